@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -443,12 +442,9 @@ int Parser::resolve() {
         if (static_cast<int>(stack.size()) < k) return e4complete;
         std::vector<int> ops(stack.end() - k, stack.end());
         stack.resize(stack.size() - static_cast<size_t>(k));
-        // The block of rows sharing this code.
+        // The rows of this code from the one the parser matched (an operator's second name
+        // carries its own overloads).
         const E4row* first = row;
-        const bool compat = !std::less<const E4row*>()(row, e4compatRows) &&
-                            std::less<const E4row*>()(row, e4compatRows + 2);
-        const E4row* base = compat ? e4compatRows : e4rows;
-        while (first > base && (first - 1)->code == row->code) --first;
         bool countFits = false;
         const E4row* chosen = nullptr;
         for (const E4row* r = first; r->kind != E4kind::end && r->code == row->code; ++r) {
