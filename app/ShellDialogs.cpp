@@ -73,12 +73,4 @@ QString qtFileFilter(const QString& pairFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-QColor colorFromValue(quint32 value) {
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
-
-quint32 valueFromColor(const QColor& color) {
-    return quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16);
-}
-
 }  // namespace quorvane

@@ -57,8 +57,4 @@ void setAppDialogs(ShellDialogs* dialogs);  // nullptr restores the Qt dialogs
 // and "*.*" becomes "*" so files without an extension are listed too.
 QString qtFileFilter(const QString& pairFilter);
 
-// Colour values are kept as 0x00BBGGRR.
-QColor colorFromValue(quint32 value);
-quint32 valueFromColor(const QColor& color);
-
 }  // namespace quorvane

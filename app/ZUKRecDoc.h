@@ -9,7 +9,7 @@ class QWidget;
 
 namespace quorvane {
 
-class GroupFile;
+struct GroupFile;
 
 class CZUKRecDoc : public QObject {
     Q_OBJECT
@@ -38,6 +38,8 @@ public:
     int facilityCount() const;
     QString typeName() const;
     QString description() const;
+    // The type name with a lower-case first letter, for sentences.
+    QString lowerTypeName() const { return lowerTypeName_; }
     // Type name, or type name + " - " + description.
     QString groupTitle() const;
 
@@ -59,6 +61,7 @@ private:
     std::unique_ptr<GroupFile> group_;
     QString path_;
     QString title_;
+    QString lowerTypeName_;
 };
 
 }  // namespace quorvane

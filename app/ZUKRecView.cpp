@@ -5,11 +5,13 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
+#include "platform/AppSettings.h"
 
 namespace quorvane {
 
-CZUKRecView::CZUKRecView(CZUKRecDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+CZUKRecView::CZUKRecView(CZUKRecDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc), prefs_(ViewPreferences::load(AppSettings())) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -48,6 +50,14 @@ void CZUKRecView::drawHeader(QPainter& painter, const CZUKRecDoc& doc) {
     painter.setPen(QColor(0, 0, 255));
     painter.drawText(x, lineHeight + metrics.ascent(), text);
     painter.setPen(old);
+}
+
+void CZUKRecView::showPreferences() {
+    CPreferences sheet(prefs_, this);
+    connect(&sheet, &CPreferences::stored, this, [this](const PreferencesStoreResult& result) {
+        if (result.anyWritten) update();
+    });
+    sheet.exec();
 }
 
 void CZUKRecView::paintEvent(QPaintEvent*) {

@@ -3,6 +3,8 @@
 // icons come with the full group view.
 #include <QWidget>
 
+#include "app/PreferencesModel.h"
+
 class QPainter;
 
 namespace quorvane {
@@ -15,6 +17,13 @@ public:
     explicit CZUKRecView(CZUKRecDoc* doc, QWidget* parent = nullptr);
 
     CZUKRecDoc* document() const { return doc_; }
+    // The preference values this window read when it was created; only its own Preferences
+    // sheet changes them.
+    const ViewPreferences& preferences() const { return prefs_; }
+    ViewPreferences& preferences() { return prefs_; }
+
+    // "P&references...": the sheet on this window's copies.
+    void showPreferences();
 
     // "%d %s  %s": the facility count, the type (without its trailing "s" characters when the
     // group has exactly one facility) plus " - " and the description when there is one, and
@@ -32,6 +41,7 @@ protected:
 
 private:
     CZUKRecDoc* doc_;
+    ViewPreferences prefs_;
 };
 
 }  // namespace quorvane
