@@ -30,7 +30,8 @@ CAboutDlg::CAboutDlg(QWidget* parent, int splashMs) : QDialog(parent) {
     version->setObjectName(QStringLiteral("1182"));
     layout->addWidget(version);
 
-    layout->addWidget(new QLabel(QStringLiteral("Quorvane samples were installed in folder:"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Quorvane samples were installed in folder:"), this));
     auto* samples = new QLineEdit(currentSamplesText(), this);
     samples->setObjectName(QStringLiteral("1194"));
     samples->setReadOnly(true);

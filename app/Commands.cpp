@@ -1,6 +1,5 @@
 #include "app/Commands.h"
 
-
 namespace quorvane {
 
 namespace {

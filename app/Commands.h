@@ -52,9 +52,9 @@ constexpr int kGroupMenuId = 129;  // a group window active
 
 struct CommandInfo {
     int id;
-    const char* text;      // menu text; "\t" is followed by the shortcut
-    const char* prompt;    // status-bar prompt
-    const char* toolTip;   // may be empty
+    const char* text;     // menu text; "\t" is followed by the shortcut
+    const char* prompt;   // status-bar prompt
+    const char* toolTip;  // may be empty
 };
 
 // The entry of a command, or nullptr.

@@ -15,11 +15,15 @@ QString comparable(const QString& path) {
 }
 }  // namespace
 
-bool sameFile(const QString& a, const QString& b) { return comparable(a) == comparable(b); }
+bool sameFile(const QString& a, const QString& b) {
+    return comparable(a) == comparable(b);
+}
 
 DocumentManager::DocumentManager(QObject* parent) : QObject(parent) {}
 
-DocumentManager::~DocumentManager() { closeAll(); }
+DocumentManager::~DocumentManager() {
+    closeAll();
+}
 
 CZUKRecDoc* DocumentManager::findOpen(const QString& path) const {
     for (CZUKRecDoc* doc : documents_)

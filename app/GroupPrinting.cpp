@@ -20,7 +20,9 @@ QPrinter& appPrinter() {
     return *printer;
 }
 
-bool hasSystemPrinter() { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
+bool hasSystemPrinter() {
+    return !QPrinterInfo::availablePrinterNames().isEmpty();
+}
 
 void printToPdf(QPrinter& printer, const QString& pdfPath) {
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -8,9 +8,12 @@ namespace quorvane {
 namespace {
 QString ledSuffix(LockKey key) {
     switch (key) {
-        case LockKey::Caps: return QStringLiteral("::capslock");
-        case LockKey::Num: return QStringLiteral("::numlock");
-        case LockKey::Scroll: return QStringLiteral("::scrolllock");
+        case LockKey::Caps:
+            return QStringLiteral("::capslock");
+        case LockKey::Num:
+            return QStringLiteral("::numlock");
+        case LockKey::Scroll:
+            return QStringLiteral("::scrolllock");
     }
     return {};
 }
@@ -18,8 +21,8 @@ QString ledSuffix(LockKey key) {
 
 std::optional<bool> readLockLed(const QString& ledsFolder, LockKey key) {
     const QDir folder(ledsFolder);
-    const QStringList leds =
-        folder.entryList({QLatin1Char('*') + ledSuffix(key)}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
+    const QStringList leds = folder.entryList({QLatin1Char('*') + ledSuffix(key)},
+                                              QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
     std::optional<bool> state;
     for (const QString& led : leds) {
         QFile brightness(folder.filePath(led + QStringLiteral("/brightness")));
@@ -34,9 +37,12 @@ std::optional<bool> readLockLed(const QString& ledsFolder, LockKey key) {
 
 QString LockIndicator::indicatorText(LockKey key) {
     switch (key) {
-        case LockKey::Caps: return QStringLiteral("CAP");
-        case LockKey::Num: return QStringLiteral("NUM");
-        case LockKey::Scroll: return QStringLiteral("SCRL");
+        case LockKey::Caps:
+            return QStringLiteral("CAP");
+        case LockKey::Num:
+            return QStringLiteral("NUM");
+        case LockKey::Scroll:
+            return QStringLiteral("SCRL");
     }
     return {};
 }

@@ -18,7 +18,8 @@ class LockIndicator : public QLabel {
     Q_OBJECT
 public:
     // The indicator texts "CAP", "NUM", "SCRL" are shown while the lock is on.
-    LockIndicator(LockKey key, QWidget* parent = nullptr, const QString& ledsFolder = QStringLiteral("/sys/class/leds"));
+    LockIndicator(LockKey key, QWidget* parent = nullptr,
+                  const QString& ledsFolder = QStringLiteral("/sys/class/leds"));
     static QString indicatorText(LockKey key);
     void refresh();
 

@@ -81,14 +81,20 @@ CMainFrame::CMainFrame(DocumentManager& documents, QWidget* parent)
     connect(&documents_, &DocumentManager::documentClosing, this, [this](CZUKRecDoc* doc) {
         for (CChildFrame* frame : framesOf(doc)) frame->close();
     });
-    connect(&documents_, &DocumentManager::recentFilesChanged, this, &CMainFrame::refreshRecentMenu);
+    connect(&documents_, &DocumentManager::recentFilesChanged, this,
+            &CMainFrame::refreshRecentMenu);
 
     refreshRecentMenu();
     updateMenus();
     updateTitle();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The child windows go with the MDI area after this; their signals must not reach a frame
+    // whose actions are gone.
+    mdi_->disconnect(this);
+    for (CChildFrame* frame : findChildren<CChildFrame*>()) frame->disconnect(this);
+}
 
 QAction* CMainFrame::makeAction(int id) {
     const CommandInfo* info = commandInfo(id);
@@ -108,8 +114,10 @@ QAction* CMainFrame::makeAction(int id) {
 
 void CMainFrame::createActions() {
     // Commands of the application object.
-    for (int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kFilePrintSetup, cmd::kAppAbout, cmd::kAppExit})
-        connect(makeAction(id), &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
+    for (int id :
+         {cmd::kFileNew, cmd::kFileOpen, cmd::kFilePrintSetup, cmd::kAppAbout, cmd::kAppExit})
+        connect(makeAction(id), &QAction::triggered, this,
+                [this, id] { emit commandTriggered(id); });
     for (int i = 0; i < RecentFileList::kSize; ++i) {
         QAction* recent = makeAction(cmd::kFileMru1 + i);
         recent->setStatusTip(QStringLiteral("Open this group"));
@@ -121,11 +129,13 @@ void CMainFrame::createActions() {
         if (CZUKRecDoc* doc = activeDocument()) documents_.closeDocument(doc);
     });
     connect(makeAction(cmd::kFilePrint), &QAction::triggered, this, [this] { printActive(false); });
-    connect(makeAction(cmd::kFilePrintPreview), &QAction::triggered, this, [this] { printActive(true); });
+    connect(makeAction(cmd::kFilePrintPreview), &QAction::triggered, this,
+            [this] { printActive(true); });
     connect(makeAction(cmd::kWindowNew), &QAction::triggered, this, [this] {
         if (CZUKRecDoc* doc = activeDocument()) createFrame(doc);
     });
-    connect(makeAction(cmd::kWindowCascade), &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+    connect(makeAction(cmd::kWindowCascade), &QAction::triggered, mdi_,
+            &QMdiArea::cascadeSubWindows);
     connect(makeAction(cmd::kWindowTile), &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
 
     QAction* toolbar = makeAction(cmd::kViewToolbar);
@@ -137,20 +147,21 @@ void CMainFrame::createActions() {
     status->setChecked(true);
     connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
 
-    connect(makeAction(cmd::kHelpFinder), &QAction::triggered, this, &CMainFrame::showHelpForActive);
+    connect(makeAction(cmd::kHelpFinder), &QAction::triggered, this,
+            &CMainFrame::showHelpForActive);
     QAction* help = makeAction(cmd::kHelp);
     addAction(help);  // F1 works without a menu entry
     connect(help, &QAction::triggered, this, &CMainFrame::showHelpForActive);
-    connect(makeAction(cmd::kContextHelp), &QAction::triggered, this, [] { QWhatsThis::enterWhatsThisMode(); });
+    connect(makeAction(cmd::kContextHelp), &QAction::triggered, this,
+            [] { QWhatsThis::enterWhatsThisMode(); });
 
     // Group commands whose dialogs are not part of this program yet: offered, but disabled.
     for (int id : {cmd::kDeleteOldReservations, cmd::kModifyGroup, cmd::kAddFacility,
                    cmd::kModifyDeleteFacility, cmd::kAddCustomer, cmd::kDeleteCustomer,
-                   cmd::kListCustomers, cmd::kModifyCustomer, cmd::kExportText,
-                   cmd::kExportAddress, cmd::kAddMaintenance, cmd::kDeleteMaintenance,
-                   cmd::kListMaintenance, cmd::kModifyMaintenance, cmd::kDayReservations,
-                   cmd::kCustomerReservations, cmd::kShowMaintenance, cmd::kAllReservations,
-                   cmd::kUtilization})
+                   cmd::kListCustomers, cmd::kModifyCustomer, cmd::kExportText, cmd::kExportAddress,
+                   cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
+                   cmd::kModifyMaintenance, cmd::kDayReservations, cmd::kCustomerReservations,
+                   cmd::kShowMaintenance, cmd::kAllReservations, cmd::kUtilization})
         makeAction(id)->setEnabled(false);
 
     connect(makeAction(cmd::kPreferences), &QAction::triggered, this, [this] {
@@ -188,21 +199,22 @@ void CMainFrame::createMenus() {
                << menu(QStringLiteral("&View"), {cmd::kViewToolbar, cmd::kViewStatusBar})
                << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
 
-    groupMenus_ << fileMenu({cmd::kFileNew, cmd::kFileOpen, cmd::kFileClose, 0, cmd::kFilePrint,
-                             cmd::kFilePrintPreview, cmd::kFilePrintSetup})
-                << menu(QStringLiteral("&Edit"), {cmd::kDeleteOldReservations, cmd::kModifyGroup})
-                << menu(QStringLiteral("&Facilities"), {cmd::kAddFacility, cmd::kModifyDeleteFacility})
-                << menu(QStringLiteral("&Customers"),
-                        {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers,
-                         cmd::kModifyCustomer, 0, cmd::kExportText, cmd::kExportAddress})
-                << menu(QStringLiteral("Maintenance"), {cmd::kAddMaintenance, cmd::kDeleteMaintenance,
-                                                        cmd::kListMaintenance, cmd::kModifyMaintenance})
-                << menu(QStringLiteral("&View"),
-                        {cmd::kDayReservations, cmd::kCustomerReservations, cmd::kShowMaintenance,
-                         cmd::kAllReservations, cmd::kUtilization, 0, cmd::kViewToolbar,
-                         cmd::kViewStatusBar, 0, cmd::kPreferences})
-                << menu(QStringLiteral("&Window"), {cmd::kWindowNew, cmd::kWindowCascade, cmd::kWindowTile})
-                << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
+    groupMenus_
+        << fileMenu({cmd::kFileNew, cmd::kFileOpen, cmd::kFileClose, 0, cmd::kFilePrint,
+                     cmd::kFilePrintPreview, cmd::kFilePrintSetup})
+        << menu(QStringLiteral("&Edit"), {cmd::kDeleteOldReservations, cmd::kModifyGroup})
+        << menu(QStringLiteral("&Facilities"), {cmd::kAddFacility, cmd::kModifyDeleteFacility})
+        << menu(QStringLiteral("&Customers"),
+                {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers, cmd::kModifyCustomer,
+                 0, cmd::kExportText, cmd::kExportAddress})
+        << menu(QStringLiteral("Maintenance"), {cmd::kAddMaintenance, cmd::kDeleteMaintenance,
+                                                cmd::kListMaintenance, cmd::kModifyMaintenance})
+        << menu(QStringLiteral("&View"),
+                {cmd::kDayReservations, cmd::kCustomerReservations, cmd::kShowMaintenance,
+                 cmd::kAllReservations, cmd::kUtilization, 0, cmd::kViewToolbar,
+                 cmd::kViewStatusBar, 0, cmd::kPreferences})
+        << menu(QStringLiteral("&Window"), {cmd::kWindowNew, cmd::kWindowCascade, cmd::kWindowTile})
+        << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
 }
 
 void CMainFrame::createToolBar() {
@@ -218,8 +230,9 @@ void CMainFrame::createToolBar() {
     action(cmd::kFilePrint)->setIcon(drawnIcon(QStringLiteral("P"), QColor(90, 90, 90)));
     action(cmd::kAppAbout)->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
     action(cmd::kContextHelp)->setIcon(drawnIcon(QStringLiteral("?"), QColor(60, 60, 160)));
-    for (int id : {cmd::kFileNew, cmd::kFileOpen, 0, cmd::kAddCustomer, cmd::kAddFacility,
-                   cmd::kDayReservations, 0, cmd::kFilePrint, 0, cmd::kAppAbout, cmd::kContextHelp}) {
+    for (int id :
+         {cmd::kFileNew, cmd::kFileOpen, 0, cmd::kAddCustomer, cmd::kAddFacility,
+          cmd::kDayReservations, 0, cmd::kFilePrint, 0, cmd::kAppAbout, cmd::kContextHelp}) {
         if (id == 0)
             toolBar_->addSeparator();
         else

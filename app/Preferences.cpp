@@ -125,7 +125,9 @@ CStartHourDlg::CStartHourDlg(PreferencesModel& model, QWidget* parent)
     connect(hour_, &QLineEdit::textChanged, this, [this] { setModified(true); });
 }
 
-void CStartHourDlg::save() { model_.startHourText = hour_->text(); }
+void CStartHourDlg::save() {
+    model_.startHourText = hour_->text();
+}
 
 QString CStartHourDlg::validate() const {
     PreferencesModel probe = model_;
@@ -145,7 +147,8 @@ CDeleteOldRes::CDeleteOldRes(PreferencesModel& model, QWidget* parent)
     days_->setObjectName(QStringLiteral("1104"));
     days_->setMaximumWidth(80);
     layout->addWidget(days_);
-    doNotDelete_ = new QCheckBox(QStringLiteral("Do not automatically delete old reservations"), this);
+    doNotDelete_ =
+        new QCheckBox(QStringLiteral("Do not automatically delete old reservations"), this);
     doNotDelete_->setObjectName(QStringLiteral("1105"));
     doNotDelete_->setChecked(model_.doNotDelete);
     layout->addWidget(doNotDelete_);
@@ -178,9 +181,10 @@ QString CDeleteOldRes::validate() const {
 // Pages 4 and 5 ------------------------------------------------------------------------------
 
 CColorPage::CColorPage(PreferencesModel& model, bool occupied, QWidget* parent)
-    : CPreferencePage(model, occupied ? 142 : 143,
-                      occupied ? QStringLiteral("Reservation Color") : QStringLiteral("Background Color"),
-                      parent),
+    : CPreferencePage(
+          model, occupied ? 142 : 143,
+          occupied ? QStringLiteral("Reservation Color") : QStringLiteral("Background Color"),
+          parent),
       occupied_(occupied) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(wrappedLabel(
@@ -207,7 +211,9 @@ CColorPage::CColorPage(PreferencesModel& model, bool occupied, QWidget* parent)
     updateSwatch();
 }
 
-int CColorPage::color() const { return occupied_ ? model_.occupiedColor : model_.unoccupiedColor; }
+int CColorPage::color() const {
+    return occupied_ ? model_.occupiedColor : model_.unoccupiedColor;
+}
 
 void CColorPage::selectColor() {
     const std::optional<QColor> chosen = appDialogs().chooseColor(colorFromRef(color()), this);
@@ -294,7 +300,9 @@ CPreferencePage* CPreferences::page(int number) const {
     return number >= 1 && number <= pages_.size() ? pages_[number - 1] : nullptr;
 }
 
-int CPreferences::currentPage() const { return current_; }
+int CPreferences::currentPage() const {
+    return current_;
+}
 
 bool CPreferences::setCurrentPage(int number) {
     if (!page(number)) return false;

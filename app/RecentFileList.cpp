@@ -23,7 +23,8 @@ void RecentFileList::load() {
 
 void RecentFileList::save() const {
     for (int i = 0; i < kSize; ++i)
-        appSettings().setString(section(), entryName(i), i < entries_.size() ? entries_[i] : QString());
+        appSettings().setString(section(), entryName(i),
+                                i < entries_.size() ? entries_[i] : QString());
     appSettings().sync();
 }
 
@@ -51,7 +52,8 @@ QString folderOfPath(const QString& path) {
 }
 
 QString recentFolder() {
-    return folderOfPath(appSettings().getString(RecentFileList::section(), RecentFileList::entryName(0)));
+    return folderOfPath(
+        appSettings().getString(RecentFileList::section(), RecentFileList::entryName(0)));
 }
 
 }  // namespace quorvane

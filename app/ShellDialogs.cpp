@@ -51,8 +51,12 @@ QtShellDialogs& qtDialogs() {
 ShellDialogs* g_dialogs = nullptr;
 }  // namespace
 
-ShellDialogs& appDialogs() { return g_dialogs ? *g_dialogs : qtDialogs(); }
-void setAppDialogs(ShellDialogs* dialogs) { g_dialogs = dialogs; }
+ShellDialogs& appDialogs() {
+    return g_dialogs ? *g_dialogs : qtDialogs();
+}
+void setAppDialogs(ShellDialogs* dialogs) {
+    g_dialogs = dialogs;
+}
 
 QString qtFileFilter(const QString& pairFilter) {
     QStringList parts = pairFilter.split(QLatin1Char('|'));

@@ -80,14 +80,20 @@ CStartupDlg::CStartupDlg(QWidget* parent) : QDialog(parent) {
     updateOtherEdit();
 }
 
-int CStartupDlg::selectedPosition() const { return types_->checkedId(); }
+int CStartupDlg::selectedPosition() const {
+    return types_->checkedId();
+}
 
 void CStartupDlg::selectPosition(int position) {
     if (QAbstractButton* button = types_->button(position)) button->setChecked(true);
 }
 
-void CStartupDlg::setOtherText(const QString& text) { other_->setText(text); }
-void CStartupDlg::setDescription(const QString& text) { description_edit_->setText(text); }
+void CStartupDlg::setOtherText(const QString& text) {
+    other_->setText(text);
+}
+void CStartupDlg::setDescription(const QString& text) {
+    description_edit_->setText(text);
+}
 
 void CStartupDlg::updateOtherEdit() {
     // Leaving "Other" disables the edit but keeps what was typed, for a change of mind.

@@ -43,7 +43,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (!positional.isEmpty()) line.groupPath = positional.front();
     line.print = parser.isSet(print) || parser.isSet(printTo);
     line.printTo = parser.value(printTo);
-    if (line.print && line.groupPath.isEmpty()) line.error = QStringLiteral("--print needs a group file.");
+    if (line.print && line.groupPath.isEmpty())
+        line.error = QStringLiteral("--print needs a group file.");
     return line;
 }
 
@@ -119,16 +120,29 @@ void CZUKRecApp::exitInstance() {
 
 void CZUKRecApp::onCommand(int id) {
     switch (id) {
-        case cmd::kFileNew: onFileNew(); break;
-        case cmd::kFileOpen: onFileOpen(); break;
-        case cmd::kFilePrintSetup: onFilePrintSetup(); break;
-        case cmd::kAppAbout: onAppAbout(); break;
-        case cmd::kAppExit: onAppExit(); break;
-        default: break;
+        case cmd::kFileNew:
+            onFileNew();
+            break;
+        case cmd::kFileOpen:
+            onFileOpen();
+            break;
+        case cmd::kFilePrintSetup:
+            onFilePrintSetup();
+            break;
+        case cmd::kAppAbout:
+            onAppAbout();
+            break;
+        case cmd::kAppExit:
+            onAppExit();
+            break;
+        default:
+            break;
     }
 }
 
-void CZUKRecApp::onFileNew() { documents_->newDocument(mainFrame_.get()); }
+void CZUKRecApp::onFileNew() {
+    documents_->newDocument(mainFrame_.get());
+}
 
 void CZUKRecApp::onFileOpen() {
     FileDialogRequest request;
@@ -141,9 +155,13 @@ void CZUKRecApp::onFileOpen() {
     if (!path.isEmpty()) documents_->openDocument(path);
 }
 
-void CZUKRecApp::onFilePrintSetup() { appDialogs().pageSetup(appPrinter(), mainFrame_.get()); }
+void CZUKRecApp::onFilePrintSetup() {
+    appDialogs().pageSetup(appPrinter(), mainFrame_.get());
+}
 
-void CZUKRecApp::onAppAbout() { appDialogs().showAbout(0, mainFrame_.get()); }
+void CZUKRecApp::onAppAbout() {
+    appDialogs().showAbout(0, mainFrame_.get());
+}
 
 void CZUKRecApp::onAppExit() {
     if (mainFrame_) mainFrame_->close();

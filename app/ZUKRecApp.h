@@ -14,8 +14,8 @@ class DocumentManager;
 struct CommandLine {
     QString groupPath;  // empty: start with no group open
     bool print = false;
-    QString printTo;    // PDF output for --print; empty: the printer, or GROUP.pdf without one
-    QString error;      // set when the arguments cannot be used
+    QString printTo;  // PDF output for --print; empty: the printer, or GROUP.pdf without one
+    QString error;    // set when the arguments cannot be used
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 
@@ -41,7 +41,9 @@ public:
     void onAppExit();
 
     // The Open dialog's fixed texts.
-    static QString openDialogTitle() { return QStringLiteral("Select a Path and Name for the Group File"); }
+    static QString openDialogTitle() {
+        return QStringLiteral("Select a Path and Name for the Group File");
+    }
     static QString groupFileFilter() {
         return QStringLiteral("Recreation Files (*.rec)|*.rec|All Files (*.*)|*.*||");
     }

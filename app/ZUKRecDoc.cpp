@@ -14,7 +14,9 @@ namespace quorvane {
 namespace {
 int g_untitledCount = 0;
 
-std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string nativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 void reportFileError(const GroupFileResult& result, const QString& path) {
     appPrompter().message(QString::fromUtf8(groupFileMessage(result, nativePath(path))));
@@ -25,11 +27,19 @@ CZUKRecDoc::CZUKRecDoc(QObject* parent) : QObject(parent), group_(std::make_uniq
 
 CZUKRecDoc::~CZUKRecDoc() = default;
 
-void CZUKRecDoc::resetUntitledCounter() { g_untitledCount = 0; }
+void CZUKRecDoc::resetUntitledCounter() {
+    g_untitledCount = 0;
+}
 
-int CZUKRecDoc::facilityCount() const { return group_->count; }
-QString CZUKRecDoc::typeName() const { return fromCp1252(group_->typeName); }
-QString CZUKRecDoc::description() const { return fromCp1252(group_->description); }
+int CZUKRecDoc::facilityCount() const {
+    return group_->count;
+}
+QString CZUKRecDoc::typeName() const {
+    return fromCp1252(group_->typeName);
+}
+QString CZUKRecDoc::description() const {
+    return fromCp1252(group_->description);
+}
 
 QString CZUKRecDoc::groupTitle() const {
     return fromCp1252(quorvane::groupTitle(group_->typeName, group_->description));
@@ -67,7 +77,8 @@ bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
 
     FileDialogRequest request;
     request.title = QStringLiteral("Select a Path and Name for the New Group File");
-    request.filter = qtFileFilter(QStringLiteral("Recreation Files (*.rec)|*.rec|All Files (*.*)|*.*||"));
+    request.filter =
+        qtFileFilter(QStringLiteral("Recreation Files (*.rec)|*.rec|All Files (*.*)|*.*||"));
     request.folder = recentFolder();
     request.fileName = fromCp1252(fresh.typeName) + QStringLiteral(".rec");
     request.defaultSuffix = QStringLiteral("rec");

@@ -11,7 +11,8 @@
 
 namespace quorvane {
 
-CZUKRecView::CZUKRecView(CZUKRecDoc* doc, QWidget* parent) : QWidget(parent), doc_(doc), prefs_(ViewPreferences::load(AppSettings())) {
+CZUKRecView::CZUKRecView(CZUKRecDoc* doc, QWidget* parent)
+    : QWidget(parent), doc_(doc), prefs_(ViewPreferences::load(AppSettings())) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -26,7 +27,9 @@ QString CZUKRecView::headerText(int count, const QString& typeName, const QStrin
     if (count == 1)
         while (text.endsWith(QLatin1Char('s'))) text.chop(1);
     if (!description.isEmpty()) text += QStringLiteral(" - ") + description;
-    return QStringLiteral("%1 %2  %3").arg(count).arg(text, QStringLiteral("(click icon for reservations)"));
+    return QStringLiteral("%1 %2  %3")
+        .arg(count)
+        .arg(text, QStringLiteral("(click icon for reservations)"));
 }
 
 int CZUKRecView::headerX(int count, int textWidth, int charWidth) {
@@ -44,8 +47,8 @@ void CZUKRecView::drawHeader(QPainter& painter, const CZUKRecDoc& doc) {
     const QFontMetrics metrics(painter.font(), painter.device());
     const int lineHeight = metrics.height() + metrics.leading();
     const QString text = headerText(doc.facilityCount(), doc.typeName(), doc.description());
-    const int x = headerX(doc.facilityCount(), metrics.horizontalAdvance(text),
-                          metrics.averageCharWidth());
+    const int x =
+        headerX(doc.facilityCount(), metrics.horizontalAdvance(text), metrics.averageCharWidth());
     const QPen old = painter.pen();
     painter.setPen(QColor(0, 0, 255));
     painter.drawText(x, lineHeight + metrics.ascent(), text);

@@ -29,7 +29,8 @@ TEST_F(AboutTest, VersionAndSamplesLines) {
     EXPECT_EQ(CAboutDlg::samplesText("/opt/quorvane", ""), "/opt/quorvane/Samples/");
     EXPECT_EQ(CAboutDlg::samplesText("/opt/quorvane/", "/usr/share/quorvane/samples"),
               "/opt/quorvane/Samples/");
-    EXPECT_EQ(CAboutDlg::samplesText("", "/usr/share/quorvane/samples"), "/usr/share/quorvane/samples/");
+    EXPECT_EQ(CAboutDlg::samplesText("", "/usr/share/quorvane/samples"),
+              "/usr/share/quorvane/samples/");
 
     CAboutDlg box;
     EXPECT_EQ(box.windowTitle(), "About Quorvane");
@@ -111,8 +112,9 @@ TEST_F(NewGroupDialogTest, OtherEditFollowsTheOtherButtonAndKeepsItsText) {
 }
 
 TEST_F(NewGroupDialogTest, StoredTypeNamesAndHelp) {
-    const char* stored[] = {"SoftBall Fields", "Baseball Fields", "Basketball Courts", "Football Fields",
-                            "Tennis Courts", "Pools", "Recreation Rooms", "Soccer Fields", "Misc"};
+    const char* stored[] = {"SoftBall Fields",  "Baseball Fields", "Basketball Courts",
+                            "Football Fields",  "Tennis Courts",   "Pools",
+                            "Recreation Rooms", "Soccer Fields",   "Misc"};
     for (int i = 0; i < 9; ++i) {
         type(i)->click();
         ASSERT_TRUE(dlg.validate());
@@ -166,6 +168,8 @@ TEST_F(PreferencesSheetTest, BadValuesKeepTheirPage) {
     hour->setText("8");
     ASSERT_TRUE(sheet.setCurrentPage(3));
     auto* days = sheet.findChild<QLineEdit*>("1104");
+    EXPECT_FALSE(days->isEnabled()) << "nothing stored: never delete";
+    sheet.findChild<QCheckBox*>("1105")->click();
     EXPECT_TRUE(days->isEnabled());
     days->setText("-4");
     prompter.shown.clear();

@@ -1,5 +1,8 @@
 // Creating and opening groups through the document layer, and the main frame's windows.
 #include <QAction>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
@@ -75,7 +78,8 @@ TEST_F(DocumentTest, NewGroupRefusesAnyExistingFileAndCancelsQuietly) {
     dialogs.newGroupAnswers.push_back(NewGroupChoice{"Pools", ""});
     dialogs.fileAnswers.push_back(existing);
     EXPECT_EQ(docs.newDocument(), nullptr);
-    EXPECT_EQ(promptTexts(), std::vector<QString>{"A group already exists with this name, try again."});
+    EXPECT_EQ(promptTexts(),
+              std::vector<QString>{"A group already exists with this name, try again."});
     EXPECT_EQ(readAll(existing), "not a group at all");
 
     prompter.shown.clear();
@@ -91,9 +95,9 @@ TEST_F(DocumentTest, NewGroupRefusesAnyExistingFileAndCancelsQuietly) {
 TEST_F(DocumentTest, DamagedGroupFilesAreRefusedWithAMessage) {
     QByteArray tooMany = groupBytes("Pools", "");
     tooMany[0] = char(16);
-    const QString files[] = {writeFile("short.rec", QByteArray("\x00\x00\x00\x01\x00\x05Pools", 11)),
-                             writeFile("many.rec", tooMany), writeFile("empty.rec", ""),
-                             path("missing.rec")};
+    const QString files[] = {
+        writeFile("short.rec", QByteArray("\x00\x00\x00\x01\x00\x05Pools", 11)),
+        writeFile("many.rec", tooMany), writeFile("empty.rec", ""), path("missing.rec")};
     DocumentManager docs;
     for (const QString& file : files) {
         prompter.shown.clear();
@@ -147,8 +151,8 @@ TEST_F(MainFrameTest, MenusSwitchBetweenTheMainAndTheGroupMenu) {
     CZUKRecDoc* doc = docs.openDocument(writeGroup("Pools.rec", "Pools"));
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(frame->currentMenuId(), 129);
-    EXPECT_EQ(menuTitles(), (QStringList{"&File", "&Edit", "&Facilities", "&Customers", "Maintenance",
-                                         "&View", "&Window", "&Help"}));
+    EXPECT_EQ(menuTitles(), (QStringList{"&File", "&Edit", "&Facilities", "&Customers",
+                                         "Maintenance", "&View", "&Window", "&Help"}));
     EXPECT_EQ(frame->windowTitle(), "Quorvane - Pools.rec");
     // Later commands are present but cannot be chosen yet.
     EXPECT_FALSE(frame->action(32775)->isEnabled());
@@ -189,7 +193,8 @@ TEST_F(MainFrameTest, NewWindowShowsTheGroupTwiceAndTheGroupClosesWithItsLastWin
 
 TEST_F(MainFrameTest, ToolbarButtonsPromptsAndTips) {
     QStringList ids;
-    for (QAction* a : frame->toolBar()->actions()) ids << (a->isSeparator() ? QString("|") : a->objectName());
+    for (QAction* a : frame->toolBar()->actions())
+        ids << (a->isSeparator() ? QString("|") : a->objectName());
     EXPECT_EQ(ids, (QStringList{"57600", "57601", "|", "32775", "32771", "32778", "|", "57607", "|",
                                 "57664", "57669"}));
     EXPECT_EQ(frame->action(32775)->toolTip(), "Add Customer");
@@ -198,7 +203,8 @@ TEST_F(MainFrameTest, ToolbarButtonsPromptsAndTips) {
     EXPECT_EQ(frame->action(57600)->shortcut(), QKeySequence("Ctrl+N"));
     EXPECT_EQ(frame->action(57601)->shortcut(), QKeySequence("Ctrl+O"));
     EXPECT_EQ(frame->action(57607)->shortcut(), QKeySequence("Ctrl+P"));
-    EXPECT_EQ(frame->action(32805)->statusTip(), "To modify or delete..right click on facility icon");
+    EXPECT_EQ(frame->action(32805)->statusTip(),
+              "To modify or delete..right click on facility icon");
     EXPECT_EQ(frame->action(32819)->statusTip(), "Export to an Postrel address file");
     EXPECT_EQ(frame->action(32812)->text(), "&Add Maintenace");
 
@@ -207,7 +213,8 @@ TEST_F(MainFrameTest, ToolbarButtonsPromptsAndTips) {
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Open an existing group");
     frame->action(57606)->showStatusText(frame.get());
     EXPECT_EQ(frame->statusBar()->currentMessage(), "Change the printer and printing options");
-    for (const char* id : {"59137", "59138", "59139"}) EXPECT_NE(frame->findChild<QLabel*>(id), nullptr);
+    for (const char* id : {"59137", "59138", "59139"})
+        EXPECT_NE(frame->findChild<QLabel*>(id), nullptr);
 }
 
 TEST_F(MainFrameTest, DroppedGroupFilesOpenAndOtherFilesAreIgnored) {

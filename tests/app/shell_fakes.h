@@ -6,18 +6,25 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/ShellDialogs.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"
+
+#include <ostream>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace quorvane::testing {
 
@@ -71,7 +78,8 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("config/Vendrik/Quorvane.ini")));
+        store = std::make_unique<SettingsStore>(
+            dir.filePath(QStringLiteral("config/Vendrik/Quorvane.ini")));
         setAppSettings(store.get());
         setAppPrompter(&prompter);
         setAppHelp(&help);
@@ -111,7 +119,8 @@ protected:
         return file;
     }
     QString writeGroup(const QString& name, const QByteArray& type = "Tennis Courts",
-                       const QByteArray& description = "", const std::vector<QByteArray>& facilities = {}) const {
+                       const QByteArray& description = "",
+                       const std::vector<QByteArray>& facilities = {}) const {
         return writeFile(name, groupBytes(type, description, facilities));
     }
     static QByteArray readAll(const QString& file) {

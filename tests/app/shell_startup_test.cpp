@@ -20,10 +20,12 @@ TEST_F(StartupTest, FirstStartAsksForFirstTimeHelpOnceAndOpensNoGroup) {
     {
         CZUKRecApp app;
         ASSERT_TRUE(app.initInstance({"quorvane"}));
-        EXPECT_TRUE(app.documents().documents().isEmpty()) << "no untitled group on an empty command line";
+        EXPECT_TRUE(app.documents().documents().isEmpty())
+            << "no untitled group on an empty command line";
         EXPECT_EQ(app.mainFrame()->currentMenuId(), 128);
         EXPECT_TRUE(app.mainFrame()->isVisible());
-        ASSERT_EQ(dialogs.aboutShown, std::vector<int>{1500}) << "the splash, closing after 1500 ms";
+        ASSERT_EQ(dialogs.aboutShown, std::vector<int>{1500})
+            << "the splash, closing after 1500 ms";
         EXPECT_EQ(help.requested, std::vector<unsigned>{0x20091});
         EXPECT_EQ(store->getInt("Startup", "StartedBefore", 0), 1);
         app.exitInstance();
@@ -40,7 +42,8 @@ TEST_F(StartupTest, FirstStartAsksForFirstTimeHelpOnceAndOpensNoGroup) {
 
 TEST_F(StartupTest, NamedGroupOpensBeforeTheSplashAndSwitchesToTheGroupMenu) {
     store->setInt("Startup", "StartedBefore", 1);
-    const QString group = writeGroup("parks/Tennis Courts.rec", "Tennis Courts", "North Park", {"Court 1"});
+    const QString group =
+        writeGroup("parks/Tennis Courts.rec", "Tennis Courts", "North Park", {"Court 1"});
     CZUKRecApp app;
     int openAtSplash = -1;
     dialogs.onAbout = [&] { openAtSplash = int(app.documents().documents().size()); };
@@ -54,7 +57,8 @@ TEST_F(StartupTest, NamedGroupOpensBeforeTheSplashAndSwitchesToTheGroupMenu) {
     EXPECT_EQ(app.mainFrame()->currentMenuId(), 129);
     EXPECT_EQ(app.mainFrame()->frames().size(), 1);
     EXPECT_EQ(app.mainFrame()->windowTitle(), "Quorvane - Tennis Courts - North Park");
-    EXPECT_EQ(app.documents().recentFiles().entries(), QStringList{QFileInfo(group).absoluteFilePath()});
+    EXPECT_EQ(app.documents().recentFiles().entries(),
+              QStringList{QFileInfo(group).absoluteFilePath()});
 }
 
 TEST_F(StartupTest, UnopenableGroupOnTheCommandLineEndsStartUp) {
