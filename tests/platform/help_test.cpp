@@ -39,6 +39,8 @@ TEST(Help, OneWindowShowsTopicsAndSaysSoWhenOneIsMissing) {
     ASSERT_EQ(helpWindows().size(), 1);  // reused, not a second window
     EXPECT_EQ(helpWindows().front(), w);
     EXPECT_TRUE(w->toPlainText().contains("No help topic 0x20777"));
+    w->setSource(QUrl("0x20091.html"));  // the page's link, resolved through the bundle
+    EXPECT_TRUE(w->toPlainText().contains("Welcome to Quorvane"));
 
     help.showTopic(kHelpFirstTime);
     EXPECT_TRUE(w->toPlainText().contains("Welcome to Quorvane"));
