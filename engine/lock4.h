@@ -17,6 +17,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 // ---------------------------------------------------------------------------------------
@@ -34,6 +36,8 @@ Lock4sys lock4sysSet(Lock4sys hook);
 // Waits between lock attempts; milliseconds. Tests install a recorder.
 using Lock4sleep = void (*)(long milliseconds);
 Lock4sleep lock4sleepSet(Lock4sleep hook);
+// Sleeps through the installed hook.
+void lock4sleep(long milliseconds);
 
 // Process-wide counters of lock system calls, for measurements.
 struct Lock4stats {
@@ -179,10 +183,17 @@ struct Lock4entry {
 // still covers.
 class Lock4file {
 public:
-    explicit Lock4file(int fd = -1) : fd_(fd) {}
+    explicit Lock4file(int fd = -1, std::string name = {});
+    ~Lock4file();
+    Lock4file(const Lock4file&) = delete;
+    Lock4file& operator=(const Lock4file&) = delete;
 
     int fd() const { return fd_; }
-    void setFd(int fd) { fd_ = fd; }
+    const std::string& name() const { return name_; }
+    // Attaches the list to an opened descriptor (and the process-wide registry of files
+    // by device and inode); -1 detaches it. Entries are dropped either way: the kernel
+    // forgets a closed description's locks.
+    void attach(int fd, std::string name = {});
 
     // The entry of that owner, kind and record, or nullptr.
     const Lock4entry* find(const void* owner, Lock4kind kind, std::uint32_t recordNumber = 0) const;
@@ -192,6 +203,10 @@ public:
     bool covers(const void* owner, Lock4range range) const;
     // Record locks of owners other than the given one.
     bool othersHoldRecords(const void* owner) const;
+
+    // Whether another list of this process, on another opening of the same file, holds a
+    // range overlapping this one: a lock the calling thread would wait for in vain.
+    bool impededInProcess(Lock4range range) const;
 
     // Locks the range in the kernel under the policy and records the entry.
     // 0 granted (also when the owner already holds exactly this entry), lock4refused
@@ -212,6 +227,106 @@ public:
 private:
     int releaseRange(Lock4range range) const;  // the parts no remaining entry covers
 
-    int fd_;
+    int fd_ = -1;
+    std::string name_;
+    std::uint64_t dev_ = 0, ino_ = 0;
     std::vector<Lock4entry> entries_;
+};
+
+// ---------------------------------------------------------------------------------------
+// The lock rules of one table handle
+// ---------------------------------------------------------------------------------------
+
+// Context settings the rules read (the engine copies them from its context per call).
+struct Lock4settings {
+    int attempts = -1;
+    int delay = 100;
+    int unlockAuto = 1;  // 1 all locks of the context, 2 those of the table, 0 none
+    std::int32_t extended = 0;
+};
+
+// Location numbers reported by the rules (the engine's error table gives their texts).
+enum : long {
+    lock4locFile4lock = 90069,
+    lock4locFile4unlock = 90070,
+    lock4locD4lockAll = 90220,
+    lock4locD4lockAppend = 90226,
+    lock4locD4unlock = 90235,
+    lock4locOwnImpeding = 80074,  // "WAIT4EVER lock conflicts with own local impeding lock"
+    lock4locUnopened = 80075,     // "attempt to lock an unopened file"
+};
+constexpr int lock4errLock = -50;
+constexpr int lock4errUnlock = -110;
+
+// What the engine supplies to a table's lock rules.
+struct Lock4hooks {
+    // Releases locks before a new one: mode 1 every table of the context, mode 2 this
+    // table only, each after its changed record and header are written. Returns 0 or an
+    // error (which the new lock then returns).
+    std::function<int(int mode)> autoUnlock;
+    // The in-memory record count may be stale (append or file lock just taken).
+    std::function<void()> countStale;
+    // The record count, re-read from the header when stale.
+    std::function<long()> recordCount;
+    // Index i was just locked: drop its cached nodes.
+    std::function<void(std::size_t i)> indexLocked;
+    // Reports an error (code, location, file name) and returns the code.
+    std::function<int(int code, long location, const char* name)> report;
+    // Waits one lock-delay step between index-lock rounds (nullptr: the sleep hook).
+    std::function<void(long ms)> sleep;
+};
+
+// One table handle's locks on its data, memo and index files. The lists are per file
+// and shared by the handles of a context that opened the same file; this object is the
+// handle's view (its owner key is itself).
+class Lock4table {
+public:
+    Lock4file* data = nullptr;
+    Lock4file* memo = nullptr;
+    std::vector<Lock4file*> indexes;
+    int accessMode = 0;  // 1 and 2 count as locked for everything
+    Lock4layout layout;  // header facts for the positions (extended is taken from settings)
+    Lock4hooks hooks;
+
+    // d4lock: 0 locked, 50 refused, negative error.
+    int lockRecord(std::uint32_t rec, const Lock4settings& s, bool autoUnlock = true);
+    // d4lockAppend
+    int lockAppend(const Lock4settings& s);
+    // d4lockFile
+    int lockFile(const Lock4settings& s);
+    // All index files at once, in rounds.
+    int lockIndexes(const Lock4settings& s);
+    // The memo file.
+    int lockMemo(const Lock4settings& s);
+    // d4lockAll: file, memo, indexes; a refusal releases per the automatic-unlock mode.
+    int lockAll(const Lock4settings& s);
+    // Steps 1-5 of an append: on 0, *recordOut is the number of the record to write
+    // (0 when the file lock covers everything and no record lock was needed).
+    int lockForAppend(const Lock4settings& s, std::uint32_t* recordOut);
+    // d4lockTest: 1 this handle may change the record, 50 another handle of the file holds
+    // it, 0 nobody here holds it.
+    int lockTest(std::uint32_t rec, const Lock4settings& s) const;
+
+    // Releases every lock of the handle (append, file, records, memo, indexes).
+    // 0, or -110 reported.
+    int unlockAll();
+    int unlockIndexes();
+    int unlockRecords();
+
+    bool locksNothing() const { return accessMode == 1 || accessMode == 2; }
+    bool holdsAppend() const;
+    bool holdsFile() const;
+    bool holdsRecord(std::uint32_t rec) const;  // its own record lock or its file lock
+    bool holdsIndexes() const;                  // every index file locked by this handle
+    bool holdsIndex(std::size_t i) const;
+    bool holdsAny() const;
+    std::vector<std::uint32_t> records() const;
+
+private:
+    Lock4layout effective(const Lock4settings& s) const;
+    int runAutoUnlock(const Lock4settings& s);
+    int ownImpeding(Lock4file* f, Lock4range r, const Lock4settings& s, long location);
+    int take(Lock4file* f, Lock4kind kind, std::uint32_t rec, Lock4range r, const Lock4settings& s,
+             long location);
+    int failed(Lock4file* f, long location);
 };

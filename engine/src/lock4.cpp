@@ -66,6 +66,10 @@ Lock4sleep lock4sleepSet(Lock4sleep hook) {
     return g_sleep.exchange(hook ? hook : &realSleep);
 }
 
+void lock4sleep(long milliseconds) {
+    g_sleep.load()(milliseconds);
+}
+
 Lock4stats lock4stats() {
     Lock4stats s;
     s.lockCalls = g_stats.lockCalls.load();

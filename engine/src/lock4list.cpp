@@ -1,10 +1,19 @@
 // The in-process lock lists of one open file.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 
 #include "engine/lock4.h"
 
 namespace {
+
+// Every attached list of the process, so that a lock held through another opening of the
+// same file in this process can be recognised. Also guards the entries of every list
+// against another thread's context probing them.
+std::mutex g_registryMutex;
+std::vector<Lock4file*> g_registry;
 
 bool overlaps(const Lock4range& a, const Lock4range& b) {
     return a.offset < b.offset + b.length && b.offset < a.offset + a.length;
@@ -20,6 +29,39 @@ bool same(const Lock4entry& e, const void* owner, Lock4kind kind, std::uint32_t 
 }
 
 }  // namespace
+
+Lock4file::Lock4file(int fd, std::string name) {
+    attach(fd, std::move(name));
+}
+
+Lock4file::~Lock4file() {
+    attach(-1);
+}
+
+void Lock4file::attach(int fd, std::string name) {
+    std::lock_guard<std::mutex> g(g_registryMutex);
+    g_registry.erase(std::remove(g_registry.begin(), g_registry.end(), this), g_registry.end());
+    entries_.clear();
+    fd_ = fd;
+    name_ = std::move(name);
+    dev_ = ino_ = 0;
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+        dev_ = static_cast<std::uint64_t>(st.st_dev);
+        ino_ = static_cast<std::uint64_t>(st.st_ino);
+        g_registry.push_back(this);
+    }
+}
+
+bool Lock4file::impededInProcess(Lock4range range) const {
+    std::lock_guard<std::mutex> g(g_registryMutex);
+    for (const Lock4file* other : g_registry) {
+        if (other == this || other->dev_ != dev_ || other->ino_ != ino_) continue;
+        for (const Lock4entry& e : other->entries_)
+            if (overlaps(e.range, range)) return true;
+    }
+    return false;
+}
 
 const Lock4entry* Lock4file::find(const void* owner, Lock4kind kind,
                                   std::uint32_t recordNumber) const {
@@ -61,6 +103,7 @@ int Lock4file::lock(const void* owner, Lock4kind kind, std::uint32_t recordNumbe
         int rc = lock4acquire(fd_, range.offset, range.length, policy);
         if (rc != 0) return rc;
     }
+    std::lock_guard<std::mutex> g(g_registryMutex);
     Lock4entry e;
     e.owner = owner;
     e.kind = kind;
@@ -95,7 +138,10 @@ int Lock4file::unlock(const void* owner, Lock4kind kind, std::uint32_t recordNum
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if (!same(*it, owner, kind, recordNumber)) continue;
         Lock4range r = it->range;
-        entries_.erase(it);
+        {
+            std::lock_guard<std::mutex> g(g_registryMutex);
+            entries_.erase(it);
+        }
         return releaseRange(r);
     }
     return 0;
@@ -105,6 +151,7 @@ int Lock4file::unlockAll(const void* owner, int kind) {
     // Forget them all first, then release: unlocking one by one would keep the bytes of
     // an outer range (the file lock) alive for inner ones that are about to go too.
     std::vector<Lock4range> gone;
+    std::unique_lock<std::mutex> g(g_registryMutex);
     for (auto it = entries_.begin(); it != entries_.end();) {
         if (it->owner == owner && (kind < 0 || it->kind == kind)) {
             gone.push_back(it->range);
@@ -113,6 +160,7 @@ int Lock4file::unlockAll(const void* owner, int kind) {
             ++it;
         }
     }
+    g.unlock();
     int rc = 0;
     for (const Lock4range& r : gone)
         if (releaseRange(r) != 0) rc = -1;
