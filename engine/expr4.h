@@ -6,35 +6,29 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
+
+#include "engine/error4.h"
 
 struct Data4;
 struct Expr4;
 
-// Location numbers passed to the context's error routine.
-constexpr long E4_LOC_PARSE = 90401;   // expr4parse: syntax and name errors
-constexpr long E4_LOC_TYPE = 90402;    // expr4parse: type resolution
-constexpr long E4_LOC_TRUE = 90403;    // expr4true on an expression that is not logical
-constexpr long E4_LOC_MEMORY = 90404;  // out of memory while compiling
-
-// Parse error codes (the engine's error table holds their texts).
+// Parse error codes (the engine's error table holds their texts).  Every error of compiling
+// and evaluating is reported with the location L4_expr4parse and the expression as extra text.
 enum : int {
-    e4commaExpected = -400,      // "Comma or Bracket Expected"
-    e4complete = -410,           // "Expression not Complete"
-    e4dataName = -420,           // "Data File Name not Located"
-    e4lengthErr = -422,          // "IIF() Needs Parameters of Same Length"
-    e4notConstant = -425,        // "SUBSTR() and STR() need Constant Parameters"
-    e4numParms = -430,           // "Number of Parameters is Wrong"
-    e4overflow = -440,           // "Overflow while Evaluating Expression"
-    e4rightMissing = -450,       // "Right Bracket Missing"
-    e4typeSub = -460,            // "Sub-expression Type is Wrong"
-    e4unrecFunction = -470,      // "Unrecognized Function"
-    e4unrecOperator = -480,      // "Unrecognized Operator"
-    e4unrecValue = -490,         // "Unrecognized Value"
-    e4unterminated = -500,       // "Unterminated String"
-    e4tagExpr = -510,            // "Expression Invalid for Tag"
-    e4fieldNameErr = -210,       // "Unrecognized Field Name"
-    e4memoryErr = -920,          // "Out of Memory"
+    e4commaExpected = -400,  // "Comma or Bracket Expected"
+    e4complete = -410,       // "Expression not Complete"
+    e4dataName = -420,       // "Data File Name not Located"
+    e4lengthErr = -422,      // "IIF() Needs Parameters of Same Length"
+    e4notConstant = -425,    // "SUBSTR() and STR() need Constant Parameters"
+    e4numParms = -430,       // "Number of Parameters is Wrong"
+    e4overflow = -440,       // "Overflow while Evaluating Expression"
+    e4rightMissing = -450,   // "Right Bracket Missing"
+    e4typeSub = -460,        // "Sub-expression Type is Wrong"
+    e4unrecFunction = -470,  // "Unrecognized Function"
+    e4unrecOperator = -480,  // "Unrecognized Operator"
+    e4unrecValue = -490,     // "Unrecognized Value"
+    e4unterminated = -500,   // "Unterminated String"
+    e4tagExpr = -510,        // "Expression Invalid for Tag"
 };
 
 // One field of the table an expression is compiled against.
@@ -43,7 +37,7 @@ struct Expr4field {
     char type;         // descriptor type letter: C N F D L M G B I Y T P Q R O W Z V 1-5
     int len;           // width in the record
     int decimals;
-    int offset;        // position of the field's first byte in the record buffer
+    int offset;  // position of the field's first byte in the record buffer
 };
 
 // What the compiler and the evaluator need from a table.
@@ -92,7 +86,10 @@ public:
 
     int lastError() const { return lastError_; }
     long lastLocation() const { return lastLocation_; }
-    void clearError() { lastError_ = 0; lastLocation_ = 0; }
+    void clearError() {
+        lastError_ = 0;
+        lastLocation_ = 0;
+    }
 
     int numFields() const override;
     Expr4field field(int j) const override;
@@ -163,5 +160,4 @@ long expr4julianText(const char* ccyymmdd);
 // To "CCYYMMDD" (8 blanks for 0 or a day outside years 1-9999).  No NUL is written.
 void expr4julianToText(long julian, char out[8]);
 
-// The clock DATE() and TIME() read; nullptr restores the system clock.
-void expr4clockSet(std::time_t (*clock)());
+// DATE() and TIME() read the engine's clock (clock4now).

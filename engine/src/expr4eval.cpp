@@ -1,6 +1,5 @@
 // Evaluation of compiled expressions, key forms and date arithmetic.
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/clock4.h"
 #include "engine/src/expr4internal.h"
 #include "engine/src/expr4value.h"
 
@@ -16,8 +16,6 @@ namespace {
 // Julian day numbers of 1 January 0001 and 31 December 9999 (proleptic Gregorian).
 constexpr long kFirstDay = 1721426;
 constexpr long kLastDay = 5373484;
-
-std::atomic<std::time_t (*)()> g_clock{nullptr};
 
 // The process-wide evaluation state: the working buffer and the per-item lengths.  Every
 // evaluation holds the lock from binding the record until its result has been copied out.
@@ -35,7 +33,8 @@ EvalState& evalState() {
 // Runs the items of expr against record; the caller holds the evaluation lock.  Returns the
 // index of the last item.
 int run(EvalState& st, Expr4* e, const char* record, E4run& r) {
-    if (st.buf.size() < static_cast<size_t>(e->bufLen) + 8) st.buf.resize(static_cast<size_t>(e->bufLen) + 8);
+    if (st.buf.size() < static_cast<size_t>(e->bufLen) + 8)
+        st.buf.resize(static_cast<size_t>(e->bufLen) + 8);
     if (st.actLen.size() < e->items.size()) st.actLen.resize(e->items.size());
     r.expr = e;
     r.record = record;
@@ -115,11 +114,16 @@ char upper1252(char c) {
     if (u >= 'a' && u <= 'z') return static_cast<char>(u - 32);
     if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char>(u - 32);
     switch (u) {
-        case 0x9A: return static_cast<char>(0x8A);
-        case 0x9C: return static_cast<char>(0x8C);
-        case 0x9E: return static_cast<char>(0x8E);
-        case 0xFF: return static_cast<char>(0x9F);
-        default: return c;
+        case 0x9A:
+            return static_cast<char>(0x8A);
+        case 0x9C:
+            return static_cast<char>(0x8C);
+        case 0x9E:
+            return static_cast<char>(0x8E);
+        case 0xFF:
+            return static_cast<char>(0x9F);
+        default:
+            return c;
     }
 }
 
@@ -167,8 +171,9 @@ void formatNumber(char* dst, int len, int dec, double v, bool zeros) {
 namespace {
 const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
+const char* const kMonthNames[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
 void putDigits(char* dst, int n, long value) {
     for (int i = n - 1; i >= 0; --i) {
@@ -230,8 +235,7 @@ long parseDate(const char* text, int len, const char* pic, int picLen) {
             month = 0;
             for (int k = 0; k < 12 && i + 3 <= len; ++k) {
                 bool same = true;
-                for (int j = 0; j < 3; ++j)
-                    same = same && upper1252(text[i + j]) == kMonths[k][j];
+                for (int j = 0; j < 3; ++j) same = same && upper1252(text[i + j]) == kMonths[k][j];
                 if (same) month = k + 1;
             }
         } else {
@@ -255,13 +259,13 @@ long parseDate(const char* text, int len, const char* pic, int picLen) {
         i += n;
     }
     if (year < 0 || month < 0 || day < 0) return 0;
-    if (yearDigits < 4) year = century >= 0 ? century * 100 + year : (year < 50 ? 2000 : 1900) + year;
+    if (yearDigits < 4)
+        year = century >= 0 ? century * 100 + year : (year < 50 ? 2000 : 1900) + year;
     return expr4julian(year, month, day);
 }
 
 std::time_t e4now() {
-    auto clock = g_clock.load();
-    return clock ? clock() : std::time(nullptr);
+    return static_cast<std::time_t>(clock4now());
 }
 
 double numValue(const E4run& r, int idx) {
@@ -275,7 +279,8 @@ double numValue(const E4run& r, int idx) {
             return v;
         }
         case 'N':
-        case 'F': return parseNumber(p, r.actLen[idx]);
+        case 'F':
+            return parseNumber(p, r.actLen[idx]);
         case 'B': {
             uint64_t bits = readLE(p, 8);
             double v;
@@ -283,13 +288,19 @@ double numValue(const E4run& r, int idx) {
             return std::isnan(v) ? 0.0 : v;
         }
         case 'I':
-        case 'P': return static_cast<double>(static_cast<int32_t>(readLE(p, 4)));
+        case 'P':
+            return static_cast<double>(static_cast<int32_t>(readLE(p, 4)));
         case 'Q':
-        case 'R': return static_cast<double>(static_cast<int16_t>(readLE(p, 2)));
-        case 'Y': return static_cast<double>(static_cast<int64_t>(readLE(p, 8))) / 10000.0;
-        case 'D': return static_cast<double>(expr4julianText(p));
-        case 'T': return dateTimeValue(r, idx) / 86400000.0;
-        default: return 0.0;
+        case 'R':
+            return static_cast<double>(static_cast<int16_t>(readLE(p, 2)));
+        case 'Y':
+            return static_cast<double>(static_cast<int64_t>(readLE(p, 8))) / 10000.0;
+        case 'D':
+            return static_cast<double>(expr4julianText(p));
+        case 'T':
+            return dateTimeValue(r, idx) / 86400000.0;
+        default:
+            return 0.0;
     }
 }
 
@@ -297,9 +308,12 @@ long dayValue(const E4run& r, int idx) {
     const E4item& it = r.expr->items[static_cast<size_t>(idx)];
     const char* p = r.buf + it.pos;
     switch (it.row->result) {
-        case 'D': return expr4julianText(p);
-        case 'T': return static_cast<long>(static_cast<int32_t>(readLE(p, 4)));
-        default: return dayOfNumber(numValue(r, idx));
+        case 'D':
+            return expr4julianText(p);
+        case 'T':
+            return static_cast<long>(static_cast<int32_t>(readLE(p, 4)));
+        default:
+            return dayOfNumber(numValue(r, idx));
     }
 }
 
@@ -342,20 +356,25 @@ bool charLike(char type) {
         case 'I':
         case 'P':
         case 'Q':
-        case 'R': return false;
-        default: return true;
+        case 'R':
+            return false;
+        default:
+            return true;
     }
 }
 
 int keyLength(char type, int len) {
     if (charLike(type)) return len;
     switch (type) {
-        case 'L': return 1;
+        case 'L':
+            return 1;
         case 'I':
         case 'P':
         case 'Q':
-        case 'R': return 4;
-        default: return 8;
+        case 'R':
+            return 4;
+        default:
+            return 8;
     }
 }
 
@@ -365,14 +384,22 @@ int keyForm(const E4run& r, int idx, unsigned char* key, bool* isChar) {
     if (isChar) *isChar = charLike(type);
     if (charLike(type)) return -1;
     switch (type) {
-        case 'L': key[0] = logValue(r, idx) ? 'T' : 'F'; return 1;
+        case 'L':
+            key[0] = logValue(r, idx) ? 'T' : 'F';
+            return 1;
         case 'd':
-        case 'D': expr4keyDate(dayValue(r, idx), key); return 8;
+        case 'D':
+            expr4keyDate(dayValue(r, idx), key);
+            return 8;
         case 'I':
         case 'P':
         case 'Q':
-        case 'R': expr4keyInt(static_cast<int32_t>(numValue(r, idx)), key); return 4;
-        default: expr4keyDouble(numValue(r, idx), key); return 8;
+        case 'R':
+            expr4keyInt(static_cast<int32_t>(numValue(r, idx)), key);
+            return 4;
+        default:
+            expr4keyDouble(numValue(r, idx), key);
+            return 8;
     }
 }
 
@@ -423,7 +450,7 @@ int expr4key(Expr4* e, char** key, const char* record) {
 
 int expr4true(Expr4* e, const char* record) {
     if (!e) return -1;
-    if (e->type != 'L') return e->source->error(e4typeSub, E4_LOC_TRUE, e->text.c_str());
+    if (e->type != 'L') return e->source->error(e4typeSub, L4_expr4parse, e->text.c_str());
     EvalState& st = evalState();
     std::lock_guard<std::mutex> hold(st.lock);
     E4run r{};
@@ -517,5 +544,3 @@ void expr4julianToText(long julian, char out[8]) {
     putDigits(out + 4, 2, m);
     putDigits(out + 6, 2, d);
 }
-
-void expr4clockSet(std::time_t (*clock)()) { g_clock.store(clock); }

@@ -34,12 +34,18 @@ void fConstNumber(E4run& r, const E4item& it) {
     setNum(r, it, v);
 }
 
-void fTrue(E4run& r, const E4item& it) { setLog(r, it, true); }
-void fFalse(E4run& r, const E4item& it) { setLog(r, it, false); }
+void fTrue(E4run& r, const E4item& it) {
+    setLog(r, it, true);
+}
+void fFalse(E4run& r, const E4item& it) {
+    setLog(r, it, false);
+}
 
 // ---- logical operators --------------------------------------------------------------------
 
-void fNot(E4run& r, const E4item& it) { setLog(r, it, !logArg(r, it, 0)); }
+void fNot(E4run& r, const E4item& it) {
+    setLog(r, it, !logArg(r, it, 0));
+}
 
 void fOr(E4run& r, const E4item& it) {
     bool v = false;
@@ -79,8 +85,12 @@ void fConcatTrim(E4run& r, const E4item& it) {
     r.actLen[r.current] = la + ra;
 }
 
-void fAddN(E4run& r, const E4item& it) { setNum(r, it, numArg(r, it, 0) + numArg(r, it, 1)); }
-void fSubN(E4run& r, const E4item& it) { setNum(r, it, numArg(r, it, 0) - numArg(r, it, 1)); }
+void fAddN(E4run& r, const E4item& it) {
+    setNum(r, it, numArg(r, it, 0) + numArg(r, it, 1));
+}
+void fSubN(E4run& r, const E4item& it) {
+    setNum(r, it, numArg(r, it, 0) - numArg(r, it, 1));
+}
 
 void fAddY(E4run& r, const E4item& it) {
     setCurrency(r, it, addSat(currencyArg(r, it, 0), currencyArg(r, it, 1)));
@@ -110,12 +120,18 @@ enum Cmp { eq, ne, ge, le, gt, lt };
 
 bool judge(int c, Cmp op) {
     switch (op) {
-        case eq: return c == 0;
-        case ne: return c != 0;
-        case ge: return c >= 0;
-        case le: return c <= 0;
-        case gt: return c > 0;
-        case lt: return c < 0;
+        case eq:
+            return c == 0;
+        case ne:
+            return c != 0;
+        case ge:
+            return c >= 0;
+        case le:
+            return c <= 0;
+        case gt:
+            return c > 0;
+        case lt:
+            return c < 0;
     }
     return false;
 }
@@ -390,7 +406,9 @@ void fYear(E4run& r, const E4item& it) {
 
 // ---- table state --------------------------------------------------------------------------
 
-void fDeleted(E4run& r, const E4item& it) { setLog(r, it, r.record[0] == '*'); }
+void fDeleted(E4run& r, const E4item& it) {
+    setLog(r, it, r.record[0] == '*');
+}
 void fRecCount(E4run& r, const E4item& it) {
     setNum(r, it, static_cast<double>(r.expr->source->recCount()));
 }
@@ -405,7 +423,9 @@ void fVal(E4run& r, const E4item& it) {
 }
 
 // There are no report pages while a key or filter is evaluated.
-void fPageNo(E4run& r, const E4item& it) { setNum(r, it, 0.0); }
+void fPageNo(E4run& r, const E4item& it) {
+    setNum(r, it, 0.0);
+}
 
 // ---- key forms as character values --------------------------------------------------------
 
@@ -438,8 +458,10 @@ constexpr int nl(const char* s) {
     return n;
 }
 
-#define ROW(fn, name, code, prio, res, np, p1, p2, p3, kind) \
-    E4row { fn, name, code, nl(name), prio, res, np, {p1, p2, p3}, E4kind::kind }
+#define ROW(fn, name, code, prio, res, np, p1, p2, p3, kind)                \
+    E4row {                                                                 \
+        fn, name, code, nl(name), prio, res, np, {p1, p2, p3}, E4kind::kind \
+    }
 
 }  // namespace
 

@@ -48,11 +48,11 @@ struct E4item {
     int fieldIndex = 0;   // field items: 1-based field number
     int fieldOffset = 0;  // field items: offset in the record buffer
     int numParms = 0;
-    int len = 0;          // result length
-    int pos = 0;          // result position in the evaluation buffer
-    int extra = 0;        // constant offset, substring start, STR length
-    int extra2 = 0;       // substring length, STR decimals, pad character
-    int firstParm = 0;    // index into Expr4::parms of this item's operands
+    int len = 0;        // result length
+    int pos = 0;        // result position in the evaluation buffer
+    int extra = 0;      // constant offset, substring start, STR length
+    int extra2 = 0;     // substring length, STR decimals, pad character
+    int firstParm = 0;  // index into Expr4::parms of this item's operands
 };
 
 struct Expr4 {
@@ -60,13 +60,13 @@ struct Expr4 {
     Expr4source* owned = nullptr;  // adapter created for a Data4, freed with the expression
     std::string text;
     std::vector<E4item> items;
-    std::vector<int> parms;              // operand item indices, per item from firstParm
-    std::array<char, 512> constants{};   // string and numeric constants, date-format text
+    std::vector<int> parms;             // operand item indices, per item from firstParm
+    std::array<char, 512> constants{};  // string and numeric constants, date-format text
     int constUsed = 0;
     char type = 0;
     int len = 0;
-    int bufLen = 0;                      // evaluation buffer bytes the items need
-    std::vector<char> value;             // the last value or key, copied out of the shared buffer
+    int bufLen = 0;           // evaluation buffer bytes the items need
+    std::vector<char> value;  // the last value or key, copied out of the shared buffer
 };
 
 // State of one evaluation (lives in the process-wide evaluation state while it runs).

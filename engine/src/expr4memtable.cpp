@@ -34,7 +34,9 @@ struct Expr4memTable::Impl {
 };
 
 Expr4memTable::Expr4memTable() : impl_(new Impl) {}
-Expr4memTable::~Expr4memTable() { delete impl_; }
+Expr4memTable::~Expr4memTable() {
+    delete impl_;
+}
 
 void Expr4memTable::addField(const char* name, char type, int len, int decimals) {
     int offset = static_cast<int>(impl_->record.size());
@@ -56,23 +58,43 @@ void Expr4memTable::setBytes(const char* name, const void* bytes, int n) {
     std::memcpy(impl_->record.data() + f->offset, bytes, static_cast<size_t>(std::min(n, f->len)));
 }
 
-void Expr4memTable::setDeleted(bool deleted) { impl_->record[0] = deleted ? '*' : ' '; }
-void Expr4memTable::blank() { std::fill(impl_->record.begin(), impl_->record.end(), ' '); }
-char* Expr4memTable::buffer() { return impl_->record.data(); }
-int Expr4memTable::recordLength() const { return static_cast<int>(impl_->record.size()); }
-void Expr4memTable::setAlias(const char* a) { impl_->alias = a; }
-void Expr4memTable::setDateFormat(const char* f) { impl_->dateFormat = f; }
+void Expr4memTable::setDeleted(bool deleted) {
+    impl_->record[0] = deleted ? '*' : ' ';
+}
+void Expr4memTable::blank() {
+    std::fill(impl_->record.begin(), impl_->record.end(), ' ');
+}
+char* Expr4memTable::buffer() {
+    return impl_->record.data();
+}
+int Expr4memTable::recordLength() const {
+    return static_cast<int>(impl_->record.size());
+}
+void Expr4memTable::setAlias(const char* a) {
+    impl_->alias = a;
+}
+void Expr4memTable::setDateFormat(const char* f) {
+    impl_->dateFormat = f;
+}
 
-int Expr4memTable::numFields() const { return static_cast<int>(impl_->fields.size()); }
+int Expr4memTable::numFields() const {
+    return static_cast<int>(impl_->fields.size());
+}
 
 Expr4field Expr4memTable::field(int j) const {
     const Impl::Field& f = impl_->fields[static_cast<size_t>(j - 1)];
     return {f.name.c_str(), f.type, f.len, f.decimals, f.offset};
 }
 
-const char* Expr4memTable::record() const { return impl_->record.data(); }
-const char* Expr4memTable::alias() const { return impl_->alias.c_str(); }
-const char* Expr4memTable::dateFormat() const { return impl_->dateFormat.c_str(); }
+const char* Expr4memTable::record() const {
+    return impl_->record.data();
+}
+const char* Expr4memTable::alias() const {
+    return impl_->alias.c_str();
+}
+const char* Expr4memTable::dateFormat() const {
+    return impl_->dateFormat.c_str();
+}
 
 int Expr4memTable::error(int code, long location, const char*) {
     lastError_ = code;

@@ -13,10 +13,18 @@ namespace {
 // Longest value an item may produce; longer results are refused as an overflow.
 constexpr int kMaxLen = 65535;
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isNameChar(char c) { return isLetter(c) || isDigit(c) || c == '_'; }
-char up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isNameChar(char c) {
+    return isLetter(c) || isDigit(c) || c == '_';
+}
+char up(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 bool sameName(const char* a, size_t alen, const char* b) {
     size_t blen = std::strlen(b);
@@ -58,7 +66,8 @@ bool fixedLengthFunction(int code) {
         case 246:  // PADL
         case 247:  // PADR
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -143,7 +152,8 @@ void Parser::emit(const E4row* row, int k) {
     E4item item;
     item.row = row;
     item.numParms = k;
-    int start = k ? vals_[vals_.size() - static_cast<size_t>(k)].start : static_cast<int>(out_.size());
+    int start =
+        k ? vals_[vals_.size() - static_cast<size_t>(k)].start : static_cast<int>(out_.size());
     if (row->numParms == E4ANY && k == 2) {
         // Adjacent .AND. (or .OR.) operators become one item with one more operand.
         Val left = vals_[vals_.size() - 2];
@@ -274,7 +284,7 @@ int Parser::readName() {
             return 0;
         }
     }
-    return e4fieldNameErr;
+    return e4fieldName;
 }
 
 // Reads one value (or a prefix operator, an opening bracket or a function name, after which
@@ -317,7 +327,8 @@ int Parser::readValue(bool& done) {
     }
     if (c == '.') {
         for (const E4row* r = e4rows; r->kind != E4kind::end; ++r) {
-            if ((r->kind == E4kind::logical || r->kind == E4kind::unary) && r->name && at(r->name)) {
+            if ((r->kind == E4kind::logical || r->kind == E4kind::unary) && r->name &&
+                at(r->name)) {
                 p_ += static_cast<size_t>(r->nameLen);
                 if (r->kind == E4kind::unary) {
                     ops_.push_back({r, OpKind::op, 0, vals_.size()});
@@ -333,8 +344,8 @@ int Parser::readValue(bool& done) {
         }
     }
     if (isDigit(c) || ((c == '+' || c == '-' || c == '.') && p_ + 1 < n_ &&
-                       (isDigit(s_[p_ + 1]) || (c != '.' && s_[p_ + 1] == '.' && p_ + 2 < n_ &&
-                                                 isDigit(s_[p_ + 2]))))) {
+                       (isDigit(s_[p_ + 1]) ||
+                        (c != '.' && s_[p_ + 1] == '.' && p_ + 2 < n_ && isDigit(s_[p_ + 2]))))) {
         int rc = readNumber();
         done = rc == 0;
         return rc;
@@ -355,8 +366,9 @@ int Parser::readOperator(bool& ended) {
     skipBlanks();
     if (p_ >= n_) {
         int m = popToMarker();
-        if (m >= 0) return ops_[static_cast<size_t>(m)].kind == OpKind::paren ? e4rightMissing
-                                                                              : e4commaExpected;
+        if (m >= 0)
+            return ops_[static_cast<size_t>(m)].kind == OpKind::paren ? e4rightMissing
+                                                                      : e4commaExpected;
         ended = true;
         return 0;
     }
@@ -454,7 +466,8 @@ int Parser::resolve() {
             bool typesOk = true;
             for (int i = 0; i < k && typesOk; ++i) {
                 char p = r->numParms == E4ANY ? r->parms[0] : r->parms[static_cast<size_t>(i)];
-                typesOk = fits(p, fin[static_cast<size_t>(ops[static_cast<size_t>(i)])].row->result);
+                typesOk =
+                    fits(p, fin[static_cast<size_t>(ops[static_cast<size_t>(i)])].row->result);
             }
             if (typesOk) {
                 chosen = r;
@@ -464,8 +477,12 @@ int Parser::resolve() {
         if (!countFits) return e4numParms;
         if (!chosen) return e4typeSub;
         item.row = chosen;
-        auto opLen = [&](int i) { return fin[static_cast<size_t>(ops[static_cast<size_t>(i)])].len; };
-        auto opItem = [&](int i) -> E4item& { return fin[static_cast<size_t>(ops[static_cast<size_t>(i)])]; };
+        auto opLen = [&](int i) {
+            return fin[static_cast<size_t>(ops[static_cast<size_t>(i)])].len;
+        };
+        auto opItem = [&](int i) -> E4item& {
+            return fin[static_cast<size_t>(ops[static_cast<size_t>(i)])];
+        };
         const int code = chosen->code;
         if (fixedLengthFunction(code)) {
             // Every argument after the first must be a constant; it is folded into the item.
@@ -511,18 +528,28 @@ int Parser::resolve() {
         } else {
             switch (code) {
                 case 25:
-                case 30: item.len = opLen(0) + opLen(1); break;
+                case 30:
+                    item.len = opLen(0) + opLen(1);
+                    break;
                 case 120:
-                case 130: item.len = 1; break;
+                case 130:
+                    item.len = 1;
+                    break;
                 case 160:
-                case 180: item.len = 8; break;
+                case 180:
+                    item.len = 8;
+                    break;
                 case 250:
                     if (opLen(1) != opLen(2)) return e4lengthErr;
                     item.len = opLen(1);
                     break;
                 case 420:
-                case 430: item.len = e4v::keyLength(opItem(0).row->result, opLen(0)); break;
-                default: item.len = opLen(0); break;  // UPPER, TRIM, LTRIM, ALLTRIM
+                case 430:
+                    item.len = e4v::keyLength(opItem(0).row->result, opLen(0));
+                    break;
+                default:
+                    item.len = opLen(0);
+                    break;  // UPPER, TRIM, LTRIM, ALLTRIM
             }
         }
         if (code == 200 || code == 270) {  // DTOC, CTOD: the date picture goes with the item
@@ -532,8 +559,10 @@ int Parser::resolve() {
             int off = addConstant(pic, plen);
             if (off < 0) return e4overflow;
             item.extra = off;
-            if (code == 200) item.len = plen;
-            else item.extra2 = plen;
+            if (code == 200)
+                item.len = plen;
+            else
+                item.extra2 = plen;
         }
         if (item.len > kMaxLen) return e4overflow;
         item.firstParm = static_cast<int>(e_->parms.size());
@@ -574,7 +603,7 @@ Expr4* expr4parseSource(Expr4source* source, const char* text, bool forTag) {
     if (!source) return nullptr;
     if (source->errorPending()) return nullptr;
     if (!text) {
-        source->error(-935, E4_LOC_PARSE, nullptr);
+        source->error(e4parmNull, L4_expr4parse, nullptr);
         return nullptr;
     }
     Expr4* e = new Expr4;
@@ -584,12 +613,7 @@ Expr4* expr4parseSource(Expr4source* source, const char* text, bool forTag) {
     int rc = parser.parse();
     if (rc == 0) rc = parser.resolve();
     if (rc < 0) {
-        if (source->reportExprErrors())
-            source->error(rc, rc == e4typeSub || rc == e4numParms || rc == e4notConstant ||
-                                      rc == e4lengthErr
-                                  ? E4_LOC_TYPE
-                                  : E4_LOC_PARSE,
-                          e->text.c_str());
+        if (source->reportExprErrors()) source->error(rc, L4_expr4parse, e->text.c_str());
         delete e;
         return nullptr;
     }
@@ -602,9 +626,21 @@ void expr4free(Expr4* e) {
     delete e;
 }
 
-char expr4type(const Expr4* e) { return e ? e->type : 0; }
-int expr4len(const Expr4* e) { return e ? e->len : -1; }
-int expr4keyLen(const Expr4* e) { return e ? e4v::keyLength(e->type, e->len) : -1; }
-bool expr4keyIsChar(const Expr4* e) { return e && e4v::charLike(e->type); }
-const char* expr4text(const Expr4* e) { return e ? e->text.c_str() : nullptr; }
-Expr4source* expr4sourceOf(const Expr4* e) { return e ? e->source : nullptr; }
+char expr4type(const Expr4* e) {
+    return e ? e->type : 0;
+}
+int expr4len(const Expr4* e) {
+    return e ? e->len : -1;
+}
+int expr4keyLen(const Expr4* e) {
+    return e ? e4v::keyLength(e->type, e->len) : -1;
+}
+bool expr4keyIsChar(const Expr4* e) {
+    return e && e4v::charLike(e->type);
+}
+const char* expr4text(const Expr4* e) {
+    return e ? e->text.c_str() : nullptr;
+}
+Expr4source* expr4sourceOf(const Expr4* e) {
+    return e ? e->source : nullptr;
+}

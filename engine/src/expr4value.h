@@ -16,7 +16,9 @@ inline int parmIndex(const E4run& r, const E4item& it, int i) {
 inline const E4item& parmItem(const E4run& r, const E4item& it, int i) {
     return r.expr->items[static_cast<size_t>(parmIndex(r, it, i))];
 }
-inline char* out(E4run& r, const E4item& it) { return r.buf + it.pos; }
+inline char* out(E4run& r, const E4item& it) {
+    return r.buf + it.pos;
+}
 
 inline uint64_t readLE(const char* p, int n) {
     uint64_t v = 0;
@@ -31,7 +33,7 @@ inline void writeLE(char* p, uint64_t v, int n) {
 }
 
 double parseNumber(const char* text, int len);
-long dayOfNumber(double v);                  // floor to a day, 0 outside years 1-9999
+long dayOfNumber(double v);                       // floor to a day, 0 outside years 1-9999
 void civil(long julian, int& y, int& m, int& d);  // 0, 0, 0 for 0
 char upper1252(char c);
 void formatNumber(char* dst, int len, int dec, double v, bool zeros);

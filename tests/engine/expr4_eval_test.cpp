@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/clock4.h"
 #include "engine/expr4.h"
 
 namespace {
@@ -216,7 +217,7 @@ TEST(Expr4Eval, CharacterFunctions) {
     EXPECT_DOUBLE_EQ(t.number("IIF(ACTIVE, 1, 2) + IIF(.F., 10, 20)"), 21.0);
 }
 
-std::time_t fixedNow() {
+std::int64_t fixedNow() {
     std::tm tm{};
     tm.tm_year = 2026 - 1900;
     tm.tm_mon = 11;
@@ -281,11 +282,11 @@ TEST(Expr4Eval, DateTimes) {
 
 TEST(Expr4Eval, TimeAndDateReadTheInjectedClock) {
     People t;
-    expr4clockSet(fixedNow);
+    clock4set(fixedNow);
     EXPECT_EQ(t.value("TIME()"), "23:59:58");
     EXPECT_EQ(t.value("DTOS(DATE())"), "20261208");
     EXPECT_EQ(t.value("DTOS(DATE() + 1)"), "20261209");
-    expr4clockSet(nullptr);
+    clock4set(nullptr);
     EXPECT_EQ(t.value("TIME()").size(), 8u);
 }
 

@@ -29,7 +29,8 @@ std::string hex(const unsigned char* p, int n) {
 
 TEST(Expr4Key, DoublesSortBytewiseNegativeZeroPositive) {
     const double inf = std::numeric_limits<double>::infinity();
-    const double values[] = {-inf, -1e300, -2.5, -1.0, -1e-300, 0.0, 1e-300, 1.0, 2.5, 21.0, 1e300, inf};
+    const double values[] = {-inf,   -1e300, -2.5, -1.0, -1e-300, 0.0,
+                             1e-300, 1.0,    2.5,  21.0, 1e300,   inf};
     unsigned char prev[8];
     for (size_t i = 0; i < std::size(values); ++i) {
         unsigned char k[8];
@@ -168,7 +169,8 @@ uint32_t be32(const std::string& d, size_t o) {
            static_cast<uint32_t>(static_cast<unsigned char>(d[o + 3]));
 }
 unsigned le16(const std::string& d, size_t o) {
-    return static_cast<unsigned char>(d[o]) | static_cast<unsigned>(static_cast<unsigned char>(d[o + 1])) << 8;
+    return static_cast<unsigned char>(d[o]) |
+           static_cast<unsigned>(static_cast<unsigned char>(d[o + 1])) << 8;
 }
 
 struct Dbf {
@@ -190,7 +192,8 @@ void loadDbf(const std::string& path, Dbf& dbf) {
         char type = dbf.data[i + 11];
         int width = static_cast<unsigned char>(dbf.data[i + 16]);
         if (type == 'C') width |= static_cast<unsigned char>(dbf.data[i + 17]) << 8;
-        dbf.table.addField(name.c_str(), type, width, type == 'C' ? 0 : static_cast<unsigned char>(dbf.data[i + 17]));
+        dbf.table.addField(name.c_str(), type, width,
+                           type == 'C' ? 0 : static_cast<unsigned char>(dbf.data[i + 17]));
     }
     ASSERT_EQ(static_cast<unsigned>(dbf.table.recordLength()), dbf.recordLen) << path;
     ASSERT_GE(dbf.data.size(), dbf.headerLen + size_t{dbf.count} * dbf.recordLen) << path;
@@ -221,13 +224,15 @@ std::vector<std::pair<std::string, uint32_t>> leafEntries(const std::string& d, 
         for (unsigned i = 0; i < count; ++i) {
             uint64_t e = 0;
             for (unsigned b = 0; b < bytes; ++b)
-                e |= static_cast<uint64_t>(static_cast<unsigned char>(d[node + 24 + i * bytes + b])) << (8 * b);
+                e |= static_cast<uint64_t>(static_cast<unsigned char>(d[node + 24 + i * bytes + b]))
+                     << (8 * b);
             uint32_t rec = static_cast<uint32_t>(e & recMask);
             unsigned dup = static_cast<unsigned>(e >> recBits) & dupMask;
             unsigned trail = static_cast<unsigned>(e >> (recBits + dupBits)) & trailMask;
             unsigned stored = keyLen - dup - trail;
             keyPos -= stored;
-            std::string key = prev.substr(0, dup) + d.substr(keyPos, stored) + std::string(trail, pad);
+            std::string key =
+                prev.substr(0, dup) + d.substr(keyPos, stored) + std::string(trail, pad);
             out.emplace_back(key, rec);
             prev = key;
         }
@@ -301,7 +306,8 @@ TEST_P(Expr4Fixture, StoredExpressionsCompileAndReproduceKeysAndOrder) {
             ASSERT_NE(filter, nullptr) << dbf.table.lastError();
             EXPECT_EQ(expr4type(filter), 'L');
         }
-        auto stored = leafEntries(cdx, le32(cdx, tag.header), tag.keyLen, expr4keyIsChar(key) ? ' ' : '\0');
+        auto stored =
+            leafEntries(cdx, le32(cdx, tag.header), tag.keyLen, expr4keyIsChar(key) ? ' ' : '\0');
         // every stored key is the key of its record
         for (auto& [bytes, rec] : stored) {
             ASSERT_GE(rec, 1u);

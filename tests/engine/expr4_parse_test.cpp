@@ -108,47 +108,47 @@ struct ErrorCase {
 TEST(Expr4Parse, EveryParseErrorWithItsCodeAndLocation) {
     Tables t;
     const ErrorCase cases[] = {
-        {"UPPER(NAME", -400, E4_LOC_PARSE, false},
-        {"SUBSTR(NAME,1", -400, E4_LOC_PARSE, false},
-        {"", -410, E4_LOC_PARSE, false},
-        {"   ", -410, E4_LOC_PARSE, false},
-        {"()", -410, E4_LOC_PARSE, false},
-        {"(NAME+)", -410, E4_LOC_PARSE, false},
-        {"SUBSTR(NAME,,2)", -410, E4_LOC_PARSE, false},
-        {"OTHER->NAME", -420, E4_LOC_PARSE, false},
-        {"IIF(ACTIVE, NAME, NOTES)", -422, E4_LOC_TYPE, false},
-        {"SUBSTR(NAME, COUNT, 2)", -425, E4_LOC_TYPE, false},
-        {"STR(COUNT, 2+3)", -425, E4_LOC_TYPE, false},
-        {"LEFT(NAME, COUNT)", -425, E4_LOC_TYPE, false},
-        {"UPPER(NAME, NOTES)", -430, E4_LOC_TYPE, false},
-        {"DELETED(NAME)", -430, E4_LOC_TYPE, false},
-        {"IIF(ACTIVE, NAME)", -430, E4_LOC_TYPE, false},
-        {"(NAME", -450, E4_LOC_PARSE, false},
-        {"((NAME)", -450, E4_LOC_PARSE, false},
-        {"(NAME, NOTES)", -450, E4_LOC_PARSE, false},
-        {"NAME + 1", -460, E4_LOC_TYPE, false},
-        {"UPPER(COUNT)", -460, E4_LOC_TYPE, false},
-        {".NOT. NAME", -460, E4_LOC_TYPE, false},
-        {"ACTIVE .AND. NAME", -460, E4_LOC_TYPE, false},
-        {"OPENED * 2", -460, E4_LOC_TYPE, false},
-        {"NOSUCH(NAME)", -470, E4_LOC_PARSE, false},
-        {"AND(NAME)", -470, E4_LOC_PARSE, false},
-        {"NAME NOTES", -480, E4_LOC_PARSE, false},
-        {"NAME & NOTES", -480, E4_LOC_PARSE, false},
-        {"NAME)", -480, E4_LOC_PARSE, false},
-        {"ACTIVE .NOT. ACTIVE", -480, E4_LOC_PARSE, false},
-        {"ABCDEFGHIJK", -490, E4_LOC_PARSE, false},
-        {"NAME = ?", -490, E4_LOC_PARSE, false},
-        {"+", -490, E4_LOC_PARSE, false},
-        {".X.", -490, E4_LOC_PARSE, false},
-        {"'abc", -500, E4_LOC_PARSE, false},
-        {"\"abc'", -500, E4_LOC_PARSE, false},
-        {"[abc", -500, E4_LOC_PARSE, false},
-        {"ROOMS->NAME", -510, E4_LOC_PARSE, true},
-        {"ROOMS.NAME", -510, E4_LOC_PARSE, true},
-        {"FIELD.NAME", -510, E4_LOC_PARSE, true},
-        {"NOSUCH", -210, E4_LOC_PARSE, false},
-        {"NAME + 'x' + NOSUCH", -210, E4_LOC_PARSE, false},
+        {"UPPER(NAME", -400, L4_expr4parse, false},
+        {"SUBSTR(NAME,1", -400, L4_expr4parse, false},
+        {"", -410, L4_expr4parse, false},
+        {"   ", -410, L4_expr4parse, false},
+        {"()", -410, L4_expr4parse, false},
+        {"(NAME+)", -410, L4_expr4parse, false},
+        {"SUBSTR(NAME,,2)", -410, L4_expr4parse, false},
+        {"OTHER->NAME", -420, L4_expr4parse, false},
+        {"IIF(ACTIVE, NAME, NOTES)", -422, L4_expr4parse, false},
+        {"SUBSTR(NAME, COUNT, 2)", -425, L4_expr4parse, false},
+        {"STR(COUNT, 2+3)", -425, L4_expr4parse, false},
+        {"LEFT(NAME, COUNT)", -425, L4_expr4parse, false},
+        {"UPPER(NAME, NOTES)", -430, L4_expr4parse, false},
+        {"DELETED(NAME)", -430, L4_expr4parse, false},
+        {"IIF(ACTIVE, NAME)", -430, L4_expr4parse, false},
+        {"(NAME", -450, L4_expr4parse, false},
+        {"((NAME)", -450, L4_expr4parse, false},
+        {"(NAME, NOTES)", -450, L4_expr4parse, false},
+        {"NAME + 1", -460, L4_expr4parse, false},
+        {"UPPER(COUNT)", -460, L4_expr4parse, false},
+        {".NOT. NAME", -460, L4_expr4parse, false},
+        {"ACTIVE .AND. NAME", -460, L4_expr4parse, false},
+        {"OPENED * 2", -460, L4_expr4parse, false},
+        {"NOSUCH(NAME)", -470, L4_expr4parse, false},
+        {"AND(NAME)", -470, L4_expr4parse, false},
+        {"NAME NOTES", -480, L4_expr4parse, false},
+        {"NAME & NOTES", -480, L4_expr4parse, false},
+        {"NAME)", -480, L4_expr4parse, false},
+        {"ACTIVE .NOT. ACTIVE", -480, L4_expr4parse, false},
+        {"ABCDEFGHIJK", -490, L4_expr4parse, false},
+        {"NAME = ?", -490, L4_expr4parse, false},
+        {"+", -490, L4_expr4parse, false},
+        {".X.", -490, L4_expr4parse, false},
+        {"'abc", -500, L4_expr4parse, false},
+        {"\"abc'", -500, L4_expr4parse, false},
+        {"[abc", -500, L4_expr4parse, false},
+        {"ROOMS->NAME", -510, L4_expr4parse, true},
+        {"ROOMS.NAME", -510, L4_expr4parse, true},
+        {"FIELD.NAME", -510, L4_expr4parse, true},
+        {"NOSUCH", -210, L4_expr4parse, false},
+        {"NAME + 'x' + NOSUCH", -210, L4_expr4parse, false},
     };
     for (const ErrorCase& c : cases) {
         long location = 0;
@@ -248,7 +248,8 @@ TEST(Expr4Parse, AdjacentAndOrMergeIntoOneItem) {
     EXPECT_EQ(ors.e->items.back().numParms, 3);
 
     // .AND. binds tighter than .OR.: two .AND. groups under one .OR.
-    Compiled mixed(expr4parseSource(&t.rooms, "ACTIVE .AND. ACTIVE .OR. ACTIVE .AND. ACTIVE .AND. ACTIVE"));
+    Compiled mixed(
+        expr4parseSource(&t.rooms, "ACTIVE .AND. ACTIVE .OR. ACTIVE .AND. ACTIVE .AND. ACTIVE"));
     ASSERT_NE(mixed.e, nullptr);
     EXPECT_EQ(countRows(mixed.e, 22), 2);
     EXPECT_EQ(countRows(mixed.e, 20), 1);
@@ -277,7 +278,8 @@ TEST(Expr4Parse, PrecedenceFollowsThePriorities) {
     EXPECT_EQ(b.e->items[5].row->code, 102);
     EXPECT_EQ(b.e->items[6].row->code, 25);
     // two-character comparisons are read before "=", ">" and "<"
-    for (const char* text : {"COUNT <= 1", "COUNT =< 1", "COUNT >= 1", "COUNT => 1", "COUNT <> 1"}) {
+    for (const char* text :
+         {"COUNT <= 1", "COUNT =< 1", "COUNT >= 1", "COUNT => 1", "COUNT <> 1"}) {
         Compiled c(expr4parseSource(&t.rooms, text));
         ASSERT_NE(c.e, nullptr) << text;
         EXPECT_EQ(c.e->items.size(), 3u) << text;
