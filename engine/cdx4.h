@@ -135,6 +135,7 @@ struct Pos {
     std::vector<uint8_t> key;
     uint32_t rec = 0;
     uint64_t serial = 0;
+    uint64_t hops = 0;  // leaf hops since the last seek: bounds walks over damaged links
     bool onEntry() const { return state == 0; }
 };
 
@@ -222,7 +223,7 @@ private:
     int unlink(const Node& n);
     int emptyRoot(uint64_t off, uint64_t recordCount);
     int land(Node& leaf, size_t idx, Pos& pos);
-    int nextLeaf(const Node& from, Node& to, bool forward);
+    int nextLeaf(const Node& from, Node& to, bool forward, Pos* pos);
     int refind(Pos& pos);
 
     Index& ix_;

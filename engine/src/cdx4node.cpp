@@ -134,9 +134,6 @@ int decodeNode(const uint8_t* b, size_t blockSize, unsigned keyLen, uint8_t pad,
             out.children[i] = be32(p + keyLen + 4);
             if (out.children[i] == 0 || out.children[i] % 512 != 0)
                 return bad(why, "branch child pointer not on a block");
-            if (i > 0 && compareEntry(out.key(i - 1, keyLen), out.recs[i - 1], out.key(i, keyLen),
-                                      out.recs[i], keyLen) >= 0)
-                return bad(why, "branch keys out of order");
         }
         return 0;
     }
@@ -179,8 +176,6 @@ int decodeNode(const uint8_t* b, size_t blockSize, unsigned keyLen, uint8_t pad,
         std::memcpy(k + dup, b + keyEnd, stored);
         std::memset(k + dup + stored, pad, trail);
         out.recs[i] = rec;
-        if (i > 0 && compareEntry(k - keyLen, out.recs[i - 1], k, rec, keyLen) >= 0)
-            return bad(why, "leaf keys out of order");
     }
     if (out.storedFree != keyEnd - entriesEnd)
         return bad(why, "leaf free byte count contradicts its keys");

@@ -715,3 +715,50 @@ TEST(Index4Damage, CheckerFindsBrokenLinksAndFreeListCycles) {
     expected["T"].pop_back();
     EXPECT_FALSE(ix2->check(200, &expected).ok());
 }
+
+// An independent reader of the format walks what we wrote in our order.
+TEST(Index4Interop, IndependentReaderSeesOurKeyOrder) {
+    if (::access("/usr/bin/index_dump", X_OK) != 0) GTEST_SKIP() << "index_dump not installed";
+    TempDir d;
+    fs::path p = d.path / "PEOPLE.CDX";
+    std::vector<std::pair<std::string, uint32_t>> model;
+    {
+        auto ix = openIndex(p, true);
+        ASSERT_EQ(ix->create({def("PEOPLE", 21), def("OTHER", 10)}, 3000), 0);
+        Tree& t = *ix->tags()[0];
+        std::mt19937 rng(5);
+        for (uint32_t r = 1; r <= 3000; ++r) {
+            std::string k = "N" + std::to_string(rng() % 900) + "Q" + std::string(rng() % 4, 'z');
+            ASSERT_EQ(t.insert(u8(padKey(k, 21)), r, 3000), 0);
+            model.emplace_back(k, r);
+        }
+        for (uint32_t r = 1; r <= 3000; r += 3)
+            ASSERT_EQ(t.remove(u8(padKey(model[r - 1].first, 21)), r, 3000), 0);
+        ASSERT_EQ(ix->flush(), 0);
+        ASSERT_EQ(ix->check(3000).text(), "");
+    }
+    std::vector<std::pair<std::string, uint32_t>> want;
+    for (auto& e : model)
+        if ((e.second - 1) % 3 != 0) want.push_back(e);
+    std::sort(want.begin(), want.end(), [](const auto& a, const auto& b) {
+        std::string ka = padKey(a.first, 21), kb = padKey(b.first, 21);
+        return ka != kb ? ka < kb : a.second < b.second;
+    });
+    std::string cmd = "/usr/bin/index_dump --type char --tag PEOPLE '" + p.string() + "' 2>&1";
+    FILE* f = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    std::vector<std::pair<std::string, uint32_t>> got;
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+        size_t sp = s.rfind(' ');
+        ASSERT_NE(sp, std::string::npos) << s;
+        std::string key = s.substr(0, sp);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        got.emplace_back(key, static_cast<uint32_t>(std::stoul(s.substr(sp + 1))));
+    }
+    ::pclose(f);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_EQ(got, want);
+}
