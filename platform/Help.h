@@ -6,7 +6,9 @@
 namespace quorvane {
 
 constexpr unsigned kHelpBase = 0x20000;
-constexpr unsigned helpContext(unsigned dialogId) { return kHelpBase + dialogId; }
+constexpr unsigned helpContext(unsigned dialogId) {
+    return kHelpBase + dialogId;
+}
 constexpr unsigned kHelpFirstTime = 0x20091;  // dialog 145, the "First Time" page
 
 class HelpService {

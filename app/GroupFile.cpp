@@ -1,0 +1,234 @@
+#include "app/GroupFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvane {
+
+int GroupFile::find(std::string_view name) const {
+    for (int i = 0; i < kMaxFacilities; ++i)
+        if (rooms[std::size_t(i)].name == name) return i;
+    return -1;
+}
+
+GroupFileResult readGroupBytes(std::span<const std::uint8_t> bytes, GroupFile& out) {
+    GroupFileResult r;
+    if (bytes.size() > kMaxGroupFileSize) {
+        r.status = GroupFileStatus::TooLarge;
+        return r;
+    }
+    ArchiveReader ar(bytes);
+    std::uint32_t header = 0;
+    if (!ar.readU32(header)) {
+        r.status = GroupFileStatus::ShortFile;
+        return r;
+    }
+    GroupFile g;
+    g.carriesDefaultTime = (header & kDefaultTimeBit) != 0;
+    const std::uint32_t count = header & ~kDefaultTimeBit;
+    // The document has 15 slots; a larger count is a damaged file, never a reason to read on.
+    if (count > std::uint32_t(kMaxFacilities)) {
+        r.status = GroupFileStatus::TooManyFacilities;
+        r.count = count;
+        return r;
+    }
+    g.count = int(count);
+    ar.readString(g.description);
+    for (int i = 0; i < g.count && ar.ok(); ++i) {
+        CRoom& room = g.rooms[std::size_t(i)];
+        room.carriesDefaultTime = g.carriesDefaultTime;
+        room.Serialize(ar);
+    }
+    ar.readString(g.typeName);
+    ar.readI32(g.reserved[0]);
+    ar.readI32(g.reserved[1]);
+    ar.readI32(g.window.left);
+    ar.readI32(g.window.top);
+    ar.readI32(g.window.right);
+    ar.readI32(g.window.bottom);
+    if (!ar.ok()) {
+        r.status = GroupFileStatus::ShortFile;
+        return r;
+    }
+    out = std::move(g);
+    return r;
+}
+
+std::vector<std::uint8_t> writeGroupBytes(const GroupFile& group) {
+    ArchiveWriter ar;
+    const int count =
+        group.count < 0 ? 0 : (group.count > kMaxFacilities ? kMaxFacilities : group.count);
+    ar.writeU32(std::uint32_t(count) + kDefaultTimeBit);
+    ar.writeString(group.description);
+    for (int i = 0; i < count; ++i) group.rooms[std::size_t(i)].Serialize(ar);
+    ar.writeString(group.typeName);
+    ar.writeI32(group.reserved[0]);
+    ar.writeI32(group.reserved[1]);
+    ar.writeI32(group.window.left);
+    ar.writeI32(group.window.top);
+    ar.writeI32(group.window.right);
+    ar.writeI32(group.window.bottom);
+    return ar.take();
+}
+
+namespace {
+
+GroupFileResult failure(GroupFileStatus s, int err) {
+    GroupFileResult r;
+    r.status = s;
+    r.error = err;
+    return r;
+}
+
+bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += w;
+        n -= std::size_t(w);
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+GroupFileResult loadGroupFile(const std::string& path, GroupFile& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failure(GroupFileStatus::OpenFailed, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return failure(GroupFileStatus::OpenFailed, e);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failure(GroupFileStatus::OpenFailed, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    if (std::uint64_t(st.st_size) > kMaxGroupFileSize) {
+        ::close(fd);
+        return failure(GroupFileStatus::TooLarge, 0);
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int e = errno;
+            ::close(fd);
+            return failure(GroupFileStatus::ReadFailed, e);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buf, buf + n);
+        if (bytes.size() > kMaxGroupFileSize) {  // grew while being read
+            ::close(fd);
+            return failure(GroupFileStatus::TooLarge, 0);
+        }
+    }
+    ::close(fd);
+    return readGroupBytes(bytes, out);
+}
+
+GroupFileResult saveGroupFile(const std::string& path, const GroupFile& group) {
+    // Replace the file a symbolic link points at, not the link itself.
+    std::string target = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const std::vector<std::uint8_t> bytes = writeGroupBytes(group);
+    const std::string folder = folderOf(target);
+    std::string tmp = target + ".XXXXXX";
+    std::vector<char> tmpl(tmp.begin(), tmp.end());
+    tmpl.push_back('\0');
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return failure(GroupFileStatus::WriteFailed, errno);
+    tmp = tmpl.data();
+
+    // Keep the old file's permissions; a new file gets the usual ones under the umask.
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    int err = 0;
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
+        err = errno ? errno : EIO;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(tmp.c_str());
+        return failure(GroupFileStatus::WriteFailed, err);
+    }
+    // Make the rename itself durable.
+    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return {};
+}
+
+std::string groupFileMessage(const GroupFileResult& r, const std::string& path) {
+    const std::string quoted = "\"" + path + "\"";
+    switch (r.status) {
+        case GroupFileStatus::Ok:
+            return {};
+        case GroupFileStatus::ShortFile:
+            return "The group file " + quoted +
+                   " ends unexpectedly. It is damaged or is not a group file.";
+        case GroupFileStatus::TooManyFacilities:
+            return "The group file " + quoted + " is damaged: it claims " +
+                   std::to_string(r.count) + " facilities, but a group holds at most " +
+                   std::to_string(kMaxFacilities) + ".";
+        case GroupFileStatus::TooLarge:
+            return "The file " + quoted + " is too large to be a group file.";
+        case GroupFileStatus::OpenFailed:
+            return "The group file " + quoted + " cannot be opened: " + std::strerror(r.error) +
+                   ".";
+        case GroupFileStatus::ReadFailed:
+            return "The group file " + quoted + " cannot be read: " + std::strerror(r.error) + ".";
+        case GroupFileStatus::WriteFailed:
+            return "The group file " + quoted + " cannot be saved: " + std::strerror(r.error) +
+                   ". The file keeps its previous content.";
+    }
+    return {};
+}
+
+TypeNames normaliseTypeName(std::string typeName) {
+    TypeNames t;
+    t.typeName = std::move(typeName);
+    t.lowerInitial = t.typeName;
+    if (!t.typeName.empty() && t.typeName[0] >= 'a' && t.typeName[0] <= 'z')
+        t.typeName[0] = char(t.typeName[0] - 'a' + 'A');
+    if (!t.lowerInitial.empty() && t.lowerInitial[0] >= 'A' && t.lowerInitial[0] <= 'Z')
+        t.lowerInitial[0] = char(t.lowerInitial[0] - 'A' + 'a');
+    return t;
+}
+
+std::string groupTitle(const std::string& typeName, const std::string& description) {
+    return description.empty() ? typeName : typeName + " - " + description;
+}
+
+}  // namespace quorvane
