@@ -90,6 +90,14 @@ TEST_F(DocumentTest, NewGroupRefusesAnyExistingFileAndCancelsQuietly) {
     EXPECT_TRUE(prompter.shown.empty());
     EXPECT_TRUE(docs.documents().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(path("Pools.rec")));
+
+    // A folder that cannot take the file: the write's message, and no group.
+    dialogs.newGroupAnswers.push_back(NewGroupChoice{"Pools", ""});
+    dialogs.fileAnswers.push_back(path("no/such/folder/Pools.rec"));
+    EXPECT_EQ(docs.newDocument(), nullptr);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_TRUE(prompter.shown[0].text.contains("Pools.rec"));
+    EXPECT_TRUE(docs.documents().isEmpty());
 }
 
 TEST_F(DocumentTest, DamagedGroupFilesAreRefusedWithAMessage) {

@@ -46,9 +46,15 @@ TEST_F(StartupTest, NamedGroupOpensBeforeTheSplashAndSwitchesToTheGroupMenu) {
         writeGroup("parks/Tennis Courts.rec", "Tennis Courts", "North Park", {"Court 1"});
     CZUKRecApp app;
     int openAtSplash = -1;
-    dialogs.onAbout = [&] { openAtSplash = int(app.documents().documents().size()); };
+    bool shownAtSplash = true;
+    dialogs.onAbout = [&] {
+        openAtSplash = int(app.documents().documents().size());
+        shownAtSplash = app.mainFrame()->isVisible();
+    };
     ASSERT_TRUE(app.initInstance({"quorvane", group}));
     EXPECT_EQ(openAtSplash, 1);
+    EXPECT_FALSE(shownAtSplash) << "the main window shows after the splash";
+    EXPECT_TRUE(app.mainFrame()->isVisible());
     EXPECT_TRUE(help.requested.empty());
     ASSERT_EQ(app.documents().documents().size(), 1);
     CZUKRecDoc* doc = app.documents().documents().front();
