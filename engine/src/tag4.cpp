@@ -70,7 +70,8 @@ int reportCdx(Index4* i, int code) {
     if (code >= 0) return code;
     Vask4* c = i->d->c;
     if (c->errorCode < 0) return code;  // already reported by the file layer
-    long loc = i->cdx && i->cdx->lastLocation() ? i->cdx->lastLocation() : L4_corrupt;
+    long loc = i->cdx && i->cdx->lastLocation() ? static_cast<long>(i->cdx->lastLocation())
+                                                : static_cast<long>(L4_corrupt);
     if (code == cdx4::kErrUnique || code == cdx4::kErrCandidate)
         return error4describe(c, code, loc, i->path.c_str(), i->cdx->lastText().c_str());
     return error4describe(c, code, loc, i->path.c_str(),
