@@ -314,8 +314,8 @@ TEST_F(GroupFileDisk, SaveReplacesWholeAndKeepsPermissions) {
 
 TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
     const std::string p = path("bad.rec");
-    Bytes bad = writeGroupBytes(sampleGroup());
-    bad.resize(bad.size() - 3);
+    const Bytes full = writeGroupBytes(sampleGroup());
+    const Bytes bad(full.begin(), full.end() - 3);
     writeRaw(p, bad);
     GroupFile g;
     GroupFileResult r = loadGroupFile(p, g);

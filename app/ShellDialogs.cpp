@@ -1,0 +1,80 @@
+#include "app/ShellDialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QPageSetupDialog>
+#include <QStringList>
+
+#include "app/AboutDlg.h"
+#include "app/StartupDlg.h"
+
+namespace quorvane {
+
+QString QtShellDialogs::chooseFile(const FileDialogRequest& request, QWidget* parent) {
+    QFileDialog dialog(parent, request.title, request.folder, request.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.front();
+}
+
+std::optional<NewGroupChoice> QtShellDialogs::askNewGroup(QWidget* parent) {
+    CStartupDlg dialog(parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return NewGroupChoice{dialog.typeName(), dialog.description()};
+}
+
+void QtShellDialogs::showAbout(int splashMs, QWidget* parent) {
+    CAboutDlg dialog(parent, splashMs);
+    dialog.exec();
+}
+
+std::optional<QColor> QtShellDialogs::chooseColor(const QColor& initial, QWidget* parent) {
+    const QColor chosen = QColorDialog::getColor(initial, parent);
+    if (!chosen.isValid()) return std::nullopt;
+    return chosen;
+}
+
+bool QtShellDialogs::pageSetup(QPrinter& printer, QWidget* parent) {
+    QPageSetupDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+namespace {
+QtShellDialogs& qtDialogs() {
+    static QtShellDialogs dialogs;
+    return dialogs;
+}
+ShellDialogs* g_dialogs = nullptr;
+}  // namespace
+
+ShellDialogs& appDialogs() {
+    return g_dialogs ? *g_dialogs : qtDialogs();
+}
+void setAppDialogs(ShellDialogs* dialogs) {
+    g_dialogs = dialogs;
+}
+
+QString qtFileFilter(const QString& pairFilter) {
+    QStringList parts = pairFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        if (description.isEmpty()) break;  // the "||" that ends the list
+        const int paren = description.indexOf(QLatin1Char('('));
+        if (paren >= 0) description = description.left(paren).trimmed();
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+        }
+        filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace quorvane

@@ -1,0 +1,60 @@
+#pragma once
+// The modal dialogs the shell runs for the user (file choosers, the New Group dialog, the
+// About box, the colour chooser, page setup). They go through one replaceable object so that
+// the start-up sequence and the document commands can be driven by tests without a modal
+// event loop.
+#include <QColor>
+#include <QString>
+#include <optional>
+
+class QWidget;
+class QPrinter;
+
+namespace quorvane {
+
+struct FileDialogRequest {
+    QString title;
+    QString filter;         // Qt form: "Recreation Files (*.rec);;All Files (*)"
+    QString folder;         // empty: the dialog's own default folder
+    QString fileName;       // initial file name, may be empty
+    QString defaultSuffix;  // "rec"
+    bool mustExist = true;  // false: a name that does not exist yet is accepted
+};
+
+struct NewGroupChoice {
+    QString typeName;  // as stored, before type normalisation
+    QString description;
+};
+
+class ShellDialogs {
+public:
+    virtual ~ShellDialogs() = default;
+    // The chosen path, or an empty string on Cancel.
+    virtual QString chooseFile(const FileDialogRequest& request, QWidget* parent) = 0;
+    // The New Group dialog; nothing on Cancel.
+    virtual std::optional<NewGroupChoice> askNewGroup(QWidget* parent) = 0;
+    // The About box; splashMs > 0 closes it by itself after that many milliseconds.
+    virtual void showAbout(int splashMs, QWidget* parent) = 0;
+    virtual std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) = 0;
+    // Page setup on the given printer; false on Cancel.
+    virtual bool pageSetup(QPrinter& printer, QWidget* parent) = 0;
+};
+
+class QtShellDialogs final : public ShellDialogs {
+public:
+    QString chooseFile(const FileDialogRequest& request, QWidget* parent) override;
+    std::optional<NewGroupChoice> askNewGroup(QWidget* parent) override;
+    void showAbout(int splashMs, QWidget* parent) override;
+    std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) override;
+    bool pageSetup(QPrinter& printer, QWidget* parent) override;
+};
+
+ShellDialogs& appDialogs();
+void setAppDialogs(ShellDialogs* dialogs);  // nullptr restores the Qt dialogs
+
+// "Recreation Files (*.rec)|*.rec|All Files (*.*)|*.*||" -> "Recreation Files (*.rec);;All
+// Files (*)". Each description keeps its words; its patterns become the pair's pattern list,
+// and "*.*" becomes "*" so files without an extension are listed too.
+QString qtFileFilter(const QString& pairFilter);
+
+}  // namespace quorvane

@@ -1,0 +1,170 @@
+#include "app/ZUKRecApp.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QPrinter>
+#include <cstdio>
+
+#include "app/AboutDlg.h"
+#include "app/Commands.h"
+#include "app/DocumentManager.h"
+#include "app/GroupPrinting.h"
+#include "app/MainFrame.h"
+#include "app/ShellDialogs.h"
+#include "app/ZUKRecDoc.h"
+#include "platform/Help.h"
+#include "platform/Prompter.h"
+#include "platform/SettingsStore.h"
+
+namespace quorvane {
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption print(QStringList{QStringLiteral("p"), QStringLiteral("print")},
+                                   QStringLiteral("Print the group and end."));
+    const QCommandLineOption printTo(QStringLiteral("print-to"),
+                                     QStringLiteral("Print into this PDF file."),
+                                     QStringLiteral("file"));
+    parser.addOption(print);
+    parser.addOption(printTo);
+    parser.addPositionalArgument(QStringLiteral("group"), QStringLiteral("The group file to open."),
+                                 QStringLiteral("[GROUP.rec]"));
+    CommandLine line;
+    if (!parser.parse(arguments)) {
+        line.error = parser.errorText();
+        return line;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1) {
+        line.error = QStringLiteral("Only one group file can be named.");
+        return line;
+    }
+    if (!positional.isEmpty()) line.groupPath = positional.front();
+    line.print = parser.isSet(print) || parser.isSet(printTo);
+    line.printTo = parser.value(printTo);
+    if (line.print && line.groupPath.isEmpty())
+        line.error = QStringLiteral("--print needs a group file.");
+    return line;
+}
+
+CZUKRecApp::CZUKRecApp() = default;
+
+CZUKRecApp::~CZUKRecApp() {
+    // Frames first: they refer to the documents.
+    if (mainFrame_) documents_->closeAll();
+    mainFrame_.reset();
+    documents_.reset();
+}
+
+bool CZUKRecApp::initInstance(const QStringList& arguments) {
+    // The settings store (the per-user INI file) and the recent-file list of four entries.
+    SettingsStore& settings = appSettings();
+    documents_ = std::make_unique<DocumentManager>();
+    documents_->recentFiles().load();
+
+    // The main frame; it accepts dropped group files.
+    mainFrame_ = std::make_unique<CMainFrame>(*documents_);
+    connect(mainFrame_.get(), &CMainFrame::commandTriggered, this, &CZUKRecApp::onCommand);
+
+    // The command line. Without a group named nothing opens: no untitled group is made.
+    const CommandLine line = parseCommandLine(arguments);
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "quorvane: %s\n", qPrintable(line.error));
+        exitCode_ = 2;
+        return false;
+    }
+    if (line.print) {
+        exitCode_ = printFromCommandLine(line) ? 0 : 1;
+        return false;
+    }
+    if (!line.groupPath.isEmpty() && !documents_->openDocument(line.groupPath)) {
+        exitCode_ = 1;
+        return false;
+    }
+
+    // The About box as the splash, then the main window.
+    appDialogs().showAbout(CAboutDlg::kSplashMs, mainFrame_.get());
+    mainFrame_->show();
+
+    if (settings.getInt(QStringLiteral("Startup"), QStringLiteral("StartedBefore"), 0) == 0) {
+        settings.setInt(QStringLiteral("Startup"), QStringLiteral("StartedBefore"), 1);
+        settings.sync();
+        appHelp().showTopic(kHelpFirstTime);
+    }
+    return true;
+}
+
+bool CZUKRecApp::printFromCommandLine(const CommandLine& line) {
+    CZUKRecDoc doc;
+    if (!doc.OnOpenDocument(QFileInfo(line.groupPath).absoluteFilePath())) return false;
+    QPrinter& printer = appPrinter();
+    if (!line.printTo.isEmpty())
+        printToPdf(printer, QFileInfo(line.printTo).absoluteFilePath());
+    else if (!hasSystemPrinter())
+        printToPdf(printer, doc.basePath() + QStringLiteral(".pdf"));
+    const bool printed = printGroup(doc, printer);
+    if (printed && printer.outputFormat() == QPrinter::PdfFormat)
+        std::fprintf(stderr, "quorvane: printed to %s\n", qPrintable(printer.outputFileName()));
+    if (!printed) appPrompter().message(QStringLiteral("The group could not be printed."));
+    doc.OnCloseDocument();
+    return printed;
+}
+
+void CZUKRecApp::exitInstance() {
+    if (exited_ || !documents_) return;
+    exited_ = true;
+    documents_->closeAll();
+    documents_->recentFiles().save();
+}
+
+void CZUKRecApp::onCommand(int id) {
+    switch (id) {
+        case cmd::kFileNew:
+            onFileNew();
+            break;
+        case cmd::kFileOpen:
+            onFileOpen();
+            break;
+        case cmd::kFilePrintSetup:
+            onFilePrintSetup();
+            break;
+        case cmd::kAppAbout:
+            onAppAbout();
+            break;
+        case cmd::kAppExit:
+            onAppExit();
+            break;
+        default:
+            break;
+    }
+}
+
+void CZUKRecApp::onFileNew() {
+    documents_->newDocument(mainFrame_.get());
+}
+
+void CZUKRecApp::onFileOpen() {
+    FileDialogRequest request;
+    request.title = openDialogTitle();
+    request.filter = qtFileFilter(groupFileFilter());
+    request.folder = recentFolder();
+    request.defaultSuffix = QStringLiteral("rec");
+    request.mustExist = true;
+    const QString path = appDialogs().chooseFile(request, mainFrame_.get());
+    if (!path.isEmpty()) documents_->openDocument(path);
+}
+
+void CZUKRecApp::onFilePrintSetup() {
+    appDialogs().pageSetup(appPrinter(), mainFrame_.get());
+}
+
+void CZUKRecApp::onAppAbout() {
+    appDialogs().showAbout(0, mainFrame_.get());
+}
+
+void CZUKRecApp::onAppExit() {
+    if (mainFrame_) mainFrame_->close();
+}
+
+}  // namespace quorvane

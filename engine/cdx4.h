@@ -1,0 +1,380 @@
+// Compound index file: the on-disk layer.
+//
+// A compound index file holds a tag directory and any number of tags, each a
+// B+-tree of (key, record number) entries in 512-byte nodes.  Leaves store keys
+// compressed (shared prefix with the previous key and cut trailing pad bytes)
+// and record their own bit geometry, which other writers choose differently; we
+// always decode a leaf by what it records and encode new leaves with ours.
+//
+// This layer knows nothing about records or expressions: callers hand it key
+// bytes.  All failures are reported as return codes (negative = error) and the
+// index remembers the location number and a text of the last one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/index4io.h"
+
+namespace cdx4 {
+
+constexpr uint32_t kNoLink = 0xFFFFFFFFu;
+constexpr unsigned kMaxKeyLen = 240;
+constexpr unsigned kMaxDepth = 32;
+
+// Result codes shared with the record layer.
+constexpr int kFound = 0;
+constexpr int kAfter = 2;
+constexpr int kEof = 3;
+constexpr int kBof = 4;
+constexpr int kUniqueRefused = 20;
+constexpr int kUniqueSkipped = 25;  // key silently not stored (unique code 25)
+
+constexpr int kErrRead = -70;
+constexpr int kErrWrite = -120;
+constexpr int kErrCorrupt = -310;
+constexpr int kErrUnique = -340;
+constexpr int kErrTagInfo = -350;
+constexpr int kErrCandidate = -360;
+constexpr int kErrMemory = -920;
+
+// Location numbers of the failures raised here.
+constexpr int kLocRootType = 80097;  // root <= 0 or options below 32
+constexpr int kLocCorrupt = 80137;   // database corruption detected
+constexpr int kLocCreateTag = 80109;
+
+// Tag options byte.
+constexpr uint8_t kOptUnique = 0x01;
+constexpr uint8_t kOptNullable = 0x02;
+constexpr uint8_t kOptCandidate = 0x04;
+constexpr uint8_t kOptFilter = 0x08;
+constexpr uint8_t kOptCompact = 0x20;
+constexpr uint8_t kOptCompound = 0x40;
+constexpr uint8_t kOptDirectory = 0x80;
+
+// Node attribute bits.
+constexpr uint16_t kAttrRoot = 0x01;
+constexpr uint16_t kAttrLeaf = 0x02;
+
+// Bit layout of the packed entries of one leaf.
+struct Geometry {
+    uint32_t recMask = 0;
+    uint8_t dupMask = 0;
+    uint8_t trailMask = 0;
+    uint8_t recBits = 0;
+    uint8_t dupBits = 0;
+    uint8_t trailBits = 0;
+    uint8_t bytesPerEntry = 0;
+
+    // Our choice for a new leaf of a tag with keys of keyLen bytes over a
+    // table of recordCount records.
+    static Geometry forKey(unsigned keyLen, uint64_t recordCount);
+    // Whether rec can be stored.
+    bool fits(uint32_t rec) const { return rec <= recMask; }
+    // Makes record numbers 8 bits wider (one more byte per entry).  False when
+    // the record field is already 32 bits wide.
+    bool widen();
+    bool operator==(const Geometry&) const = default;
+};
+
+// Number of bits needed to hold v (0 for 0).
+unsigned bitsFor(uint64_t v);
+
+// A decoded node.  Keys are held whole (keyLen bytes each, back to back).
+struct Node {
+    uint64_t offset = 0;
+    uint16_t attr = 0;
+    uint32_t left = kNoLink;
+    uint32_t right = kNoLink;
+    Geometry geom;            // leaves only
+    uint16_t storedFree = 0;  // leaves: the free-byte count as read
+    std::vector<uint8_t> keys;
+    std::vector<uint32_t> recs;
+    std::vector<uint32_t> children;  // branches only
+
+    bool leaf() const { return (attr & kAttrLeaf) != 0; }
+    bool root() const { return (attr & kAttrRoot) != 0; }
+    size_t count() const { return recs.size(); }
+    const uint8_t* key(size_t i, unsigned keyLen) const { return keys.data() + i * keyLen; }
+    void erase(size_t i, unsigned keyLen);
+    void insert(size_t i, const uint8_t* key, uint32_t rec, unsigned keyLen, uint32_t child = 0);
+};
+
+// Decodes one node block.  Never reads outside [block, block + blockSize).
+// Returns 0 or kErrCorrupt with a reason in why.
+int decodeNode(const uint8_t* block, size_t blockSize, unsigned keyLen, uint8_t pad,
+               uint64_t offset, Node& out, std::string* why);
+// Bytes the packed entries and stored key bytes of a leaf take with geometry g.
+size_t leafUsedBytes(const Node& n, const Geometry& g, unsigned keyLen, uint8_t pad);
+// Bytes one entry takes after prev (nullptr for the first of a leaf).
+size_t entryBytes(const uint8_t* prev, const uint8_t* key, const Geometry& g, unsigned keyLen,
+                  uint8_t pad);
+// Encodes a node into blockSize bytes.  A leaf that does not fit returns false.
+bool encodeNode(const Node& n, size_t blockSize, unsigned keyLen, uint8_t pad, uint8_t* out);
+
+// Compares (key a, record ra) with (key b, record rb).
+int compareEntry(const uint8_t* a, uint32_t ra, const uint8_t* b, uint32_t rb, unsigned keyLen);
+
+struct Entry {
+    std::vector<uint8_t> key;
+    uint32_t rec = 0;
+    bool operator==(const Entry&) const = default;
+};
+
+// A position in a tag: the entry it stands on, remembered by value so that it
+// survives changes to the tree (it is then found again by (key, record)).
+struct Pos {
+    int state = kEof;  // 0 on an entry, kEof or kBof otherwise
+    uint64_t leaf = 0;
+    size_t index = 0;
+    std::vector<uint8_t> key;
+    uint32_t rec = 0;
+    uint64_t serial = 0;
+    uint64_t hops = 0;  // leaf hops since the last seek: bounds walks over damaged links
+    bool onEntry() const { return state == 0; }
+};
+
+class Index;
+
+// Definition of a tag written by Index::create.
+struct TagDef {
+    std::string name;  // at most 10 characters, stored upper-cased
+    std::string keyExpr;
+    std::string filterExpr;  // empty: no filter
+    unsigned keyLen = 0;
+    uint8_t pad = ' ';
+    int uniqueCode = 0;  // 0, 15, 20, 25, -340, -360
+    bool descending = false;
+    bool nullable = false;
+};
+
+// One tag (or the tag directory) of an open index.
+class Tree {
+public:
+    Tree(Index& ix, uint64_t headerOffset) : ix_(ix), headerOffset_(headerOffset) {}
+
+    const std::string& name() const { return name_; }
+    uint64_t headerOffset() const { return headerOffset_; }
+    uint32_t root() const { return root_; }
+    unsigned keyLen() const { return keyLen_; }
+    uint8_t options() const { return options_; }
+    uint8_t pad() const { return pad_; }
+    void setPad(uint8_t p) { pad_ = p; }
+    bool descending() const { return descending_; }
+    const std::string& keyExpr() const { return keyExpr_; }
+    const std::string& filterExpr() const { return filterExpr_; }
+    const std::string& collation() const { return collation_; }
+    bool unique() const { return (options_ & (kOptUnique | kOptCandidate)) != 0; }
+    bool candidate() const { return (options_ & kOptCandidate) != 0; }
+    int uniqueCode() const { return uniqueCode_; }
+    void setUniqueCode(int c) { uniqueCode_ = c; }
+    Index& index() { return ix_; }
+
+    // Seeks the first entry whose first len key bytes are >= key.
+    // kFound (prefix equal), kAfter, kEof.
+    int seek(const uint8_t* key, size_t len, Pos& pos);
+    // Seeks (key, rec) with a whole key: kFound on that exact entry, kAfter on
+    // the next greater entry, kEof.
+    int seekEntry(const uint8_t* key, uint32_t rec, Pos& pos);
+    int top(Pos& pos);
+    int bottom(Pos& pos);
+    // One step; after a change to the tree the position is first found again,
+    // and when its entry is gone, landing on the next greater one counts as
+    // the forward step.  kEof / kBof at the ends (pos then keeps its last entry
+    // for skip's sake, state set accordingly).
+    int next(Pos& pos);
+    int prev(Pos& pos);
+    // Whether key (whole) is held for any record; when so *rec receives the first.
+    int find(const uint8_t* key, uint32_t* rec);
+
+    // Adds (key, rec) under the unique code in force: 0, kUniqueRefused,
+    // kUniqueSkipped, kErrUnique, kErrCandidate or another error.
+    // recordCount sizes the geometry of new leaves.
+    int insert(const uint8_t* key, uint32_t rec, uint64_t recordCount);
+    // Inserts without any unique check.
+    int insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount);
+    // Removes (key, rec); 0, 1 when the entry is not there, or an error.
+    int remove(const uint8_t* key, uint32_t rec, uint64_t recordCount);
+
+    // Every entry in order (used by tests and the checker).
+    int entries(std::vector<Entry>& out);
+
+private:
+    friend class Index;
+    friend class Checker;
+
+    struct Step {
+        uint64_t off;
+        size_t idx;
+    };
+    int readNode(uint64_t off, Node& n);
+    int writeNode(const Node& n);
+    int descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Node& leaf);
+    int descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx, bool& none);
+    int setRoot(uint32_t off);
+    int fixParents(std::vector<Step>& path, size_t level, const Node& child);
+    int addToParent(std::vector<Step>& path, size_t level, Node& leftChild, Node& rightChild);
+    int removeFromParent(std::vector<Step>& path, size_t level, uint64_t recordCount);
+    int unlink(const Node& n);
+    int emptyRoot(uint64_t off, uint64_t recordCount);
+    int land(Node& leaf, size_t idx, Pos& pos);
+    int nextLeaf(const Node& from, Node& to, bool forward, Pos* pos);
+    int refind(Pos& pos);
+
+    Index& ix_;
+    uint64_t headerOffset_;
+    std::string name_;
+    uint32_t root_ = 0;
+    unsigned keyLen_ = 0;
+    uint8_t options_ = 0;
+    uint8_t pad_ = ' ';
+    bool descending_ = false;
+    std::string keyExpr_;
+    std::string filterExpr_;
+    std::string collation_;
+    int uniqueCode_ = 0;
+    std::vector<uint8_t> rawHeader_;  // 1024 bytes: header and expression area
+};
+
+struct CheckReport {
+    std::vector<std::string> problems;
+    size_t entries = 0;
+    size_t nodes = 0;
+    bool ok() const { return problems.empty(); }
+    std::string text() const;
+};
+
+class Sorter;
+
+// An open compound index file.
+class Index {
+public:
+    explicit Index(std::unique_ptr<Index4Io> io);
+    ~Index();
+    Index(const Index&) = delete;
+    Index& operator=(const Index&) = delete;
+
+    // Writes a new index with the given tags, all empty.
+    int create(const std::vector<TagDef>& tags, uint64_t recordCount);
+    // Reads the header, the directory and every tag header.
+    int open();
+
+    Tree& directory() { return *dir_; }
+    std::vector<std::unique_ptr<Tree>>& tags() { return tags_; }
+    Tree* tag(const std::string& name);
+    size_t blockSize() const { return blockSize_; }
+    uint32_t changeCounter() const { return counter_; }
+    uint32_t freeHead() const { return freeHead_; }
+    uint64_t serial() const { return serial_; }
+    Index4Io& io() { return *io_; }
+    int64_t fileLength() const { return fileLen_; }
+
+    // Writes the first 16 bytes of the header when changed, then flushes the
+    // file when durable.
+    int flush(bool durable = false);
+    // Re-reads the change counter; when another writer changed the file every
+    // cached node and tag root is read again.  *changed (optional) tells.
+    int refresh(bool* changed = nullptr);
+    // Forgets every cached node.
+    void dropCache();
+
+    // Rebuilds every tag.  For each tag, feed adds its keys to a sorter (any
+    // order); the sorted keys are written leaf by leaf.  Returns 0, 20 (unique
+    // refusal: the tag is left empty), -340 or an error.
+    using Feed = std::function<int(Tree& tag, Sorter& sorter)>;
+    int reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget = 8u << 20);
+
+    // Walks everything and verifies every structural rule; with expected
+    // (tag name -> sorted entries) also that each tag holds exactly those.
+    CheckReport check(uint64_t recordCount,
+                      const std::map<std::string, std::vector<Entry>>* expected = nullptr);
+
+    // Last failure.
+    int lastError() const { return lastError_; }
+    int lastLocation() const { return lastLocation_; }
+    const std::string& lastText() const { return lastText_; }
+    int fail(int code, int location, const std::string& text);
+    void clearError() {
+        lastError_ = 0;
+        lastLocation_ = 0;
+        lastText_.clear();
+    }
+
+    // Node storage (used by the trees).
+    int readNode(Tree& t, uint64_t off, Node& n);
+    int writeNode(Tree& t, const Node& n);
+    int allocBlock(uint64_t& off);
+    int freeBlock(uint64_t off);
+    void changed();
+    int writeTagRoot(Tree& t);
+
+    // Statistics for tests.
+    size_t spoolFilesUsed() const { return spoolFiles_; }
+
+private:
+    friend class Checker;
+    int readTagHeader(Tree& t, bool directoryHeader);
+    int buildTree(Tree& t, Sorter& s, uint64_t recordCount, std::vector<uint8_t>& out,
+                  uint64_t& nextOff, int uniqueCode);
+    int writeHeaderBlock(uint64_t off, const TagDef* def, bool directory, uint32_t root);
+
+    std::unique_ptr<Index4Io> io_;
+    std::unique_ptr<Tree> dir_;
+    std::vector<std::unique_ptr<Tree>> tags_;
+    size_t blockSize_ = 512;
+    uint32_t counter_ = 0;
+    uint32_t freeHead_ = 0;
+    uint32_t dirRootOnDisk_ = 0;
+    uint32_t freeOnDisk_ = 0;
+    uint32_t counterOnDisk_ = 0;
+    uint64_t serial_ = 1;
+    int64_t fileLen_ = 0;
+    std::map<uint64_t, Node> cache_;
+    int lastError_ = 0;
+    int lastLocation_ = 0;
+    std::string lastText_;
+    size_t spoolFiles_ = 0;
+};
+
+// External sorter of (key, record) pairs: in memory up to a budget, then
+// through sorted runs spooled to temporary files in TEMP, TMP or /tmp.
+class Sorter {
+public:
+    Sorter(unsigned keyLen, size_t memoryBudget);
+    ~Sorter();
+    Sorter(const Sorter&) = delete;
+    Sorter& operator=(const Sorter&) = delete;
+
+    int add(const uint8_t* key, uint32_t rec);
+    // Ends the input; then next() yields the pairs in (key, record) order.
+    int finish();
+    // 1 with *key/*rec set, 0 at the end, negative on failure.
+    int next(const uint8_t** key, uint32_t* rec);
+    size_t spoolFiles() const { return runs_.size(); }
+    uint64_t count() const { return total_; }
+    static std::string tempFolder();
+
+private:
+    struct Run;
+    int spool();
+    unsigned keyLen_;
+    size_t recLen_;
+    size_t budget_;
+    std::vector<uint8_t> buf_;
+    std::vector<uint32_t> order_;
+    size_t memPos_ = 0;
+    bool finished_ = false;
+    uint64_t total_ = 0;
+    std::vector<std::unique_ptr<Run>> runs_;
+    std::vector<size_t> heap_;
+    std::vector<uint8_t> current_;
+    std::vector<uint8_t> out_;
+    bool pendingPop_ = false;
+};
+
+}  // namespace cdx4

@@ -1,0 +1,26 @@
+// The one seam through which the engine makes every file and lock system call.
+// The default forwards to POSIX; tests install their own to inject faults (ENOSPC, short writes).
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+class Io4 {
+public:
+    virtual ~Io4() = default;
+    virtual int open(const char* path, int flags, mode_t mode);
+    virtual ssize_t pread(int fd, void* buf, size_t len, off_t pos);
+    virtual ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos);
+    virtual int ftruncate(int fd, off_t len);
+    virtual int fdatasync(int fd);
+    virtual int fcntl(int fd, int cmd, struct flock* lock);
+    virtual int close(int fd);
+    virtual int fstat(int fd, struct stat* st);
+    virtual int unlink(const char* path);
+};
+
+// The installed seam (never null). io4set(nullptr) restores the POSIX default; returns the
+// previous one. Install only while no file I/O is in flight.
+Io4* io4();
+Io4* io4set(Io4* io);

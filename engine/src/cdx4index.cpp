@@ -1,0 +1,607 @@
+// Compound index file: headers, tag directory, node cache, block allocation,
+// change counter and the left-to-right rebuild.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <set>
+
+#include "engine/cdx4.h"
+
+namespace cdx4 {
+
+namespace {
+
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint32_t be32(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+void put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void putBe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+constexpr size_t kHeaderPair = 1024;  // tag header + expression area
+constexpr unsigned kDirKeyLen = 10;
+constexpr size_t kCacheLimit = 4096;
+
+bool validUniqueCode(int c) {
+    return c == 0 || c == 15 || c == 20 || c == 25 || c == -340 || c == -360;
+}
+
+std::string padName(const std::string& name) {
+    std::string n = name.substr(0, kDirKeyLen);
+    for (auto& ch : n) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    n.resize(kDirKeyLen, ' ');
+    return n;
+}
+
+}  // namespace
+
+std::string CheckReport::text() const {
+    std::string s;
+    for (const auto& p : problems) s += p + "\n";
+    return s;
+}
+
+Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)) {}
+Index::~Index() = default;
+
+int Index::fail(int code, int location, const std::string& text) {
+    lastError_ = code;
+    lastLocation_ = location;
+    lastText_ = text;
+    return code;
+}
+
+Tree* Index::tag(const std::string& name) {
+    std::string want = padName(name);
+    for (auto& t : tags_)
+        if (padName(t->name()) == want) return t.get();
+    return nullptr;
+}
+
+void Index::dropCache() {
+    cache_.clear();
+    ++serial_;
+}
+
+void Index::changed() {
+    ++counter_;
+    ++serial_;
+}
+
+int Index::readNode(Tree& t, uint64_t off, Node& n) {
+    if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_)
+        return fail(kErrCorrupt, kLocCorrupt,
+                    "node pointer " + std::to_string(off) + " outside the file");
+    auto it = cache_.find(off);
+    if (it != cache_.end() && it->second.keys.size() == it->second.recs.size() * t.keyLen()) {
+        n = it->second;
+        return 0;
+    }
+    std::vector<uint8_t> buf(blockSize_);
+    long got = io_->read(off, buf.data(), blockSize_);
+    if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
+    if (static_cast<size_t>(got) < blockSize_)
+        return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
+    std::string why;
+    if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, n, &why) != 0)
+        return fail(kErrCorrupt, kLocCorrupt, why + " (node " + std::to_string(off) + ")");
+    if (cache_.size() >= kCacheLimit) cache_.clear();
+    cache_[off] = n;
+    return 0;
+}
+
+int Index::writeNode(Tree& t, const Node& n) {
+    std::vector<uint8_t> buf(blockSize_);
+    if (!encodeNode(n, blockSize_, t.keyLen(), t.pad(), buf.data()))
+        return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
+    if (io_->write(n.offset, buf.data(), blockSize_) != 0)
+        return fail(kErrWrite, kLocCorrupt, "index node write failed");
+    fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
+    if (cache_.size() >= kCacheLimit) cache_.clear();
+    cache_[n.offset] = n;
+    return 0;
+}
+
+int Index::allocBlock(uint64_t& off) {
+    if (freeHead_ != 0) {
+        uint64_t head = freeHead_;
+        if (head < kHeaderPair || head % 512 != 0 ||
+            static_cast<int64_t>(head + blockSize_) > fileLen_)
+            return fail(kErrCorrupt, kLocCorrupt, "free block list points outside the file");
+        uint8_t b[4];
+        if (io_->read(head, b, 4) != 4) return fail(kErrCorrupt, kLocCorrupt, "short free block");
+        uint32_t next = le32(b);
+        if (next != 0 && (next < kHeaderPair || next % 512 != 0 ||
+                          static_cast<int64_t>(next + blockSize_) > fileLen_ || next == head))
+            return fail(kErrCorrupt, kLocCorrupt, "free block list damaged");
+        freeHead_ = next;
+        cache_.erase(head);
+        off = head;
+        return 0;
+    }
+    uint64_t end = static_cast<uint64_t>(fileLen_);
+    end = (end + blockSize_ - 1) / blockSize_ * blockSize_;
+    if (end + blockSize_ > 0xFFFFFFFFull)
+        return fail(kErrWrite, kLocCorrupt, "index file would pass 4 GB");
+    off = end;
+    fileLen_ = static_cast<int64_t>(end + blockSize_);
+    return 0;
+}
+
+int Index::freeBlock(uint64_t off) {
+    std::vector<uint8_t> buf(blockSize_, 0);
+    put32(buf.data(), freeHead_);
+    if (io_->write(off, buf.data(), blockSize_) != 0)
+        return fail(kErrWrite, kLocCorrupt, "index free block write failed");
+    cache_.erase(off);
+    freeHead_ = static_cast<uint32_t>(off);
+    return 0;
+}
+
+int Index::writeTagRoot(Tree& t) {
+    uint8_t b[4];
+    put32(b, t.root_);
+    put32(t.rawHeader_.data(), t.root_);
+    if (&t == dir_.get()) return 0;  // written with the first 16 bytes at flush
+    if (io_->write(t.headerOffset_, b, 4) != 0)
+        return fail(kErrWrite, kLocCorrupt, "tag header write failed");
+    return 0;
+}
+
+int Index::flush(bool durable) {
+    if (dir_ &&
+        (dir_->root_ != dirRootOnDisk_ || freeHead_ != freeOnDisk_ || counter_ != counterOnDisk_)) {
+        uint8_t b[16];
+        std::memcpy(b, dir_->rawHeader_.data(), 16);
+        put32(b, dir_->root_);
+        put32(b + 4, freeHead_);
+        putBe32(b + 8, counter_);
+        if (io_->write(0, b, 16) != 0)
+            return fail(kErrWrite, kLocCorrupt, "index header write failed");
+        std::memcpy(dir_->rawHeader_.data(), b, 16);
+        dirRootOnDisk_ = dir_->root_;
+        freeOnDisk_ = freeHead_;
+        counterOnDisk_ = counter_;
+    }
+    if (durable && io_->flush() != 0) return fail(kErrWrite, kLocCorrupt, "index flush failed");
+    return 0;
+}
+
+int Index::refresh(bool* changedOut) {
+    if (changedOut) *changedOut = false;
+    uint8_t b[16];
+    if (io_->read(0, b, 16) != 16) return fail(kErrCorrupt, kLocCorrupt, "short index header");
+    uint32_t c = be32(b + 8);
+    if (c == counterOnDisk_ && c == counter_) return 0;
+    if (changedOut) *changedOut = true;
+    dropCache();
+    fileLen_ = io_->length();
+    counter_ = counterOnDisk_ = c;
+    freeHead_ = freeOnDisk_ = le32(b + 4);
+    dir_->root_ = dirRootOnDisk_ = le32(b);
+    std::memcpy(dir_->rawHeader_.data(), b, 16);
+    for (auto& t : tags_) {
+        uint8_t r[4];
+        if (io_->read(t->headerOffset_, r, 4) != 4)
+            return fail(kErrCorrupt, kLocCorrupt, "short tag header");
+        uint32_t root = le32(r);
+        if (root == 0 || root == kNoLink)
+            return fail(kErrCorrupt, kLocRootType, "tag root missing");
+        t->root_ = root;
+        put32(t->rawHeader_.data(), root);
+    }
+    return 0;
+}
+
+int Index::readTagHeader(Tree& t, bool directoryHeader) {
+    t.rawHeader_.assign(kHeaderPair, 0);
+    long got = io_->read(t.headerOffset_, t.rawHeader_.data(), kHeaderPair);
+    if (got != static_cast<long>(kHeaderPair))
+        return fail(kErrCorrupt, kLocCorrupt, "short tag header");
+    const uint8_t* h = t.rawHeader_.data();
+    uint32_t root = le32(h);
+    uint8_t options = h[14];
+    if (root == 0 || root == kNoLink || options < 32)
+        return fail(kErrCorrupt, kLocRootType, "root <= 0L, or typeCode < 32");
+    if (root % 512 != 0 || static_cast<int64_t>(root + blockSize_) > fileLen_)
+        return fail(kErrCorrupt, kLocCorrupt, "tag root outside the file");
+    unsigned keyLen = le16(h + 12);
+    if (keyLen == 0 || keyLen > kMaxKeyLen)
+        return fail(kErrCorrupt, kLocCorrupt, "tag key length out of range");
+    if (directoryHeader && !(options & kOptDirectory) && keyLen != kDirKeyLen)
+        return fail(kErrCorrupt, kLocCorrupt, "tag directory header damaged");
+    t.root_ = root;
+    t.keyLen_ = keyLen;
+    t.options_ = options;
+    t.descending_ = le16(h + 502) == 1;
+    // Collation name.
+    const uint8_t* c = h + 494;
+    std::string coll;
+    for (int i = 0; i < 8 && c[i]; ++i) coll.push_back(static_cast<char>(c[i]));
+    for (int i = static_cast<int>(coll.size()); i < 8; ++i)
+        if (c[i] != 0) return fail(kErrCorrupt, kLocCorrupt, "collation name damaged");
+    bool known = coll.empty() || coll == "GENERAL" || coll == "MACHINE";
+    if (!known && coll.size() == 7 && coll.compare(0, 2, "CB") == 0) {
+        known = true;
+        for (int i = 2; i < 7; ++i)
+            if (!std::isdigit(static_cast<unsigned char>(coll[i]))) known = false;
+    }
+    if (!known) return fail(kErrCorrupt, kLocCorrupt, "unknown collation " + coll);
+    t.collation_ = coll == "MACHINE" ? std::string() : coll;
+    // Expression texts.
+    const uint8_t* area = h + 512;
+    auto text = [&](unsigned start, unsigned len, std::string& out) -> bool {
+        out.clear();
+        if (start > 512 || len > 512 - start) return false;
+        for (unsigned i = 0; i < len && area[start + i]; ++i)
+            out.push_back(static_cast<char>(area[start + i]));
+        return true;
+    };
+    if (!text(le16(h + 508), le16(h + 510), t.keyExpr_) ||
+        !text(le16(h + 504), le16(h + 506), t.filterExpr_))
+        return fail(kErrCorrupt, kLocCorrupt, "expression area damaged");
+    if (t.unique())
+        t.uniqueCode_ = t.candidate() ? 15 : 20;
+    else
+        t.uniqueCode_ = 0;
+    return 0;
+}
+
+int Index::open() {
+    clearError();
+    cache_.clear();
+    tags_.clear();
+    fileLen_ = io_->length();
+    if (fileLen_ < 0) return fail(kErrRead, kLocCorrupt, "index length unknown");
+    if (fileLen_ < static_cast<int64_t>(kHeaderPair))
+        return fail(kErrCorrupt, kLocCorrupt, "index file shorter than its header");
+    uint8_t h[32];
+    if (io_->read(0, h, 32) != 32) return fail(kErrCorrupt, kLocCorrupt, "short index header");
+    blockSize_ = 512;
+    if (le32(h + 16) == 0xABCD) {
+        uint32_t bs = le32(h + 20), mult = le32(h + 24);
+        if (bs == 0 || bs % 512 != 0 || bs > 32768 || mult == 0 || mult > 1024 || bs % mult != 0)
+            return fail(kErrCorrupt, kLocCorrupt, "index block size invalid");
+        blockSize_ = bs;
+    }
+    dir_ = std::make_unique<Tree>(*this, 0);
+    dir_->pad_ = ' ';
+    int rc = readTagHeader(*dir_, true);
+    if (rc) return rc;
+    counter_ = counterOnDisk_ = be32(h + 8);
+    freeHead_ = freeOnDisk_ = le32(h + 4);
+    dirRootOnDisk_ = dir_->root_;
+    std::vector<Entry> list;
+    rc = dir_->entries(list);
+    if (rc) return rc;
+    std::set<uint32_t> offsets;
+    for (const auto& e : list) {
+        uint32_t off = e.rec;
+        if (off < kHeaderPair || off % 512 != 0 ||
+            static_cast<int64_t>(off + kHeaderPair) > fileLen_ || !offsets.insert(off).second)
+            return fail(kErrCorrupt, kLocCorrupt, "tag header offset invalid");
+        auto t = std::make_unique<Tree>(*this, off);
+        std::string name(e.key.begin(), e.key.end());
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+        t->name_ = name;
+        rc = readTagHeader(*t, false);
+        if (rc) return rc;
+        tags_.push_back(std::move(t));
+    }
+    // Keep creation order (header position), as the directory is sorted by name.
+    std::sort(tags_.begin(), tags_.end(),
+              [](const auto& a, const auto& b) { return a->headerOffset_ < b->headerOffset_; });
+    return 0;
+}
+
+int Index::writeHeaderBlock(uint64_t off, const TagDef* def, bool directory, uint32_t root) {
+    std::vector<uint8_t> h(kHeaderPair, 0);
+    put32(h.data(), root);
+    std::string expr, filter;
+    if (directory) {
+        put16(h.data() + 12, kDirKeyLen);
+        h[14] = kOptDirectory | kOptCompound | kOptCompact;
+    } else {
+        put16(h.data() + 12, static_cast<uint16_t>(def->keyLen));
+        uint8_t opt = kOptCompound | kOptCompact;
+        if (def->uniqueCode == 20 || def->uniqueCode == 25 || def->uniqueCode == -340)
+            opt |= kOptUnique;
+        if (def->uniqueCode == 15 || def->uniqueCode == -360) opt |= kOptCandidate;
+        if (!def->filterExpr.empty()) opt |= kOptFilter;
+        if (def->nullable) opt |= kOptNullable;
+        h[14] = opt;
+        put16(h.data() + 502, def->descending ? 1 : 0);
+        expr = def->keyExpr;
+        filter = def->filterExpr;
+    }
+    h[15] = 1;
+    put16(h.data() + 504, static_cast<uint16_t>(expr.size() + 1));
+    put16(h.data() + 506, static_cast<uint16_t>(filter.size() + 1));
+    put16(h.data() + 508, 0);
+    put16(h.data() + 510, static_cast<uint16_t>(expr.size() + 1));
+    std::memcpy(h.data() + 512, expr.data(), expr.size());
+    std::memcpy(h.data() + 512 + expr.size() + 1, filter.data(), filter.size());
+    if (io_->write(off, h.data(), h.size()) != 0)
+        return fail(kErrWrite, kLocCreateTag, "tag header write failed");
+    return 0;
+}
+
+int Index::create(const std::vector<TagDef>& defs, uint64_t recordCount) {
+    clearError();
+    std::set<std::string> names;
+    for (const auto& d : defs) {
+        if (d.name.empty() || d.keyLen == 0 || d.keyLen > kMaxKeyLen || d.keyExpr.empty() ||
+            d.keyExpr.size() > 254 || d.filterExpr.size() > 254 || !validUniqueCode(d.uniqueCode) ||
+            !names.insert(padName(d.name)).second)
+            return fail(kErrTagInfo, kLocCreateTag, "tag information invalid: " + d.name);
+    }
+    if (defs.size() > 60) return fail(kErrTagInfo, kLocCreateTag, "too many tags");
+    if (io_->setLength(0) != 0) return fail(kErrWrite, kLocCreateTag, "index truncate failed");
+    fileLen_ = 0;
+    cache_.clear();
+    const size_t n = defs.size();
+    uint64_t nodes = kHeaderPair * (n + 1);
+    uint32_t dirRoot = static_cast<uint32_t>(nodes);
+    int rc = writeHeaderBlock(0, nullptr, true, dirRoot);
+    for (size_t k = 0; k < n && rc == 0; ++k)
+        rc = writeHeaderBlock(kHeaderPair * (k + 1), &defs[k], false,
+                              static_cast<uint32_t>(nodes + blockSize_ * (k + 1)));
+    if (rc) return rc;
+    fileLen_ = static_cast<int64_t>(nodes + blockSize_ * (n + 1));
+    // The directory leaf: one key per tag, in name order, pointing at its header.
+    Tree dirTree(*this, 0);
+    dirTree.keyLen_ = kDirKeyLen;
+    Node dl;
+    dl.offset = dirRoot;
+    dl.attr = kAttrRoot | kAttrLeaf;
+    dl.geom = Geometry::forKey(kDirKeyLen, n * kHeaderPair);
+    std::vector<std::pair<std::string, uint32_t>> sorted;
+    for (size_t k = 0; k < n; ++k)
+        sorted.emplace_back(padName(defs[k].name), static_cast<uint32_t>(kHeaderPair * (k + 1)));
+    std::sort(sorted.begin(), sorted.end());
+    for (const auto& [name, off] : sorted)
+        dl.insert(dl.count(), reinterpret_cast<const uint8_t*>(name.data()), off, kDirKeyLen);
+    if ((rc = writeNode(dirTree, dl)) != 0) return rc;
+    for (size_t k = 0; k < n; ++k) {
+        Tree t(*this, 0);
+        t.keyLen_ = defs[k].keyLen;
+        t.pad_ = defs[k].pad;
+        Node e;
+        e.offset = nodes + blockSize_ * (k + 1);
+        e.attr = kAttrRoot | kAttrLeaf;
+        e.geom = Geometry::forKey(defs[k].keyLen, recordCount);
+        if ((rc = writeNode(t, e)) != 0) return rc;
+    }
+    cache_.clear();
+    if ((rc = open()) != 0) return rc;
+    for (size_t k = 0; k < n; ++k) {
+        tags_[k]->pad_ = defs[k].pad;
+        tags_[k]->uniqueCode_ = defs[k].uniqueCode;
+    }
+    return 0;
+}
+
+// ---- rebuild -------------------------------------------------------------
+
+namespace {
+
+// Appends whole blocks at increasing offsets, writing them in large pieces.
+class SeqWriter {
+public:
+    SeqWriter(Index4Io& io, uint64_t start, size_t blockSize)
+        : io_(io), base_(start), bs_(blockSize) {}
+    int put(uint64_t off, const uint8_t* block) {
+        if (off != base_ + buf_.size()) {
+            int rc = drain();
+            if (rc) return rc;
+            base_ = off;
+        }
+        buf_.insert(buf_.end(), block, block + bs_);
+        if (buf_.size() >= 64 * 1024) return drain();
+        return 0;
+    }
+    int drain() {
+        if (buf_.empty()) return 0;
+        int rc = io_.write(base_, buf_.data(), buf_.size());
+        base_ += buf_.size();
+        buf_.clear();
+        return rc;
+    }
+
+private:
+    Index4Io& io_;
+    uint64_t base_;
+    size_t bs_;
+    std::vector<uint8_t> buf_;
+};
+
+struct UpEntry {
+    std::vector<uint8_t> key;
+    uint32_t rec;
+    uint32_t child;
+};
+
+}  // namespace
+
+int Index::buildTree(Tree& t, Sorter& s, uint64_t recordCount, std::vector<uint8_t>& /*unused*/,
+                     uint64_t& nextOff, int uniqueCode) {
+    const unsigned kl = t.keyLen_;
+    const size_t room = blockSize_ - 24;
+    SeqWriter w(*io_, nextOff, blockSize_);
+    std::vector<uint8_t> block(blockSize_);
+    std::vector<UpEntry> up;
+    int result = 0;
+
+    auto emit = [&](Node& n, bool last) -> int {
+        n.right = last ? kNoLink : static_cast<uint32_t>(nextOff);
+        if (!encodeNode(n, blockSize_, kl, t.pad_, block.data()))
+            return fail(kErrCorrupt, kLocCorrupt, "rebuilt node does not fit");
+        if (n.count()) {
+            up.push_back(
+                {std::vector<uint8_t>(n.key(n.count() - 1, kl), n.key(n.count() - 1, kl) + kl),
+                 n.recs.back(), static_cast<uint32_t>(n.offset)});
+        }
+        return w.put(n.offset, block.data()) ? fail(kErrWrite, kLocCorrupt, "index write failed")
+                                             : 0;
+    };
+    auto fresh = [&](Node& n, bool leafNode, uint32_t left) {
+        n = Node{};
+        n.offset = nextOff;
+        nextOff += blockSize_;
+        n.attr = leafNode ? kAttrLeaf : 0;
+        n.left = left;
+    };
+
+    // Leaf level.
+    Geometry g = Geometry::forKey(kl, recordCount);
+    Node cur;
+    fresh(cur, true, kNoLink);
+    cur.geom = g;
+    size_t used = 0;
+    std::vector<uint8_t> prev;
+    bool havePrev = false;
+    const uint8_t* key;
+    uint32_t rec;
+    int rc;
+    while ((rc = s.next(&key, &rec)) == 1) {
+        if (havePrev && std::memcmp(prev.data(), key, kl) == 0 && t.unique() && uniqueCode != 0) {
+            if (uniqueCode == 25) continue;
+            if (uniqueCode == 15 || uniqueCode == 20)
+                result = kUniqueRefused;
+            else
+                result = fail(kErrUnique, kLocCreateTag, "Unique Key Error: " + t.name_);
+            break;
+        }
+        prev.assign(key, key + kl);
+        havePrev = true;
+        while (!cur.geom.fits(rec)) {
+            if (!cur.geom.widen()) return fail(kErrCorrupt, kLocCorrupt, "record number too large");
+            used += cur.count();
+        }
+        size_t need = entryBytes(cur.count() ? cur.key(cur.count() - 1, kl) : nullptr, key,
+                                 cur.geom, kl, t.pad_);
+        if (used + need > room && cur.count() > 0) {
+            // The next leaf takes the offset fresh() hands out next.
+            uint32_t here = static_cast<uint32_t>(cur.offset);
+            Geometry cg = cur.geom;
+            if ((rc = emit(cur, false)) != 0) return rc;
+            fresh(cur, true, here);
+            cur.geom = cg;
+            need = entryBytes(nullptr, key, cur.geom, kl, t.pad_);
+            used = 0;
+        }
+        cur.insert(cur.count(), key, rec, kl);
+        used += need;
+    }
+    if (rc < 0) return fail(rc, kLocCorrupt, "sort failed");
+    if (result != 0) {
+        // Leave the tag empty rather than half built.
+        up.clear();
+        Node e;
+        e.offset = cur.offset;
+        e.attr = kAttrRoot | kAttrLeaf;
+        e.geom = g;
+        if (!encodeNode(e, blockSize_, kl, t.pad_, block.data()) || w.put(e.offset, block.data()) ||
+            w.drain())
+            return fail(kErrWrite, kLocCorrupt, "index write failed");
+        t.root_ = static_cast<uint32_t>(e.offset);
+        return result;
+    }
+    bool single = cur.left == kNoLink;
+    if (single) cur.attr |= kAttrRoot;
+    if ((rc = emit(cur, true)) != 0) return rc;
+    uint32_t rootOff = static_cast<uint32_t>(cur.offset);
+    // Branch levels, each built left to right from the level below.
+    const size_t cap = (blockSize_ - 12) / (kl + 8);
+    while (!single) {
+        std::vector<UpEntry> below;
+        below.swap(up);
+        size_t nodesNeeded = (below.size() + cap - 1) / cap;
+        single = nodesNeeded == 1;
+        Node b;
+        fresh(b, false, kNoLink);
+        for (size_t i = 0; i < below.size(); ++i) {
+            if (b.count() == cap) {
+                uint32_t here = static_cast<uint32_t>(b.offset);
+                if ((rc = emit(b, false)) != 0) return rc;
+                fresh(b, false, here);
+            }
+            b.insert(b.count(), below[i].key.data(), below[i].rec, kl, below[i].child);
+        }
+        if (single) b.attr |= kAttrRoot;
+        if ((rc = emit(b, true)) != 0) return rc;
+        rootOff = static_cast<uint32_t>(b.offset);
+    }
+    if (w.drain()) return fail(kErrWrite, kLocCorrupt, "index write failed");
+    t.root_ = rootOff;
+    return 0;
+}
+
+int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) {
+    clearError();
+    if (!dir_) return fail(kErrCorrupt, kLocCorrupt, "index not open");
+    const size_t n = tags_.size();
+    cache_.clear();
+    freeHead_ = 0;
+    uint64_t nextOff = kHeaderPair * (n + 1);
+    if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
+    fileLen_ = static_cast<int64_t>(nextOff);
+    spoolFiles_ = 0;
+    std::vector<uint8_t> scratch;
+    int rc;
+    {
+        Sorter s(kDirKeyLen, memoryBudget);
+        for (size_t k = 0; k < n; ++k) {
+            std::string nm = padName(tags_[k]->name_);
+            if ((rc = s.add(reinterpret_cast<const uint8_t*>(nm.data()),
+                            static_cast<uint32_t>(kHeaderPair * (k + 1)))) != 0)
+                return fail(rc, kLocCorrupt, "sort failed");
+        }
+        if ((rc = s.finish()) != 0) return fail(rc, kLocCorrupt, "sort failed");
+        if ((rc = buildTree(*dir_, s, n * kHeaderPair, scratch, nextOff, -340)) != 0) return rc;
+    }
+    int result = 0;
+    for (size_t k = 0; k < n; ++k) {
+        Tree& t = *tags_[k];
+        t.headerOffset_ = kHeaderPair * (k + 1);
+        Sorter s(t.keyLen_, memoryBudget);
+        rc = feed(t, s);
+        if (rc == 0) rc = s.finish();
+        if (rc < 0) return rc;
+        spoolFiles_ += s.spoolFiles();
+        rc = buildTree(t, s, recordCount, scratch, nextOff, t.uniqueCode_);
+        if (rc < 0) return rc;
+        if (rc != 0 && result == 0) result = rc;
+        put32(t.rawHeader_.data(), t.root_);
+        if (io_->write(t.headerOffset_, t.rawHeader_.data(), kHeaderPair) != 0)
+            return fail(kErrWrite, kLocCorrupt, "tag header write failed");
+    }
+    fileLen_ = static_cast<int64_t>(nextOff);
+    // The directory header keeps its expression area; rewrite it in full.
+    put32(dir_->rawHeader_.data(), dir_->root_);
+    put32(dir_->rawHeader_.data() + 4, 0);
+    if (io_->write(0, dir_->rawHeader_.data(), kHeaderPair) != 0)
+        return fail(kErrWrite, kLocCorrupt, "index header write failed");
+    dirRootOnDisk_ = dir_->root_;
+    freeOnDisk_ = 0;
+    changed();
+    if ((rc = flush()) != 0) return rc;
+    return result;
+}
+
+}  // namespace cdx4

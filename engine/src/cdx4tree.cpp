@@ -1,0 +1,588 @@
+// Tag trees: seek, walk, insert with splits, removal with unlinking.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/cdx4.h"
+
+namespace cdx4 {
+
+namespace {
+
+const uint8_t* lastKey(const Node& n, unsigned kl) {
+    return n.key(n.count() - 1, kl);
+}
+
+// First entry >= (key, rec) in n.
+size_t lowerBound(const Node& n, const uint8_t* key, uint32_t rec, unsigned kl) {
+    size_t lo = 0, hi = n.count();
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (compareEntry(n.key(mid, kl), n.recs[mid], key, rec, kl) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+// First entry whose first len bytes are >= key.
+size_t lowerBoundPrefix(const Node& n, const uint8_t* key, size_t len, unsigned kl) {
+    size_t lo = 0, hi = n.count();
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (std::memcmp(n.key(mid, kl), key, len) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+}  // namespace
+
+int Tree::readNode(uint64_t off, Node& n) {
+    return ix_.readNode(*this, off, n);
+}
+int Tree::writeNode(const Node& n) {
+    return ix_.writeNode(*this, n);
+}
+
+int Tree::setRoot(uint32_t off) {
+    root_ = off;
+    return ix_.writeTagRoot(*this);
+}
+
+int Tree::descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Node& leaf) {
+    path.clear();
+    uint64_t off = root_;
+    for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
+        int rc = readNode(off, leaf);
+        if (rc) return rc;
+        if (leaf.leaf()) {
+            path.push_back({off, lowerBound(leaf, key, rec, keyLen_)});
+            return 0;
+        }
+        if (leaf.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
+        size_t i = lowerBound(leaf, key, rec, keyLen_);
+        if (i == leaf.count()) i = leaf.count() - 1;
+        path.push_back({off, i});
+        off = leaf.children[i];
+    }
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
+}
+
+int Tree::descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx, bool& none) {
+    none = false;
+    uint64_t off = root_;
+    for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
+        int rc = readNode(off, leaf);
+        if (rc) return rc;
+        size_t i = lowerBoundPrefix(leaf, key, len, keyLen_);
+        if (leaf.leaf()) {
+            idx = i;
+            return 0;
+        }
+        if (i == leaf.count()) {
+            none = true;
+            return 0;
+        }
+        off = leaf.children[i];
+    }
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
+}
+
+int Tree::land(Node& leaf, size_t idx, Pos& pos) {
+    pos.state = 0;
+    pos.leaf = leaf.offset;
+    pos.index = idx;
+    pos.key.assign(leaf.key(idx, keyLen_), leaf.key(idx, keyLen_) + keyLen_);
+    pos.rec = leaf.recs[idx];
+    pos.serial = ix_.serial();
+    return 0;
+}
+
+// Moves from a leaf to its next non-empty neighbour.  Refuses links that do
+// not point back.  Key order is not relied on (other writers order some keys
+// by their own collation); instead a walk may not take more leaf hops than the
+// file has blocks, which ends any cycle in the links.
+int Tree::nextLeaf(const Node& from, Node& to, bool forward, Pos* pos) {
+    uint32_t link = forward ? from.right : from.left;
+    uint64_t prevOff = from.offset;
+    const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(ix_.fileLength(), 0)) / 512 + 1;
+    uint64_t local = 0;
+    uint64_t& hops = pos ? pos->hops : local;
+    for (;;) {
+        if (link == kNoLink) return 1;
+        if (++hops > limit) return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links form a cycle");
+        int rc = readNode(link, to);
+        if (rc) return rc;
+        if (!to.leaf()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf sibling is a branch");
+        if ((forward ? to.left : to.right) != prevOff)
+            return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links disagree");
+        if (to.count() > 0) return 0;
+        prevOff = link;
+        link = forward ? to.right : to.left;
+    }
+}
+
+int Tree::seek(const uint8_t* key, size_t len, Pos& pos) {
+    pos.hops = 0;
+    len = std::min<size_t>(len, keyLen_);
+    Node leaf;
+    size_t idx = 0;
+    bool none = false;
+    int rc = descendPrefix(key, len, leaf, idx, none);
+    if (rc) return rc;
+    if (!none && idx == leaf.count()) {
+        Node next;
+        rc = nextLeaf(leaf, next, true, nullptr);
+        if (rc < 0) return rc;
+        if (rc == 1) {
+            none = true;
+        } else {
+            leaf = std::move(next);
+            idx = 0;
+        }
+    }
+    if (none) {
+        pos.state = kEof;
+        pos.serial = ix_.serial();
+        return kEof;
+    }
+    land(leaf, idx, pos);
+    return std::memcmp(pos.key.data(), key, len) == 0 ? kFound : kAfter;
+}
+
+int Tree::seekEntry(const uint8_t* key, uint32_t rec, Pos& pos) {
+    pos.hops = 0;
+    std::vector<Step> path;
+    Node leaf;
+    int rc = descend(key, rec, path, leaf);
+    if (rc) return rc;
+    size_t idx = path.back().idx;
+    if (idx == leaf.count()) {
+        Node next;
+        rc = nextLeaf(leaf, next, true, nullptr);
+        if (rc < 0) return rc;
+        if (rc == 1) {
+            pos.state = kEof;
+            pos.serial = ix_.serial();
+            return kEof;
+        }
+        leaf = std::move(next);
+        idx = 0;
+    }
+    land(leaf, idx, pos);
+    return compareEntry(pos.key.data(), pos.rec, key, rec, keyLen_) == 0 ? kFound : kAfter;
+}
+
+int Tree::top(Pos& pos) {
+    pos.hops = 0;
+    uint64_t off = root_;
+    Node n;
+    for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
+        int rc = readNode(off, n);
+        if (rc) return rc;
+        if (n.leaf()) {
+            if (n.count() == 0) {
+                Node next;
+                rc = nextLeaf(n, next, true, nullptr);
+                if (rc < 0) return rc;
+                if (rc == 1) {
+                    pos.state = kEof;
+                    pos.serial = ix_.serial();
+                    return kEof;
+                }
+                n = std::move(next);
+            }
+            return land(n, 0, pos);
+        }
+        if (n.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
+        off = n.children[0];
+    }
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
+}
+
+int Tree::bottom(Pos& pos) {
+    pos.hops = 0;
+    uint64_t off = root_;
+    Node n;
+    for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
+        int rc = readNode(off, n);
+        if (rc) return rc;
+        if (n.leaf()) {
+            if (n.count() == 0) {
+                Node next;
+                rc = nextLeaf(n, next, false, nullptr);
+                if (rc < 0) return rc;
+                if (rc == 1) {
+                    pos.state = kEof;
+                    pos.serial = ix_.serial();
+                    return kEof;
+                }
+                n = std::move(next);
+            }
+            return land(n, n.count() - 1, pos);
+        }
+        if (n.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
+        off = n.children.back();
+    }
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
+}
+
+int Tree::refind(Pos& pos) {
+    std::vector<uint8_t> key = pos.key;
+    return seekEntry(key.data(), pos.rec, pos);
+}
+
+int Tree::next(Pos& pos) {
+    if (pos.state == kEof) return kEof;
+    if (pos.state == kBof) return top(pos);
+    Node leaf;
+    if (pos.serial != ix_.serial()) {
+        int rc = refind(pos);
+        if (rc < 0) return rc;
+        if (rc != kFound) return rc == kAfter ? 0 : kEof;  // landing counts as the step
+    }
+    int rc = readNode(pos.leaf, leaf);
+    if (rc) return rc;
+    if (pos.index >= leaf.count() ||
+        compareEntry(leaf.key(pos.index, keyLen_), leaf.recs[pos.index], pos.key.data(), pos.rec,
+                     keyLen_) != 0) {
+        pos.serial = 0;
+        return next(pos);
+    }
+    if (pos.index + 1 < leaf.count()) return land(leaf, pos.index + 1, pos);
+    Node to;
+    rc = nextLeaf(leaf, to, true, &pos);
+    if (rc < 0) return rc;
+    if (rc == 1) {
+        pos.state = kEof;
+        return kEof;
+    }
+    return land(to, 0, pos);
+}
+
+int Tree::prev(Pos& pos) {
+    if (pos.state == kBof) return kBof;
+    if (pos.state == kEof) {
+        int rc = bottom(pos);
+        return rc == kEof ? kBof : rc;
+    }
+    if (pos.serial != ix_.serial()) {
+        int rc = refind(pos);
+        if (rc < 0) return rc;
+        if (rc == kEof) {
+            rc = bottom(pos);
+            return rc == kEof ? kBof : rc;
+        }
+    }
+    Node leaf;
+    int rc = readNode(pos.leaf, leaf);
+    if (rc) return rc;
+    if (pos.index >= leaf.count()) return ix_.fail(kErrCorrupt, kLocCorrupt, "position lost");
+    if (pos.index > 0) return land(leaf, pos.index - 1, pos);
+    Node to;
+    rc = nextLeaf(leaf, to, false, &pos);
+    if (rc < 0) return rc;
+    if (rc == 1) {
+        pos.state = kBof;
+        return kBof;
+    }
+    return land(to, to.count() - 1, pos);
+}
+
+int Tree::find(const uint8_t* key, uint32_t* rec) {
+    Pos p;
+    int rc = seek(key, keyLen_, p);
+    if (rc < 0) return rc;
+    if (rc == kFound && rec) *rec = p.rec;
+    return rc == kFound ? 1 : 0;
+}
+
+int Tree::entries(std::vector<Entry>& out) {
+    out.clear();
+    Pos p;
+    int rc = top(p);
+    size_t guard = static_cast<size_t>(std::max<int64_t>(ix_.fileLength(), 0));
+    while (rc == 0) {
+        out.push_back({p.key, p.rec});
+        if (out.size() > guard) return ix_.fail(kErrCorrupt, kLocCorrupt, "walk does not end");
+        rc = next(p);
+    }
+    return rc < 0 ? rc : 0;
+}
+
+// ---- insert ---------------------------------------------------------------
+
+int Tree::insert(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
+    int code = unique() ? uniqueCode_ : 0;
+    if (code != 0) {
+        Pos p;
+        int rc = seek(key, keyLen_, p);
+        if (rc < 0) return rc;
+        if (rc == kFound && p.rec != rec) {
+            // Another record holds the key; several may, in files of others.
+            switch (code) {
+                case 15:
+                case 20:
+                    return kUniqueRefused;
+                case 25:
+                    return kUniqueSkipped;
+                case -360:
+                    return ix_.fail(kErrCandidate, kLocCorrupt, "Candidate Key Error: " + name_);
+                default:
+                    return ix_.fail(kErrUnique, kLocCorrupt, "Unique Key Error: " + name_);
+            }
+        }
+    }
+    return insertPlain(key, rec, recordCount);
+}
+
+int Tree::fixParents(std::vector<Step>& path, size_t level, const Node& child) {
+    Node cur = child;
+    const Node* c = &cur;
+    Node a;
+    for (size_t l = level; l-- > 0;) {
+        if (c->count() == 0) return 0;
+        int rc = readNode(path[l].off, a);
+        if (rc) return rc;
+        size_t i = path[l].idx;
+        if (i >= a.count() || a.children[i] != c->offset)
+            return ix_.fail(kErrCorrupt, kLocCorrupt, "branch does not point at its child");
+        const uint8_t* lk = lastKey(*c, keyLen_);
+        if (compareEntry(a.key(i, keyLen_), a.recs[i], lk, c->recs.back(), keyLen_) == 0) return 0;
+        std::memcpy(a.keys.data() + i * keyLen_, lk, keyLen_);
+        a.recs[i] = c->recs.back();
+        if ((rc = writeNode(a)) != 0) return rc;
+        if (i + 1 != a.count()) return 0;
+        cur = a;
+    }
+    return 0;
+}
+
+// Links a freshly split right half into the parent level, splitting upwards
+// and growing a new root when the split node was the root.
+int Tree::addToParent(std::vector<Step>& path, size_t level, Node& left, Node& right) {
+    int rc;
+    if (level == 0) {
+        uint64_t off;
+        if ((rc = ix_.allocBlock(off)) != 0) return rc;
+        Node r;
+        r.offset = off;
+        r.attr = kAttrRoot;
+        r.insert(0, lastKey(left, keyLen_), left.recs.back(), keyLen_,
+                 static_cast<uint32_t>(left.offset));
+        r.insert(1, lastKey(right, keyLen_), right.recs.back(), keyLen_,
+                 static_cast<uint32_t>(right.offset));
+        if ((rc = writeNode(r)) != 0) return rc;
+        return setRoot(static_cast<uint32_t>(off));
+    }
+    Node p;
+    if ((rc = readNode(path[level - 1].off, p)) != 0) return rc;
+    size_t i = path[level - 1].idx;
+    if (i >= p.count() || p.children[i] != left.offset)
+        return ix_.fail(kErrCorrupt, kLocCorrupt, "branch does not point at its child");
+    std::memcpy(p.keys.data() + i * keyLen_, lastKey(left, keyLen_), keyLen_);
+    p.recs[i] = left.recs.back();
+    p.insert(i + 1, lastKey(right, keyLen_), right.recs.back(), keyLen_,
+             static_cast<uint32_t>(right.offset));
+    const size_t cap = (ix_.blockSize() - 12) / (keyLen_ + 8);
+    if (p.count() <= cap) {
+        if ((rc = writeNode(p)) != 0) return rc;
+        if (i + 2 == p.count()) return fixParents(path, level - 1, p);
+        return 0;
+    }
+    // Branch split: the lower part stays, the upper half moves right.
+    const size_t total = p.count();
+    const size_t moved = total / 2;
+    Node r;
+    uint64_t off;
+    if ((rc = ix_.allocBlock(off)) != 0) return rc;
+    r.offset = off;
+    r.attr = static_cast<uint16_t>(p.attr & ~kAttrRoot & ~kAttrLeaf);
+    const size_t keep = total - moved;
+    r.keys.assign(p.keys.begin() + static_cast<long>(keep * keyLen_), p.keys.end());
+    r.recs.assign(p.recs.begin() + static_cast<long>(keep), p.recs.end());
+    r.children.assign(p.children.begin() + static_cast<long>(keep), p.children.end());
+    p.keys.resize(keep * keyLen_);
+    p.recs.resize(keep);
+    p.children.resize(keep);
+    p.attr = static_cast<uint16_t>(p.attr & ~kAttrRoot);
+    r.left = static_cast<uint32_t>(p.offset);
+    r.right = p.right;
+    p.right = static_cast<uint32_t>(r.offset);
+    if (r.right != kNoLink) {
+        Node nb;
+        if ((rc = readNode(r.right, nb)) != 0) return rc;
+        nb.left = static_cast<uint32_t>(r.offset);
+        if ((rc = writeNode(nb)) != 0) return rc;
+    }
+    if ((rc = writeNode(p)) != 0) return rc;
+    if ((rc = writeNode(r)) != 0) return rc;
+    return addToParent(path, level - 1, p, r);
+}
+
+int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
+    const size_t room = ix_.blockSize() - 24;
+    (void)recordCount;  // split halves keep the geometry of the leaf they came from
+    std::vector<Step> path;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        Node leaf;
+        int rc = descend(key, rec, path, leaf);
+        if (rc) return rc;
+        size_t idx = path.back().idx;
+        if (idx < leaf.count() &&
+            compareEntry(leaf.key(idx, keyLen_), leaf.recs[idx], key, rec, keyLen_) == 0)
+            return 0;  // already there
+        Node work = leaf;
+        work.insert(idx, key, rec, keyLen_);
+        while (!work.geom.fits(rec))
+            if (!work.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
+        if (leafUsedBytes(work, work.geom, keyLen_, pad_) <= room) {
+            if ((rc = writeNode(work)) != 0) return rc;
+            if (idx == leaf.count() && (rc = fixParents(path, path.size() - 1, work)) != 0)
+                return rc;
+            ix_.changed();
+            return 0;
+        }
+        // No room: split the leaf as it stands, then try again from the top.
+        Node* src = &leaf;
+        if (leaf.count() < 2) src = &work;  // a lone huge key: split the pair itself
+        Node& l = *src;
+        const size_t n = l.count();
+        size_t keep = n - n / 2;
+        auto fitsSplit = [&](size_t k) {
+            Node a = l, b = l;
+            a.keys.resize(k * keyLen_);
+            a.recs.resize(k);
+            b.keys.erase(b.keys.begin(), b.keys.begin() + static_cast<long>(k * keyLen_));
+            b.recs.erase(b.recs.begin(), b.recs.begin() + static_cast<long>(k));
+            return leafUsedBytes(a, a.geom, keyLen_, pad_) <= room &&
+                   leafUsedBytes(b, b.geom, keyLen_, pad_) <= room;
+        };
+        if (!fitsSplit(keep)) {
+            keep = 0;
+            for (size_t k = 1; k < n && !keep; ++k)
+                if (fitsSplit(k)) keep = k;
+            if (!keep) return ix_.fail(kErrCorrupt, kLocCorrupt, "key too long for a leaf");
+        }
+        Node r;
+        uint64_t off;
+        if ((rc = ix_.allocBlock(off)) != 0) return rc;
+        r.offset = off;
+        r.attr = static_cast<uint16_t>((l.attr & ~kAttrRoot) | kAttrLeaf);
+        r.geom = l.geom;
+        r.keys.assign(l.keys.begin() + static_cast<long>(keep * keyLen_), l.keys.end());
+        r.recs.assign(l.recs.begin() + static_cast<long>(keep), l.recs.end());
+        l.keys.resize(keep * keyLen_);
+        l.recs.resize(keep);
+        l.attr = static_cast<uint16_t>(l.attr & ~kAttrRoot);
+        r.left = static_cast<uint32_t>(l.offset);
+        r.right = l.right;
+        l.right = static_cast<uint32_t>(r.offset);
+        if (r.right != kNoLink) {
+            Node nb;
+            if ((rc = readNode(r.right, nb)) != 0) return rc;
+            nb.left = static_cast<uint32_t>(r.offset);
+            if ((rc = writeNode(nb)) != 0) return rc;
+        }
+        if ((rc = writeNode(l)) != 0) return rc;
+        if ((rc = writeNode(r)) != 0) return rc;
+        if ((rc = addToParent(path, path.size() - 1, l, r)) != 0) return rc;
+        ix_.changed();
+        if (src == &work) return 0;
+    }
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "insert does not converge");
+}
+
+// ---- removal --------------------------------------------------------------
+
+int Tree::unlink(const Node& n) {
+    int rc;
+    Node nb;
+    if (n.left != kNoLink) {
+        if ((rc = readNode(n.left, nb)) != 0) return rc;
+        nb.right = n.right;
+        if ((rc = writeNode(nb)) != 0) return rc;
+    }
+    if (n.right != kNoLink) {
+        if ((rc = readNode(n.right, nb)) != 0) return rc;
+        nb.left = n.left;
+        if ((rc = writeNode(nb)) != 0) return rc;
+    }
+    return 0;
+}
+
+int Tree::emptyRoot(uint64_t off, uint64_t recordCount) {
+    Node e;
+    e.offset = off;
+    e.attr = kAttrRoot | kAttrLeaf;
+    e.geom = Geometry::forKey(keyLen_, recordCount);
+    int rc = writeNode(e);
+    if (rc) return rc;
+    if (root_ != off) return setRoot(static_cast<uint32_t>(off));
+    return 0;
+}
+
+int Tree::removeFromParent(std::vector<Step>& path, size_t level, uint64_t recordCount) {
+    if (level == 0) return 0;
+    Node p;
+    int rc = readNode(path[level - 1].off, p);
+    if (rc) return rc;
+    size_t i = path[level - 1].idx;
+    if (i >= p.count() || p.children[i] != path[level].off)
+        return ix_.fail(kErrCorrupt, kLocCorrupt, "branch does not point at its child");
+    p.erase(i, keyLen_);
+    if (p.count() == 0) {
+        if (p.root()) return emptyRoot(p.offset, recordCount);
+        if ((rc = unlink(p)) != 0) return rc;
+        if ((rc = ix_.freeBlock(p.offset)) != 0) return rc;
+        return removeFromParent(path, level - 1, recordCount);
+    }
+    if ((rc = writeNode(p)) != 0) return rc;
+    if (i == p.count()) return fixParents(path, level - 1, p);
+    return 0;
+}
+
+int Tree::remove(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
+    std::vector<Step> path;
+    Node leaf;
+    int rc = descend(key, rec, path, leaf);
+    if (rc) return rc;
+    size_t idx = path.back().idx;
+    if (idx >= leaf.count() ||
+        compareEntry(leaf.key(idx, keyLen_), leaf.recs[idx], key, rec, keyLen_) != 0)
+        return 1;
+    leaf.erase(idx, keyLen_);
+    if (leaf.count() == 0) {
+        if (leaf.root()) {
+            rc = emptyRoot(leaf.offset, recordCount);
+        } else {
+            if ((rc = unlink(leaf)) != 0) return rc;
+            if ((rc = ix_.freeBlock(leaf.offset)) != 0) return rc;
+            rc = removeFromParent(path, path.size() - 1, recordCount);
+        }
+        if (rc) return rc;
+        ix_.changed();
+        return 0;
+    }
+    if (leafUsedBytes(leaf, leaf.geom, keyLen_, pad_) > ix_.blockSize() - 24) {
+        // The follower lost shared bytes and no longer fits: put the entry
+        // back through a split of the leaf is not worth it; widen by
+        // re-inserting the follower alone.
+        std::vector<uint8_t> k(leaf.key(idx, keyLen_), leaf.key(idx, keyLen_) + keyLen_);
+        uint32_t r = leaf.recs[idx];
+        leaf.erase(idx, keyLen_);
+        if ((rc = writeNode(leaf)) != 0) return rc;
+        if (idx == leaf.count() && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
+        ix_.changed();
+        return insertPlain(k.data(), r, recordCount);
+    }
+    if ((rc = writeNode(leaf)) != 0) return rc;
+    if (idx == leaf.count() && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
+    ix_.changed();
+    return 0;
+}
+
+}  // namespace cdx4

@@ -1,0 +1,142 @@
+// The table handle and the shared data-file object, for the engine's own modules (data,
+// index, expression and lock code). Not part of the public interface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/data4.h"
+#include "engine/file4.h"
+
+struct Index4;  // an open index file; defined by the index code
+struct Tag4;
+
+// A field as described by its descriptor.
+struct Field4rec {
+    char name[12];        // upper-cased, NUL-terminated (at most 11 significant bytes)
+    char type;            // type letter as stored
+    unsigned len;         // width in bytes
+    unsigned dec;         // decimals (0 for C, O and W, whose width takes both bytes)
+    unsigned offset;      // offset in the record (the deletion flag is byte 0)
+    unsigned char flags;  // descriptor byte 18: 4 binary, 2 null-capable, 1 system
+    int nullBit;          // bit in the _NullFlags field, -1 when not null-capable
+};
+
+// One physical data file; shared by the tables of one context that open the same file.
+struct DataFile4 {
+    Vask4* c = nullptr;
+    File4 file;
+    std::string name;   // full path as opened
+    std::string alias;  // file-name part without extension
+    int refs = 0;
+
+    // header copy
+    unsigned char version = 0x03;
+    unsigned char yy = 0, mm = 0, dd = 0;
+    unsigned long numRecs = 0;
+    unsigned headerLen = 0;
+    unsigned recordLen = 0;
+    unsigned char tableFlags = 0;
+    unsigned char codePage = 0;
+    int nFields = 0;      // descriptors, including a trailing _NullFlags
+    int nUserFields = 0;  // without _NullFlags
+    int level = 25;       // 25 or 30
+    int memoCount = 0;
+    int accessMode = 0;
+    bool readOnly = false;
+    int nullFlagsField = -1;  // index of the _NullFlags field, -1 when none
+
+    bool countStale = false;   // header bytes 4-7 must be read again before use
+    bool fileChanged = false;  // changed during this opening: the date is rewritten on close
+    bool headerDirty = false;  // count or flags changed since the header was last written
+
+    std::vector<Field4rec> fields;
+    std::unique_ptr<File4> memo;
+
+    void* lockState = nullptr;  // per-file lock bookkeeping of the lock layer
+};
+
+struct Data4 {
+    Vask4* c = nullptr;
+    DataFile4* df = nullptr;
+
+    long recNum = -1;  // -1 none, 0 append pending, count + 1 at end of file
+    int bof = 0;
+    int eof = 0;
+    int recordChanged = 0;
+    int oldValid = 0;  // recordOld holds the record as it is on disk
+
+    std::vector<char> storage;
+    char* record = nullptr;       // recordLen + 1 bytes
+    char* recordOld = nullptr;    // the record as last read from disk
+    char* recordBlank = nullptr;  // all blanks
+
+    std::vector<std::unique_ptr<Field4>> fields;  // one per descriptor (incl. _NullFlags)
+
+    // Index seam: filled and emptied by the index code through Index4Hooks.
+    std::vector<Index4*> indexes;
+    std::vector<Tag4*> tags;
+    Tag4* tagSelected = nullptr;
+    void* indexState = nullptr;
+
+    // Lock seam: what this handle holds (kept by the lock layer).
+    int haveAppendLock = 0;
+    int haveFileLock = 0;
+    std::vector<long> lockedRecs;
+    void* lockState = nullptr;
+};
+
+// Key maintenance and tag navigation, supplied by the index code. Every member may be null.
+// Return codes follow the record operations (0, 2, 3, 4, 20, 50, 80, negative error).
+struct Index4Hooks {
+    // d4open: header byte 28 bit 0 is set and autoOpen is on. Fill d->indexes and d->tags.
+    int (*open)(Data4* d);
+    // d4create with a non-empty tag list, after the data file was opened.
+    int (*create)(Data4* d, const TAG4INFO* tags);
+    // d4close, after the last record write: close and free d->indexes and d->tags.
+    int (*close)(Data4* d);
+    // d4flush: write cached nodes.
+    int (*flush)(Data4* d);
+    // Before record rec is written (oldRec is the record on disk) or appended (oldRec null).
+    // Returning 20 (unique refusal) or an error stops the write; the hook undoes its own
+    // partial key changes. newRec null: an append failed after its keys went in; remove the
+    // keys of oldRec again.
+    int (*writeKeys)(Data4* d, long rec, const char* oldRec, const char* newRec);
+    // d4pack (after the records moved) and d4reindex: rebuild every tag.
+    int (*reindex)(Data4* d);
+    // d4tag: find a tag by name (case-insensitive); nullptr when missing (the hook reports).
+    Tag4* (*tag)(Data4* d, const char* name);
+    // Navigation through d->tagSelected (never null when called).
+    int (*top)(Data4* d);
+    int (*bottom)(Data4* d);
+    int (*skip)(Data4* d, long count);
+    int (*seek)(Data4* d, const char* key, int keyLen);
+};
+void index4hooksInstall(const Index4Hooks* hooks);
+const Index4Hooks* index4hooks();
+
+// Record-level helpers shared with the index and lock code.
+// Reads record rec into buf; returns 0, or r4entry when the record is beyond the file.
+int dfile4readRecord(DataFile4* df, long rec, char* buf);
+// Positions on record rec without consulting tags; reportGo 0 returns 5 instead of -70.
+int d4goData(Data4* d, long rec, int reportGo);
+// Writes the current record when it is changed (record lock, keys, then the bytes).
+int d4writeCurrent(Data4* d);
+// Fills recordOld from the file for the current record.
+int d4readOld(Data4* d);
+void d4blankBuffer(Data4* d);
+// The data file's path with its extension replaced (e.g. "CDX", "FPT"), upper-cased like it.
+std::string d4nameWithExtension(Data4* d, const char* extension);
+// Builds a file name the way the engine names files: the extension added when the file-name
+// part has none, the file-name part upper-cased (folders untouched). False when too long.
+bool dfile4name(const char* in, const char* extension, std::string* out);
+// Re-reads header bytes 4-7 when the count is stale (or always with force).
+int dfile4recCountRefresh(DataFile4* df, bool force);
+// Rewrites header bytes 0-9 (or 0-3 with countToo false).
+int dfile4writeHeader(DataFile4* df, bool countToo);
+// The standing-error rule: a negative code in the context stops most operations.
+inline bool d4errorStanding(const Vask4* c) {
+    return c == nullptr || c->errorCode < 0;
+}

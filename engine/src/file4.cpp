@@ -1,0 +1,413 @@
+// The file layer. Every system call goes through io4(). In exclusive mode writes are collected
+// in a write-behind buffer that the delayed-write thread writes out; in exclusive and
+// deny-write modes sequential reads are served from a read cache, since no other process can
+// change the file underneath.
+#include "engine/file4.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "engine/error4.h"
+#include "engine/io4.h"
+#include "engine/src/vask4impl.h"
+#include "engine/vask4.h"
+
+namespace {
+
+Worker4* writerOf(File4* f) {
+    return f->c && f->c->impl && f->c->impl->threads ? &f->c->impl->writer : nullptr;
+}
+Worker4* readerOf(File4* f) {
+    return f->c && f->c->impl && f->c->impl->threads ? &f->c->impl->reader : nullptr;
+}
+
+int report(File4* f, int code, long location, int err) {
+    const char* why = err ? std::strerror(err) : nullptr;
+    return error4describe(f->c, code, location, f->name.c_str(), why);
+}
+
+// Writes all bytes or fails: a short write means the disk (or a quota) is full.
+int writeDirect(File4* f, std::int64_t pos, const char* p, unsigned len) {
+    if (len == 0) return 0;
+    ssize_t n;
+    do {
+        n = io4()->pwrite(f->fd, p, len, static_cast<off_t>(pos));
+    } while (n < 0 && errno == EINTR);
+    f->written = true;
+    if (n != static_cast<ssize_t>(len))
+        return report(f, e4write, L4_file4write, n < 0 ? errno : ENOSPC);
+    return 0;
+}
+
+// Reads up to len bytes; fewer only at end of file. Returns the count or -errno.
+long readDirect(File4* f, std::int64_t pos, char* p, unsigned len) {
+    unsigned done = 0;
+    while (done < len) {
+        ssize_t n = io4()->pread(f->fd, p + done, len - done, static_cast<off_t>(pos + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -errno;
+        }
+        if (n == 0) break;
+        done += static_cast<unsigned>(n);
+    }
+    return static_cast<long>(done);
+}
+
+void waitPending(File4* f) {
+    std::unique_lock<std::mutex> lk(f->m);
+    f->cv.wait(lk, [f] { return f->pending == 0; });
+}
+
+int checkDelayed(File4* f) {
+    int e;
+    {
+        std::lock_guard<std::mutex> g(f->m);
+        e = f->delayedErrno;
+        f->delayedErrno = 0;
+    }
+    return e ? report(f, e4write, L4_file4writeDelay, e) : 0;
+}
+
+void waitInflight(File4* f) {
+    if (f->wInflight) {
+        file4wait(&f->wreq);
+        f->wInflight = false;
+    }
+}
+
+// Sends the write-behind buffer off (to the writer thread, or written at once) and leaves an
+// empty buffer. At most one buffer is in flight.
+int handOff(File4* f) {
+    if (f->wlen == 0) return 0;
+    waitInflight(f);
+    if (int e = checkDelayed(f)) return e;
+    Worker4* w = writerOf(f);
+    if (!w || !f->wspare) {
+        int r = writeDirect(f, f->wpos, f->wbuf, f->wlen);
+        f->wlen = 0;
+        return r;
+    }
+    std::swap(f->wbuf, f->wspare);
+    unsigned len = f->wlen;
+    f->wlen = 0;
+    f->wInflight = true;
+    return file4writeDelay(f, &f->wreq, f->wpos, f->wspare, len, nullptr, nullptr);
+}
+
+void patchCache(File4* f, std::int64_t pos, const char* p, unsigned len) {
+    if (!f->rbuf || f->rlen == 0) return;
+    std::int64_t lo = std::max(pos, f->rpos);
+    std::int64_t hi = std::min(pos + static_cast<std::int64_t>(len),
+                               f->rpos + static_cast<std::int64_t>(f->rlen));
+    if (lo < hi)
+        std::memcpy(f->rbuf + (lo - f->rpos), p + (lo - pos), static_cast<size_t>(hi - lo));
+}
+
+void freeBuffers(File4* f) {
+    delete[] f->wbuf;
+    delete[] f->wspare;
+    delete[] f->rbuf;
+    f->wbuf = f->wspare = f->rbuf = nullptr;
+    f->wcap = f->rcap = f->wlen = f->rlen = 0;
+}
+
+void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool readOnly) {
+    f->c = c;
+    f->fd = fd;
+    f->name = name;
+    f->accessMode = accessMode;
+    f->readOnly = readOnly;
+    f->written = false;
+    f->delayedErrno = 0;
+    f->lastReadEnd = -1;
+    unsigned want = c ? c->memSizeBuffer : 32768;
+    if (accessMode == 1 && !readOnly) {
+        f->wbuf = file4bufferAlloc(want, &f->wcap);
+        if (f->wbuf) {
+            unsigned got2 = 0;
+            f->wspare = file4bufferAlloc(f->wcap, &got2);
+            if (f->wspare && got2 != f->wcap) {  // both halves must be alike
+                delete[] f->wspare;
+                f->wspare = nullptr;
+            }
+        }
+    }
+    if (accessMode == 1 || accessMode == 2) f->rbuf = file4bufferAlloc(want, &f->rcap);
+}
+
+bool regularFile(int fd) {
+    struct stat st {};
+    return io4()->fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+File4::~File4() {
+    if (fd >= 0) file4close(this);
+    freeBuffers(this);
+}
+
+char* file4bufferAlloc(unsigned want, unsigned* got) {
+    unsigned size = want < 2048 ? 2048 : want - want % 2048;
+    for (;;) {
+        char* p = new (std::nothrow) char[size];
+        if (p) {
+            if (got) *got = size;
+            return p;
+        }
+        if (size <= 2048) break;
+        size -= 2048;
+    }
+    if (got) *got = 0;
+    return nullptr;
+}
+
+int file4openMode(File4* f, Vask4* c, const char* name, int accessMode, bool readOnly,
+                  bool report) {
+    if (accessMode < 0 || accessMode > 2) {
+        if (!report) return error4set(c, r4noOpen), r4noOpen;
+        return error4describe(c, e4open, L4_accessMode, name);
+    }
+    int fd;
+    do {
+        fd = io4()->open(name, (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0);
+    } while (fd < 0 && errno == EINTR);
+    int err = errno;
+    if (fd >= 0 && !regularFile(fd)) {
+        io4()->close(fd);
+        fd = -1;
+        err = EISDIR;
+    }
+    if (fd < 0) {
+        if (!report) return error4set(c, r4noOpen), r4noOpen;
+        int code = (err == EACCES || err == EPERM || err == EROFS) ? e4permiss
+                   : (err == EMFILE || err == ENFILE)              ? e4numFiles
+                                                                   : e4open;
+        return error4describe(c, code, L4_file4open, name, std::strerror(err));
+    }
+    setUp(f, c, fd, name, accessMode, readOnly);
+    return 0;
+}
+
+int file4open(File4* f, Vask4* c, const char* name) {
+    return file4openMode(f, c, name, c->accessMode, c->readOnly != 0, c->errOpen != 0);
+}
+
+int file4create(File4* f, Vask4* c, const char* name) {
+    if (c->accessMode < 0 || c->accessMode > 2) return error4set(c, r4noCreate), r4noCreate;
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (c->safety ? O_EXCL : O_TRUNC);
+    int fd;
+    do {
+        fd = io4()->open(name, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (!c->errCreate) return error4set(c, r4noCreate), r4noCreate;
+        return error4describe(c, e4create, L4_file4create, name);
+    }
+    setUp(f, c, fd, name, c->accessMode, false);
+    f->dirSync = true;
+    return 0;
+}
+
+int file4writeBehindFlush(File4* f) {
+    if (f->fd < 0) return 0;
+    int r = 0;
+    if (f->wbuf) r = handOff(f);
+    waitInflight(f);
+    waitPending(f);
+    int d = checkDelayed(f);
+    return r < 0 ? r : d;
+}
+
+int file4flush(File4* f) {
+    if (f->fd < 0) return 0;
+    int r = file4writeBehindFlush(f);
+    if (r < 0) return r;
+    if (f->written) {
+        if (io4()->fdatasync(f->fd) != 0) return report(f, e4write, L4_file4flush, errno);
+        f->written = false;
+    }
+    if (f->dirSync) {
+        std::string dir = f->name;
+        size_t slash = dir.rfind('/');
+        dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+        int dfd = io4()->open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        if (dfd >= 0) {
+            io4()->fdatasync(dfd);
+            io4()->close(dfd);
+        }
+        f->dirSync = false;
+    }
+    return 0;
+}
+
+int file4close(File4* f) {
+    if (f->fd < 0) return 0;
+    int r = file4flush(f);
+    // Whatever happened, no request of this file may still be queued when it is closed.
+    waitInflight(f);
+    waitPending(f);
+    if (io4()->close(f->fd) != 0 && r == 0) r = report(f, e4close, L4_file4close, errno);
+    f->fd = -1;
+    freeBuffers(f);
+    return r;
+}
+
+long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len) {
+    char* p = static_cast<char*>(ptr);
+    if (f->fd < 0 || pos < 0) return error4describe(f->c, e4read, L4_file4read, f->name.c_str());
+    if (f->rbuf && pos >= f->rpos &&
+        pos + static_cast<std::int64_t>(len) <= f->rpos + static_cast<std::int64_t>(f->rlen)) {
+        std::memcpy(p, f->rbuf + (pos - f->rpos), len);
+        f->lastReadEnd = pos + len;
+        return static_cast<long>(len);
+    }
+    if (f->wbuf && (f->wlen > 0 || f->wInflight)) {
+        if (int r = file4writeBehindFlush(f)) return r;
+    } else {
+        // Delayed writes of a sequential writer must land before the bytes are read back.
+        waitPending(f);
+    }
+    long n;
+    if (f->rbuf && len < f->rcap && pos == f->lastReadEnd) {
+        n = readDirect(f, pos, f->rbuf, f->rcap);
+        if (n < 0) {
+            f->rlen = 0;
+            return report(f, e4read, L4_file4read, static_cast<int>(-n));
+        }
+        f->rpos = pos;
+        f->rlen = static_cast<unsigned>(n);
+        n = std::min<long>(n, len);
+        std::memcpy(p, f->rbuf, static_cast<size_t>(n));
+    } else {
+        n = readDirect(f, pos, p, len);
+        if (n < 0) return report(f, e4read, L4_file4read, static_cast<int>(-n));
+    }
+    f->lastReadEnd = pos + n;
+    return n;
+}
+
+int file4readAll(File4* f, std::int64_t pos, void* ptr, unsigned len) {
+    long n = file4read(f, pos, ptr, len);
+    if (n < 0) return static_cast<int>(n);
+    if (n != static_cast<long>(len)) return report(f, e4read, L4_file4read, 0);
+    return 0;
+}
+
+int file4write(File4* f, std::int64_t pos, const void* ptr, unsigned len) {
+    const char* p = static_cast<const char*>(ptr);
+    if (f->fd < 0 || pos < 0) return report(f, e4write, L4_file4write, EBADF);
+    if (f->readOnly) return error4describe(f->c, e4write, L4_readOnlyWrite, f->name.c_str());
+    if (len == 0) return 0;
+    patchCache(f, pos, p, len);
+    if (!f->wbuf) {
+        waitPending(f);  // keeps the order of writes to overlapping ranges
+        return writeDirect(f, pos, p, len);
+    }
+    std::int64_t end = pos + static_cast<std::int64_t>(len);
+    if (f->wlen > 0 && pos >= f->wpos && pos <= f->wpos + f->wlen &&
+        end <= f->wpos + static_cast<std::int64_t>(f->wcap)) {
+        std::memcpy(f->wbuf + (pos - f->wpos), p, len);
+        if (end - f->wpos > f->wlen) f->wlen = static_cast<unsigned>(end - f->wpos);
+        return 0;
+    }
+    if (f->wlen > 0) {
+        // A buffer that is full or covers another range goes to the writer thread first.
+        if (int r = handOff(f)) return r;
+    }
+    if (f->wInflight && pos < f->wreq.pos + f->wreq.len && end > f->wreq.pos) waitInflight(f);
+    if (len >= f->wcap) {
+        waitInflight(f);
+        return writeDirect(f, pos, p, len);
+    }
+    f->wpos = pos;
+    std::memcpy(f->wbuf, p, len);
+    f->wlen = len;
+    return 0;
+}
+
+std::int64_t file4len(File4* f) {
+    if (f->fd < 0) return error4describe(f->c, e4len, L4_file4len, f->name.c_str());
+    struct stat st {};
+    if (io4()->fstat(f->fd, &st) != 0) return report(f, e4len, L4_file4len, errno);
+    std::int64_t len = st.st_size;
+    if (f->wlen > 0) len = std::max<std::int64_t>(len, f->wpos + f->wlen);
+    if (f->wInflight) len = std::max<std::int64_t>(len, f->wreq.pos + f->wreq.len);
+    return len;
+}
+
+int file4lenSet(File4* f, std::int64_t len) {
+    if (f->fd < 0) return error4describe(f->c, e4lenSet, L4_file4lenSet, f->name.c_str());
+    if (f->readOnly) return error4describe(f->c, e4write, L4_readOnlyWrite, f->name.c_str());
+    if (int r = file4writeBehindFlush(f)) return r;
+    if (io4()->ftruncate(f->fd, static_cast<off_t>(len)) != 0)
+        return report(f, e4lenSet, L4_file4lenSet, errno);
+    f->written = true;
+    if (f->rbuf && f->rpos + static_cast<std::int64_t>(f->rlen) > len)
+        f->rlen = f->rpos >= len ? 0 : static_cast<unsigned>(len - f->rpos);
+    return 0;
+}
+
+int file4writeDelay(File4* f, Request4* r, std::int64_t pos, char* data, unsigned len,
+                    void (*completion)(Request4*), void* arg) {
+    r->file = f;
+    r->pos = pos;
+    r->data = data;
+    r->len = len;
+    r->write = true;
+    r->completion = completion;
+    r->arg = arg;
+    r->result = 0;
+    patchCache(f, pos, data, len);
+    Worker4* w = writerOf(f);
+    if (!w) {
+        int e = writeDirect(f, pos, data, len);
+        r->result = e < 0 ? e : static_cast<long>(len);
+        r->done = true;
+        if (completion) completion(r);
+        return e;
+    }
+    {
+        std::lock_guard<std::mutex> g(f->m);
+        r->done = false;
+        f->pending++;
+    }
+    f->written = true;
+    w->post(r);
+    return 0;
+}
+
+int file4readAhead(File4* f, Request4* r, std::int64_t pos, char* data, unsigned len) {
+    r->file = f;
+    r->pos = pos;
+    r->data = data;
+    r->len = len;
+    r->write = false;
+    r->completion = nullptr;
+    r->result = 0;
+    Worker4* w = readerOf(f);
+    if (!w) {
+        r->result = readDirect(f, pos, data, len);
+        r->done = true;
+        return 0;
+    }
+    {
+        std::lock_guard<std::mutex> g(f->m);
+        r->done = false;
+        f->pending++;
+    }
+    w->post(r);
+    return 0;
+}
+
+void file4wait(Request4* r) {
+    if (!r->file) return;
+    File4* f = r->file;
+    std::unique_lock<std::mutex> lk(f->m);
+    f->cv.wait(lk, [r] { return r->done; });
+}

@@ -1,0 +1,46 @@
+#include "engine/io4.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+int Io4::open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+ssize_t Io4::pread(int fd, void* buf, size_t len, off_t pos) {
+    return ::pread(fd, buf, len, pos);
+}
+ssize_t Io4::pwrite(int fd, const void* buf, size_t len, off_t pos) {
+    return ::pwrite(fd, buf, len, pos);
+}
+int Io4::ftruncate(int fd, off_t len) {
+    return ::ftruncate(fd, len);
+}
+int Io4::fdatasync(int fd) {
+    return ::fdatasync(fd);
+}
+int Io4::fcntl(int fd, int cmd, struct flock* lock) {
+    return ::fcntl(fd, cmd, lock);
+}
+int Io4::close(int fd) {
+    return ::close(fd);
+}
+int Io4::fstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
+int Io4::unlink(const char* path) {
+    return ::unlink(path);
+}
+
+namespace {
+Io4 posixIo;
+std::atomic<Io4*> current{&posixIo};
+}  // namespace
+
+Io4* io4() {
+    return current.load(std::memory_order_acquire);
+}
+
+Io4* io4set(Io4* io) {
+    return current.exchange(io ? io : &posixIo, std::memory_order_acq_rel);
+}

@@ -1,0 +1,137 @@
+#pragma once
+// Test doubles for the shell: a settings store in a temporary folder, recorded prompts and
+// help requests, and scripted answers for the modal dialogs.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/ShellDialogs.h"
+#include "platform/Help.h"
+#include "platform/Prompter.h"
+#include "platform/SettingsStore.h"
+
+#include <ostream>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace quorvane::testing {
+
+class ScriptedDialogs final : public ShellDialogs {
+public:
+    std::vector<FileDialogRequest> fileRequests;
+    std::deque<QString> fileAnswers;  // empty string: Cancel
+    std::deque<std::optional<NewGroupChoice>> newGroupAnswers;
+    std::vector<int> aboutShown;  // splash milliseconds of each About box (0: no splash)
+    std::function<void()> onAbout;
+    std::deque<std::optional<QColor>> colorAnswers;
+    int pageSetups = 0;
+
+    QString chooseFile(const FileDialogRequest& request, QWidget*) override {
+        fileRequests.push_back(request);
+        if (fileAnswers.empty()) return {};
+        QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+    std::optional<NewGroupChoice> askNewGroup(QWidget*) override {
+        if (newGroupAnswers.empty()) return std::nullopt;
+        auto answer = newGroupAnswers.front();
+        newGroupAnswers.pop_front();
+        return answer;
+    }
+    void showAbout(int splashMs, QWidget*) override {
+        aboutShown.push_back(splashMs);
+        if (onAbout) onAbout();
+    }
+    std::optional<QColor> chooseColor(const QColor&, QWidget*) override {
+        if (colorAnswers.empty()) return std::nullopt;
+        auto answer = colorAnswers.front();
+        colorAnswers.pop_front();
+        return answer;
+    }
+    bool pageSetup(QPrinter&, QWidget*) override {
+        ++pageSetups;
+        return true;
+    }
+};
+
+// Installs the doubles for one test and removes them afterwards.
+class ShellTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<SettingsStore> store;
+    RecordingPrompter prompter;
+    RecordingHelpService help;
+    ScriptedDialogs dialogs;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        store = std::make_unique<SettingsStore>(
+            dir.filePath(QStringLiteral("config/Vendrik/Quorvane.ini")));
+        setAppSettings(store.get());
+        setAppPrompter(&prompter);
+        setAppHelp(&help);
+        setAppDialogs(&dialogs);
+    }
+    void TearDown() override {
+        setAppDialogs(nullptr);
+        setAppHelp(nullptr);
+        setAppPrompter(nullptr);
+        setAppSettings(nullptr);
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    // A group file as the program writes it: count, description, facilities (name,
+    // description, default time), type name, reserved pair, window rectangle.
+    static QByteArray groupBytes(const QByteArray& type, const QByteArray& description,
+                                 const std::vector<QByteArray>& facilities = {}) {
+        auto str = [](const QByteArray& s) { return QByteArray(1, char(s.size())) + s; };
+        QByteArray bytes;
+        const quint32 header = quint32(facilities.size()) | 0x01000000u;
+        for (int i = 0; i < 4; ++i) bytes += char((header >> (8 * i)) & 0xFF);
+        bytes += str(description);
+        for (const QByteArray& name : facilities) {
+            bytes += str(name) + str("") + QByteArray("\x3c\0\0\0", 4);
+        }
+        bytes += str(type);
+        bytes += QByteArray(24, '\0');
+        return bytes;
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes) const {
+        const QString file = path(name);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        return file;
+    }
+    QString writeGroup(const QString& name, const QByteArray& type = "Tennis Courts",
+                       const QByteArray& description = "",
+                       const std::vector<QByteArray>& facilities = {}) const {
+        return writeFile(name, groupBytes(type, description, facilities));
+    }
+    static QByteArray readAll(const QString& file) {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+    std::vector<QString> promptTexts() const {
+        std::vector<QString> texts;
+        for (const Prompt& p : prompter.shown) texts.push_back(p.text);
+        return texts;
+    }
+};
+
+}  // namespace quorvane::testing
