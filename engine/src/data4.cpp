@@ -107,7 +107,8 @@ int readHeader(DataFile4* df, Vask4* c) {
     df->fields.clear();
     for (unsigned pos = 0;; pos += 32) {
         if (pos >= area) return error4describe(c, e4data, L4_d4open, name);  // no terminator
-        if (desc[pos] == 0x0D) break;
+        // 0x0D ends the descriptors; some older writers left a 0x0A there instead.
+        if (desc[pos] == 0x0D || desc[pos] == 0x0A) break;
         if (pos + 32 > area) return error4describe(c, e4data, L4_d4open, name);  // truncated
         const unsigned char* e = &desc[pos];
         Field4rec f{};

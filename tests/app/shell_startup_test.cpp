@@ -95,6 +95,8 @@ TEST_F(StartupTest, CommandLineForms) {
     EXPECT_TRUE(print.print);
     EXPECT_EQ(print.groupPath, "a.rec");
 
+    EXPECT_TRUE(parseCommandLine({"quorvane", "--help"}).output.contains("--print"));
+    EXPECT_TRUE(parseCommandLine({"quorvane", "--version"}).output.contains("Version 1.00"));
     EXPECT_FALSE(parseCommandLine({"quorvane", "--print"}).error.isEmpty());
     EXPECT_FALSE(parseCommandLine({"quorvane", "a.rec", "b.rec"}).error.isEmpty());
     EXPECT_FALSE(parseCommandLine({"quorvane", "--bogus"}).error.isEmpty());
