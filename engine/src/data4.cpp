@@ -8,6 +8,7 @@
 #include "engine/error4.h"
 #include "engine/io4.h"
 #include "engine/src/data4impl.h"
+#include "engine/src/lock4engine.h"
 #include "engine/src/vask4impl.h"
 
 namespace {
@@ -106,7 +107,8 @@ int readHeader(DataFile4* df, Vask4* c) {
     df->fields.clear();
     for (unsigned pos = 0;; pos += 32) {
         if (pos >= area) return error4describe(c, e4data, L4_d4open, name);  // no terminator
-        if (desc[pos] == 0x0D) break;
+        // 0x0D ends the descriptors; some older writers left a 0x0A there instead.
+        if (desc[pos] == 0x0D || desc[pos] == 0x0A) break;
         if (pos + 32 > area) return error4describe(c, e4data, L4_d4open, name);  // truncated
         const unsigned char* e = &desc[pos];
         Field4rec f{};
@@ -184,7 +186,7 @@ void index4hooksInstall(const Index4Hooks* hooks) {
     installedHooks = hooks;
 }
 const Index4Hooks* index4hooks() {
-    return installedHooks;
+    return installedHooks ? installedHooks : index4builtinHooks();
 }
 
 bool dfile4name(const char* in, const char* extension, std::string* out) {
@@ -581,6 +583,7 @@ int d4close(Data4* d) {
             r = dfile4writeHeader(df, df->accessMode == 1 || df->headerDirty);
             if (result == 0 && r < 0) result = r;
         }
+        lock4engineFileClose(df);
         if (df->memo) {
             r = file4close(df->memo.get());
             if (result == 0 && r < 0) result = r;
@@ -591,6 +594,7 @@ int d4close(Data4* d) {
         removeFrom(c->impl->files, df);
         delete df;
     }
+    lock4engineTableClose(d);
     delete d;
     return result;
 }

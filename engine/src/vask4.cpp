@@ -81,16 +81,19 @@ void Worker4::start() {
                 result = static_cast<long>(
                     io4()->pread(f->fd, r->data, r->len, static_cast<off_t>(r->pos)));
             if (result < 0) result = -errno;
+            r->result = result;
+            // The completion runs before the request is marked done: once done, the owner may
+            // free the request at any moment.
+            if (r->completion) r->completion(r);
             {
                 std::lock_guard<std::mutex> g(f->m);
-                r->result = result;
                 if (r->write && result != static_cast<long>(r->len))
                     f->delayedErrno = result < 0 ? static_cast<int>(-result) : ENOSPC;
                 r->done = true;
                 f->pending--;
+                // Notified under the lock: the waiter may destroy the file right after.
+                f->cv.notify_all();
             }
-            f->cv.notify_all();
-            if (r->completion) r->completion(r);
             lk.lock();
         }
     });
