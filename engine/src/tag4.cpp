@@ -64,6 +64,7 @@ struct Index4 {
     bool fileOpen = false;
     std::unique_ptr<cdx4::Index> cdx;
     std::vector<std::unique_ptr<Tag4>> tags;
+    std::unique_ptr<Lock4file> locks;  // what the table's handles hold on this file
 };
 
 namespace {
@@ -139,8 +140,26 @@ void detach(Index4* i) {
     d->indexes.erase(std::remove(d->indexes.begin(), d->indexes.end(), i), d->indexes.end());
 }
 
+// Tells the lock layer which index files the table has, so that a record write
+// locks them all and a granted lock drops what another user may have changed.
+void bindLocks(Data4* d, Lock4table* t) {
+    for (Index4* i : d->indexes) {
+        if (!i->locks) i->locks = std::make_unique<Lock4file>(i->file.fd, i->path);
+        t->indexes.push_back(i->locks.get());
+    }
+    t->hooks.indexLocked = [d](std::size_t k) {
+        if (k < d->indexes.size()) d->indexes[k]->cdx->refresh();
+    };
+}
+
+const bool kLocksBound = (lock4engineIndexBinderSet(&bindLocks), true);
+
 void destroy(Index4* i) {
+    Data4* d = i->d;
+    bool attached = std::find(d->indexes.begin(), d->indexes.end(), i) != d->indexes.end();
     detach(i);
+    if (attached) lock4engineIndexRebind(d);
+    i->locks.reset();
     if (i->fileOpen) file4close(&i->file);
     delete i;
 }
@@ -155,6 +174,8 @@ int bindAll(Index4* i) {
     }
     for (auto& t : i->tags) i->d->tags.push_back(t.get());
     i->d->indexes.push_back(i);
+    (void)kLocksBound;
+    lock4engineIndexRebind(i->d);
     return 0;
 }
 
@@ -259,7 +280,15 @@ Tag4* hookTag(Data4* d, const char* name) {
 // Keeps the tag current with other users' changes before it is used.
 int refreshTag(Tag4* t) {
     Index4* i = t->index;
-    if (i->d->df->accessMode != 0) return 0;
+    Data4* d = i->d;
+    if (d->df->accessMode != 0) return 0;
+    size_t k = static_cast<size_t>(std::find(d->indexes.begin(), d->indexes.end(), i) -
+                                   d->indexes.begin());
+    if (lock4engineIndexHeld(d, k)) {
+        // Held by us: nobody else changed it; but a lock layer that locks nothing
+        // (mode 1 or 2) also lands here, and then nobody else can write either.
+        return 0;
+    }
     bool changed = false;
     return reportCdx(i, i->cdx->refresh(&changed));
 }
@@ -649,6 +678,7 @@ int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     if (int r = lockIndexes(d)) return r;
     std::vector<KeyChange> done;
     const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
+    bool locked = false;
     for (Tag4* t : d->tags) {
         KeyChange ch{t, {}, {}};
         int oldPass = 0, newPass = 0;
@@ -661,6 +691,11 @@ int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
             if (int r = tagKey(t, newRec, ch.newKey)) return undo(d, rec, done), r;
         }
         if (oldRec && newRec && oldPass == newPass && ch.oldKey == ch.newKey) continue;
+        if (!locked) {
+            // One index lock for the whole write; it stays until d4unlock.
+            if (int r = lock4engineIndexLock(d)) return r;
+            locked = true;
+        }
         if (oldRec && oldPass) {
             int r = t->tree->remove(u8(ch.oldKey), static_cast<uint32_t>(rec), count);
             if (r < 0) {

@@ -370,3 +370,50 @@ TEST_F(TagTable, RandomWritesKeepTheTagEqualToTheModel) {
 }
 
 #endif
+
+#if __has_include("engine/expr4.h")
+#include "tests/engine/lock4_fork.h"
+
+// Another process changes the index: our cached nodes and positions must follow.
+TEST_F(TagTable, AnotherProcessesKeysAreSeenAndItsUniqueKeysHold) {
+    Data4* d = create();
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(add(d, "20261208", "Court 0", "10", "00"), 0);
+    ASSERT_EQ(d4unlock(d), 0);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+    ASSERT_EQ(walk(d).size(), 1u);  // nodes now cached here
+    std::string path = dir.file("courts");
+    lock4test::Child child([path](const lock4test::Channel& ch) {
+        Vask4 c2;
+        if (vask4init(&c2, VASK4_VERSION, VASK4_STRUCT_SIZE, 1) != 0) return 2;
+        Data4* e = d4open(&c2, path.c_str());
+        if (!e) return 3;
+        for (int i = 1; i <= 400; ++i) {
+            if (appendRow(e, {"20261209", "Court " + std::to_string(i), "10", "00", ""}) != 0)
+                return 4;
+            if (d4unlock(e) != 0) return 5;
+        }
+        ch.send(1);
+        if (ch.recv() != 2) return 6;
+        // The parent appended this key meanwhile.
+        int r = appendRow(e, {"20261210", "Court X", "10", "00", ""});
+        d4unlock(e);
+        if (r != r4unique) return 7;
+        d4close(e);
+        vask4initUndo(&c2);
+        return 0;
+    });
+    ASSERT_EQ(child.ch().recv(), 1);
+    EXPECT_EQ(d4recCount(d), 1);  // not yet re-read
+    ASSERT_EQ(d4seek(d, "20261209Court 377"), 0);
+    EXPECT_EQ(d4recNo(d), 378);
+    EXPECT_EQ(walk(d).size(), 401u);
+    ASSERT_EQ(add(d, "20261210", "Court X", "10", "00"), 0);
+    ASSERT_EQ(d4unlock(d), 0);
+    child.ch().send(2);
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(walk(d).size(), 402u);
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+#endif
