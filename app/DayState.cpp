@@ -34,8 +34,10 @@ std::int64_t proposedDeletionDate(std::int64_t now, int daysToKeep) {
 }
 
 std::int64_t localMidnight(std::int64_t t) {
+    // The local wall-clock midnight itself: subtracting hours, minutes and seconds would land
+    // an hour off on the days the clocks change.
     const LocalTime l = Clock::toLocal(t);
-    return t - (l.hour * 3600 + l.minute * 60 + l.second);
+    return Clock::fromLocal(l.year, l.month, l.day);
 }
 
 bool deletionDateInFuture(std::int64_t picked, std::int64_t now) {
