@@ -199,22 +199,27 @@ void CMainFrame::createMenus() {
                << menu(QStringLiteral("&View"), {cmd::kViewToolbar, cmd::kViewStatusBar})
                << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
 
-    groupMenus_
-        << fileMenu({cmd::kFileNew, cmd::kFileOpen, cmd::kFileClose, 0, cmd::kFilePrint,
-                     cmd::kFilePrintPreview, cmd::kFilePrintSetup})
-        << menu(QStringLiteral("&Edit"), {cmd::kDeleteOldReservations, cmd::kModifyGroup})
-        << menu(QStringLiteral("&Facilities"), {cmd::kAddFacility, cmd::kModifyDeleteFacility})
-        << menu(QStringLiteral("&Customers"),
-                {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers, cmd::kModifyCustomer,
-                 0, cmd::kExportText, cmd::kExportAddress})
-        << menu(QStringLiteral("Maintenance"), {cmd::kAddMaintenance, cmd::kDeleteMaintenance,
-                                                cmd::kListMaintenance, cmd::kModifyMaintenance})
-        << menu(QStringLiteral("&View"),
-                {cmd::kDayReservations, cmd::kCustomerReservations, cmd::kShowMaintenance,
-                 cmd::kAllReservations, cmd::kUtilization, 0, cmd::kViewToolbar,
-                 cmd::kViewStatusBar, 0, cmd::kPreferences})
-        << menu(QStringLiteral("&Window"), {cmd::kWindowNew, cmd::kWindowCascade, cmd::kWindowTile})
-        << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
+    QMenu* windowMenu =
+        menu(QStringLiteral("&Window"), {cmd::kWindowNew, cmd::kWindowCascade, cmd::kWindowTile});
+    connect(windowMenu, &QMenu::aboutToShow, this,
+            [this, windowMenu] { fillWindowMenu(windowMenu); });
+    groupMenus_ << fileMenu({cmd::kFileNew, cmd::kFileOpen, cmd::kFileClose, 0, cmd::kFilePrint,
+                             cmd::kFilePrintPreview, cmd::kFilePrintSetup})
+                << menu(QStringLiteral("&Edit"), {cmd::kDeleteOldReservations, cmd::kModifyGroup})
+                << menu(QStringLiteral("&Facilities"),
+                        {cmd::kAddFacility, cmd::kModifyDeleteFacility})
+                << menu(QStringLiteral("&Customers"),
+                        {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers,
+                         cmd::kModifyCustomer, 0, cmd::kExportText, cmd::kExportAddress})
+                << menu(QStringLiteral("Maintenance"),
+                        {cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
+                         cmd::kModifyMaintenance})
+                << menu(QStringLiteral("&View"),
+                        {cmd::kDayReservations, cmd::kCustomerReservations, cmd::kShowMaintenance,
+                         cmd::kAllReservations, cmd::kUtilization, 0, cmd::kViewToolbar,
+                         cmd::kViewStatusBar, 0, cmd::kPreferences})
+                << windowMenu
+                << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
 }
 
 void CMainFrame::createToolBar() {
@@ -384,8 +389,36 @@ void CMainFrame::printActive(bool preview) {
 }
 
 void CMainFrame::showHelpForActive() {
-    // The main window's topic, or the group window's when one is open.
-    appHelp().showTopic(helpContext(frames().isEmpty() ? kMainMenuId : kGroupMenuId));
+    // The main window's topic, or the group window's when one is open; the overview when that
+    // topic is not installed.
+    unsigned topic = helpContext(frames().isEmpty() ? kMainMenuId : kGroupMenuId);
+    if (HelpService::topicHtml(topic).isEmpty()) topic = kHelpFirstTime;
+    appHelp().showTopic(topic);
+}
+
+void CMainFrame::fillWindowMenu(QMenu* menu) {
+    for (QAction* old : windowListActions_) {
+        menu->removeAction(old);
+        delete old;
+    }
+    windowListActions_.clear();
+    const QList<CChildFrame*> list = frames();
+    if (list.isEmpty()) return;
+    windowListActions_ << menu->addSeparator();
+    CChildFrame* active = activeFrame();
+    for (int i = 0; i < list.size(); ++i) {
+        CChildFrame* frame = list[i];
+        QString title = frame->windowTitle();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* entry = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(title));
+        entry->setCheckable(true);
+        entry->setChecked(frame == active);
+        entry->setStatusTip(QStringLiteral("Activate this window"));
+        connect(entry, &QAction::triggered, this, [this, frame] {
+            if (frames().contains(frame)) mdi_->setActiveSubWindow(frame);
+        });
+        windowListActions_ << entry;
+    }
 }
 
 }  // namespace quorvane

@@ -64,6 +64,8 @@ private:
     void frameClosed(CChildFrame* frame);
     void printActive(bool preview);
     void showHelpForActive();
+    // The Window menu lists the open windows after its commands.
+    void fillWindowMenu(QMenu* menu);
 
     DocumentManager& documents_;
     QMdiArea* mdi_;
@@ -72,6 +74,7 @@ private:
     QList<QMenu*> mainMenus_;   // menu 128
     QList<QMenu*> groupMenus_;  // menu 129
     QList<QAction*> recentSeparators_;
+    QList<QAction*> windowListActions_;
     int menuId_ = 0;
 };
 

@@ -26,6 +26,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption printTo(QStringLiteral("print-to"),
                                      QStringLiteral("Print into this PDF file."),
                                      QStringLiteral("file"));
+    parser.setApplicationDescription(
+        QStringLiteral("Quorvane keeps the reservations of courts, fields, pools and rooms."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addOption(print);
     parser.addOption(printTo);
     parser.addPositionalArgument(QStringLiteral("group"), QStringLiteral("The group file to open."),
@@ -33,6 +37,16 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine line;
     if (!parser.parse(arguments)) {
         line.error = parser.errorText();
+        return line;
+    }
+    if (parser.isSet(help)) {
+        line.output = parser.helpText();
+        if (!line.output.endsWith(QLatin1Char('\n'))) line.output += QLatin1Char('\n');
+        return line;
+    }
+    if (parser.isSet(version)) {
+        line.output =
+            QStringLiteral("Quorvane ") + CAboutDlg::programVersionText() + QLatin1Char('\n');
         return line;
     }
     const QStringList positional = parser.positionalArguments();
@@ -72,6 +86,11 @@ bool CZUKRecApp::initInstance(const QStringList& arguments) {
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "quorvane: %s\n", qPrintable(line.error));
         exitCode_ = 2;
+        return false;
+    }
+    if (!line.output.isEmpty()) {
+        std::fputs(qPrintable(line.output), stdout);
+        exitCode_ = 0;
         return false;
     }
     if (line.print) {

@@ -16,6 +16,7 @@ struct CommandLine {
     bool print = false;
     QString printTo;  // PDF output for --print; empty: the printer, or GROUP.pdf without one
     QString error;    // set when the arguments cannot be used
+    QString output;   // --help or --version: print this and end
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 

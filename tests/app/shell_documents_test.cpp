@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
@@ -185,6 +186,25 @@ TEST_F(MainFrameTest, NewWindowShowsTheGroupTwiceAndTheGroupClosesWithItsLastWin
     EXPECT_EQ(windows[1]->windowTitle(), "Pools.rec:2");
     frame->action(57650)->trigger();  // Cascade
     frame->action(57651)->trigger();  // Tile
+
+    // The Window menu lists both windows, the active one checked; choosing one activates it.
+    QMenu* windowMenu = nullptr;
+    for (QAction* a : frame->menuBar()->actions())
+        if (a->text() == "&Window") windowMenu = a->menu();
+    ASSERT_NE(windowMenu, nullptr);
+    emit windowMenu->aboutToShow();
+    QStringList entries;
+    for (QAction* a : windowMenu->actions())
+        if (a->isCheckable()) entries << a->text() + (a->isChecked() ? "*" : "");
+    EXPECT_EQ(entries, (QStringList{"&1 Pools.rec:1", "&2 Pools.rec:2*"}));
+    windowMenu->actions().constLast()->trigger();
+    windowMenu->actions()[windowMenu->actions().size() - 2]->trigger();
+    EXPECT_EQ(frame->activeFrame(), windows[0]);
+
+    // F1 and Help Topics: the group window's topic, or the overview when it is not installed.
+    frame->action(57667)->trigger();
+    ASSERT_EQ(help.requested.size(), 1u);
+    EXPECT_EQ(help.requested[0], HelpService::topicHtml(0x20081).isEmpty() ? 0x20091u : 0x20081u);
 
     windows[1]->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
