@@ -1,10 +1,13 @@
 // Fuzz target: arbitrary bytes as a data file, opened, walked record by record with every
 // field read, then appended to and packed.
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "engine/data4.h"
@@ -18,15 +21,37 @@ public:
 };
 NoSyncIo noSync;
 
+// No run may grow a file past this: inputs are a few kilobytes and an append adds at most one
+// record. Anything bigger is a fault, and it must fail as a write error (the signal is
+// ignored) instead of filling the disk or memory.
+constexpr rlim_t kMaxFileBytes = 8 << 20;
+
+std::string scratchDir;
+
+void removeScratch() {
+    if (scratchDir.empty()) return;
+    const std::string file = scratchDir + "/T.DBF";
+    unlink(file.c_str());
+    rmdir(scratchDir.c_str());
+}
+
 std::string scratchFile() {
     static std::string path;
     if (path.empty()) {
-        // Memory-backed when possible: every run rewrites the file.
-        char shm[] = "/dev/shm/fuzz_d4open_XXXXXX";
-        char tmp[] = "/tmp/fuzz_d4open_XXXXXX";
-        const char* dir = mkdtemp(shm);
-        if (!dir) dir = mkdtemp(tmp);
-        path = std::string(dir ? dir : "/tmp") + "/T.DBF";
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim {};
+        if (getrlimit(RLIMIT_FSIZE, &lim) == 0 &&
+            (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > kMaxFileBytes)) {
+            lim.rlim_cur = kMaxFileBytes;
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
+        // On disk, never in a memory-backed folder: a runaway file must not eat the RAM.
+        char tmpl[] = "/tmp/fuzz_d4open_XXXXXX";
+        if (const char* dir = mkdtemp(tmpl)) {
+            scratchDir = dir;
+            std::atexit(removeScratch);
+        }
+        path = (scratchDir.empty() ? std::string("/tmp") : scratchDir) + "/T.DBF";
     }
     return path;
 }
@@ -43,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Vask4 c;
     if (vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1) != 0) return 0;
-    c.errOff = 1;     // refusals are expected; keep the output quiet
-    c.autoOpen = 0;   // the index reader has its own target
+    c.errOff = 1;    // refusals are expected; keep the output quiet
+    c.autoOpen = 0;  // the index reader has its own target
     c.logOpen = 0;
     c.accessMode = static_cast<int>(size % 3);
     c.memSizeBuffer = 2048;  // small sequential buffers: many buffer boundaries in a pack
