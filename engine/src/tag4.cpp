@@ -466,9 +466,19 @@ int hookSeek(Data4* d, const char* key, int len) {
 const Index4Hooks kHooks = {hookOpen, hookCreate, hookClose,  hookFlush, hookWriteKeys, hookReindex,
                             hookTag,  hookTop,    hookBottom, hookSkip,  hookSeek};
 
+// The lock layer's view of a table's index files: their lock lists, and what to forget
+// once one is locked (the nodes as other users may have left them).
+void bindIndexLocks(Data4* d, Lock4table* t) {
+    for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
+    t->hooks.indexLocked = [d](std::size_t k) {
+        if (k < d->indexes.size()) d->indexes[k]->cdx->dropCache();
+    };
+}
+
 }  // namespace
 
 const Index4Hooks* index4builtinHooks() {
+    lock4engineIndexBinderSet(&bindIndexLocks);
     return &kHooks;
 }
 
@@ -641,6 +651,16 @@ struct KeyChange {
     bool removed = false, inserted = false;
 };
 
+// Keys change only under the index locks of every index file of the table, on the tree as
+// the other users left it.
+int lockIndexes(Data4* d) {
+    if (d->df->accessMode != 0) return 0;
+    if (int r = lock4engineIndexLock(d)) return r;
+    for (Index4* i : d->indexes)
+        if (int r = i->cdx->refresh()) return reportCdx(i, r);
+    return 0;
+}
+
 // Puts the tags named in done back as they were.
 void undo(Data4* d, long rec, std::vector<KeyChange>& done) {
     for (auto it = done.rbegin(); it != done.rend(); ++it) {
@@ -657,6 +677,7 @@ void undo(Data4* d, long rec, std::vector<KeyChange>& done) {
 int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4write);
     if (d4errorStanding(d->c)) return -1;
+    if (int r = lockIndexes(d)) return r;
     std::vector<KeyChange> done;
     const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
     bool locked = false;
@@ -705,6 +726,7 @@ int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
 int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4write);
     // Undoing is writing the other way round, without unique refusals.
+    if (int r = lockIndexes(d)) return r;
     const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
     for (Tag4* t : d->tags) {
         std::string a, b;
