@@ -64,7 +64,6 @@ struct Index4 {
     bool fileOpen = false;
     std::unique_ptr<cdx4::Index> cdx;
     std::vector<std::unique_ptr<Tag4>> tags;
-    std::unique_ptr<Lock4file> locks;  // what the table's handles hold on this file
 };
 
 namespace {
@@ -143,10 +142,7 @@ void detach(Index4* i) {
 // Tells the lock layer which index files the table has, so that a record write
 // locks them all and a granted lock drops what another user may have changed.
 void bindLocks(Data4* d, Lock4table* t) {
-    for (Index4* i : d->indexes) {
-        if (!i->locks) i->locks = std::make_unique<Lock4file>(i->file.fd, i->path);
-        t->indexes.push_back(i->locks.get());
-    }
+    for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
     t->hooks.indexLocked = [d](std::size_t k) {
         if (k < d->indexes.size()) d->indexes[k]->cdx->refresh();
     };
@@ -159,7 +155,6 @@ void destroy(Index4* i) {
     bool attached = std::find(d->indexes.begin(), d->indexes.end(), i) != d->indexes.end();
     detach(i);
     if (attached) lock4engineIndexRebind(d);
-    i->locks.reset();
     if (i->fileOpen) file4close(&i->file);
     delete i;
 }
@@ -252,7 +247,7 @@ int hookClose(Data4* d) {
 
 int hookFlush(Data4* d) {
     for (Index4* i : d->indexes)
-        if (int r = i->cdx->flush()) return reportCdx(i, r);
+        if (int r = i->cdx->flush(true)) return reportCdx(i, r);
     return 0;
 }
 
@@ -355,7 +350,14 @@ int hookSkip(Data4* d, long count) {
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
     long rec = d->recNum;
-    int rc = t->tree->seekEntry(u8(key), static_cast<uint32_t>(rec), t->pos);
+    int rc;
+    if (t->pos.onEntry() && t->pos.rec == static_cast<uint32_t>(rec) &&
+        t->pos.serial == t->index->cdx->serial() && key.size() == t->pos.key.size() &&
+        std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0) {
+        rc = cdx4::kFound;  // still standing on it: no descent needed
+    } else {
+        rc = t->tree->seekEntry(u8(key), static_cast<uint32_t>(rec), t->pos);
+    }
     if (rc < 0) return reportCdx(t->index, rc);
     bool exact = rc == cdx4::kFound && pass;
     if (rc == cdx4::kFound && !pass) {
@@ -464,9 +466,19 @@ int hookSeek(Data4* d, const char* key, int len) {
 const Index4Hooks kHooks = {hookOpen, hookCreate, hookClose,  hookFlush, hookWriteKeys, hookReindex,
                             hookTag,  hookTop,    hookBottom, hookSkip,  hookSeek};
 
+// The lock layer's view of a table's index files: their lock lists, and what to forget
+// once one is locked (the nodes as other users may have left them).
+void bindIndexLocks(Data4* d, Lock4table* t) {
+    for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
+    t->hooks.indexLocked = [d](std::size_t k) {
+        if (k < d->indexes.size()) d->indexes[k]->cdx->dropCache();
+    };
+}
+
 }  // namespace
 
 const Index4Hooks* index4builtinHooks() {
+    lock4engineIndexBinderSet(&bindIndexLocks);
     return &kHooks;
 }
 
@@ -639,6 +651,16 @@ struct KeyChange {
     bool removed = false, inserted = false;
 };
 
+// Keys change only under the index locks of every index file of the table, on the tree as
+// the other users left it.
+int lockIndexes(Data4* d) {
+    if (d->df->accessMode != 0) return 0;
+    if (int r = lock4engineIndexLock(d)) return r;
+    for (Index4* i : d->indexes)
+        if (int r = i->cdx->refresh()) return reportCdx(i, r);
+    return 0;
+}
+
 // Puts the tags named in done back as they were.
 void undo(Data4* d, long rec, std::vector<KeyChange>& done) {
     for (auto it = done.rbegin(); it != done.rend(); ++it) {
@@ -655,6 +677,7 @@ void undo(Data4* d, long rec, std::vector<KeyChange>& done) {
 int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4write);
     if (d4errorStanding(d->c)) return -1;
+    if (int r = lockIndexes(d)) return r;
     std::vector<KeyChange> done;
     const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
     bool locked = false;
@@ -703,6 +726,7 @@ int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
 int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4write);
     // Undoing is writing the other way round, without unique refusals.
+    if (int r = lockIndexes(d)) return r;
     const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
     for (Tag4* t : d->tags) {
         std::string a, b;
