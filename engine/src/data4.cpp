@@ -8,6 +8,7 @@
 #include "engine/error4.h"
 #include "engine/io4.h"
 #include "engine/src/data4impl.h"
+#include "engine/src/lock4engine.h"
 #include "engine/src/vask4impl.h"
 
 namespace {
@@ -582,6 +583,7 @@ int d4close(Data4* d) {
             r = dfile4writeHeader(df, df->accessMode == 1 || df->headerDirty);
             if (result == 0 && r < 0) result = r;
         }
+        lock4engineFileClose(df);
         if (df->memo) {
             r = file4close(df->memo.get());
             if (result == 0 && r < 0) result = r;
@@ -592,6 +594,7 @@ int d4close(Data4* d) {
         removeFrom(c->impl->files, df);
         delete df;
     }
+    lock4engineTableClose(d);
     delete d;
     return result;
 }

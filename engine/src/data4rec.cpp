@@ -6,6 +6,7 @@
 #include "engine/data4.h"
 #include "engine/error4.h"
 #include "engine/src/data4impl.h"
+#include "engine/src/lock4engine.h"
 #include "engine/src/vask4impl.h"
 
 namespace {
@@ -282,7 +283,8 @@ int d4append(Data4* d) {
     DataFile4* df = d->df;
     if (df->readOnly) return error4describe(c, e4write, L4_readOnlyWrite, df->name.c_str());
     if (!d->haveFileLock && df->accessMode == 0) {
-        if (int r = d4lockAppend(d)) return r;
+        long locked = 0;  // the append lock, the count read again, the new record's lock
+        if (int r = lock4engineAppend(d, &locked)) return r;
     }
     if (int r = dfile4recCountRefresh(df, false)) return r;
     if (df->numRecs >= 0xFFFFFFFEul)

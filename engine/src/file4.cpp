@@ -3,6 +3,7 @@
 // deny-write modes sequential reads are served from a read cache, since no other process can
 // change the file underneath.
 #include "engine/file4.h"
+#include "engine/src/lock4engine.h"
 
 #include <unistd.h>
 
@@ -190,6 +191,10 @@ int file4openMode(File4* f, Vask4* c, const char* name, int accessMode, bool rea
                                                                    : e4open;
         return error4describe(c, code, L4_file4open, name, std::strerror(err));
     }
+    if (int s = lock4engineShare(c, fd, accessMode, readOnly, name, report)) {
+        io4()->close(fd);
+        return s;
+    }
     setUp(f, c, fd, name, accessMode, readOnly);
     return 0;
 }
@@ -200,12 +205,20 @@ int file4open(File4* f, Vask4* c, const char* name) {
 
 int file4create(File4* f, Vask4* c, const char* name) {
     if (c->accessMode < 0 || c->accessMode > 2) return error4set(c, r4noCreate), r4noCreate;
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (c->safety ? O_EXCL : O_TRUNC);
+    // Truncated only once the sharing check admitted us: a file another user holds open
+    // must not be emptied under them.
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (c->safety ? O_EXCL : 0);
     int fd;
     do {
         fd = io4()->open(name, flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
+        if (!c->errCreate) return error4set(c, r4noCreate), r4noCreate;
+        return error4describe(c, e4create, L4_file4create, name);
+    }
+    if (lock4engineShare(c, fd, c->accessMode, false, name, false) != 0 ||
+        (!c->safety && io4()->ftruncate(fd, 0) != 0)) {
+        io4()->close(fd);
         if (!c->errCreate) return error4set(c, r4noCreate), r4noCreate;
         return error4describe(c, e4create, L4_file4create, name);
     }

@@ -1,6 +1,8 @@
 // The lock primitive, the attempts policy, the lock positions and the open modes.
 #include "engine/lock4.h"
 
+#include "engine/io4.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,8 +13,9 @@
 
 namespace {
 
+// Through the engine's one system-call seam, so that fault injection there reaches locks too.
 int realSys(int fd, int cmd, void* flockPtr) {
-    return ::fcntl(fd, cmd, static_cast<struct flock*>(flockPtr));
+    return io4()->fcntl(fd, cmd, static_cast<struct flock*>(flockPtr));
 }
 
 void realSleep(long milliseconds) {

@@ -282,6 +282,7 @@ TEST_F(DataRecord, FieldLookupAndNoTag) {
 
 TEST_F(DataRecord, LockEnforceRefusesUnlockedChanges) {
     fill(1);
+    ASSERT_EQ(d4unlock(d), 0);  // the append left the new record locked
     ASSERT_EQ(d4go(d, 1), 0);
     c.lockEnforce = 1;
     c.errOff = 1;
