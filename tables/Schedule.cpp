@@ -62,6 +62,12 @@ std::string cut(const std::string& s, std::size_t width) {
     return s.size() > width ? s.substr(0, width) : s;
 }
 
+// The data file's name is given whole: a stem that still holds a "." (a.b) would otherwise
+// count as a file with the extension "b".
+std::string dataFile(const std::string& base) {
+    return base + ".DBF";
+}
+
 }  // namespace
 
 CSchedule::CSchedule() : core_(kSpec) {}
@@ -72,12 +78,14 @@ CSchedule::~CSchedule() {
 
 int CSchedule::Create(const std::string& groupPath) {
     noOrg_ = false;
-    return core_.create(tables::groupBase(groupPath));
+    base_ = tables::groupBase(groupPath);
+    return core_.create(dataFile(base_));
 }
 
 int CSchedule::Open(const std::string& groupPath) {
     noOrg_ = false;
-    int r = core_.open(tables::groupBase(groupPath));
+    base_ = tables::groupBase(groupPath);
+    int r = core_.open(dataFile(base_));
     if (r == 0) noOrg_ = core_.numFieldsInFile() == 19 || !core_.hasField(fOrg);
     return r;
 }

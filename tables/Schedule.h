@@ -76,13 +76,14 @@ public:
     // True when the open table is an older one without the organization field.
     bool HasNoOrg() const { return noOrg_; }
     // The table path in use (group path with the extension cut).
-    const std::string& GetPath() const { return core_.path(); }
+    const std::string& GetPath() const { return base_; }
 
 private:
     int readRecord(int result);
     void build();
 
     tables::TableCore core_;
+    std::string base_;
     bool noOrg_ = false;
 
     std::string facility_, last_, first_, mi_, phone_, ext_, notes_, org_;

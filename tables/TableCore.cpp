@@ -109,6 +109,9 @@ int TableCore::create(const std::string& path) {
         return code;
     }
     if (int r = bind(false)) return r;
+    // Building the new index locked the whole table; other users of a shared folder table
+    // (the next group's customers) must not wait for this object's first write to see it go.
+    d4unlock(data_);
     return c_.errorCode;
 }
 
