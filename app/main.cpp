@@ -2,17 +2,24 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "app/DocumentManager.h"
+#include "app/InstanceChannel.h"
+#include "app/MainFrame.h"
 #include "app/ZUKRecApp.h"
 
 int main(int argc, char** argv) {
     {
-        // --help and --version answer without a display.
+        // --help and --version answer without a display; a group named while the program
+        // already runs opens in the running program.
         QCoreApplication probe(argc, argv);
         const quorvane::CommandLine line = quorvane::parseCommandLine(probe.arguments());
         if (!line.output.isEmpty()) {
             std::fputs(qPrintable(line.output), stdout);
             return 0;
         }
+        if (line.error.isEmpty() && !line.print && !line.groupPath.isEmpty() &&
+            quorvane::InstanceChannel::forward({line.groupPath}))
+            return 0;
     }
     QApplication qt(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
@@ -20,6 +27,18 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
     quorvane::CZUKRecApp app;
     if (!app.initInstance(QApplication::arguments())) return app.exitCode();
+
+    quorvane::InstanceChannel channel;
+    QObject::connect(&channel, &quorvane::InstanceChannel::openRequested, &app,
+                     [&app](const QString& path) {
+                         app.documents().openDocument(path);
+                         if (quorvane::CMainFrame* frame = app.mainFrame()) {
+                             frame->raise();
+                             frame->activateWindow();
+                         }
+                     });
+    channel.listen();
+
     const int status = QApplication::exec();
     app.exitInstance();
     return status;

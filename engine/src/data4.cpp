@@ -186,7 +186,7 @@ void index4hooksInstall(const Index4Hooks* hooks) {
     installedHooks = hooks;
 }
 const Index4Hooks* index4hooks() {
-    return installedHooks;
+    return installedHooks ? installedHooks : index4builtinHooks();
 }
 
 bool dfile4name(const char* in, const char* extension, std::string* out) {

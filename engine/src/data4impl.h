@@ -116,6 +116,8 @@ struct Index4Hooks {
 };
 void index4hooksInstall(const Index4Hooks* hooks);
 const Index4Hooks* index4hooks();
+// The index code's own hooks (engine/src/tag4.cpp), used while none were installed.
+const Index4Hooks* index4builtinHooks();
 
 // Record-level helpers shared with the index and lock code.
 // Reads record rec into buf; returns 0, or r4entry when the record is beyond the file.

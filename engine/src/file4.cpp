@@ -265,6 +265,7 @@ int file4close(File4* f) {
     // Whatever happened, no request of this file may still be queued when it is closed.
     waitInflight(f);
     waitPending(f);
+    lock4engineFileClosed(f);  // the kernel forgets the locks with the descriptor
     if (io4()->close(f->fd) != 0 && r == 0) r = report(f, e4close, L4_file4close, errno);
     f->fd = -1;
     freeBuffers(f);

@@ -1,7 +1,9 @@
 // Locking of tables: d4lock and its companions on top of the lock rules of lock4table.cpp,
 // and the sharing check of every file the engine opens.
 #include <cerrno>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "engine/data4.h"
 #include "engine/error4.h"
@@ -17,6 +19,20 @@ namespace {
 thread_local int g_autoUnlockDepth = 0;
 thread_local const Data4* g_writing = nullptr;
 Lock4indexBinder g_indexBinder = nullptr;
+
+// Lock lists of the engine's other files (index files), by file object.
+std::mutex g_otherFilesMutex;
+std::map<const File4*, std::unique_ptr<Lock4file>> g_otherFiles;
+
+// Points the table at the lock lists of its index files as they are now. The lists belong
+// to the files (their entries go when a file closes, as the kernel's locks do), so binding
+// again never drops a lock; it is done before every use, so an index closed or reopened
+// since is never reached through a stale pointer.
+void bindIndexes(Data4* d, Lock4table* t) {
+    t->indexes.clear();
+    t->hooks.indexLocked = nullptr;
+    if (g_indexBinder && !d->indexes.empty()) g_indexBinder(d, t);
+}
 
 Lock4settings settingsOf(const Vask4* c) {
     Lock4settings s;
@@ -62,6 +78,7 @@ Lock4table* tableLocks(Data4* d) {
     if (d->lockState) {
         auto* t = static_cast<Lock4table*>(d->lockState);
         t->accessMode = d->df->accessMode;
+        bindIndexes(d, t);
         return t;
     }
     auto* t = new Lock4table;
@@ -98,8 +115,8 @@ Lock4table* tableLocks(Data4* d) {
         --g_autoUnlockDepth;
         return rc;
     };
-    if (g_indexBinder) g_indexBinder(d, t);
     d->lockState = t;
+    bindIndexes(d, t);
     return t;
 }
 
@@ -107,6 +124,7 @@ Lock4table* tableLocks(Data4* d) {
 // its locks.
 int releaseTable(Data4* d, bool writeRecord) {
     auto* t = static_cast<Lock4table*>(d->lockState);
+    if (t) bindIndexes(d, t);
     int rc = 0;
     if (writeRecord && d->recordChanged && d->recNum > 0) {
         rc = d4writeCurrent(d);
@@ -207,6 +225,7 @@ int d4unlock(Data4* d) {
         // they would stop every other user until this process ends.
         if (d->lockState) {
             auto* t = static_cast<Lock4table*>(d->lockState);
+            bindIndexes(d, t);
             t->unlockAll();
             sync(d, t);
         }
@@ -236,12 +255,19 @@ void lock4engineIndexBinderSet(Lock4indexBinder binder) {
 }
 
 void lock4engineIndexRebind(Data4* d) {
-    if (!d->lockState) return;
-    auto* t = static_cast<Lock4table*>(d->lockState);
-    t->unlockIndexes();
-    t->indexes.clear();
-    t->hooks.indexLocked = nullptr;
-    if (g_indexBinder) g_indexBinder(d, t);
+    if (d->lockState) bindIndexes(d, static_cast<Lock4table*>(d->lockState));
+}
+
+Lock4file* lock4engineFileLocks(File4* f) {
+    std::lock_guard<std::mutex> g(g_otherFilesMutex);
+    auto& slot = g_otherFiles[f];
+    if (!slot || slot->fd() != f->fd) slot = std::make_unique<Lock4file>(f->fd, f->name);
+    return slot.get();
+}
+
+void lock4engineFileClosed(File4* f) {
+    std::lock_guard<std::mutex> g(g_otherFilesMutex);
+    g_otherFiles.erase(f);
 }
 
 int lock4engineIndexLock(Data4* d) {
@@ -251,14 +277,17 @@ int lock4engineIndexLock(Data4* d) {
 }
 
 bool lock4engineIndexHeld(Data4* d, std::size_t i) {
+    if (d->df->accessMode != 0) return true;
     if (!d->lockState) return false;
     auto* t = static_cast<Lock4table*>(d->lockState);
-    return t->locksNothing() || t->holdsIndex(i);
+    bindIndexes(d, t);
+    return t->holdsIndex(i);
 }
 
 void lock4engineTableClose(Data4* d) {
     if (!d->lockState) return;
     auto* t = static_cast<Lock4table*>(d->lockState);
+    bindIndexes(d, t);  // the index files may be closed already, their lists gone with them
     t->unlockAll();
     delete t;
     d->lockState = nullptr;

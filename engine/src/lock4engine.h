@@ -6,6 +6,7 @@
 
 struct Data4;
 struct DataFile4;
+struct File4;
 struct Vask4;
 class Lock4table;
 
@@ -26,11 +27,17 @@ int lock4engineIndexLock(Data4* d);
 // Whether index i of the table is locked by it (or needs no lock: mode 1 or 2).
 bool lock4engineIndexHeld(Data4* d, std::size_t i);
 
+// The lock list of any other file of the engine (index files): created on first use and
+// dropped by file4close through lock4engineFileClosed.
+class Lock4file;
+Lock4file* lock4engineFileLocks(File4* f);
+void lock4engineFileClosed(File4* f);
+
 // Installed by the index glue: fills t->indexes with the lock lists of d's index files and
 // sets t->hooks.indexLocked. Without it a table has no index locks.
 using Lock4indexBinder = void (*)(Data4* d, Lock4table* t);
 void lock4engineIndexBinderSet(Lock4indexBinder binder);
-// Binds again after the table's index files changed (opened, created, closed).
+// Binds again (the lock layer also does before every use of the index lists).
 void lock4engineIndexRebind(Data4* d);
 
 // A table handle is being closed: its locks go, its bookkeeping is freed.

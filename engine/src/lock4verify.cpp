@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "engine/data4.h"
+#include "engine/tag4.h"
 
 namespace {
 
@@ -233,6 +234,17 @@ Lock4verdict lock4verifyTable(const std::string& table, const std::string& tagNa
         }
     }
 
+    if (tag) {
+        // The index file's own structure, and its entries against the records.
+        std::string report;
+        if (i4check(d, &report) != 0) {
+            std::istringstream rs(report);
+            std::string line;
+            while (std::getline(rs, line))
+                if (!line.empty()) bad("index check: " + line);
+            if (report.empty()) bad("index check failed");
+        }
+    }
     d4close(d);
     vask4initUndo(&c);
     char b[160];

@@ -1,9 +1,11 @@
 // Start-up of the application object, the command line, the Open command and the recent list.
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QTest>
 
 #include "app/ChildFrame.h"
 #include "app/DocumentManager.h"
+#include "app/InstanceChannel.h"
 #include "app/MainFrame.h"
 #include "app/ZUKRecApp.h"
 #include "app/ZUKRecDoc.h"
@@ -189,6 +191,37 @@ TEST_F(StartupTest, AnOpenGroupIsOnlyActivatedWhenOpenedAgain) {
     EXPECT_EQ(activations, 2);
     EXPECT_EQ(app.documents().documents().size(), 1);
     EXPECT_EQ(app.mainFrame()->frames().size(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstanceChannelTest, ASecondStartHandsItsGroupToTheRunningProgram) {
+    const QString name = QStringLiteral("quorvane-test-%1").arg(QCoreApplication::applicationPid());
+    EXPECT_FALSE(InstanceChannel::forward({"/tmp/a.rec"}, name, 200)) << "nobody listens yet";
+    {
+        InstanceChannel channel(name);
+        ASSERT_TRUE(channel.listen());
+        QStringList opened;
+        QObject::connect(&channel, &InstanceChannel::openRequested,
+                         [&](const QString& p) { opened << p; });
+        ASSERT_TRUE(
+            InstanceChannel::forward({"/srv/Parks/Tennis Courts.rec", "relative.rec"}, name));
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, 3000);
+        EXPECT_EQ(opened[0], "/srv/Parks/Tennis Courts.rec");
+        EXPECT_EQ(opened[1], QFileInfo("relative.rec").absoluteFilePath())
+            << "sent as an absolute path";
+    }
+    // A socket file left behind by a program that was killed is taken over.
+    const QString socketFile = QDir::temp().filePath(name);
+    {
+        QFile stale(socketFile);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    }
+    EXPECT_FALSE(InstanceChannel::forward({"/tmp/a.rec"}, name, 200));
+    InstanceChannel next(name);
+    EXPECT_TRUE(next.listen());
 }
 
 }  // namespace

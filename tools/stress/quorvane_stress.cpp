@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -299,9 +300,10 @@ int main(int argc, char** argv) {
     }
     long keySpace = o.keys;
     if (keySpace <= 0) {
-        // About one append in eight meets a key already taken.
-        long expected = o.ops > 0 ? o.ops * o.processes : 2000L * o.processes;
-        keySpace = expected * 4;
+        // Appends alone: about one in eight meets a key already taken. Mixed: keys dense
+        // enough that most updates and deletions find a record.
+        long expected = o.ops > 0 ? o.ops * o.processes : 1000L * o.processes;
+        keySpace = o.appendOnly ? expected * 4 : std::max(expected / 2, 16L);
     }
 
     std::printf("processes %d, %s, seed %u, workload %s, key space %ld\n", o.processes,

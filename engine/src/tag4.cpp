@@ -1,0 +1,780 @@
+// Binds the compound index to tables: opening and creating index files, key maintenance
+// on record writes, and navigation in tag order.
+#include "engine/tag4.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/cdx4.h"
+#include "engine/error4.h"
+#include "engine/file4.h"
+#include "engine/lock4.h"
+#include "engine/src/data4impl.h"
+#include "engine/src/lock4engine.h"
+
+#if __has_include("engine/expr4.h")
+#include "engine/expr4.h"
+#define TAG4_HAVE_EXPR 1
+#endif
+
+namespace {
+
+// The index code reads and writes its blocks through the engine's file layer.
+class Index4FileIo final : public Index4Io {
+public:
+    explicit Index4FileIo(File4* f) : f_(f) {}
+    long read(uint64_t off, void* buf, size_t len) override {
+        return file4read(f_, static_cast<std::int64_t>(off), buf, static_cast<unsigned>(len));
+    }
+    int write(uint64_t off, const void* buf, size_t len) override {
+        return file4write(f_, static_cast<std::int64_t>(off), buf, static_cast<unsigned>(len));
+    }
+    int64_t length() override { return file4len(f_); }
+    int setLength(uint64_t len) override { return file4lenSet(f_, static_cast<std::int64_t>(len)); }
+    int flush() override { return file4flush(f_); }
+
+private:
+    File4* f_;
+};
+
+}  // namespace
+
+#ifdef TAG4_HAVE_EXPR
+
+struct Tag4 {
+    Index4* index = nullptr;
+    cdx4::Tree* tree = nullptr;
+    Expr4* expr = nullptr;
+    Expr4* filter = nullptr;
+    cdx4::Pos pos;
+    ~Tag4() {
+        if (expr) expr4free(expr);
+        if (filter) expr4free(filter);
+    }
+};
+
+struct Index4 {
+    Data4* d = nullptr;
+    std::string path;
+    File4 file;
+    bool fileOpen = false;
+    std::unique_ptr<cdx4::Index> cdx;
+    std::vector<std::unique_ptr<Tag4>> tags;
+    std::unique_ptr<Lock4file> locks;  // what the table's handles hold on this file
+};
+
+namespace {
+
+int reportCdx(Index4* i, int code) {
+    if (code >= 0) return code;
+    Vask4* c = i->d->c;
+    if (c->errorCode < 0) return code;  // already reported by the file layer
+    long loc = i->cdx && i->cdx->lastLocation() ? static_cast<long>(i->cdx->lastLocation())
+                                                : static_cast<long>(L4_corrupt);
+    if (code == cdx4::kErrUnique || code == cdx4::kErrCandidate)
+        return error4describe(c, code, loc, i->path.c_str(), i->cdx->lastText().c_str());
+    return error4describe(c, code, loc, i->path.c_str(),
+                          i->cdx ? i->cdx->lastText().c_str() : nullptr);
+}
+
+unsigned long recordCount(Data4* d) {
+    return d->df->numRecs;
+}
+
+// The key of a record in the tag's key form, exactly the tag's key length.
+int tagKey(Tag4* t, const char* rec, std::string& out) {
+    char* k = nullptr;
+    int n = expr4key(t->expr, &k, rec);
+    if (n < 0) return n;
+    unsigned kl = t->tree->keyLen();
+    out.assign(k, static_cast<size_t>(std::min<int>(n, static_cast<int>(kl))));
+    out.resize(kl, static_cast<char>(t->tree->pad()));
+    return 0;
+}
+
+int tagPasses(Tag4* t, const char* rec) {
+    if (!t->filter) return 1;
+    return expr4true(t->filter, rec);
+}
+
+const uint8_t* u8(const std::string& s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// Compiles a tag's expressions; -310 when they do not fit the stored header.
+int bindTag(Index4* i, Tag4* t) {
+    Data4* d = i->d;
+    t->expr = expr4parseTag(d, t->tree->keyExpr().c_str());
+    if (!t->expr) return d->c->errorCode < 0 ? d->c->errorCode : e4index;
+    int kl = expr4keyLen(t->expr) + ((t->tree->options() & cdx4::kOptNullable) ? 1 : 0);
+    if (kl != static_cast<int>(t->tree->keyLen()))
+        return error4describe(d->c, e4index, L4_corrupt, i->path.c_str(), t->tree->name().c_str());
+    t->tree->setPad(expr4keyIsChar(t->expr) && t->tree->collation().empty() ? ' ' : 0);
+    if (!t->tree->filterExpr().empty()) {
+        t->filter = expr4parseTag(d, t->tree->filterExpr().c_str());
+        if (!t->filter) return d->c->errorCode < 0 ? d->c->errorCode : e4index;
+        if (expr4type(t->filter) != 'L')
+            return error4describe(d->c, e4index, L4_corrupt, i->path.c_str(),
+                                  t->tree->filterExpr().c_str());
+    }
+    if (t->tree->unique()) {
+        int code = d->c->errDefaultUnique;
+        if (t->tree->candidate())
+            t->tree->setUniqueCode(code == -360 ? -360 : 15);
+        else
+            t->tree->setUniqueCode(code == 25 || code == -340 ? code : 20);
+    }
+    return 0;
+}
+
+void detach(Index4* i) {
+    Data4* d = i->d;
+    for (auto& t : i->tags) {
+        if (d->tagSelected == t.get()) d->tagSelected = nullptr;
+        d->tags.erase(std::remove(d->tags.begin(), d->tags.end(), t.get()), d->tags.end());
+    }
+    d->indexes.erase(std::remove(d->indexes.begin(), d->indexes.end(), i), d->indexes.end());
+}
+
+// Tells the lock layer which index files the table has, so that a record write
+// locks them all and a granted lock drops what another user may have changed.
+void bindLocks(Data4* d, Lock4table* t) {
+    for (Index4* i : d->indexes) {
+        if (!i->locks) i->locks = std::make_unique<Lock4file>(i->file.fd, i->path);
+        t->indexes.push_back(i->locks.get());
+    }
+    t->hooks.indexLocked = [d](std::size_t k) {
+        if (k < d->indexes.size()) d->indexes[k]->cdx->refresh();
+    };
+}
+
+const bool kLocksBound = (lock4engineIndexBinderSet(&bindLocks), true);
+
+void destroy(Index4* i) {
+    Data4* d = i->d;
+    bool attached = std::find(d->indexes.begin(), d->indexes.end(), i) != d->indexes.end();
+    detach(i);
+    if (attached) lock4engineIndexRebind(d);
+    i->locks.reset();
+    if (i->fileOpen) file4close(&i->file);
+    delete i;
+}
+
+int bindAll(Index4* i) {
+    for (auto& tree : i->cdx->tags()) {
+        auto t = std::make_unique<Tag4>();
+        t->index = i;
+        t->tree = tree.get();
+        i->tags.push_back(std::move(t));
+        if (int r = bindTag(i, i->tags.back().get())) return r;
+    }
+    for (auto& t : i->tags) i->d->tags.push_back(t.get());
+    i->d->indexes.push_back(i);
+    (void)kLocksBound;
+    lock4engineIndexRebind(i->d);
+    return 0;
+}
+
+std::string indexPath(Data4* d, const char* name) {
+    if (!name) return d4nameWithExtension(d, "CDX");
+    std::string out;
+    dfile4name(name, "CDX", &out);
+    return out;
+}
+
+// Feeds every record's key to the sorter of one tag.
+int feedTag(Tag4* t, cdx4::Sorter& s) {
+    Data4* d = t->index->d;
+    DataFile4* df = d->df;
+    std::vector<char> rec(df->recordLen + 1);
+    File4seqRead in;
+    if (int r = file4seqReadInit(&in, &df->file, df->headerLen, 0)) return r;
+    std::string key;
+    int rc = 0;
+    for (unsigned long n = 1; n <= df->numRecs && rc == 0; ++n) {
+        long got = file4seqRead(&in, rec.data(), df->recordLen);
+        if (got < static_cast<long>(df->recordLen)) break;
+        int pass = tagPasses(t, rec.data());
+        if (pass < 0) {
+            rc = pass;
+            break;
+        }
+        if (!pass) continue;
+        if ((rc = tagKey(t, rec.data(), key)) != 0) break;
+        rc = s.add(u8(key), static_cast<uint32_t>(n));
+    }
+    file4seqReadInitUndo(&in);
+    return rc;
+}
+
+int rebuild(Index4* i) {
+    std::map<cdx4::Tree*, Tag4*> byTree;
+    for (auto& t : i->tags) byTree[t->tree] = t.get();
+    int rc = i->cdx->reindex(recordCount(i->d), [&](cdx4::Tree& tree, cdx4::Sorter& s) {
+        return feedTag(byTree[&tree], s);
+    });
+    for (auto& t : i->tags) t->pos = cdx4::Pos{};
+    if (rc == cdx4::kUniqueRefused) return r4unique;
+    return reportCdx(i, rc);
+}
+
+int validTagInfo(const TAG4INFO& t) {
+    static const int codes[] = {0, 15, 20, 25, -340, -360};
+    if (std::find(std::begin(codes), std::end(codes), t.unique) == std::end(codes)) return 0;
+    if (t.descending != 0 && t.descending != 10) return 0;
+    if (!t.expression || !*t.expression || std::strlen(t.expression) > 254) return 0;
+    if (t.filter && std::strlen(t.filter) > 254) return 0;
+    return 1;
+}
+
+// ---- hooks ----------------------------------------------------------------
+
+int hookOpen(Data4* d) {
+    return i4open(d, nullptr) ? 0 : (d->c->errorCode < 0 ? d->c->errorCode : e4open);
+}
+
+int hookCreate(Data4* d, const TAG4INFO* tags) {
+    return i4create(d, nullptr, tags) ? 0 : (d->c->errorCode != 0 ? d->c->errorCode : e4tagInfo);
+}
+
+int hookClose(Data4* d) {
+    int rc = 0;
+    while (!d->indexes.empty()) {
+        int r = i4close(d->indexes.back());
+        if (r && !rc) rc = r;
+    }
+    return rc;
+}
+
+int hookFlush(Data4* d) {
+    for (Index4* i : d->indexes)
+        if (int r = i->cdx->flush()) return reportCdx(i, r);
+    return 0;
+}
+
+int hookWriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
+    if (!newRec) return d4unwriteKeys(d, rec, nullptr, oldRec);
+    return d4writeKeys(d, rec, oldRec, newRec);
+}
+
+int hookReindex(Data4* d) {
+    for (Index4* i : d->indexes)
+        if (int r = rebuild(i)) return r;
+    return 0;
+}
+
+Tag4* hookTag(Data4* d, const char* name) {
+    std::string want = name ? name : "";
+    for (auto& ch : want) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    while (!want.empty() && want.back() == ' ') want.pop_back();
+    for (Tag4* t : d->tags)
+        if (t->tree->name() == want) return t;
+    if (d->c->errTagName) error4describe(d->c, e4tagName, L4_d4tag, name ? name : "");
+    return nullptr;
+}
+
+// Keeps the tag current with other users' changes before it is used.
+int refreshTag(Tag4* t) {
+    Index4* i = t->index;
+    Data4* d = i->d;
+    if (d->df->accessMode != 0) return 0;
+    size_t k = static_cast<size_t>(std::find(d->indexes.begin(), d->indexes.end(), i) -
+                                   d->indexes.begin());
+    if (lock4engineIndexHeld(d, k)) {
+        // Held by us: nobody else changed it; but a lock layer that locks nothing
+        // (mode 1 or 2) also lands here, and then nobody else can write either.
+        return 0;
+    }
+    bool changed = false;
+    return reportCdx(i, i->cdx->refresh(&changed));
+}
+
+// Positions the table on the tag's current entry, passing entries whose records are
+// beyond the table; dir +1 or -1 for the direction to pass them in.
+int landRecord(Data4* d, Tag4* t, int rc, int dir) {
+    for (;;) {
+        if (rc < 0) return reportCdx(t->index, rc);
+        if (rc == cdx4::kEof || rc == cdx4::kBof) return rc;
+        if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) break;
+        if (int r = dfile4recCountRefresh(d->df, true)) return r;
+        if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) break;
+        rc = dir > 0 ? t->tree->next(t->pos) : t->tree->prev(t->pos);
+    }
+    return d4goData(d, static_cast<long>(t->pos.rec), 0);
+}
+
+void goEof(Data4* d) {
+    d4blankBuffer(d);
+    d->recNum = static_cast<long>(recordCount(d)) + 1;
+    d->eof = 1;
+    d->recordChanged = 0;
+    d->oldValid = 0;
+}
+
+int hookTop(Data4* d) {
+    Tag4* t = d->tagSelected;
+    if (int r = refreshTag(t)) return r;
+    bool desc = t->tree->descending();
+    int rc = desc ? t->tree->bottom(t->pos) : t->tree->top(t->pos);
+    rc = landRecord(d, t, rc, desc ? -1 : 1);
+    if (rc == cdx4::kEof) {
+        goEof(d);
+        d->bof = 1;
+        return r4eof;
+    }
+    return rc;
+}
+
+int hookBottom(Data4* d) {
+    Tag4* t = d->tagSelected;
+    if (int r = refreshTag(t)) return r;
+    bool desc = t->tree->descending();
+    int rc = desc ? t->tree->top(t->pos) : t->tree->bottom(t->pos);
+    rc = landRecord(d, t, rc, desc ? 1 : -1);
+    if (rc == cdx4::kEof) {
+        goEof(d);
+        d->bof = 1;
+        return r4eof;
+    }
+    return rc;
+}
+
+int hookSkip(Data4* d, long count) {
+    Tag4* t = d->tagSelected;
+    if (int r = refreshTag(t)) return r;
+    const bool desc = t->tree->descending();
+    // The tag's entry must be the current record: rebuild its key from the record as it is
+    // now and stand on (key, record). When that entry is gone, landing on the next greater
+    // one counts as a step forward (backward for a descending tag).
+    std::string key;
+    if (int r = tagKey(t, d->record, key)) return r;
+    int pass = tagPasses(t, d->record);
+    if (pass < 0) return pass;
+    long rec = d->recNum;
+    int rc = t->tree->seekEntry(u8(key), static_cast<uint32_t>(rec), t->pos);
+    if (rc < 0) return reportCdx(t->index, rc);
+    bool exact = rc == cdx4::kFound && pass;
+    if (rc == cdx4::kFound && !pass) {
+        // Filtered out yet still there (e.g. not written): step past it.
+        exact = true;
+    }
+    long steps = count;
+    int last = 0;
+    if (!exact) {
+        if (rc == cdx4::kEof) {
+            // Nothing greater: forward ends, backward starts from the last entry.
+            if ((count > 0) != desc) {
+                goEof(d);
+                return r4eof;
+            }
+            last = desc ? t->tree->top(t->pos) : t->tree->bottom(t->pos);
+            if (last == cdx4::kEof) {
+                goEof(d);
+                d->bof = 1;
+                return r4eof;
+            }
+            steps += count > 0 ? -1 : 1;
+        } else if ((count > 0) != desc) {
+            steps += count > 0 ? -1 : 1;  // landing was the first step
+        }
+    }
+    bool forward = (count > 0) != desc;
+    long n = steps < 0 ? -steps : steps;
+    for (long s = 0; s < n; ++s) {
+        last = forward ? t->tree->next(t->pos) : t->tree->prev(t->pos);
+        if (last != 0) break;
+        if (t->pos.rec > recordCount(d) && dfile4recCountRefresh(d->df, true) == 0 &&
+            t->pos.rec > recordCount(d))
+            --s;  // entries of records beyond the table are passed
+    }
+    if (last < 0) return reportCdx(t->index, last);
+    if (last == cdx4::kEof || last == cdx4::kBof) {
+        if (count > 0) {
+            goEof(d);
+            return r4eof;
+        }
+        // Before the first entry: stay on the first record.
+        int r = desc ? t->tree->bottom(t->pos) : t->tree->top(t->pos);
+        r = landRecord(d, t, r, desc ? -1 : 1);
+        if (r == cdx4::kEof) {
+            goEof(d);
+            d->bof = 1;
+            return r4eof;
+        }
+        if (r != 0) return r;
+        d->bof = 1;
+        return r4bof;
+    }
+    int r = landRecord(d, t, 0, forward ? 1 : -1);
+    if (r == cdx4::kEof) {
+        goEof(d);
+        return r4eof;
+    }
+    return r;
+}
+
+int hookSeek(Data4* d, const char* key, int len) {
+    Tag4* t = d->tagSelected;
+    if (int r = refreshTag(t)) return r;
+    unsigned kl = t->tree->keyLen();
+    std::string sought(key, static_cast<size_t>(len));
+    size_t n = expr4keyIsChar(t->expr) ? std::min<size_t>(sought.size(), kl) : kl;
+    if (!expr4keyIsChar(t->expr)) {
+        // Non-character tags are sought by their whole key: convert the text as the key
+        // expression would (numbers and dates).
+        unsigned char k[8] = {};
+        char type = expr4type(t->expr);
+        if (type == 'D' || type == 'd') {
+            expr4keyDate(expr4julianText(sought.c_str()), k);
+        } else {
+            expr4keyDouble(std::atof(sought.c_str()), k);
+        }
+        sought.assign(reinterpret_cast<char*>(k), std::min<size_t>(8, kl));
+        sought.resize(kl, 0);
+    }
+    sought.resize(std::max(sought.size(), n));
+    int rc = t->tree->seek(u8(sought), n, t->pos);
+    for (;;) {
+        if (rc < 0) return reportCdx(t->index, rc);
+        if (rc == cdx4::kEof) {
+            goEof(d);
+            return r4eof;
+        }
+        if (t->pos.rec > recordCount(d)) dfile4recCountRefresh(d->df, true);
+        if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) {
+            if (int r = d4goData(d, static_cast<long>(t->pos.rec), 0)) return r;
+            // Another user may have changed the record since the entry was read.
+            std::string now;
+            if (int r = tagKey(t, d->record, now)) return r;
+            if (now == std::string(t->pos.key.begin(), t->pos.key.end()) &&
+                tagPasses(t, d->record) == 1)
+                break;
+            if (d->df->accessMode != 0) break;  // nobody else can change it
+        }
+        rc = t->tree->next(t->pos);
+        if (rc == 0) rc = std::memcmp(t->pos.key.data(), sought.data(), n) == 0 ? 0 : cdx4::kAfter;
+    }
+    return std::memcmp(t->pos.key.data(), sought.data(), n) == 0 ? 0 : r4after;
+}
+
+const Index4Hooks kHooks = {hookOpen, hookCreate, hookClose,  hookFlush, hookWriteKeys, hookReindex,
+                            hookTag,  hookTop,    hookBottom, hookSkip,  hookSeek};
+
+// The lock layer's view of a table's index files: their lock lists, and what to forget
+// once one is locked (the nodes as other users may have left them).
+void bindIndexLocks(Data4* d, Lock4table* t) {
+    for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
+    t->hooks.indexLocked = [d](std::size_t k) {
+        if (k < d->indexes.size()) d->indexes[k]->cdx->dropCache();
+    };
+}
+
+}  // namespace
+
+const Index4Hooks* index4builtinHooks() {
+    lock4engineIndexBinderSet(&bindIndexLocks);
+    return &kHooks;
+}
+
+Index4* i4open(Data4* d, const char* name) {
+    if (!d) {
+        error4(nullptr, e4parmNull, L4_i4open);
+        return nullptr;
+    }
+    if (d4errorStanding(d->c)) return nullptr;
+    std::string path = indexPath(d, name);
+    for (Index4* i : d->indexes)
+        if (i->path == path) {
+            error4describe(d->c, e4instance, L4_i4open, path.c_str());
+            return nullptr;
+        }
+    auto* i = new Index4;
+    i->d = d;
+    i->path = path;
+    if (file4openMode(&i->file, d->c, path.c_str(), d->df->accessMode, d->df->readOnly,
+                      d->c->errOpen != 0) != 0) {
+        delete i;
+        return nullptr;
+    }
+    i->fileOpen = true;
+    i->cdx = std::make_unique<cdx4::Index>(std::make_unique<Index4FileIo>(&i->file));
+    int rc = i->cdx->open();
+    if (rc == 0) rc = bindAll(i);
+    if (rc != 0) {
+        reportCdx(i, rc);
+        destroy(i);
+        return nullptr;
+    }
+    return i;
+}
+
+Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
+    if (!d) {
+        error4(nullptr, e4parmNull, L4_i4create);
+        return nullptr;
+    }
+    Vask4* c = d->c;
+    if (d4errorStanding(c)) return nullptr;
+    if (!tags) {
+        error4(c, e4parmNull, L4_i4create);
+        return nullptr;
+    }
+    if (int r = d4lockFile(d)) {
+        if (r > 0) error4describe(c, e4lock, L4_i4create, d->df->name.c_str());
+        return nullptr;
+    }
+    std::vector<cdx4::TagDef> defs;
+    for (const TAG4INFO* t = tags; t->name && t->name[0]; ++t) {
+        if (!validTagInfo(*t)) {
+            error4describe(c, e4tagInfo, L4_i4create, t->name);
+            return nullptr;
+        }
+        Expr4* e = expr4parseTag(d, t->expression);
+        if (!e) return nullptr;
+        cdx4::TagDef def;
+        def.name = std::string(t->name).substr(0, 10);
+        for (auto& ch : def.name)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        def.keyExpr = t->expression;
+        def.keyLen = static_cast<unsigned>(expr4keyLen(e));
+        def.pad = expr4keyIsChar(e) ? ' ' : 0;
+        def.uniqueCode = t->unique;
+        def.descending = t->descending != 0;
+        expr4free(e);
+        if (def.keyLen == 0 || def.keyLen > cdx4::kMaxKeyLen) {
+            error4describe(c, e4tagInfo, L4_i4create, t->name);
+            return nullptr;
+        }
+        if (t->filter && *t->filter) {
+            Expr4* f = expr4parseTag(d, t->filter);
+            if (!f) return nullptr;
+            bool logical = expr4type(f) == 'L';
+            expr4free(f);
+            if (!logical) {
+                error4describe(c, e4tagInfo, L4_i4create, t->name, t->filter);
+                return nullptr;
+            }
+            def.filterExpr = t->filter;
+        }
+        defs.push_back(def);
+    }
+    std::string path = indexPath(d, name);
+    for (Index4* i : d->indexes)
+        if (i->path == path) {
+            error4describe(c, e4instance, L4_i4create, path.c_str());
+            return nullptr;
+        }
+    auto* i = new Index4;
+    i->d = d;
+    i->path = path;
+    if (file4create(&i->file, c, path.c_str()) != 0) {
+        delete i;
+        return nullptr;
+    }
+    i->fileOpen = true;
+    i->cdx = std::make_unique<cdx4::Index>(std::make_unique<Index4FileIo>(&i->file));
+    int rc = i->cdx->create(defs, recordCount(d));
+    if (rc == 0) rc = bindAll(i);
+    if (rc == 0) {
+        for (size_t k = 0; k < defs.size(); ++k)
+            i->tags[k]->tree->setUniqueCode(defs[k].uniqueCode);
+        rc = rebuild(i);
+    }
+    if (rc == 0) rc = reportCdx(i, i->cdx->flush());
+    if (rc != 0) {
+        if (rc < 0 && c->errorCode >= 0) reportCdx(i, rc);
+        if (rc == r4unique) error4set(c, r4unique);
+        destroy(i);
+        ::unlink(path.c_str());
+        return nullptr;
+    }
+    if (!name && !(d->df->tableFlags & 1)) {
+        d->df->tableFlags |= 1;
+        unsigned char flags = d->df->tableFlags;
+        if (int r = file4write(&d->df->file, 28, &flags, 1)) {
+            destroy(i);
+            (void)r;
+            return nullptr;
+        }
+    }
+    return i;
+}
+
+int i4close(Index4* i) {
+    if (!i) return error4(nullptr, e4parmNull, L4_i4open);
+    int rc = i->cdx->flush();
+    if (rc) rc = reportCdx(i, rc);
+    destroy(i);
+    return rc;
+}
+
+const char* t4alias(Tag4* t) {
+    return t ? t->tree->name().c_str() : nullptr;
+}
+const char* t4expr(Tag4* t) {
+    return t ? t->tree->keyExpr().c_str() : nullptr;
+}
+const char* t4filter(Tag4* t) {
+    return t ? t->tree->filterExpr().c_str() : nullptr;
+}
+int t4unique(Tag4* t) {
+    return t ? t->tree->uniqueCode() : error4(nullptr, e4parmNull, L4_t4uniqueSet);
+}
+
+int t4uniqueSet(Tag4* t, short code) {
+    if (!t) return error4(nullptr, e4parmNull, L4_t4uniqueSet);
+    Vask4* c = t->index->d->c;
+    if (code == t->tree->uniqueCode()) return 0;
+    bool ok;
+    if (t->tree->candidate())
+        ok = code == 15 || code == -360;
+    else if (t->tree->unique())
+        ok = code == 20 || code == 25 || code == -340;
+    else
+        ok = false;
+    if (!ok) return error4(c, e4parm, t->tree->unique() ? L4_t4uniqueSet : L4_nonUniqueTag);
+    t->tree->setUniqueCode(code);
+    return 0;
+}
+
+namespace {
+
+struct KeyChange {
+    Tag4* t;
+    std::string oldKey, newKey;
+    bool removed = false, inserted = false;
+};
+
+// Keys change only under the index locks of every index file of the table, on the tree as
+// the other users left it.
+int lockIndexes(Data4* d) {
+    if (d->df->accessMode != 0) return 0;
+    if (int r = lock4engineIndexLock(d)) return r;
+    for (Index4* i : d->indexes)
+        if (int r = i->cdx->refresh()) return reportCdx(i, r);
+    return 0;
+}
+
+// Puts the tags named in done back as they were.
+void undo(Data4* d, long rec, std::vector<KeyChange>& done) {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+        if (it->inserted)
+            it->t->tree->remove(u8(it->newKey), static_cast<uint32_t>(rec), recordCount(d));
+        if (it->removed)
+            it->t->tree->insertPlain(u8(it->oldKey), static_cast<uint32_t>(rec), recordCount(d));
+    }
+    done.clear();
+}
+
+}  // namespace
+
+int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4write);
+    if (d4errorStanding(d->c)) return -1;
+    if (int r = lockIndexes(d)) return r;
+    std::vector<KeyChange> done;
+    const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
+    bool locked = false;
+    for (Tag4* t : d->tags) {
+        KeyChange ch{t, {}, {}};
+        int oldPass = 0, newPass = 0;
+        if (oldRec) {
+            if ((oldPass = tagPasses(t, oldRec)) < 0) return undo(d, rec, done), oldPass;
+            if (int r = tagKey(t, oldRec, ch.oldKey)) return undo(d, rec, done), r;
+        }
+        if (newRec) {
+            if ((newPass = tagPasses(t, newRec)) < 0) return undo(d, rec, done), newPass;
+            if (int r = tagKey(t, newRec, ch.newKey)) return undo(d, rec, done), r;
+        }
+        if (oldRec && newRec && oldPass == newPass && ch.oldKey == ch.newKey) continue;
+        if (!locked) {
+            // One index lock for the whole write; it stays until d4unlock.
+            if (int r = lock4engineIndexLock(d)) return r;
+            locked = true;
+        }
+        if (oldRec && oldPass) {
+            int r = t->tree->remove(u8(ch.oldKey), static_cast<uint32_t>(rec), count);
+            if (r < 0) {
+                undo(d, rec, done);
+                return reportCdx(t->index, r);
+            }
+            ch.removed = r == 0;
+        }
+        if (newRec && newPass) {
+            int r = t->tree->insert(u8(ch.newKey), static_cast<uint32_t>(rec), count);
+            if (r == cdx4::kUniqueRefused || r < 0) {
+                done.push_back(ch);
+                undo(d, rec, done);
+                if (r < 0) return reportCdx(t->index, r);
+                return r4unique;
+            }
+            ch.inserted = r == 0;
+        }
+        done.push_back(ch);
+    }
+    for (Index4* i : d->indexes)
+        if (int r = i->cdx->flush()) return reportCdx(i, r);
+    return 0;
+}
+
+int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4write);
+    // Undoing is writing the other way round, without unique refusals.
+    if (int r = lockIndexes(d)) return r;
+    const uint64_t count = std::max<uint64_t>(recordCount(d), static_cast<uint64_t>(rec));
+    for (Tag4* t : d->tags) {
+        std::string a, b;
+        int pa = 0, pb = 0;
+        if (newRec) {
+            pa = tagPasses(t, newRec);
+            if (tagKey(t, newRec, a)) pa = 0;
+        }
+        if (oldRec) {
+            pb = tagPasses(t, oldRec);
+            if (tagKey(t, oldRec, b)) pb = 0;
+        }
+        if (newRec && oldRec && pa == pb && a == b) continue;
+        if (pa == 1) t->tree->remove(u8(a), static_cast<uint32_t>(rec), count);
+        if (pb == 1) t->tree->insertPlain(u8(b), static_cast<uint32_t>(rec), count);
+    }
+    for (Index4* i : d->indexes)
+        if (int r = i->cdx->flush()) return reportCdx(i, r);
+    return 0;
+}
+
+int i4check(Data4* d, std::string* report) {
+    if (!d) return error4(nullptr, e4parmNull, L4_corrupt);
+    std::string all;
+    DataFile4* df = d->df;
+    for (Index4* i : d->indexes) {
+        std::map<std::string, std::vector<cdx4::Entry>> expected;
+        for (auto& t : i->tags) expected[t->tree->name()];
+        std::vector<char> rec(df->recordLen + 1);
+        std::string key;
+        for (unsigned long n = 1; n <= df->numRecs; ++n) {
+            if (dfile4readRecord(df, static_cast<long>(n), rec.data()) != 0) break;
+            for (auto& t : i->tags) {
+                if (tagPasses(t.get(), rec.data()) != 1) continue;
+                if (tagKey(t.get(), rec.data(), key)) continue;
+                expected[t->tree->name()].push_back(
+                    {std::vector<uint8_t>(key.begin(), key.end()), static_cast<uint32_t>(n)});
+            }
+        }
+        cdx4::CheckReport r = i->cdx->check(df->numRecs, &expected);
+        for (const auto& p : r.problems) all += i->path + ": " + p + "\n";
+    }
+    if (report) *report = all;
+    return all.empty() ? 0 : e4index;
+}
+
+#else  // no expression compiler yet: the table engine runs without indexes
+
+const Index4Hooks* index4builtinHooks() {
+    return nullptr;
+}
+
+#endif

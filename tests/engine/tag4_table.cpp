@@ -1,0 +1,419 @@
+// Tags on tables: creation, key maintenance on every write, seek and tag order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/tag4.h"
+#include "tests/engine/data4_testutil.h"
+
+#if __has_include("engine/expr4.h")
+
+using namespace engine_test;
+
+namespace {
+
+const FIELD4INFO* resFields() {
+    static const FIELD4INFO f[] = {{"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},
+                                   {"STARTHH", 'C', 2, 0, 0},   {"STARTMM", 'C', 2, 0, 0},
+                                   {"LASTNAME", 'C', 20, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    return f;
+}
+
+const TAG4INFO* resTags() {
+    static const TAG4INFO t[] = {
+        {"SCHEDTAG", "DATE+ROOMNAME+STARTHH+STARTMM", ".NOT. DELETED()", 20, 0},
+        {"NAMES", "LASTNAME", nullptr, 0, 0},
+        {nullptr, nullptr, nullptr, 0, 0}};
+    return t;
+}
+
+class TagTable : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
+    void TearDown() override { vask4initUndo(&c); }
+
+    Data4* create() {
+        Data4* d = d4create(&c, dir.file("courts").c_str(), resFields(), resTags());
+        EXPECT_NE(d, nullptr);
+        return d;
+    }
+    static int add(Data4* d, const std::string& date, const std::string& room,
+                   const std::string& hh, const std::string& mm, const std::string& last = "") {
+        return appendRow(d, {date, room, hh, mm, last});
+    }
+    static std::string key(Data4* d) {
+        std::string k;
+        for (const char* f : {"DATE", "ROOMNAME", "STARTHH", "STARTMM"}) k += fieldText(d, f);
+        return k;
+    }
+    static std::vector<long> walk(Data4* d, bool back = false) {
+        std::vector<long> out;
+        int r = back ? d4bottom(d) : d4top(d);
+        while (r == 0) {
+            out.push_back(d4recNo(d));
+            r = d4skip(d, back ? -1 : 1);
+        }
+        return out;
+    }
+    std::string check(Data4* d) {
+        std::string rep;
+        int r = i4check(d, &rep);
+        if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
+        return rep;
+    }
+
+    Vask4 c;
+    ScratchDir dir;
+};
+
+}  // namespace
+
+TEST_F(TagTable, CreateWritesTheIndexAndMarksTheTable) {
+    Data4* d = create();
+    ASSERT_NE(d, nullptr);
+    auto dbf = readBytes(dir.file("COURTS.DBF"));
+    EXPECT_EQ(dbf[28] & 1, 1);
+    auto cdx = readBytes(dir.file("COURTS.CDX"));
+    ASSERT_EQ(cdx.size(), 3u * 1024 + 3 * 512);
+    EXPECT_EQ(le16(cdx, 1024 + 12), 32u);
+    EXPECT_EQ(cdx[1024 + 14], 0x69);
+    EXPECT_EQ(le16(cdx, 2048 + 12), 20u);
+    EXPECT_EQ(cdx[2048 + 14], 0x60);
+    unsigned root = static_cast<unsigned>(le32(cdx, 1024));
+    EXPECT_EQ(le16(cdx, root), 3u);
+    EXPECT_EQ(le16(cdx, root + 2), 0u);
+    EXPECT_EQ(le16(cdx, root + 12), 488u);
+    Tag4* t = d4tag(d, "schedtag");
+    ASSERT_NE(t, nullptr);
+    EXPECT_STREQ(t4alias(t), "SCHEDTAG");
+    EXPECT_EQ(t4unique(t), 20);
+    EXPECT_EQ(check(d), "");
+    c.errOff = 1;
+    EXPECT_EQ(d4tag(d, "NOPE"), nullptr);
+    EXPECT_EQ(c.errorCode, e4tagName);
+    error4set(&c, 0);
+    EXPECT_EQ(d4seek(d, "2026"), r4noTag);
+    // The same index a second time for this table is refused.
+    EXPECT_EQ(i4open(d, nullptr), nullptr);
+    EXPECT_EQ(c.errorCode, e4instance);
+    error4set(&c, 0);
+    ASSERT_EQ(d4close(d), 0);
+}
+
+TEST_F(TagTable, SeekFindsPrefixesAndPositionsAfterOrAtTheEnd) {
+    Data4* d = create();
+    ASSERT_EQ(add(d, "20261208", "Court 2", "10", "00", "SMITHSON"), 0);
+    ASSERT_EQ(add(d, "20261208", "Court 1", "09", "30", "SMITH"), 0);
+    ASSERT_EQ(add(d, "20261209", "Court 1", "08", "00", "ADAMS"), 0);
+    ASSERT_EQ(add(d, "20261207", "Court 1", "08", "00", "SMITH"), 0);
+    ASSERT_EQ(add(d, "20261210", "Court 3", "08", "00", "TAYLOR"), 0);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "NAMES")), 0);
+    EXPECT_EQ(d4seek(d, "SMI"), 0);
+    EXPECT_EQ(d4recNo(d), 2);
+    EXPECT_EQ(d4seek(d, "SMJ"), r4after);
+    EXPECT_EQ(d4recNo(d), 5);
+    EXPECT_EQ(d4seek(d, "B"), r4after);
+    EXPECT_EQ(d4recNo(d), 2);
+    EXPECT_EQ(d4seek(d, "ZZ"), r4eof);
+    EXPECT_EQ(d4eof(d), 1);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+    EXPECT_EQ(d4seek(d, "20261208Court 1"), 0);
+    EXPECT_EQ(d4recNo(d), 2);
+    EXPECT_EQ(walk(d), (std::vector<long>{4, 2, 1, 3, 5}));
+    EXPECT_EQ(walk(d, true), (std::vector<long>{5, 3, 1, 2, 4}));
+    ASSERT_EQ(d4tagSelect(d, nullptr), 0);
+    EXPECT_EQ(d4seek(d, "2026"), r4noTag);
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+
+TEST_F(TagTable, UniqueRefusalWritesNothingAndDeletedKeysMayReturn) {
+    Data4* d = create();
+    ASSERT_EQ(add(d, "20261208", "Court 1", "10", "00", "A"), 0);
+    ASSERT_EQ(add(d, "20261208", "Court 2", "10", "00", "B"), 0);
+    auto before = readBytes(dir.file("COURTS.CDX"));
+    EXPECT_EQ(add(d, "20261208", "Court 1", "10", "00", "C"), r4unique);
+    EXPECT_EQ(d4recCount(d), 2);
+    EXPECT_EQ(readBytes(dir.file("COURTS.CDX")), before);  // no tag changed
+    EXPECT_EQ(check(d), "");
+    // A key change onto an existing key is refused too and leaves the record as it was.
+    ASSERT_EQ(d4go(d, 2), 0);
+    d4field(d, "ROOMNAME")->assign("Court 1");
+    EXPECT_EQ(d4flush(d), r4unique);
+    ASSERT_EQ(d4go(d, 2), 0);
+    EXPECT_EQ(fieldText(d, "ROOMNAME"), std::string("Court 2") + std::string(13, ' '));
+    EXPECT_EQ(check(d), "");
+    // Deleting record 1 takes its key out; the same key may then be appended.
+    ASSERT_EQ(d4go(d, 1), 0);
+    ASSERT_EQ(d4delete(d), 0);
+    ASSERT_EQ(d4flush(d), 0);
+    EXPECT_EQ(add(d, "20261208", "Court 1", "10", "00", "D"), 0);
+    EXPECT_EQ(d4recCount(d), 3);
+    EXPECT_EQ(check(d), "");
+    // Recalling the deleted one would now collide.
+    ASSERT_EQ(d4go(d, 1), 0);
+    ASSERT_EQ(d4recall(d), 0);
+    EXPECT_EQ(d4flush(d), r4unique);
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+
+TEST_F(TagTable, SkipAfterDeleteMovesFromWhereTheRecordStood) {
+    Data4* d = create();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(add(d, "2026120" + std::to_string(5 - i), "Court", "10", "00"), 0);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+    EXPECT_EQ(walk(d), (std::vector<long>{5, 4, 3, 2, 1}));
+    ASSERT_EQ(d4seek(d, "20261203"), 0);
+    ASSERT_EQ(d4recNo(d), 3);
+    ASSERT_EQ(d4delete(d), 0);
+    ASSERT_EQ(d4skip(d, 1), 0);
+    EXPECT_EQ(d4recNo(d), 2);
+    ASSERT_EQ(d4seek(d, "20261202"), 0);
+    ASSERT_EQ(d4delete(d), 0);
+    ASSERT_EQ(d4skip(d, -1), 0);
+    EXPECT_EQ(d4recNo(d), 5);  // the one before 20261202
+    EXPECT_EQ(walk(d), (std::vector<long>{5, 2, 1}));
+    ASSERT_EQ(d4top(d), 0);
+    EXPECT_EQ(d4skip(d, -1), r4bof);
+    EXPECT_EQ(d4recNo(d), 5);
+    ASSERT_EQ(d4bottom(d), 0);
+    EXPECT_EQ(d4skip(d, 1), r4eof);
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+
+TEST_F(TagTable, KeysSurviveReopenPackAndReindex) {
+    Data4* d = create();
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(add(d, "20261208", "Court " + std::to_string(i % 15),
+                      std::to_string(10 + i / 15 % 14), std::to_string(10 + i / 210)),
+                  0);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+    std::vector<long> order = walk(d);
+    ASSERT_EQ(order.size(), 300u);
+    ASSERT_EQ(d4close(d), 0);
+    d = d4open(&c, dir.file("courts").c_str());
+    ASSERT_NE(d, nullptr);
+    Tag4* t = d4tag(d, "SCHEDTAG");
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t4uniqueSet(t, 20), 0);
+    c.errOff = 1;
+    EXPECT_EQ(t4uniqueSet(d4tag(d, "NAMES"), 20), e4parm);
+    error4set(&c, 0);
+    EXPECT_EQ(t4uniqueSet(t, 15), e4parm);
+    error4set(&c, 0);
+    c.errOff = 0;
+    ASSERT_EQ(d4tagSelect(d, t), 0);
+    EXPECT_EQ(walk(d), order);
+    for (long r = 1; r <= 300; r += 2) {
+        ASSERT_EQ(d4go(d, r), 0);
+        ASSERT_EQ(d4delete(d), 0);
+    }
+    ASSERT_EQ(d4flush(d), 0);
+    EXPECT_EQ(check(d), "");
+    EXPECT_EQ(walk(d).size(), 150u);
+    ASSERT_EQ(d4close(d), 0);
+    c.accessMode = 1;
+    d = d4open(&c, dir.file("courts").c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+    ASSERT_EQ(d4pack(d), 0);
+    EXPECT_EQ(d4recCount(d), 150);
+    EXPECT_EQ(check(d), "");
+    EXPECT_EQ(walk(d).size(), 150u);
+    auto packed = readBytes(dir.file("COURTS.CDX"));
+    ASSERT_EQ(d4reindex(d), 0);
+    EXPECT_EQ(readBytes(dir.file("COURTS.CDX")), packed);
+    ASSERT_EQ(d4close(d), 0);
+}
+
+TEST_F(TagTable, DamagedIndexRefusesTheOpen) {
+    Data4* d = create();
+    ASSERT_EQ(add(d, "20261208", "Court 1", "10", "00"), 0);
+    ASSERT_EQ(d4close(d), 0);
+    auto good = readBytes(dir.file("COURTS.CDX"));
+    c.errOff = 1;
+    auto bad = good;
+    bad[1024 + 14] = 0x10;  // options below 32
+    writeBytes(dir.file("COURTS.CDX"), bad);
+    EXPECT_EQ(d4open(&c, dir.file("courts").c_str()), nullptr);
+    EXPECT_EQ(c.errorCode, e4index);
+    EXPECT_EQ(c.errorLocation, L4_rootInvalid);
+    error4set(&c, 0);
+    bad = good;
+    bad[1024 + 12] = 31;  // key length no longer that of the expression
+    writeBytes(dir.file("COURTS.CDX"), bad);
+    EXPECT_EQ(d4open(&c, dir.file("courts").c_str()), nullptr);
+    EXPECT_EQ(c.errorCode, e4index);
+    error4set(&c, 0);
+    bad = good;
+    const char* notLogical = "DATE";
+    std::copy(notLogical, notLogical + 5, bad.begin() + 1024 + 512 + 30);  // filter text
+    writeBytes(dir.file("COURTS.CDX"), bad);
+    EXPECT_EQ(d4open(&c, dir.file("courts").c_str()), nullptr);
+    EXPECT_EQ(c.errorCode, e4index);
+    error4set(&c, 0);
+    writeBytes(dir.file("COURTS.CDX"), good);
+    d = d4open(&c, dir.file("courts").c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4close(d), 0);
+}
+
+// Random appends, key-changing updates, deletions, recalls and packs against an
+// ordered model of the reservation tag, checked after every step.
+TEST_F(TagTable, RandomWritesKeepTheTagEqualToTheModel) {
+    for (unsigned seed : {21u, 22u}) {
+        ScratchDir local;
+        Data4* d = d4create(&c, local.file("model").c_str(), resFields(), resTags());
+        ASSERT_NE(d, nullptr);
+        ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+        std::mt19937 rng(seed);
+        struct Row {
+            std::string key;
+            bool deleted;
+        };
+        std::vector<Row> rows;  // index = record - 1
+        auto randomFields = [&] {
+            return std::vector<std::string>{
+                "2026120" + std::to_string(rng() % 3), "Court " + std::to_string(rng() % 5),
+                std::to_string(10 + rng() % 3), std::to_string(10 + rng() % 4 * 15)};
+        };
+        auto pad = [](const std::vector<std::string>& f) {
+            std::string k = f[0];
+            std::string room = f[1];
+            room.resize(20, ' ');
+            return k + room + f[2] + f[3];
+        };
+        auto live = [&](const std::string& k) {
+            for (auto& r : rows)
+                if (!r.deleted && r.key == k) return true;
+            return false;
+        };
+        for (int step = 0; step < 700; ++step) {
+            int op = static_cast<int>(rng() % 12);
+            if (op < 5 || rows.empty()) {
+                auto f = randomFields();
+                int r = appendRow(d, {f[0], f[1], f[2], f[3], "X"});
+                if (live(pad(f))) {
+                    ASSERT_EQ(r, r4unique) << step;
+                } else {
+                    ASSERT_EQ(r, 0) << step;
+                    rows.push_back({pad(f), false});
+                }
+            } else if (op < 8) {
+                long rec = static_cast<long>(rng() % rows.size()) + 1;
+                auto f = randomFields();
+                ASSERT_EQ(d4go(d, rec), 0);
+                d4field(d, "DATE")->assign(f[0].c_str());
+                d4field(d, "ROOMNAME")->assign(f[1].c_str());
+                d4field(d, "STARTHH")->assign(f[2].c_str());
+                d4field(d, "STARTMM")->assign(f[3].c_str());
+                int r = d4flush(d);
+                Row& row = rows[rec - 1];
+                bool clash = !row.deleted && row.key != pad(f) && live(pad(f));
+                if (clash) {
+                    ASSERT_EQ(r, r4unique) << step;
+                } else {
+                    ASSERT_EQ(r, 0) << step;
+                    row.key = pad(f);
+                }
+            } else if (op < 10) {
+                long rec = static_cast<long>(rng() % rows.size()) + 1;
+                ASSERT_EQ(d4go(d, rec), 0);
+                ASSERT_EQ(d4delete(d), 0);
+                ASSERT_EQ(d4flush(d), 0);
+                rows[rec - 1].deleted = true;
+            } else if (op < 11) {
+                long rec = static_cast<long>(rng() % rows.size()) + 1;
+                ASSERT_EQ(d4go(d, rec), 0);
+                ASSERT_EQ(d4recall(d), 0);
+                int r = d4flush(d);
+                Row& row = rows[rec - 1];
+                if (row.deleted && live(row.key)) {
+                    ASSERT_EQ(r, r4unique) << step;
+                } else {
+                    ASSERT_EQ(r, 0) << step;
+                    row.deleted = false;
+                }
+            } else if (step % 5 == 0) {
+                ASSERT_EQ(d4pack(d), 0) << step;
+                std::vector<Row> kept;
+                for (auto& r : rows)
+                    if (!r.deleted) kept.push_back(r);
+                rows.swap(kept);
+            }
+            // The model's order and seeks.
+            std::vector<std::pair<std::string, long>> want;
+            for (size_t i = 0; i < rows.size(); ++i)
+                if (!rows[i].deleted) want.push_back({rows[i].key, static_cast<long>(i) + 1});
+            std::sort(want.begin(), want.end());
+            std::vector<long> fwd;
+            for (auto& w : want) fwd.push_back(w.second);
+            ASSERT_EQ(walk(d), fwd) << "seed " << seed << " step " << step;
+            std::vector<long> back(fwd.rbegin(), fwd.rend());
+            ASSERT_EQ(walk(d, true), back) << step;
+            if (!want.empty()) {
+                const auto& w = want[rng() % want.size()];
+                ASSERT_EQ(d4seek(d, w.first.substr(0, 8 + rng() % 20).c_str()), 0);
+                ASSERT_EQ(key(d).substr(0, 8), w.first.substr(0, 8));
+            }
+            ASSERT_EQ(check(d), "") << "seed " << seed << " step " << step;
+        }
+        ASSERT_EQ(d4close(d), 0);
+    }
+}
+
+#endif
+
+#if __has_include("engine/expr4.h")
+#include "tests/engine/lock4_fork.h"
+
+// Another process changes the index: our cached nodes and positions must follow.
+TEST_F(TagTable, AnotherProcessesKeysAreSeenAndItsUniqueKeysHold) {
+    Data4* d = create();
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(add(d, "20261208", "Court 0", "10", "00"), 0);
+    ASSERT_EQ(d4unlock(d), 0);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
+    ASSERT_EQ(walk(d).size(), 1u);  // nodes now cached here
+    std::string path = dir.file("courts");
+    lock4test::Child child([path](const lock4test::Channel& ch) {
+        Vask4 c2;
+        if (vask4init(&c2, VASK4_VERSION, VASK4_STRUCT_SIZE, 1) != 0) return 2;
+        Data4* e = d4open(&c2, path.c_str());
+        if (!e) return 3;
+        for (int i = 1; i <= 400; ++i) {
+            if (appendRow(e, {"20261209", "Court " + std::to_string(i), "10", "00", ""}) != 0)
+                return 4;
+            if (d4unlock(e) != 0) return 5;
+        }
+        ch.send(1);
+        if (ch.recv() != 2) return 6;
+        // The parent appended this key meanwhile.
+        int r = appendRow(e, {"20261210", "Court X", "10", "00", ""});
+        d4unlock(e);
+        if (r != r4unique) return 7;
+        d4close(e);
+        vask4initUndo(&c2);
+        return 0;
+    });
+    ASSERT_EQ(child.ch().recv(), 1);
+    EXPECT_EQ(d4recCount(d), 1);  // not yet re-read
+    ASSERT_EQ(d4seek(d, "20261209Court 377"), 0);
+    EXPECT_EQ(d4recNo(d), 378);
+    EXPECT_EQ(walk(d).size(), 401u);
+    ASSERT_EQ(add(d, "20261210", "Court X", "10", "00"), 0);
+    ASSERT_EQ(d4unlock(d), 0);
+    child.ch().send(2);
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(walk(d).size(), 402u);
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+#endif
