@@ -26,15 +26,14 @@ long records(const std::string& dbf) {
 TEST(SharedUse, AppendLockHoldsOffTheOtherUsersBookingUntilUnlock) {
     ScratchDir dir;
     const std::string group = dir.file("Courts.rec");
-    CSchedule mine;
-    ASSERT_EQ(mine.Create(group), 0);
-    fill(mine, 2026, 8, 1, "Court 1", 9, 0, 10, 0);
-    ASSERT_EQ(mine.Add(), 0);
-    ASSERT_EQ(mine.LockAppend(), 0);  // as the booking dialog does before its overlap check
-
+    // The other user is a process of its own, started before this one touches the engine.
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        char ch = 0;
+        if (::read(go[0], &ch, 1) != 1) ::_exit(2);
         CSchedule theirs;
         int rc = theirs.Open(group);
         if (rc == 0) {
@@ -44,6 +43,12 @@ TEST(SharedUse, AppendLockHoldsOffTheOtherUsersBookingUntilUnlock) {
         }
         ::_exit(rc == 0 ? 0 : 1);
     }
+    CSchedule mine;
+    ASSERT_EQ(mine.Create(group), 0);
+    fill(mine, 2026, 8, 1, "Court 1", 9, 0, 10, 0);
+    ASSERT_EQ(mine.Add(), 0);
+    ASSERT_EQ(mine.LockAppend(), 0);  // as the booking dialog does before its overlap check
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(records(dir.file("COURTS.DBF")), 1) << "the other booking went in under our lock";
     fill(mine, 2026, 8, 1, "Court 1", 11, 0, 12, 0, "Mine");
@@ -60,6 +65,8 @@ TEST(SharedUse, AppendLockHoldsOffTheOtherUsersBookingUntilUnlock) {
         order += std::to_string(h) + " ";
     } while (mine.Next() == 0);
     EXPECT_EQ(order, "9 10 11 ");
+    ::close(go[0]);
+    ::close(go[1]);
 }
 
 TEST(SharedUse, PackIsLeftForLaterWhileAnotherProcessHasTheTableOpen) {
