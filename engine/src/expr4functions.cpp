@@ -241,7 +241,7 @@ void fSubstr(E4run& r, const E4item& it) {
     const char* a = strArg(r, it, 0, la);
     int start = it.extra - 1;
     int n = start >= la ? 0 : std::min(it.len, la - start);
-    std::memmove(out(r, it), a + start, static_cast<size_t>(n));
+    if (n > 0) std::memmove(out(r, it), a + start, static_cast<size_t>(n));
     r.actLen[r.current] = n;
 }
 

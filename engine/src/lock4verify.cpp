@@ -5,14 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
 #include "engine/data4.h"
+#include "engine/lock4.h"
 #include "engine/tag4.h"
 
 namespace {
@@ -29,7 +32,192 @@ std::string trimmed(const char* s) {
     return t;
 }
 
+std::string keyTextOf(long k) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "K%07ld", k);
+    return buf;
+}
+
+void logLine(int fd, const std::string& s) {
+    std::string line = s + "\n";
+    // One write per acknowledged operation: a killed worker loses at most the line
+    // being written, never one the kernel already has.
+    ssize_t n = ::write(fd, line.data(), line.size());
+    (void)n;
+}
+
+std::string fieldText(Field4* f) {
+    std::string s = f4str(f);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
 }  // namespace
+
+int lock4verifyWork(const Lock4work& o, Lock4workResult* out) {
+    const int me = o.owner;
+    const long keySpace = o.keySpace > 0 ? o.keySpace : 1;
+    std::mt19937 rng(o.seed * 7919u + static_cast<unsigned>(me));
+    std::uniform_int_distribution<long> keyDist(0, keySpace - 1);
+    std::uniform_int_distribution<int> opDist(0, 99);
+
+    int logFd = ::open(o.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (logFd < 0) return 3;
+
+    Vask4 c;
+    if (vask4init(&c) != 0) return 4;
+    Data4* d = d4open(&c, o.table.c_str());
+    if (!d) return 5;
+    Tag4* tag = d4tag(d, "KEYTAG");
+    if (!tag) return 6;
+    d4tagSelect(d, tag);
+    Field4* fKey = d4field(d, "KEY");
+    Field4* fOwner = d4field(d, "OWNER");
+    Field4* fSeq = d4field(d, "SEQ");
+    Field4* fVer = d4field(d, "VER");
+    if (!fKey || !fOwner || !fSeq || !fVer) return 7;
+
+    Lock4workResult& r = *out;
+    r = Lock4workResult{};
+    lock4statsReset();
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto until = t0 + std::chrono::duration<double>(o.seconds > 0 ? o.seconds : 0);
+    long seq = 0;
+    char buf[64];
+    for (;;) {
+        if (o.ops > 0 ? r.ops >= o.ops : std::chrono::steady_clock::now() >= until) break;
+        ++r.ops;
+        const int pick = o.appendOnly ? 0 : opDist(rng);
+        const std::string key = keyTextOf(keyDist(rng));
+        if (pick < 60) {
+            ++seq;
+            Lock4stats before = lock4stats();
+            int rc = d4appendStart(d, 0);
+            if (rc == 0) rc = d4blank(d);
+            if (rc == 0) {
+                fKey->assign(key.c_str());
+                std::snprintf(buf, sizeof buf, "%d", me);
+                fOwner->assign(buf);
+                std::snprintf(buf, sizeof buf, "%ld", seq);
+                fSeq->assign(buf);
+                fVer->assign("0");
+                rc = d4append(d);
+            }
+            if (rc == 0) rc = d4flush(d);
+            const long rec = d4recNo(d);
+            int u = d4unlock(d);
+            Lock4stats after = lock4stats();
+            r.appendLockCalls +=
+                (after.lockCalls - before.lockCalls) + (after.unlockCalls - before.unlockCalls);
+            if (rc == 0 && u == 0) {
+                ++r.appends;
+                std::snprintf(buf, sizeof buf, "A %d %ld %ld ", me, seq, rec);
+                logLine(logFd, buf + key);
+            } else if (rc == r4unique) {
+                ++r.refusedUnique;
+            } else if (rc == r4locked) {
+                ++r.refusedLock;
+            } else {
+                ++r.errors;
+                break;
+            }
+            continue;
+        }
+        // Update or delete: find a record by key, lock it, read it again under the lock.
+        int rc = d4seek(d, key.c_str());
+        if (rc != 0) {
+            if (rc < 0) {
+                ++r.errors;
+                break;
+            }
+            ++r.misses;
+            continue;
+        }
+        const long rec = d4recNo(d);
+        rc = d4lock(d, rec);
+        if (rc == r4locked) {
+            ++r.refusedLock;
+            continue;
+        }
+        if (rc == 0) rc = d4go(d, rec);
+        if (rc != 0) {
+            ++r.errors;
+            break;
+        }
+        if (d4deleted(d) || fieldText(fKey) != key) {
+            ++r.misses;  // changed by someone else between the seek and the lock
+            d4unlock(d);
+            continue;
+        }
+        if (pick < 80) {
+            const long ver = f4long(fVer) + 1;
+            const std::string newKey = keyTextOf(keyDist(rng));
+            fKey->assign(newKey.c_str());
+            std::snprintf(buf, sizeof buf, "%ld", ver);
+            fVer->assign(buf);
+            rc = d4flush(d);
+            if (rc == r4unique) {
+                // The file keeps the old record; so must the buffer, or the unlock
+                // would try the refused write again.
+                d4changed(d, 0);
+                ++r.refusedUnique;
+            } else if (rc == r4locked) {
+                d4changed(d, 0);
+                ++r.refusedLock;
+            } else if (rc == 0) {
+                ++r.updates;
+                std::snprintf(buf, sizeof buf, "U %ld %ld ", rec, ver);
+                logLine(logFd, buf + newKey);
+            }
+        } else {
+            rc = d4delete(d);
+            if (rc == 0) rc = d4flush(d);
+            if (rc == 0) {
+                ++r.deletes;
+                std::snprintf(buf, sizeof buf, "D %ld", rec);
+                logLine(logFd, buf);
+            } else if (rc == r4locked) {
+                d4changed(d, 0);
+                ++r.refusedLock;
+            }
+        }
+        if (rc < 0) {
+            ++r.errors;
+            break;
+        }
+        if (d4unlock(d) < 0) {
+            ++r.errors;
+            break;
+        }
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    Lock4stats st = lock4stats();
+    r.lockCalls = st.lockCalls;
+    r.unlockCalls = st.unlockCalls;
+    d4close(d);
+    vask4initUndo(&c);
+    ::close(logFd);
+    return r.errors ? 9 : 0;
+}
+
+int lock4verifyCreate(const std::string& table) {
+    for (const char* ext : {".DBF", ".CDX"}) ::unlink((table + ext).c_str());
+    Vask4 c;
+    if (vask4init(&c) != 0) return -1;
+    Field4info fields(c);
+    fields.add("KEY", 'C', 8);
+    fields.add("OWNER", 'C', 2);
+    fields.add("SEQ", 'C', 8);
+    fields.add("VER", 'C', 6);
+    fields.add("PAD", 'C', 40);
+    Tag4info tags(c);
+    tags.add("KEYTAG", "KEY", ".NOT. DELETED()", r4unique, 0);
+    Data4* d = d4create(&c, table.c_str(), fields.fields(), tags.tags());
+    int rc = d ? 0 : (c.errorCode ? c.errorCode : -1);
+    if (d) d4close(d);
+    vask4initUndo(&c);
+    return rc;
+}
 
 Lock4verdict lock4verifyTable(const std::string& table, const std::string& tagName,
                               const std::vector<std::string>& logs, bool exact) {
