@@ -573,6 +573,9 @@ int d4close(Data4* d) {
     }
     auto& tables = c->impl->tables;
     tables.erase(std::remove(tables.begin(), tables.end(), d), tables.end());
+    // The handle's locks go while the file and its lock lists still exist: the last close of
+    // the file frees those lists.
+    lock4engineTableClose(d);
     if (--df->refs <= 0) {
         if (df->fileChanged && !df->readOnly) {
             int year, month, day;
@@ -594,7 +597,6 @@ int d4close(Data4* d) {
         removeFrom(c->impl->files, df);
         delete df;
     }
-    lock4engineTableClose(d);
     delete d;
     return result;
 }
