@@ -207,8 +207,11 @@ std::string d4nameWithExtension(Data4* d, const char* extension) {
     start = start == std::string::npos ? 0 : start + 1;
     size_t dot = s.rfind('.');
     if (dot != std::string::npos && dot >= start) s.resize(dot);
+    // The extension replaces the data file's own even when the stem keeps a "." (A.B.DBF
+    // has the index A.B.CDX, not A.B).
+    if (extension && *extension) s += std::string(".") + extension;
     std::string out;
-    dfile4name(s.c_str(), extension, &out);
+    dfile4name(s.c_str(), nullptr, &out);
     return out;
 }
 
