@@ -6,6 +6,7 @@ namespace quorvane {
 
 class CZUKRecDoc;
 class CZUKRecView;
+struct GroupRect;
 
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
@@ -16,6 +17,8 @@ public:
     CZUKRecView* view() const { return view_; }
     // The window number among several windows of one group (":1", ":2"); 0 when alone.
     void setWindowNumber(int number);
+    // The window's outer rectangle in screen coordinates, as the group file keeps it.
+    GroupRect outerScreenRect() const;
 
 signals:
     void frameClosed(quorvane::CChildFrame* frame);

@@ -16,6 +16,8 @@ const CommandInfo kCommands[] = {
     {cmd::kAddFacility, "Add F&acility", "Add a new facility to the group", "Add Facility"},
     {cmd::kModifyDeleteFacility, "&Modify/Delete Facility",
      "To modify or delete..right click on facility icon", ""},
+    {cmd::kDeleteFacility, "Delete %s", "Delete an object from the group", ""},
+    {cmd::kModifyFacility, "Modify %s", "Modify an object's description", ""},
     {cmd::kAddCustomer, "&Add Customer", "Add a new customer to database", "Add Customer"},
     {cmd::kDeleteCustomer, "&Delete Customer", "Delete a customer from the database", ""},
     {cmd::kListCustomers, "&List Customers",

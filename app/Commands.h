@@ -26,12 +26,14 @@ constexpr int kViewToolbar = 59392;
 constexpr int kViewStatusBar = 59393;
 
 constexpr int kAddFacility = 32771;
+constexpr int kDeleteFacility = 32774;  // right-click menu
 constexpr int kAddCustomer = 32775;
 constexpr int kDeleteCustomer = 32776;
 constexpr int kModifyCustomer = 32777;
 constexpr int kDayReservations = 32778;
 constexpr int kCustomerReservations = 32779;
 constexpr int kDeleteOldReservations = 32782;
+constexpr int kModifyFacility = 32794;  // right-click menu
 constexpr int kModifyGroup = 32795;
 constexpr int kPreferences = 32796;
 constexpr int kListCustomers = 32803;

@@ -64,6 +64,9 @@ CZUKRecDoc* DocumentManager::newDocument(QWidget* dialogParent) {
         delete doc;
         return nullptr;
     }
+    // A new group goes on the recent-file list at once, so the next New Group starts there.
+    recent_.add(doc->groupFilePath());
+    emit recentFilesChanged();
     adopt(doc);
     return doc;
 }

@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "app/ZUKRecDoc.h"
+#include "app/GroupLayout.h"
 #include "app/ZUKRecView.h"
+#include "platform/AppSettings.h"
 
 namespace quorvane {
 
@@ -34,7 +36,10 @@ bool printGroup(const CZUKRecDoc& doc, QPrinter& printer) {
     QPainter painter;
     if (!painter.begin(&printer)) return false;
     painter.setFont(QFont(QStringLiteral("Courier"), 10));
-    CZUKRecView::drawHeader(painter, doc);
+    // The window's drawing with the printer's font metrics; the window's hit-test rectangles
+    // are not touched.
+    QPainterSurface surface(painter);
+    CZUKRecView::draw(surface, doc, ViewPreferences::load(AppSettings()), -1);
     return painter.end();
 }
 

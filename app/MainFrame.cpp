@@ -156,8 +156,17 @@ void CMainFrame::createActions() {
             [] { QWhatsThis::enterWhatsThisMode(); });
 
     // Group commands whose dialogs are not part of this program yet: offered, but disabled.
-    for (int id : {cmd::kDeleteOldReservations, cmd::kModifyGroup, cmd::kAddFacility,
-                   cmd::kModifyDeleteFacility, cmd::kAddCustomer, cmd::kDeleteCustomer,
+    // The group window's own commands go to the active window's view.
+    auto toView = [this](int id, void (CZUKRecView::*handler)()) {
+        connect(makeAction(id), &QAction::triggered, this, [this, handler] {
+            if (CChildFrame* frame = activeFrame()) (frame->view()->*handler)();
+        });
+    };
+    toView(cmd::kAddFacility, &CZUKRecView::addFacility);
+    toView(cmd::kModifyDeleteFacility, &CZUKRecView::modifyDeleteFacilityHint);
+    toView(cmd::kModifyGroup, &CZUKRecView::modifyGroupInformation);
+    toView(cmd::kDeleteOldReservations, &CZUKRecView::deleteOldReservations);
+    for (int id : {cmd::kAddCustomer, cmd::kDeleteCustomer,
                    cmd::kListCustomers, cmd::kModifyCustomer, cmd::kExportText, cmd::kExportAddress,
                    cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
                    cmd::kModifyMaintenance, cmd::kDayReservations, cmd::kCustomerReservations,

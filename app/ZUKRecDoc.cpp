@@ -4,8 +4,10 @@
 #include <QFileInfo>
 
 #include "app/GroupFile.h"
+#include "app/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 
@@ -14,6 +16,17 @@ namespace quorvane {
 namespace {
 int g_untitledCount = 0;
 
+const char* const kDamagedGroup =
+    "The File selected has been damaged, please recover all files from backup";
+const char* const kPeopleMissing =
+    "The files RecPeople.dbf and RecPeople.idx cannot be found or are damaged, please recover "
+    "from backup";
+const char* const kMaintenanceMissing =
+    "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, please "
+    "recover from backup";
+const char* const kCreateTablesFailed =
+    "Error creating people and maintenance files, disk possibly full?";
+
 std::string nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
@@ -21,9 +34,19 @@ std::string nativePath(const QString& path) {
 void reportFileError(const GroupFileResult& result, const QString& path) {
     appPrompter().message(QString::fromUtf8(groupFileMessage(result, nativePath(path))));
 }
+
+void say(const char* text) {
+    appPrompter().message(QString::fromLatin1(text));
+}
+
+int clockNow() {
+    const LocalTime t = appClock().localNow();
+    return t.hour * 100 + t.minute;
+}
 }  // namespace
 
-CZUKRecDoc::CZUKRecDoc(QObject* parent) : QObject(parent), group_(std::make_unique<GroupFile>()) {}
+CZUKRecDoc::CZUKRecDoc(QObject* parent)
+    : QObject(parent), group_(std::make_unique<GroupFile>()), tables_(makeGroupTables()) {}
 
 CZUKRecDoc::~CZUKRecDoc() = default;
 
@@ -66,6 +89,12 @@ void CZUKRecDoc::attach(const QString& path) {
     lowerTypeName_ = fromCp1252(normaliseTypeName(group_->typeName).lowerInitial);
 }
 
+void CZUKRecDoc::failAttach() {
+    path_.clear();
+    group_->description.clear();
+    stamp_.close();
+}
+
 bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
     const std::optional<NewGroupChoice> choice = appDialogs().askNewGroup(dialogParent);
     if (!choice) return false;
@@ -94,14 +123,70 @@ bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
     }
 
     *group_ = fresh;
+    attach(path);
+    const std::string native = nativePath(path);
+    stamp_.create(nativePath(stampPath()));
+
+    if (tables_) {
+        if (tables_->createReservations(native) != 0) {
+            // Without its reservation table the folder cannot hold the group (read-only,
+            // full, or a table of that name that is not ours): say so rather than nothing.
+            appPrompter().message(
+                QStringLiteral("The reservation table of the new group cannot be created in "
+                               "this folder."));
+            failAttach();
+            *group_ = GroupFile();
+            return false;
+        }
+        if (tables_->openPeople(native) == 0) {
+            peopleOpen_ = true;
+            if (tables_->openMaintenance(native) != 0) {
+                say(kMaintenanceMissing);
+                tables_->closePeople();
+                tables_->closeReservations();
+                peopleOpen_ = false;
+                failAttach();
+                *group_ = GroupFile();
+                return false;
+            }
+        } else {
+            tables_->closePeople();
+            if (tables_->createPeople(native) != 0) {
+                tables_->closePeople();
+                tables_->closeReservations();
+                say(kCreateTablesFailed);
+                failAttach();
+                *group_ = GroupFile();
+                return false;
+            }
+            peopleOpen_ = true;
+            if (tables_->createMaintenance(native) != 0) {
+                tables_->closeMaintenance();
+                tables_->closePeople();
+                tables_->closeReservations();
+                peopleOpen_ = false;
+                say(kCreateTablesFailed);
+                failAttach();
+                *group_ = GroupFile();
+                return false;
+            }
+        }
+    }
+
     if (!OnSaveDocument(path)) {
+        if (tables_) {
+            tables_->closeMaintenance();
+            tables_->closeReservations();
+            tables_->closePeople();
+        }
+        peopleOpen_ = false;
+        failAttach();
         *group_ = GroupFile();
         return false;
     }
-    attach(path);
     const QString desc = description();
     setTitle(desc.isEmpty() ? QStringLiteral("ZUKRec%1").arg(++g_untitledCount) : groupTitle());
-    emit contentsChanged();
+    startCurrentDay(true);
     return true;
 }
 
@@ -114,8 +199,37 @@ bool CZUKRecDoc::OnOpenDocument(const QString& path) {
     }
     *group_ = loaded;
     attach(path);
+    // A stamp that cannot be opened or made only means other users' changes show later.
+    stamp_.open(nativePath(stampPath()));
+
+    if (tables_) {
+        const std::string native = nativePath(path);
+        if (tables_->openReservations(native) != 0) {
+            say(kDamagedGroup);
+            tables_->closeReservations();
+            failAttach();
+            return false;
+        }
+        if (tables_->openPeople(native) != 0) {
+            say(kPeopleMissing);
+            tables_->closePeople();
+            tables_->closeReservations();
+            failAttach();
+            return false;
+        }
+        peopleOpen_ = true;
+        if (tables_->openMaintenance(native) != 0) {
+            say(kMaintenanceMissing);
+            tables_->closeMaintenance();
+            tables_->closePeople();
+            tables_->closeReservations();
+            peopleOpen_ = false;
+            failAttach();
+            return false;
+        }
+    }
     setTitle(description().isEmpty() ? QFileInfo(path).fileName() : groupTitle());
-    emit contentsChanged();
+    startCurrentDay(false);
     return true;
 }
 
@@ -129,8 +243,235 @@ bool CZUKRecDoc::OnSaveDocument(const QString& path) {
 }
 
 void CZUKRecDoc::OnCloseDocument() {
-    // The group's tables and its change stamp close here once the group has them.
+    if (!path_.isEmpty()) destructionPurgeAndClose();
+    stamp_.close();
     path_.clear();
+}
+
+// ----- the group file under the group lock -----
+
+bool CZUKRecDoc::lockGroup() {
+    if (!tables_ || !peopleOpen_) return true;
+    if (tables_->lockGroup() == 0) return true;
+    appPrompter().message(
+        QStringLiteral("Another user is changing the groups of this folder. Please try again "
+                       "in a moment."),
+        QStringLiteral("Group Locked"));
+    return false;
+}
+
+void CZUKRecDoc::unlockGroup() {
+    if (tables_ && peopleOpen_) tables_->unlockGroup();
+}
+
+bool CZUKRecDoc::readGroupFromDisk(GroupFile& out) const {
+    const GroupFileResult result = loadGroupFile(nativePath(path_), out);
+    if (!result.ok()) {
+        reportFileError(result, path_);
+        return false;
+    }
+    return true;
+}
+
+bool CZUKRecDoc::reloadGroupFile() {
+    GroupFile loaded;
+    if (!readGroupFromDisk(loaded)) return false;
+    *group_ = loaded;
+    // The slots may have moved under other users' changes: positions in the day list and the
+    // occupant lines follow the list as it is now.
+    reloadDayList();
+    updateOccupancy(true);
+    return true;
+}
+
+int CZUKRecDoc::findFacility(const std::string& name) const {
+    return group_->find(name);
+}
+
+CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
+                                                   const std::string& description,
+                                                   std::uint32_t defaultTime) {
+    if (!lockGroup()) return FacilityResult::Failed;
+    if (!reloadGroupFile()) {
+        unlockGroup();
+        return FacilityResult::Failed;
+    }
+    if (group_->count >= kMaxFacilities) {
+        // Another user filled the group since the dialog opened.
+        unlockGroup();
+        appPrompter().message(
+            QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
+            QStringLiteral("Group Full"), PromptIcon::Stop);
+        emit contentsChanged();
+        return FacilityResult::GroupFull;
+    }
+    if (findFacility(name) >= 0 && !name.empty()) {
+        // Another user added the same name meanwhile; two facilities of one name would share
+        // their reservations.
+        unlockGroup();
+        appPrompter().message(QStringLiteral("A %1 with this name already exists")
+                                  .arg(fromCp1252(group_->typeName)),
+                              QStringLiteral("Error"), PromptIcon::Stop);
+        emit contentsChanged();
+        return FacilityResult::Failed;
+    }
+    CRoom& room = group_->rooms[std::size_t(group_->count)];
+    room.clear();
+    room.name = name;
+    room.description = description;
+    room.defaultTime = defaultTime;
+    ++group_->count;
+    const bool saved = OnSaveDocument(path_);
+    unlockGroup();
+    reloadDayList();
+    updateOccupancy(true);
+    emit contentsChanged();
+    return saved ? FacilityResult::Done : FacilityResult::Failed;
+}
+
+CZUKRecDoc::FacilityResult CZUKRecDoc::modifyFacility(const std::string& name,
+                                                      const std::string& description,
+                                                      std::uint32_t defaultTime) {
+    if (!lockGroup()) return FacilityResult::Failed;
+    if (!reloadGroupFile()) {
+        unlockGroup();
+        return FacilityResult::Failed;
+    }
+    int slot = -1;
+    for (int i = 0; i < group_->count; ++i)
+        if (group_->rooms[std::size_t(i)].name == name) slot = i;
+    bool saved = false;
+    if (slot >= 0) {
+        group_->rooms[std::size_t(slot)].description = description;
+        group_->rooms[std::size_t(slot)].defaultTime = defaultTime;
+        saved = OnSaveDocument(path_);
+    }
+    unlockGroup();
+    emit contentsChanged();
+    if (slot < 0) {
+        appPrompter().message(
+            QStringLiteral("%1 has been deleted by another user, update cannot be made")
+                .arg(typeName()),
+            QStringLiteral("Modify Error"));
+        return FacilityResult::NotFound;
+    }
+    return saved ? FacilityResult::Done : FacilityResult::Failed;
+}
+
+CZUKRecDoc::FacilityResult CZUKRecDoc::deleteFacility(const std::string& name) {
+    if (!lockGroup()) return FacilityResult::Failed;
+    if (!reloadGroupFile()) {
+        unlockGroup();
+        return FacilityResult::Failed;
+    }
+    int slot = -1;
+    for (int i = 0; i < group_->count && slot < 0; ++i)
+        if (group_->rooms[std::size_t(i)].name == name) slot = i;
+    if (slot < 0) {
+        unlockGroup();
+        emit contentsChanged();
+        return FacilityResult::NotFound;
+    }
+    for (int i = slot; i + 1 < group_->count; ++i)
+        group_->rooms[std::size_t(i)] = group_->rooms[std::size_t(i + 1)];
+    --group_->count;
+    group_->rooms[std::size_t(group_->count)].clear();
+    reloadDayList();
+    const bool saved = OnSaveDocument(path_);
+    unlockGroup();
+    updateOccupancy(true);
+    emit contentsChanged();
+    if (!saved) return FacilityResult::Failed;
+    deleteFacilityReservations(name);
+    return FacilityResult::Done;
+}
+
+bool CZUKRecDoc::modifyGroup(const std::string& typeName, const std::string& description) {
+    if (!lockGroup()) return false;
+    if (!reloadGroupFile()) {
+        unlockGroup();
+        return false;
+    }
+    const TypeNames names = normaliseTypeName(typeName);
+    group_->typeName = names.typeName;
+    group_->description = description;
+    lowerTypeName_ = fromCp1252(names.lowerInitial);
+    const bool saved = OnSaveDocument(path_);
+    unlockGroup();
+    emit contentsChanged();
+    return saved;
+}
+
+bool CZUKRecDoc::saveWindowRect(const GroupRect& rect) {
+    if (path_.isEmpty()) return false;
+    group_->window = rect;
+    if (!lockGroup()) return false;
+    GroupFile onDisk;
+    const GroupFileResult result = loadGroupFile(nativePath(path_), onDisk);
+    bool saved = false;
+    if (result.ok()) {
+        onDisk.window = rect;
+        saved = saveGroupFile(nativePath(path_), onDisk).ok();
+    }
+    unlockGroup();
+    return saved;
+}
+
+// ----- the current day -----
+
+void CZUKRecDoc::startCurrentDay(bool justCreated) {
+    const LocalTime now = appClock().localNow();
+    today_ = {now.year, now.month, now.day};
+    if (justCreated) {
+        dayList_.clear();
+    } else {
+        reloadDayList();
+        updateOccupancy(true);
+    }
+    emit contentsChanged();
+}
+
+int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const {
+    out.clear();
+    if (!tables_ || path_.isEmpty()) return 0;
+    return tables_->loadDay(
+        key, [this](const std::string& name) { return findFacility(name); }, out);
+}
+
+void CZUKRecDoc::reloadDayList() {
+    dayItems(todayKey(), dayList_);
+}
+
+bool CZUKRecDoc::updateOccupancy(bool recomputeAll) {
+    const bool changed = quorvane::updateOccupancy(group_->rooms, dayList_, clockNow(),
+                                                   recomputeAll);
+    if (changed) emit contentsChanged();
+    return changed;
+}
+
+bool CZUKRecDoc::isCurrentDate(int year, int month, int day) const {
+    return today_ == DayDate{year, month, day};
+}
+
+int CZUKRecDoc::deleteReservationsBefore(const std::string& key) {
+    if (!tables_ || path_.isEmpty()) return 0;
+    const std::string cutoff = key.empty() ? daysBeforeKey(appClock().now(), 31) : key;
+    return tables_->deleteBefore(cutoff);
+}
+
+int CZUKRecDoc::deleteFacilityReservations(const std::string& name) {
+    if (!tables_ || path_.isEmpty()) return 0;
+    return tables_->deleteFacility(name);
+}
+
+void CZUKRecDoc::destructionPurgeAndClose() {
+    if (!tables_) return;
+    const std::string cutoff = purgeCutoffKey(appClock().now(), daysToKeep_);
+    if (!cutoff.empty()) tables_->deleteBefore(cutoff);
+    tables_->closeMaintenance();
+    tables_->closeReservations();
+    tables_->closePeople();
+    peopleOpen_ = false;
 }
 
 }  // namespace quorvane

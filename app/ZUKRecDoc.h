@@ -1,15 +1,23 @@
 #pragma once
-// The group document: one open group and its group file. Every change is written to disk at
-// once, so a group is never "modified" and closing never asks to save.
+// The group document: one open group, its group file, its three tables, its change stamp and
+// its current day. Every change is written to disk at once, so a group is never "modified"
+// and closing never asks to save.
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ChangeStamp.h"
+#include "app/DayState.h"
 
 class QWidget;
 
 namespace quorvane {
 
 struct GroupFile;
+struct GroupRect;
+class GroupTables;
 
 class CZUKRecDoc : public QObject {
     Q_OBJECT
@@ -17,15 +25,19 @@ public:
     explicit CZUKRecDoc(QObject* parent = nullptr);
     ~CZUKRecDoc() override;
 
-    // Creates a group: New Group dialog, then the file dialog for the new group file; writes the
-    // group file. False (and no group) on Cancel or refusal.
+    // Creates a group: New Group dialog, the file dialog for the new group file, the change
+    // stamp, the reservation table, the folder's customer and maintenance tables (opened, or
+    // created when the folder has none), then the group file. False (and no group) on Cancel
+    // or failure, after the failure's message.
     bool OnNewDocument(QWidget* dialogParent = nullptr);
-    // Reads the group file; a missing, unreadable or damaged file is reported and gives false.
+    // Reads the group file, opens or creates the change stamp, opens the three tables and
+    // starts the current day. A damaged file or table is reported and gives false.
     bool OnOpenDocument(const QString& path);
     // Writes the group file whole (through a temporary file, so a failed write leaves the old
     // content); a failure is reported and gives false.
     bool OnSaveDocument(const QString& path);
-    // The destruction steps of a group whose last window has closed.
+    // The destruction steps of a group whose last window has closed: the automatic purge of
+    // old reservations, then the maintenance, reservation and customer tables close.
     void OnCloseDocument();
 
     const QString& groupFilePath() const { return path_; }
@@ -51,17 +63,89 @@ public:
     // The running number of the next created group's title; tests reset it.
     static void resetUntitledCounter();
 
+    // ----- the group file under the group lock -----
+    // Re-reads the group file from disk (the tables are not touched); false after a message
+    // when it cannot be read. The occupant lines are rebuilt from the day list afterwards.
+    bool reloadGroupFile();
+    // Slot 0-14 of the facility with exactly this name among all 15 slots, or -1.
+    int findFacility(const std::string& name) const;
+
+    enum class FacilityResult { Done, Cancelled, GroupFull, NotFound, Failed };
+    // Adds a facility after the facilities on disk; "Group Full" when 15 are there already.
+    FacilityResult addFacility(const std::string& name, const std::string& description,
+                               std::uint32_t defaultTime);
+    // Changes a facility's description and default time; "Modify Error" when another user
+    // has deleted it.
+    FacilityResult modifyFacility(const std::string& name, const std::string& description,
+                                  std::uint32_t defaultTime);
+    // Removes a facility (the following ones move up) and, after the lock is released, its
+    // reservations. NotFound, silently, when it is gone already.
+    FacilityResult deleteFacility(const std::string& name);
+    // "Modify Group Information": type and description, written on the group as on disk, so
+    // another user's facility change made meanwhile stays.
+    bool modifyGroup(const std::string& typeName, const std::string& description);
+    // Stores the window rectangle at close; only the rectangle is written over the file as on
+    // disk. Nothing is written when the file cannot be read back.
+    bool saveWindowRect(const GroupRect& rect);
+
+    // ----- the current day -----
+    GroupTables* tables() const { return tables_.get(); }
+    const DayDate& currentDate() const { return today_; }
+    void setCurrentDate(const DayDate& date) { today_ = date; }
+    std::string todayKey() const { return dateKey(today_); }
+    const std::vector<_SCHEDITEM>& dayList() const { return dayList_; }
+
+    int daysToKeep() const { return daysToKeep_; }
+    void setDaysToKeep(int days) { daysToKeep_ = days; }
+    bool refreshFromNetwork() const { return refresh_; }
+    void setRefreshFromNetwork(bool on) { refresh_ = on; }
+    bool forceNetworkFlush() const { return forceFlush_; }
+    void setForceNetworkFlush(bool on) { forceFlush_ = on; }
+
+    // Today's date, the day list and every occupant, then a redraw. A new group has no
+    // reservations to load (the document manager puts it on the recent-file list).
+    void startCurrentDay(bool justCreated);
+    // Fills `out` with the reservations dated `key` of this group's facilities.
+    int dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const;
+    // Reloads the day list for today.
+    void reloadDayList();
+    // Sets the occupant lines for the present minute; a redraw when one changed.
+    bool updateOccupancy(bool recomputeAll);
+    void writeChangeStamp() { stamp_.write(); }
+    bool checkChangeStamp() { return stamp_.check(refresh_, forceFlush_); }
+    const ChangeStamp& changeStamp() const { return stamp_; }
+    bool isCurrentDate(int year, int month, int day) const;
+    // Deletes the reservations dated before the key (31 days back for an empty key).
+    int deleteReservationsBefore(const std::string& key);
+    int deleteFacilityReservations(const std::string& name);
+    void destructionPurgeAndClose();
+
 signals:
     void titleChanged();
     void contentsChanged();
 
 private:
     void attach(const QString& path);
+    void failAttach();
+    // Takes the group lock; false after a message when another user keeps it.
+    bool lockGroup();
+    void unlockGroup();
+    // Reads the group file into `out`; false after a message.
+    bool readGroupFromDisk(GroupFile& out) const;
 
     std::unique_ptr<GroupFile> group_;
+    std::unique_ptr<GroupTables> tables_;
     QString path_;
     QString title_;
     QString lowerTypeName_;
+
+    ChangeStamp stamp_;
+    DayDate today_;
+    std::vector<_SCHEDITEM> dayList_;
+    int daysToKeep_ = -1;
+    bool refresh_ = false;
+    bool forceFlush_ = false;
+    bool peopleOpen_ = false;
 };
 
 }  // namespace quorvane

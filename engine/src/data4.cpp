@@ -207,8 +207,11 @@ std::string d4nameWithExtension(Data4* d, const char* extension) {
     start = start == std::string::npos ? 0 : start + 1;
     size_t dot = s.rfind('.');
     if (dot != std::string::npos && dot >= start) s.resize(dot);
+    // The extension replaces the data file's own even when the stem keeps a "." (A.B.DBF
+    // has the index A.B.CDX, not A.B).
+    if (extension && *extension) s += std::string(".") + extension;
     std::string out;
-    dfile4name(s.c_str(), extension, &out);
+    dfile4name(s.c_str(), nullptr, &out);
     return out;
 }
 
@@ -574,6 +577,9 @@ int d4close(Data4* d) {
     }
     auto& tables = c->impl->tables;
     tables.erase(std::remove(tables.begin(), tables.end(), d), tables.end());
+    // The handle's locks go while the file and its lock lists still exist: the last close of
+    // the file frees those lists.
+    lock4engineTableClose(d);
     if (--df->refs <= 0) {
         if (df->fileChanged && !df->readOnly) {
             int year, month, day;

@@ -51,6 +51,9 @@ struct DataFile4 {
     bool countStale = false;   // header bytes 4-7 must be read again before use
     bool fileChanged = false;  // changed during this opening: the date is rewritten on close
     bool headerDirty = false;  // count or flags changed since the header was last written
+    // The count last seen to fit inside the file; an append or pack checks the file length
+    // again whenever the count differs from it.
+    unsigned long backedRecs = ~0ul;
 
     std::vector<Field4rec> fields;
     std::unique_ptr<File4> memo;

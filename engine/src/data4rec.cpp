@@ -24,6 +24,21 @@ int enforceLock(Data4* d, long location) {
     return 0;
 }
 
+// A damaged header may count more records than the file holds; shared mode still opens it so
+// that the records that exist can be read. Writing at count + 1 would then land far beyond the
+// end of the file (gigabytes of holes that a pack fills in), so appends and packs refuse such
+// a file as not a data file. A count smaller than the file (a crash between the record write
+// and the header write) is fine: the next append overwrites the partial record.
+int checkCountFits(DataFile4* df, Vask4* c) {
+    if (df->backedRecs == df->numRecs) return 0;
+    std::int64_t len = file4len(&df->file);
+    if (len < 0) return static_cast<int>(len);
+    if (recordPos(df, static_cast<long>(df->numRecs) + 1) > len)
+        return error4describe(c, e4data, L4_corrupt, df->name.c_str());
+    df->backedRecs = df->numRecs;
+    return 0;
+}
+
 void goEof(Data4* d) {
     d->recNum = static_cast<long>(d->df->numRecs) + 1;
     d->eof = 1;
@@ -289,6 +304,7 @@ int d4append(Data4* d) {
     if (int r = dfile4recCountRefresh(df, false)) return r;
     if (df->numRecs >= 0xFFFFFFFEul)
         return error4describe(c, e4append, L4_d4append, df->name.c_str());
+    if (int r = checkCountFits(df, c)) return r;
     long rec = static_cast<long>(df->numRecs) + 1;
     const Index4Hooks* hooks = index4hooks();
     bool keys = hooks && hooks->writeKeys && !d->tags.empty();
@@ -318,6 +334,7 @@ int d4append(Data4* d) {
         return r;
     }
     df->numRecs++;
+    df->backedRecs = df->numRecs;
     df->headerDirty = true;
     df->fileChanged = true;
     if (df->accessMode != 1) {
@@ -384,6 +401,7 @@ int d4pack(Data4* d) {
         if (int r = d4lockFile(d)) return r;
     }
     if (int r = dfile4recCountRefresh(df, df->accessMode == 0)) return r;
+    if (int r = checkCountFits(df, c)) return r;
     const unsigned len = df->recordLen;
     unsigned long kept = 0;
     {
@@ -406,6 +424,7 @@ int d4pack(Data4* d) {
         if (int r = file4seqWriteFlush(&out)) return r;
     }
     df->numRecs = kept;
+    df->backedRecs = kept;
     df->headerDirty = true;
     df->fileChanged = true;
     if (int r = file4lenSet(&df->file, recordPos(df, static_cast<long>(kept) + 1) + 1)) return r;

@@ -1,5 +1,7 @@
 // Expressions over an open table: the fields, record buffer and context of a Data4.
+#include <cstring>
 #include <new>
+#include <string>
 
 #include "engine/data4.h"
 #include "engine/error4.h"
@@ -28,7 +30,12 @@ public:
         const char* a = d4alias(d_);
         return a ? a : "";
     }
-    const char* dateFormat() const override { return d4vask(d_)->dateFormat; }
+    const char* dateFormat() const override {
+        // the setting is a fixed array that need not hold a terminating NUL
+        const Vask4* c = d4vask(d_);
+        picture_.assign(c->dateFormat, strnlen(c->dateFormat, sizeof c->dateFormat));
+        return picture_.c_str();
+    }
     bool errorPending() const override { return error4code(d4vask(d_)) < 0; }
     bool reportExprErrors() const override { return d4vask(d_)->errExpr != 0; }
     int error(int code, long location, const char* text) override {
@@ -37,6 +44,7 @@ public:
 
 private:
     Data4* d_;
+    mutable std::string picture_;
 };
 
 Expr4* parseData(Data4* d, const char* text, bool forTag) {

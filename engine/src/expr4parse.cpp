@@ -407,7 +407,14 @@ int Parser::readOperator(bool& ended) {
             len = static_cast<size_t>(r->nameLen);
         }
     }
-    if (!found) return e4unrecOperator;
+    if (!found) {
+        // Inside a function's argument list the value must be followed by "," or ")".
+        for (auto op = ops_.rbegin(); op != ops_.rend(); ++op) {
+            if (op->kind == OpKind::func) return e4commaExpected;
+            if (op->kind == OpKind::paren) break;
+        }
+        return e4unrecOperator;
+    }
     p_ += len;
     while (!ops_.empty() && ops_.back().kind == OpKind::op &&
            ops_.back().row->priority >= found->priority) {

@@ -78,6 +78,10 @@ Lock4table* tableLocks(Data4* d) {
     if (d->lockState) {
         auto* t = static_cast<Lock4table*>(d->lockState);
         t->accessMode = d->df->accessMode;
+        // Creating the production index sets the table-flags bit under the file lock, whose
+        // range does not depend on it; the record and append locks taken from then on must
+        // lie where every other opener of the table looks for them.
+        t->layout.tableFlags = d->df->tableFlags;
         bindIndexes(d, t);
         return t;
     }

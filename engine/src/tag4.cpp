@@ -64,7 +64,6 @@ struct Index4 {
     bool fileOpen = false;
     std::unique_ptr<cdx4::Index> cdx;
     std::vector<std::unique_ptr<Tag4>> tags;
-    std::unique_ptr<Lock4file> locks;  // what the table's handles hold on this file
 };
 
 namespace {
@@ -143,10 +142,7 @@ void detach(Index4* i) {
 // Tells the lock layer which index files the table has, so that a record write
 // locks them all and a granted lock drops what another user may have changed.
 void bindLocks(Data4* d, Lock4table* t) {
-    for (Index4* i : d->indexes) {
-        if (!i->locks) i->locks = std::make_unique<Lock4file>(i->file.fd, i->path);
-        t->indexes.push_back(i->locks.get());
-    }
+    for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
     t->hooks.indexLocked = [d](std::size_t k) {
         if (k < d->indexes.size()) d->indexes[k]->cdx->refresh();
     };
@@ -159,7 +155,6 @@ void destroy(Index4* i) {
     bool attached = std::find(d->indexes.begin(), d->indexes.end(), i) != d->indexes.end();
     detach(i);
     if (attached) lock4engineIndexRebind(d);
-    i->locks.reset();
     if (i->fileOpen) file4close(&i->file);
     delete i;
 }
@@ -252,7 +247,7 @@ int hookClose(Data4* d) {
 
 int hookFlush(Data4* d) {
     for (Index4* i : d->indexes)
-        if (int r = i->cdx->flush()) return reportCdx(i, r);
+        if (int r = i->cdx->flush(true)) return reportCdx(i, r);
     return 0;
 }
 
@@ -355,7 +350,14 @@ int hookSkip(Data4* d, long count) {
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
     long rec = d->recNum;
-    int rc = t->tree->seekEntry(u8(key), static_cast<uint32_t>(rec), t->pos);
+    int rc;
+    if (t->pos.onEntry() && t->pos.rec == static_cast<uint32_t>(rec) &&
+        t->pos.serial == t->index->cdx->serial() && key.size() == t->pos.key.size() &&
+        std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0) {
+        rc = cdx4::kFound;  // still standing on it: no descent needed
+    } else {
+        rc = t->tree->seekEntry(u8(key), static_cast<uint32_t>(rec), t->pos);
+    }
     if (rc < 0) return reportCdx(t->index, rc);
     bool exact = rc == cdx4::kFound && pass;
     if (rc == cdx4::kFound && !pass) {

@@ -56,7 +56,10 @@ TEST_F(DocumentTest, NewGroupWritesAnEmptyGroupFileWithTheNormalisedType) {
     EXPECT_EQ(doc->basePath(), path("parks/Courts"));
     EXPECT_EQ(doc->stampPath(), path("parks/CourtsUpdate.bin"));
     EXPECT_EQ(readAll(target), groupBytes("Tennis Courts", "North Park"));
-    EXPECT_TRUE(docs.recentFiles().entries().isEmpty()) << "a created group is not a recent file";
+    ASSERT_EQ(docs.recentFiles().entries().size(), 1) << "a created group is a recent file";
+    EXPECT_EQ(docs.recentFiles().entries().front(), target);
+    EXPECT_TRUE(QFileInfo::exists(doc->stampPath())) << "the change stamp is created with it";
+    EXPECT_EQ(QFileInfo(doc->stampPath()).size(), 60);
     EXPECT_TRUE(prompter.shown.empty());
 }
 

@@ -2,6 +2,8 @@
 // changes nothing in the file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <functional>
 
 #include "engine/src/data4impl.h"
@@ -110,6 +112,81 @@ TEST_F(DataOpen, CountMustMatchTheLengthOutsideSharedMode) {
     d = d4open(&c, path().c_str());
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d4recCount(d), 1);
+    d4close(d);
+}
+
+// A count far beyond the file (shared mode opens it) must never make a write land past the
+// end: the append would otherwise leave a file of count x record length bytes behind.
+TEST_F(DataOpen, CountBeyondTheFileRefusesAppendAndPack) {
+    std::vector<unsigned char> b = good;
+    b[4] = 0x00, b[5] = 0x00, b[6] = 0x00, b[7] = 0x60;  // 1.6 thousand million records
+    writeBytes(path(), b);
+    Data4* d = d4open(&c, path().c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4go(d, 1), 0);
+    EXPECT_EQ(fieldText(d, "NAME").substr(0, 3), "ONE") << "the records that exist still read";
+    ASSERT_EQ(d4appendStart(d, 0), 0);
+    ASSERT_EQ(d4blank(d), 0);
+    d4field(d, "NAME")->assign("NEW");
+    // Checked by size first: should the guard ever fail, the file is far too big to read in.
+    auto size = [this] {
+        struct stat st {};
+        return stat(path().c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    };
+    testing::internal::CaptureStderr();
+    int r = d4append(d);
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(size(), static_cast<long long>(b.size())) << "nothing may be written";
+    ASSERT_EQ(r, e4data);
+    EXPECT_NE(err.find("File is not a Data File\ndatabase corruption detected\n\n" + path()),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(readBytes(path()), b);
+    error4set(&c, 0);
+    c.errOff = 1;
+    EXPECT_EQ(d4pack(d), e4data);
+    ASSERT_EQ(size(), static_cast<long long>(b.size()));
+    EXPECT_EQ(readBytes(path()), b);
+    error4set(&c, 0);
+    // Closed with the refused pack's locks still held: the close releases them.
+    EXPECT_EQ(d4close(d), 0);
+    EXPECT_EQ(readBytes(path()), b) << "close must not rewrite the header either";
+    // With the extended-offset setting the open skips its checks; the write guard still holds.
+    c.largeOffset = 1;
+    d = d4open(&c, path().c_str());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(appendRow(d, {"NEW"}), e4data);
+    ASSERT_EQ(size(), static_cast<long long>(b.size()));
+    error4set(&c, 0);
+    d4close(d);
+    EXPECT_EQ(readBytes(path()), b);
+}
+
+// A crash between the record write and the header write leaves a count short of the file.
+// Shared mode keeps working: the next append goes at count + 1, over the partial record.
+TEST_F(DataOpen, CountShortOfTheFileAppendsOverThePartialRecord) {
+    std::vector<unsigned char> b = good;
+    b.pop_back();                // the end-of-file byte
+    b.insert(b.end(), 50, 'Z');  // half of a second record, the header still says 1
+    writeBytes(path(), b);
+    Data4* d = d4open(&c, path().c_str());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d4recCount(d), 1);
+    ASSERT_EQ(appendRow(d, {"TWO"}), 0);
+    EXPECT_EQ(d4recNo(d), 2);
+    ASSERT_EQ(d4flush(d), 0);
+    d4unlock(d);
+    std::vector<unsigned char> now = readBytes(path());
+    ASSERT_EQ(now.size(), 161u + 2 * 106 + 1);
+    EXPECT_EQ(le32(now, 4), 2u);
+    EXPECT_EQ(now[161 + 106], ' ');
+    EXPECT_EQ(std::string(now.begin() + 161 + 106 + 1, now.begin() + 161 + 106 + 4), "TWO");
+    EXPECT_EQ(std::string(now.begin() + 161 + 106 + 4, now.begin() + 161 + 106 + 22),
+              std::string(18, ' '))
+        << "no byte of the partial record may survive";
+    EXPECT_EQ(now.back(), 0x1A);
+    ASSERT_EQ(d4pack(d), 0);
+    EXPECT_EQ(d4recCount(d), 2);
     d4close(d);
 }
 

@@ -2,6 +2,7 @@
 // and errors reported through its context.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/expr4.h"
@@ -128,6 +129,13 @@ TEST_F(Expr4Data, DtocUsesTheContextsDateFormat) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(expr4len(e), 10);
     EXPECT_EQ(key(e), "09.03.2026");
+    expr4free(e);
+    // a picture filling the whole setting, with no NUL after it, ends with the setting
+    std::memcpy(c.dateFormat, "CCYYMMDD-DD.MM.CCYY.", sizeof c.dateFormat);
+    e = expr4parse(d, "DTOC(STOD('20260309'))");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(expr4len(e), 20);
+    EXPECT_EQ(key(e), "20260309-09.03.2026.");
     expr4free(e);
 }
 

@@ -110,6 +110,9 @@ TEST(Expr4Parse, EveryParseErrorWithItsCodeAndLocation) {
     const ErrorCase cases[] = {
         {"UPPER(NAME", -400, L4_expr4parse, false},
         {"SUBSTR(NAME,1", -400, L4_expr4parse, false},
+        {"UPPER(NAME NOTES)", -400, L4_expr4parse, false},
+        {"SUBSTR(NAME 1, 2)", -400, L4_expr4parse, false},
+        {"UPPER((NAME NOTES))", -480, L4_expr4parse, false},
         {"", -410, L4_expr4parse, false},
         {"   ", -410, L4_expr4parse, false},
         {"()", -410, L4_expr4parse, false},

@@ -1,0 +1,107 @@
+#include "tables/Maintenance.h"
+
+#include "engine/error4.h"
+#include "engine/field4.h"
+
+namespace {
+
+enum Field { fName, fNotes, fHH, fMM, fieldCount };
+
+const tables::FieldSpec kFields[fieldCount] = {
+    {"NAME", 'C', 21},
+    {"NOTES", 'C', 80},
+    {"HH", 'C', 2},
+    {"MM", 'C', 2},
+};
+
+const tables::TableSpec kSpec = {kFields, fieldCount, "MAINTENANC", "NAME", ".NOT. DELETED()"};
+
+std::string path(const std::string& groupPath) {
+    return tables::groupFolder(groupPath) + "RecMaintenance";
+}
+
+}  // namespace
+
+CMaintenance::CMaintenance() : core_(kSpec) {}
+
+CMaintenance::~CMaintenance() {
+    if (core_.isOpen()) Close();
+}
+
+int CMaintenance::Create(const std::string& groupPath) {
+    return core_.create(path(groupPath));
+}
+
+int CMaintenance::Open(const std::string& groupPath) {
+    return core_.open(path(groupPath));
+}
+
+int CMaintenance::Close() {
+    return core_.close();
+}
+
+void CMaintenance::Clear() {
+    name_.clear();
+    notes_.clear();
+    hour_ = minute_ = 0;
+}
+
+int CMaintenance::readRecord(int result) {
+    if (result != 0) return result;
+    name_ = core_.text(fName);
+    notes_ = core_.text(fNotes);
+    std::string hh = core_.raw(fHH), mm = core_.raw(fMM);
+    hour_ = tables::parseNumber(hh.c_str(), hh.size());
+    minute_ = tables::parseNumber(mm.c_str(), mm.size());
+    return 0;
+}
+
+int CMaintenance::Seek(const std::string& name) {
+    int r = core_.seek(name);
+    if (r == 0) return readRecord(0);
+    return r;
+}
+
+int CMaintenance::First() {
+    return readRecord(core_.top());
+}
+
+int CMaintenance::Next() {
+    return readRecord(core_.next());
+}
+
+int CMaintenance::GoTo(long recordNumber) {
+    return readRecord(core_.go(recordNumber));
+}
+
+long CMaintenance::GetRecordNumber() const {
+    return core_.recNo();
+}
+
+void CMaintenance::build() {
+    core_.assign(fName, name_);
+    core_.assign(fNotes, notes_);
+    core_.assign(fHH, tables::format("%02d", hour_));
+    core_.assign(fMM, tables::format("%02d", minute_));
+}
+
+int CMaintenance::Add() {
+    if (!core_.isOpen()) return r4noOpen;
+    if (int r = core_.appendStart()) return r;
+    if (int r = core_.blank()) return r;
+    build();
+    return core_.append();
+}
+
+int CMaintenance::Update() {
+    if (!core_.isOpen()) return r4noOpen;
+    if (int r = core_.blank()) return r;
+    build();
+    return core_.rewrite();
+}
+
+int CMaintenance::Delete(bool pack) {
+    int r = core_.remove(true);
+    if (pack) core_.setPackNeeded();
+    return r;
+}

@@ -1,0 +1,308 @@
+#include "tables/Schedule.h"
+
+#include <cstring>
+
+#include "engine/error4.h"
+#include "engine/field4.h"
+
+namespace {
+
+enum Field {
+    fDate,
+    fRoomName,
+    fStartHH,
+    fStartMM,
+    fEndHH,
+    fEndMM,
+    fLastName,
+    fFirstName,
+    fMi,
+    fPhone,
+    fExt,
+    fNotes,
+    fDateMade,
+    fTimeMade,
+    fRecurDays,
+    fRecurDate,
+    fTypeFlag,
+    fResKept,
+    fFlag1,
+    fOrg,
+    fieldCount
+};
+
+const tables::FieldSpec kFields[fieldCount] = {
+    {"DATE", 'C', 8},     {"ROOMNAME", 'C', 20}, {"STARTHH", 'C', 2},   {"STARTMM", 'C', 2},
+    {"ENDHH", 'C', 2},    {"ENDMM", 'C', 2},     {"LASTNAME", 'C', 21}, {"FIRSTNAME", 'C', 16},
+    {"MI", 'C', 2},       {"PHONE", 'C', 15},    {"EXT", 'C', 6},       {"NOTES", 'C', 80},
+    {"DATEMADE", 'C', 8}, {"TIMEMADE", 'C', 4},  {"RECURDAYS", 'C', 3}, {"RECURDATE", 'C', 8},
+    {"TYPEFLAG", 'C', 1}, {"RESKEPT", 'L', 1},   {"FLAG1", 'C', 1},     {"ORG", 'C', 39, true},
+};
+
+const tables::TableSpec kSpec = {kFields, fieldCount, "SCHEDTAG", "DATE+ROOMNAME+STARTHH+STARTMM",
+                                 ".NOT. DELETED()"};
+
+// A stored date key read into its three numbers; a short or damaged key reads as zeros
+// where its digits are missing.
+void readDate(const std::string& raw, int& year, int& month, int& day) {
+    const char* p = raw.c_str();
+    std::size_t n = raw.size();
+    year = tables::parseNumber(p, n < 4 ? n : 4);
+    month = n > 4 ? tables::parseNumber(p + 4, n - 4 < 2 ? n - 4 : 2) : 0;
+    day = n > 6 ? tables::parseNumber(p + 6, n - 6 < 2 ? n - 6 : 2) : 0;
+}
+
+int number(const std::string& raw) {
+    return tables::parseNumber(raw.c_str(), raw.size());
+}
+
+// The key texts are cut to their parts' widths so that a longer text cannot shift the
+// parts after it.
+std::string cut(const std::string& s, std::size_t width) {
+    return s.size() > width ? s.substr(0, width) : s;
+}
+
+// The data file's name is given whole: a stem that still holds a "." (a.b) would otherwise
+// count as a file with the extension "b".
+std::string dataFile(const std::string& base) {
+    return base + ".DBF";
+}
+
+}  // namespace
+
+CSchedule::CSchedule() : core_(kSpec) {}
+
+CSchedule::~CSchedule() {
+    if (core_.isOpen()) Close();
+}
+
+int CSchedule::Create(const std::string& groupPath) {
+    noOrg_ = false;
+    base_ = tables::groupBase(groupPath);
+    return core_.create(dataFile(base_));
+}
+
+int CSchedule::Open(const std::string& groupPath) {
+    noOrg_ = false;
+    base_ = tables::groupBase(groupPath);
+    int r = core_.open(dataFile(base_));
+    if (r == 0) noOrg_ = core_.numFieldsInFile() == 19 || !core_.hasField(fOrg);
+    return r;
+}
+
+int CSchedule::Close() {
+    return core_.close();
+}
+
+void CSchedule::Clear() {
+    facility_.clear();
+    last_.clear();
+    first_.clear();
+    mi_.clear();
+    phone_.clear();
+    ext_.clear();
+    notes_.clear();
+    org_.clear();
+    year_ = month_ = day_ = 0;
+    startHH_ = startMM_ = endHH_ = endMM_ = 0;
+    madeYear_ = madeMonth_ = madeDay_ = madeHH_ = madeMM_ = 0;
+    recurDays_ = 0;
+    recurYear_ = recurMonth_ = recurDay_ = 0;
+    typeFlag_ = 0;
+    kept_ = true;
+    flag1_ = 0;
+}
+
+int CSchedule::readRecord(int result) {
+    if (result != 0) return result;
+    facility_ = core_.text(fRoomName);
+    last_ = core_.text(fLastName);
+    first_ = core_.text(fFirstName);
+    mi_ = core_.text(fMi);
+    phone_ = core_.text(fPhone);
+    ext_ = core_.text(fExt);
+    notes_ = core_.text(fNotes);
+    org_ = noOrg_ ? std::string() : core_.text(fOrg);
+    readDate(core_.raw(fDate), year_, month_, day_);
+    readDate(core_.raw(fDateMade), madeYear_, madeMonth_, madeDay_);
+    readDate(core_.raw(fRecurDate), recurYear_, recurMonth_, recurDay_);
+    startHH_ = number(core_.raw(fStartHH));
+    startMM_ = number(core_.raw(fStartMM));
+    endHH_ = number(core_.raw(fEndHH));
+    endMM_ = number(core_.raw(fEndMM));
+    recurDays_ = number(core_.raw(fRecurDays));
+    typeFlag_ = number(core_.raw(fTypeFlag));
+    flag1_ = number(core_.raw(fFlag1));
+    std::string made = core_.raw(fTimeMade);
+    madeHH_ = tables::parseNumber(made.c_str(), made.size() < 2 ? made.size() : 2);
+    madeMM_ = made.size() > 2 ? tables::parseNumber(made.c_str() + 2, made.size() - 2) : 0;
+    std::string kept = core_.raw(fResKept);
+    char k = kept.empty() ? ' ' : kept[0];
+    kept_ = k == 'T' || k == 't' || k == 'Y' || k == 'y';
+    return 0;
+}
+
+int CSchedule::Seek(const std::string& dateKey, const std::string& facility,
+                    const std::string& startHH, const std::string& startMM) {
+    Clear();
+    std::string key =
+        tables::format("%8s%-20s%2s%2s", cut(dateKey, 8).c_str(), cut(facility, 20).c_str(),
+                       cut(startHH, 2).c_str(), cut(startMM, 2).c_str());
+    int r = core_.seek(key);
+    if (r == 0) return readRecord(0);
+    if (r == r4after && startHH.empty()) return readRecord(0);
+    return r;
+}
+
+int CSchedule::First() {
+    return readRecord(core_.top());
+}
+
+int CSchedule::Next() {
+    return readRecord(core_.next());
+}
+
+int CSchedule::GoTo(long recordNumber) {
+    return readRecord(core_.go(recordNumber));
+}
+
+long CSchedule::GetRecordNumber() const {
+    return core_.recNo();
+}
+
+void CSchedule::build() {
+    core_.assign(fRoomName, facility_);
+    core_.assign(fLastName, last_);
+    core_.assign(fFirstName, first_);
+    core_.assign(fMi, mi_);
+    core_.assign(fPhone, phone_);
+    core_.assign(fExt, ext_);
+    core_.assign(fNotes, notes_);
+    core_.assign(fDate, tables::format("%04d%02d%02d", year_, month_, day_));
+    core_.assign(fStartHH, tables::format("%02d", startHH_));
+    core_.assign(fStartMM, tables::format("%02d", startMM_));
+    core_.assign(fEndHH, tables::format("%02d", endHH_));
+    core_.assign(fEndMM, tables::format("%02d", endMM_));
+    core_.assign(fDateMade, tables::format("%04d%02d%02d", madeYear_, madeMonth_, madeDay_));
+    core_.assign(fTimeMade, tables::format("%02d%02d", madeHH_, madeMM_));
+    core_.assign(fRecurDays, tables::format("%03d", recurDays_));
+    core_.assign(fRecurDate, tables::format("%04d%02d%02d", recurYear_, recurMonth_, recurDay_));
+    core_.assign(fTypeFlag, tables::format("%01d", typeFlag_));
+    core_.assign(fResKept, kept_ ? "T" : "F");
+    core_.assign(fFlag1, tables::format("%01d", flag1_));
+    if (!noOrg_) core_.assign(fOrg, org_);
+}
+
+int CSchedule::Add() {
+    if (!core_.isOpen()) return r4noOpen;
+    if (int r = core_.appendStart()) return r;
+    if (int r = core_.blank()) return r;
+    build();
+    return core_.append();
+}
+
+int CSchedule::Update() {
+    if (!core_.isOpen()) return r4noOpen;
+    if (int r = core_.blank()) return r;
+    build();
+    return core_.rewrite();
+}
+
+int CSchedule::Delete(bool pack) {
+    int r = core_.remove(false);
+    if (pack) core_.setPackNeeded();
+    return r;
+}
+
+int CSchedule::LockAppend() {
+    return core_.lockAppend();
+}
+
+int CSchedule::Unlock() {
+    return core_.unlock();
+}
+
+bool CSchedule::IsOnDate(const std::string& dateKey) const {
+    if (dateKey.size() != 8) return false;
+    int y, m, d;
+    readDate(dateKey, y, m, d);
+    return y == year_ && m == month_ && d == day_;
+}
+
+bool CSchedule::IsBefore(const std::string& dateKey) const {
+    if (dateKey.size() != 8) return false;
+    return tables::format("%04d%02d%02d", year_, month_, day_) < dateKey;
+}
+
+std::string CSchedule::FormatDateKey(int month, int day, int year) {
+    return tables::format("%04d%02d%02d", year, month, day);
+}
+
+void CSchedule::GetDate(int& month, int& day, int& year) const {
+    month = month_;
+    day = day_;
+    year = year_;
+}
+void CSchedule::SetDate(int month, int day, int year) {
+    month_ = month;
+    day_ = day;
+    year_ = year;
+}
+void CSchedule::GetStart(int& hour, int& minute) const {
+    hour = startHH_;
+    minute = startMM_;
+}
+void CSchedule::SetStart(int hour, int minute) {
+    startHH_ = hour;
+    startMM_ = minute;
+}
+void CSchedule::GetEnd(int& hour, int& minute) const {
+    hour = endHH_;
+    minute = endMM_;
+}
+void CSchedule::SetEnd(int hour, int minute) {
+    endHH_ = hour;
+    endMM_ = minute;
+}
+void CSchedule::GetMade(int& month, int& day, int& year, int& hour, int& minute) const {
+    month = madeMonth_;
+    day = madeDay_;
+    year = madeYear_;
+    hour = madeHH_;
+    minute = madeMM_;
+}
+void CSchedule::SetMade(int month, int day, int year, int hour, int minute) {
+    madeMonth_ = month;
+    madeDay_ = day;
+    madeYear_ = year;
+    madeHH_ = hour;
+    madeMM_ = minute;
+}
+void CSchedule::GetRecurDate(int& month, int& day, int& year) const {
+    month = recurMonth_;
+    day = recurDay_;
+    year = recurYear_;
+}
+void CSchedule::SetRecurDate(int month, int day, int year) {
+    recurMonth_ = month;
+    recurDay_ = day;
+    recurYear_ = year;
+}
+void CSchedule::GetNames(std::string& first, std::string& mi, std::string& last, std::string& phone,
+                         std::string& ext, std::string& org) const {
+    first = first_;
+    mi = mi_;
+    last = last_;
+    phone = phone_;
+    ext = ext_;
+    org = org_;
+}
+void CSchedule::SetNames(const std::string& first, const std::string& mi, const std::string& last,
+                         const std::string& phone, const std::string& ext, const std::string& org) {
+    first_ = first;
+    mi_ = mi;
+    last_ = last;
+    phone_ = phone;
+    ext_ = ext;
+    org_ = org;
+}

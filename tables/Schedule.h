@@ -1,0 +1,98 @@
+// The reservation table of one group: all reservations of all its facilities, ordered by
+// date, facility and start time through the tag SCHEDTAG. One reservation is held in memory
+// (the current reservation): every read fills it, every write is built from it.
+#pragma once
+
+#include <string>
+
+#include "tables/TableCore.h"
+
+class CSchedule {
+public:
+    CSchedule();
+    ~CSchedule();
+    CSchedule(const CSchedule&) = delete;
+    CSchedule& operator=(const CSchedule&) = delete;
+
+    // The group path is the group file's path; the table lies beside it without the
+    // file's extension. Both return 0 or the engine's code.
+    int Create(const std::string& groupPath);
+    int Open(const std::string& groupPath);
+    // Closes the table, packing it first when a deletion asked for it.
+    int Close();
+    bool IsOpen() const { return core_.isOpen(); }
+
+    void Clear();
+    // Positions on the key "%8s%-20s%2s%2s" of the four texts and reads. With an empty start
+    // hour, landing after the key still reads the record there (the first of that date and
+    // facility or later); the caller checks IsOnDate and GetFacility.
+    int Seek(const std::string& dateKey, const std::string& facility, const std::string& startHH,
+             const std::string& startMM);
+    int First();
+    int Next();
+    int GoTo(long recordNumber);
+    long GetRecordNumber() const;
+
+    int Add();
+    int Update();
+    // Marks the current record deleted; the mark is written by the next positioning call.
+    int Delete(bool pack);
+    int LockAppend();
+    int Unlock();
+
+    bool IsOnDate(const std::string& dateKey) const;
+    bool IsBefore(const std::string& dateKey) const;
+    static std::string FormatDateKey(int month, int day, int year);
+    bool HasNotes() const { return !notes_.empty(); }
+    bool IsMaintenance() const { return typeFlag_ == 1; }
+    bool IsRecurring() const { return recurYear_ != 0; }
+
+    void GetDate(int& month, int& day, int& year) const;
+    void SetDate(int month, int day, int year);
+    void GetStart(int& hour, int& minute) const;
+    void SetStart(int hour, int minute);
+    void GetEnd(int& hour, int& minute) const;
+    void SetEnd(int hour, int minute);
+    void GetMade(int& month, int& day, int& year, int& hour, int& minute) const;
+    void SetMade(int month, int day, int year, int hour, int minute);
+    int GetRecurDays() const { return recurDays_; }
+    void SetRecurDays(int days) { recurDays_ = days; }
+    void GetRecurDate(int& month, int& day, int& year) const;
+    void SetRecurDate(int month, int day, int year);
+    std::string GetFacility() const { return facility_; }
+    void SetFacility(const std::string& name) { facility_ = name; }
+    void GetNames(std::string& first, std::string& mi, std::string& last, std::string& phone,
+                  std::string& ext, std::string& org) const;
+    void SetNames(const std::string& first, const std::string& mi, const std::string& last,
+                  const std::string& phone, const std::string& ext, const std::string& org);
+    std::string GetNotes() const { return notes_; }
+    void SetNotes(const std::string& notes) { notes_ = notes; }
+    int GetTypeFlag() const { return typeFlag_; }
+    void SetTypeFlag(int flag) { typeFlag_ = flag; }
+    bool GetKept() const { return kept_; }
+    void SetKept(bool kept) { kept_ = kept; }
+    int GetFlag1() const { return flag1_; }
+
+    // True when the open table is an older one without the organization field.
+    bool HasNoOrg() const { return noOrg_; }
+    // The table path in use (group path with the extension cut).
+    const std::string& GetPath() const { return base_; }
+
+private:
+    int readRecord(int result);
+    void build();
+
+    tables::TableCore core_;
+    std::string base_;
+    bool noOrg_ = false;
+
+    std::string facility_, last_, first_, mi_, phone_, ext_, notes_, org_;
+    int year_ = 0, month_ = 0, day_ = 0;
+    int startHH_ = 0, startMM_ = 0, endHH_ = 0, endMM_ = 0;
+    int madeYear_ = 0, madeMonth_ = 0, madeDay_ = 0, madeHH_ = 0, madeMM_ = 0;
+    int recurDays_ = 0;
+    int recurYear_ = 0, recurMonth_ = 0, recurDay_ = 0;
+    int typeFlag_ = 0;
+    bool kept_ = true;
+    int flag1_ = 0;
+};

@@ -1,0 +1,327 @@
+#include "tables/TableCore.h"
+
+#include <strings.h>
+#include <cctype>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/error4.h"
+#include "engine/field4.h"
+#include "engine/tag4.h"
+
+namespace tables {
+
+int parseNumber(const char* text, std::size_t len) {
+    if (!text) return 0;
+    std::size_t i = 0;
+    while (i < len && text[i] == ' ') ++i;
+    long value = 0;
+    for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i) {
+        long next = value * 10 + (text[i] - '0');
+        if (next > INT_MAX) break;
+        value = next;
+    }
+    return static_cast<int>(value);
+}
+
+std::string trimRight(const char* text) {
+    if (!text) return {};
+    std::size_t n = std::strlen(text);
+    while (n > 0 && text[n - 1] == ' ') --n;
+    return std::string(text, n);
+}
+
+std::string groupBase(const std::string& groupPath) {
+    // Only a "." in the file name ends the stem: a dotted folder name stays whole.
+    std::size_t slash = groupPath.rfind('/');
+    std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t dot = groupPath.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart) return groupPath;
+    return groupPath.substr(0, dot);
+}
+
+std::string groupFolder(const std::string& groupPath) {
+    std::size_t slash = groupPath.rfind('/');
+    return slash == std::string::npos ? std::string() : groupPath.substr(0, slash + 1);
+}
+
+std::string format(const char* fmt, ...) {
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < sizeof buf)
+        return std::string(buf, static_cast<std::size_t>(n));
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    va_start(ap, fmt);
+    std::vsnprintf(out.data(), out.size(), fmt, ap);
+    va_end(ap);
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+TableCore::TableCore(const TableSpec& spec)
+    : spec_(spec), fields_(static_cast<std::size_t>(spec.numFields), nullptr) {
+    vask4init(&c_);
+    // Changes to unlocked records are refused until a create or open starts the table's use;
+    // that start re-initialises the context, which switches it off again.
+    c_.lockEnforce = 1;
+}
+
+TableCore::~TableCore() {
+    if (data_) close();
+    if (c_.initialized) vask4initUndo(&c_);
+}
+
+int TableCore::initContext() {
+    if (c_.initialized) vask4initUndo(&c_);
+    data_ = nullptr;
+    tag_ = nullptr;
+    fields_.assign(fields_.size(), nullptr);
+    numFieldsInFile_ = 0;
+    return vask4init(&c_);
+}
+
+int TableCore::openedRule() const {
+    // With open errors reported a failed open leaves a negative code; with them off any
+    // non-zero code means the table did not open.
+    if (c_.errOpen) return c_.errorCode < 0 ? c_.errorCode : 0;
+    return c_.errorCode;
+}
+
+int TableCore::create(const std::string& path) {
+    path_ = path;
+    if (int r = initContext()) return r;
+    fieldInfo_ = std::make_unique<Field4info>(c_);
+    tagInfo_ = std::make_unique<Tag4info>(c_);
+    for (int j = 0; j < spec_.numFields; ++j)
+        fieldInfo_->add(spec_.fields[j].name, spec_.fields[j].type, spec_.fields[j].width, 0, 0);
+    tagInfo_->add(spec_.tag, spec_.expression, spec_.filter, r4unique, 0);
+    data_ = d4create(&c_, path_.c_str(), fieldInfo_->fields(), tagInfo_->tags());
+    if (c_.errorCode != 0 || !data_) {
+        int code = c_.errorCode != 0 ? c_.errorCode : r4noCreate;
+        if (data_) d4close(data_);
+        data_ = nullptr;
+        return code;
+    }
+    if (int r = bind(false)) return r;
+    // Building the new index locked the whole table; other users of a shared folder table
+    // (the next group's customers) must not wait for this object's first write to see it go.
+    d4unlock(data_);
+    return c_.errorCode;
+}
+
+int TableCore::open(const std::string& path) {
+    path_ = path;
+    if (int r = initContext()) return r;
+    data_ = d4open(&c_, path_.c_str());
+    int failed = openedRule();
+    if (failed || !data_) {
+        if (data_) d4close(data_);
+        data_ = nullptr;
+        return failed ? failed : r4noOpen;
+    }
+    return bind(true);
+}
+
+int TableCore::bind(bool checkLayout) {
+    numFieldsInFile_ = d4numFields(data_);
+    if (checkLayout) {
+        // A table of another layout is refused before anything reads it: fields taken by
+        // name from a different record would come out shifted or cut.
+        for (int j = 0; j < spec_.numFields; ++j) {
+            const FieldSpec& want = spec_.fields[j];
+            Field4* f = nullptr;
+            for (int k = 1; k <= numFieldsInFile_ && !f; ++k) {
+                Field4* cand = d4fieldJ(data_, k);
+                if (cand && strcasecmp(f4name(cand), want.name) == 0) f = cand;
+            }
+            if (!f) {
+                // An optional field may be missing only from the older layout that lacks
+                // just that one field.
+                if (want.optional && numFieldsInFile_ == spec_.numFields - 1) continue;
+                int r = error4describe(&c_, e4fieldName, L4_d4field, want.name, d4fileName(data_));
+                d4close(data_);
+                data_ = nullptr;
+                return r;
+            }
+            if (f4type(f) != want.type || f4len(f) != want.width) {
+                int r = error4describe(&c_, e4data, L4_d4open, d4fileName(data_), want.name);
+                d4close(data_);
+                data_ = nullptr;
+                return r;
+            }
+        }
+    }
+    tag_ = d4tag(data_, spec_.tag);
+    if (!tag_) {
+        int r = c_.errorCode < 0 ? c_.errorCode : error4(&c_, e4tagName, L4_d4tag);
+        d4close(data_);
+        data_ = nullptr;
+        return r;
+    }
+    d4tagSelect(data_, tag_);
+    if (checkLayout) t4uniqueSet(tag_, r4unique);
+    for (int j = 0; j < spec_.numFields; ++j) {
+        const FieldSpec& want = spec_.fields[j];
+        if (want.optional && checkLayout) {
+            // Looked up silently: its absence is a layout the table knows.
+            Field4* found = nullptr;
+            for (int k = 1; k <= numFieldsInFile_ && !found; ++k) {
+                Field4* cand = d4fieldJ(data_, k);
+                if (cand && strcasecmp(f4name(cand), want.name) == 0) found = cand;
+            }
+            fields_[static_cast<std::size_t>(j)] = found;
+        } else {
+            fields_[static_cast<std::size_t>(j)] = d4field(data_, want.name);
+        }
+    }
+    if (c_.errorCode < 0) {
+        int r = c_.errorCode;
+        d4close(data_);
+        data_ = nullptr;
+        tag_ = nullptr;
+        fields_.assign(fields_.size(), nullptr);
+        return r;
+    }
+    return 0;
+}
+
+int TableCore::close() {
+    int result = 0;
+    if (data_) {
+        result = d4close(data_);
+        data_ = nullptr;
+        tag_ = nullptr;
+        fields_.assign(fields_.size(), nullptr);
+    }
+    if (packNeeded_ && c_.initialized) {
+        packNeeded_ = false;
+        // The pack needs the table to itself; when another user has it open the reopen is
+        // refused and the deleted records wait for a later close.
+        c_.accessMode = 1;
+        Data4* d = d4open(&c_, path_.c_str());
+        if (d && openedRule() == 0) {
+            Tag4* t = d4tag(d, spec_.tag);
+            if (t) {
+                d4tagSelect(d, t);
+                t4uniqueSet(t, r4unique);
+            }
+            if (d4lockAll(d) == 0) {
+                int r = d4pack(d);
+                if (result == 0 && r < 0) result = r;
+            }
+            d4close(d);
+        } else if (d) {
+            d4close(d);
+        }
+    }
+    if (c_.initialized) vask4initUndo(&c_);
+    return result;
+}
+
+std::string TableCore::text(int j) const {
+    Field4* f = field(j);
+    return f ? trimRight(f->str()) : std::string();
+}
+
+std::string TableCore::raw(int j) const {
+    Field4* f = field(j);
+    return f ? std::string(f->str()) : std::string();
+}
+
+void TableCore::assign(int j, const std::string& text) {
+    Field4* f = field(j);
+    if (f) f->assign(text.c_str(), text.size());
+}
+
+int TableCore::seek(const std::string& key) {
+    if (!data_) return r4noOpen;
+    return d4seek(data_, key.c_str());
+}
+
+int TableCore::top() {
+    if (!data_) return r4noOpen;
+    return d4top(data_);
+}
+
+int TableCore::next() {
+    if (!data_) return r4noOpen;
+    // Without a current record (nothing read yet, a refused append) there is nothing to
+    // step from: stepping would be the engine's fatal error, so the walk simply ends.
+    if (d4recNo(data_) <= 0) return r4eof;
+    if (d4eof(data_)) return r4eof;
+    return d4skip(data_, 1);
+}
+
+int TableCore::go(long rec) {
+    if (!data_) return r4noOpen;
+    return d4go(data_, rec, 1);
+}
+
+long TableCore::recNo() const {
+    return data_ ? d4recNo(data_) : -1;
+}
+
+int TableCore::appendStart() {
+    if (!data_) return r4noOpen;
+    return d4appendStart(data_, 0);
+}
+
+int TableCore::blank() {
+    if (!data_) return r4noOpen;
+    return d4blank(data_);
+}
+
+int TableCore::append() {
+    if (!data_) return r4noOpen;
+    int r = d4append(data_);
+    if (r == 0) d4flush(data_);
+    d4unlock(data_);
+    return r;
+}
+
+int TableCore::rewrite() {
+    if (!data_) return r4noOpen;
+    long rec = d4recNo(data_);
+    int r = d4flush(data_);
+    d4unlock(data_);
+    if (r != 0) dropPendingChange(rec);
+    return r;
+}
+
+int TableCore::remove(bool flushNow) {
+    if (!data_) return r4noOpen;
+    int r = d4delete(data_);
+    if (r != 0 || !flushNow) return r;
+    r = d4flush(data_);
+    d4unlock(data_);
+    return r;
+}
+
+void TableCore::dropPendingChange(long rec) {
+    if (!data_ || rec <= 0 || c_.errorCode < 0) return;
+    d4changed(data_, 0);
+    d4go(data_, rec, 1);
+}
+
+int TableCore::lockAppend() {
+    if (!data_) return r4noOpen;
+    return d4lockAppend(data_);
+}
+
+int TableCore::lockAll() {
+    if (!data_) return r4noOpen;
+    return d4lockAll(data_);
+}
+
+int TableCore::unlock() {
+    if (!data_) return r4noOpen;
+    return d4unlock(data_);
+}
+
+}  // namespace tables

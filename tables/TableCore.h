@@ -1,0 +1,116 @@
+// What the three scheduling tables share: their own engine context, one open table with one
+// selected tag, the bound fields, the pack-on-close request and the text conversions.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/data4.h"
+#include "engine/vask4.h"
+
+struct Tag4;
+
+namespace tables {
+
+// One field of a table layout as the application creates and expects it.
+struct FieldSpec {
+    const char* name;
+    char type;
+    int width;
+    bool optional = false;  // missing from the older layout one field short (the reservations' ORG)
+};
+
+// One table layout: its fields in file order and its single tag.
+struct TableSpec {
+    const FieldSpec* fields;
+    int numFields;
+    const char* tag;
+    const char* expression;
+    const char* filter;
+};
+
+// Reads a number the way every stored number is read: leading blanks skipped, digits up to
+// the first non-digit, at most len characters. Blank or damaged text gives 0; a value too
+// large for the member stops at the digits that fit.
+int parseNumber(const char* text, std::size_t len);
+// The text with its trailing blanks removed.
+std::string trimRight(const char* text);
+// The table path of a group's own table: the group path with everything from the last "."
+// of its file name cut.
+std::string groupBase(const std::string& groupPath);
+// The group's folder: everything up to and including the last "/", or empty.
+std::string groupFolder(const std::string& groupPath);
+// printf into a std::string.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+class TableCore {
+public:
+    explicit TableCore(const TableSpec& spec);
+    ~TableCore();
+    TableCore(const TableCore&) = delete;
+    TableCore& operator=(const TableCore&) = delete;
+
+    // Creates the table with the layout and its tag; returns the context's error code.
+    int create(const std::string& path);
+    // Opens the table, checks its layout against the expected one, selects the tag and
+    // sets the unique handling; 0 or the code that refused it (nothing stays open then).
+    int open(const std::string& path);
+    // Closes the table, packing it first when a deletion asked for it; releases the context.
+    int close();
+
+    bool isOpen() const { return data_ != nullptr; }
+    Data4* data() const { return data_; }
+    Vask4& context() { return c_; }
+    const std::string& path() const { return path_; }
+    // Field handle j (in layout order); nullptr for an optional field the table lacks.
+    Field4* field(int j) const { return fields_[static_cast<std::size_t>(j)]; }
+    bool hasField(int j) const { return field(j) != nullptr; }
+    int numFieldsInFile() const { return numFieldsInFile_; }
+
+    void setPackNeeded() { packNeeded_ = true; }
+    bool packNeeded() const { return packNeeded_; }
+
+    // Text of field j without trailing blanks, or as stored; empty when the field is absent.
+    std::string text(int j) const;
+    std::string raw(int j) const;
+    // Assigns field j (ignored for an absent field); the engine cuts a longer text.
+    void assign(int j, const std::string& text);
+
+    // Positioning through the tag; each returns the engine's code.
+    int seek(const std::string& key);
+    int top();
+    int next();
+    int go(long rec);
+    long recNo() const;
+    // The record-write tails: insert, rewrite in full (after blank and assignments), removal.
+    int appendStart();
+    int blank();
+    int append();
+    int rewrite();
+    int remove(bool flushNow);
+    int lockAppend();
+    int lockAll();
+    int unlock();
+
+private:
+    int initContext();
+    int openedRule() const;
+    int bind(bool checkLayout);
+    // Puts the record buffer back as the file holds it after a refused write, so that the
+    // refused change does not stay pending for the next positioning call to retry.
+    void dropPendingChange(long rec);
+
+    const TableSpec& spec_;
+    Vask4 c_;
+    Data4* data_ = nullptr;
+    Tag4* tag_ = nullptr;
+    std::vector<Field4*> fields_;
+    std::string path_;
+    std::unique_ptr<Field4info> fieldInfo_;
+    std::unique_ptr<Tag4info> tagInfo_;
+    bool packNeeded_ = false;
+    int numFieldsInFile_ = 0;
+};
+
+}  // namespace tables

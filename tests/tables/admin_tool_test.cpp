@@ -1,0 +1,218 @@
+// The administration tool run as the administrator runs it: as a program on a folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tables/Maintenance.h"
+#include "tables/People.h"
+#include "tables/Schedule.h"
+#include "tables_testutil.h"
+
+#ifdef QUORVANE_TABLES_TOOL
+
+using tables_test::fill;
+using tables_test::ScratchDir;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+ToolRun tool(const std::string& args) {
+    ToolRun r;
+    std::string cmd = std::string("'") + QUORVANE_TABLES_TOOL + "' " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string q(const std::string& s) {
+    return "'" + s + "'";
+}
+
+// A group folder with a few reservations, customers and maintenance items.
+void makeFolder(const ScratchDir& dir) {
+    CSchedule s;
+    ASSERT_EQ(s.Create(dir.file("Courts.rec")), 0);
+    for (int d = 1; d <= 4; ++d) {
+        fill(s, 2026, 2, d, d % 2 ? "Court 2" : "Court 1", 9, 0, 10, 0,
+             "Player" + std::to_string(d));
+        ASSERT_EQ(s.Add(), 0);
+    }
+    ASSERT_EQ(s.Seek("20260203", "Court 2", "09", "00"), 0);
+    ASSERT_EQ(s.Delete(false), 0);
+    s.Close();
+    CPeople p;
+    ASSERT_EQ(p.Create(dir.file("Courts.rec")), 0);
+    p.Clear();
+    p.SetName("Ann", "", "Lee");
+    ASSERT_EQ(p.Add(), 0);
+    p.Close();
+    CMaintenance m;
+    ASSERT_EQ(m.Create(dir.file("Courts.rec")), 0);
+    m.Clear();
+    m.SetName("Mowing");
+    ASSERT_EQ(m.Add(), 0);
+    m.Close();
+}
+
+// Changes the facility of record 1 behind the index's back.
+void damageIndex(const ScratchDir& dir) {
+    std::string path = dir.file("COURTS.DBF");
+    std::vector<unsigned char> b = tables_test::readBytes(path);
+    unsigned headerLen = b[8] | (b[9] << 8);
+    b[headerLen + 9] = 'X';
+    tables_test::writeBytes(path, b);
+}
+
+}  // namespace
+
+TEST(AdminTool, SoundFolderChecksCleanAndDumpsInTagOrder) {
+    ScratchDir dir;
+    makeFolder(dir);
+    ToolRun r = tool("check " + q(dir.path()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("COURTS.DBF: records 4, live 3, tags SCHEDTAG: sound"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("RECPEOPLE.DBF: records 1, live 1, tags PEOPLETAG: sound"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("RECMAINTENANCE.DBF: records 1, live 1, tags MAINTENANC: sound"),
+              std::string::npos)
+        << r.out;
+
+    // Tag order: date, then facility; the deleted record is not in the tag.
+    r = tool("dump " + q(dir.file("COURTS.DBF")));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "RECNO,DELETED,DATE,ROOMNAME,STARTHH,STARTMM,ENDHH,ENDMM,LASTNAME,FIRSTNAME,MI,"
+              "PHONE,EXT,NOTES,DATEMADE,TIMEMADE,RECURDAYS,RECURDATE,TYPEFLAG,RESKEPT,FLAG1,ORG");
+    EXPECT_NE(r.out.find("\n1,0,20260201,\"Court 2             \",09,00,10,00,\"Player1"),
+              std::string::npos)
+        << r.out;
+    size_t second = r.out.find("\n2,0,20260202");
+    size_t fourth = r.out.find("\n4,0,20260204");
+    EXPECT_NE(second, std::string::npos);
+    EXPECT_LT(second, fourth);
+    EXPECT_EQ(r.out.find("\n3,"), std::string::npos);
+    // Record order shows the deleted record too.
+    r = tool("dump --tag '' " + q(dir.file("COURTS.DBF")));
+    EXPECT_NE(r.out.find("\n3,1,20260203"), std::string::npos) << r.out;
+    r = tool("dump --tag NOSUCH " + q(dir.file("COURTS.DBF")));
+    EXPECT_NE(r.status, 0);
+}
+
+TEST(AdminTool, DamagedIndexIsDetectedAndRepairedByReindex) {
+    ScratchDir dir;
+    makeFolder(dir);
+    damageIndex(dir);
+    ToolRun r = tool("check " + q(dir.path()));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("COURTS.DBF: records 4, live 3, tags SCHEDTAG: DAMAGED"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("RECPEOPLE.DBF: records 1, live 1, tags PEOPLETAG: sound"),
+              std::string::npos)
+        << r.out;
+
+    // Not while another user has it open.
+    {
+        CSchedule other;
+        ASSERT_EQ(other.Open(dir.file("Courts.rec")), 0);
+        r = tool("reindex " + q(dir.file("COURTS.DBF")));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("cannot be opened exclusively"), std::string::npos) << r.out;
+    }
+    r = tool("reindex " + q(dir.file("COURTS.DBF")));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("index rebuilt"), std::string::npos) << r.out;
+    r = tool("check " + q(dir.path()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    CSchedule s;
+    ASSERT_EQ(s.Open(dir.file("Courts.rec")), 0);
+    EXPECT_EQ(s.Seek("20260201", "Xourt 2", "09", "00"), 0);
+}
+
+TEST(AdminTool, UnreadableIndexIsCreatedAnewFromItsTagDefinitions) {
+    ScratchDir dir;
+    makeFolder(dir);
+    // Wreck the tag's tree (the blocks after the headers and the tag directory's leaf): the
+    // headers and the directory keep the definitions.
+    std::string cdx = dir.file("COURTS.CDX");
+    std::vector<unsigned char> b = tables_test::readBytes(cdx);
+    ASSERT_GT(b.size(), 2560u);
+    for (size_t i = 2560; i < b.size(); ++i) b[i] = 0xEE;
+    tables_test::writeBytes(cdx, b);
+    ToolRun r = tool("check " + q(dir.file("COURTS.DBF")));
+    EXPECT_EQ(r.status, 1) << r.out;
+    r = tool("reindex " + q(dir.file("COURTS.DBF")));
+    EXPECT_EQ(r.status, 0) << r.out;
+    r = tool("check " + q(dir.path()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    CSchedule s;
+    ASSERT_EQ(s.Open(dir.file("Courts.rec")), 0);
+    ASSERT_EQ(s.Seek("20260204", "Court 1", "09", "00"), 0);
+    fill(s, 2026, 2, 4, "Court 1", 9, 0, 9, 30);
+    EXPECT_EQ(s.Add(), 20);  // the rebuilt tag is unique again
+}
+
+TEST(AdminTool, RepairCutsAPartialRecordAndSetsTheCount) {
+    ScratchDir dir;
+    makeFolder(dir);
+    std::string path = dir.file("COURTS.DBF");
+    std::vector<unsigned char> b = tables_test::readBytes(path);
+    // A crash: one whole record written behind the count, then half of another.
+    ASSERT_EQ(b.back(), 0x1A);
+    b.pop_back();
+    std::string extra = tables_test::recordBytes(path, 1);
+    extra[1 + 7] = '9';  // 20260209
+    b.insert(b.end(), extra.begin(), extra.end());
+    b.insert(b.end(), extra.begin(), extra.begin() + 100);
+    tables_test::writeBytes(path, b);
+    long damagedSize = tables_test::fileSize(path);
+
+    ToolRun r = tool("check " + q(path));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("run repair"), std::string::npos) << r.out;
+    r = tool("repair " + q(path));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("cut off a partial record of 100 bytes after record 5"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("record count 4 set to 5"), std::string::npos) << r.out;
+    EXPECT_EQ(tables_test::fileSize(path), damagedSize - 100 + 1);
+    CSchedule s;
+    ASSERT_EQ(s.Open(dir.file("Courts.rec")), 0);
+    EXPECT_EQ(s.Seek("20260209", "Court 2", "09", "00"), 0);
+}
+
+TEST(AdminTool, PackRemovesDeletedRecordsAndForeignNamesWork) {
+    ScratchDir dir;
+    makeFolder(dir);
+    // Another program's lower-case file names.
+    ASSERT_EQ(::rename(dir.file("COURTS.DBF").c_str(), dir.file("courts.dbf").c_str()), 0);
+    ASSERT_EQ(::rename(dir.file("COURTS.CDX").c_str(), dir.file("courts.cdx").c_str()), 0);
+    ToolRun r = tool("pack " + q(dir.file("courts.dbf")));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("packed, 3 of 4 records kept"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("courts.dbf: records 3, live 3, tags SCHEDTAG: sound"), std::string::npos)
+        << r.out;
+    EXPECT_FALSE(tables_test::exists(dir.file("COURTS.DBF")));
+    r = tool("check " + q(dir.file("courts")));
+    EXPECT_EQ(r.status, 0) << r.out;
+    // Usage errors and missing tables.
+    EXPECT_EQ(tool("").status, 2);
+    EXPECT_EQ(tool("frobnicate x").status, 2);
+    EXPECT_EQ(tool("check " + q(dir.file("nothing"))).status, 1);
+    EXPECT_EQ(tool("check " + q(dir.file("Courts.rec"))).status, 1);  // not a data file
+}
+
+#endif
