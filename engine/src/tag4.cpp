@@ -257,6 +257,9 @@ int hookWriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
 }
 
 int hookReindex(Data4* d) {
+    // The whole table and its indexes stay still while the tags are rebuilt.
+    if (d->df->accessMode == 0 && !d->haveFileLock)
+        if (int r = d4lockAll(d)) return r;
     for (Index4* i : d->indexes)
         if (int r = rebuild(i)) return r;
     return 0;
@@ -525,10 +528,19 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
         error4(c, e4parmNull, L4_i4create);
         return nullptr;
     }
+    // The data file is locked for the whole create; a lock we took is given back after.
+    const bool heldNothing = !d->haveFileLock && !d->haveAppendLock && d->lockedRecs.empty();
     if (int r = d4lockFile(d)) {
         if (r > 0) error4describe(c, e4lock, L4_i4create, d->df->name.c_str());
         return nullptr;
     }
+    struct Release {
+        Data4* d;
+        bool on;
+        ~Release() {
+            if (on) d4unlock(d);
+        }
+    } release{d, heldNothing};
     std::vector<cdx4::TagDef> defs;
     for (const TAG4INFO* t = tags; t->name && t->name[0]; ++t) {
         if (!validTagInfo(*t)) {

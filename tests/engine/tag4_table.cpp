@@ -295,7 +295,7 @@ TEST_F(TagTable, RandomWritesKeepTheTagEqualToTheModel) {
                 if (!r.deleted && r.key == k) return true;
             return false;
         };
-        for (int step = 0; step < 700; ++step) {
+        for (int step = 0; step < 1200; ++step) {
             int op = static_cast<int>(rng() % 12);
             if (op < 5 || rows.empty()) {
                 auto f = randomFields();
