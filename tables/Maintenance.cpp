@@ -50,9 +50,8 @@ int CMaintenance::readRecord(int result) {
     if (result != 0) return result;
     name_ = core_.text(fName);
     notes_ = core_.text(fNotes);
-    std::string hh = core_.raw(fHH), mm = core_.raw(fMM);
-    hour_ = tables::parseNumber(hh.c_str(), hh.size());
-    minute_ = tables::parseNumber(mm.c_str(), mm.size());
+    hour_ = core_.number(fHH);
+    minute_ = core_.number(fMM);
     return 0;
 }
 

@@ -52,8 +52,10 @@ void readDate(const std::string& raw, int& year, int& month, int& day) {
     day = n > 6 ? tables::parseNumber(p + 6, n - 6 < 2 ? n - 6 : 2) : 0;
 }
 
-int number(const std::string& raw) {
-    return tables::parseNumber(raw.c_str(), raw.size());
+void readDate(const tables::TableCore& t, int field, int& year, int& month, int& day) {
+    year = t.number(field, 0, 4);
+    month = t.number(field, 4, 2);
+    day = t.number(field, 6, 2);
 }
 
 // The key texts are cut to their parts' widths so that a longer text cannot shift the
@@ -66,6 +68,18 @@ std::string cut(const std::string& s, std::size_t width) {
 // count as a file with the extension "b".
 std::string dataFile(const std::string& base) {
     return base + ".DBF";
+}
+
+// "%04d%02d%02d" of year, month and day; the common case without the printf machinery, as
+// walks test every record against a date key.
+std::string dateKey(int year, int month, int day) {
+    if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99)
+        return tables::format("%04d%02d%02d", year, month, day);
+    char k[8] = {static_cast<char>('0' + year / 1000),    static_cast<char>('0' + year / 100 % 10),
+                 static_cast<char>('0' + year / 10 % 10), static_cast<char>('0' + year % 10),
+                 static_cast<char>('0' + month / 10),     static_cast<char>('0' + month % 10),
+                 static_cast<char>('0' + day / 10),       static_cast<char>('0' + day % 10)};
+    return std::string(k, 8);
 }
 
 }  // namespace
@@ -123,21 +137,21 @@ int CSchedule::readRecord(int result) {
     ext_ = core_.text(fExt);
     notes_ = core_.text(fNotes);
     org_ = noOrg_ ? std::string() : core_.text(fOrg);
-    readDate(core_.raw(fDate), year_, month_, day_);
-    readDate(core_.raw(fDateMade), madeYear_, madeMonth_, madeDay_);
-    readDate(core_.raw(fRecurDate), recurYear_, recurMonth_, recurDay_);
-    startHH_ = number(core_.raw(fStartHH));
-    startMM_ = number(core_.raw(fStartMM));
-    endHH_ = number(core_.raw(fEndHH));
-    endMM_ = number(core_.raw(fEndMM));
-    recurDays_ = number(core_.raw(fRecurDays));
-    typeFlag_ = number(core_.raw(fTypeFlag));
-    flag1_ = number(core_.raw(fFlag1));
-    std::string made = core_.raw(fTimeMade);
-    madeHH_ = tables::parseNumber(made.c_str(), made.size() < 2 ? made.size() : 2);
-    madeMM_ = made.size() > 2 ? tables::parseNumber(made.c_str() + 2, made.size() - 2) : 0;
-    std::string kept = core_.raw(fResKept);
-    char k = kept.empty() ? ' ' : kept[0];
+    readDate(core_, fDate, year_, month_, day_);
+    readDate(core_, fDateMade, madeYear_, madeMonth_, madeDay_);
+    readDate(core_, fRecurDate, recurYear_, recurMonth_, recurDay_);
+    startHH_ = core_.number(fStartHH);
+    startMM_ = core_.number(fStartMM);
+    endHH_ = core_.number(fEndHH);
+    endMM_ = core_.number(fEndMM);
+    recurDays_ = core_.number(fRecurDays);
+    typeFlag_ = core_.number(fTypeFlag);
+    flag1_ = core_.number(fFlag1);
+    madeHH_ = core_.number(fTimeMade, 0, 2);
+    madeMM_ = core_.number(fTimeMade, 2, 2);
+    std::size_t keptLen;
+    const char* kept = core_.bytes(fResKept, keptLen);
+    char k = keptLen == 0 ? ' ' : kept[0];
     kept_ = k == 'T' || k == 't' || k == 'Y' || k == 'y';
     return 0;
 }
@@ -178,15 +192,15 @@ void CSchedule::build() {
     core_.assign(fPhone, phone_);
     core_.assign(fExt, ext_);
     core_.assign(fNotes, notes_);
-    core_.assign(fDate, tables::format("%04d%02d%02d", year_, month_, day_));
+    core_.assign(fDate, dateKey(year_, month_, day_));
     core_.assign(fStartHH, tables::format("%02d", startHH_));
     core_.assign(fStartMM, tables::format("%02d", startMM_));
     core_.assign(fEndHH, tables::format("%02d", endHH_));
     core_.assign(fEndMM, tables::format("%02d", endMM_));
-    core_.assign(fDateMade, tables::format("%04d%02d%02d", madeYear_, madeMonth_, madeDay_));
+    core_.assign(fDateMade, dateKey(madeYear_, madeMonth_, madeDay_));
     core_.assign(fTimeMade, tables::format("%02d%02d", madeHH_, madeMM_));
     core_.assign(fRecurDays, tables::format("%03d", recurDays_));
-    core_.assign(fRecurDate, tables::format("%04d%02d%02d", recurYear_, recurMonth_, recurDay_));
+    core_.assign(fRecurDate, dateKey(recurYear_, recurMonth_, recurDay_));
     core_.assign(fTypeFlag, tables::format("%01d", typeFlag_));
     core_.assign(fResKept, kept_ ? "T" : "F");
     core_.assign(fFlag1, tables::format("%01d", flag1_));
@@ -229,13 +243,13 @@ bool CSchedule::IsOnDate(const std::string& dateKey) const {
     return y == year_ && m == month_ && d == day_;
 }
 
-bool CSchedule::IsBefore(const std::string& dateKey) const {
-    if (dateKey.size() != 8) return false;
-    return tables::format("%04d%02d%02d", year_, month_, day_) < dateKey;
+bool CSchedule::IsBefore(const std::string& key) const {
+    if (key.size() != 8) return false;
+    return dateKey(year_, month_, day_) < key;
 }
 
 std::string CSchedule::FormatDateKey(int month, int day, int year) {
-    return tables::format("%04d%02d%02d", year, month, day);
+    return dateKey(year, month, day);
 }
 
 void CSchedule::GetDate(int& month, int& day, int& year) const {

@@ -1,6 +1,7 @@
 #include "tables/TableCore.h"
 
 #include <strings.h>
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdarg>
@@ -224,14 +225,45 @@ int TableCore::close() {
     return result;
 }
 
+// Fields are read straight from the record buffer: the bytes a text copy would hold, without
+// the copy (these reads are most of the time a day's walk takes).
+const char* TableCore::bytes(int j, std::size_t& len) const {
+    Field4* f = field(j);
+    if (!f) {
+        len = 0;
+        return "";
+    }
+    // A text ends at a NUL byte, as the field's text copy would.
+    const char* p = f4ptr(f);
+    len = strnlen(p, static_cast<std::size_t>(f4len(f)));
+    return p;
+}
+
 std::string TableCore::text(int j) const {
     Field4* f = field(j);
-    return f ? trimRight(f->str()) : std::string();
+    if (!f) return {};
+    // Trailing blanks go first (most of a text field), then a NUL in what is left ends it.
+    const char* p = f4ptr(f);
+    std::size_t n = static_cast<std::size_t>(f4len(f));
+    while (n > 0 && p[n - 1] == ' ') --n;
+    if (const void* nul = std::memchr(p, 0, n)) {
+        n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
+        while (n > 0 && p[n - 1] == ' ') --n;
+    }
+    return std::string(p, n);
 }
 
 std::string TableCore::raw(int j) const {
-    Field4* f = field(j);
-    return f ? std::string(f->str()) : std::string();
+    std::size_t n;
+    const char* p = bytes(j, n);
+    return std::string(p, n);
+}
+
+int TableCore::number(int j, std::size_t from, std::size_t count) const {
+    std::size_t n;
+    const char* p = bytes(j, n);
+    if (from >= n) return 0;
+    return parseNumber(p + from, std::min(count, n - from));
 }
 
 void TableCore::assign(int j, const std::string& text) {

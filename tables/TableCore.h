@@ -74,6 +74,10 @@ public:
     // Text of field j without trailing blanks, or as stored; empty when the field is absent.
     std::string text(int j) const;
     std::string raw(int j) const;
+    // The number in count characters of field j from position from (0 when absent).
+    int number(int j, std::size_t from = 0, std::size_t count = 0xFFFF) const;
+    // The bytes of field j in the record buffer and their count.
+    const char* bytes(int j, std::size_t& len) const;
     // Assigns field j (ignored for an absent field); the engine cuts a longer text.
     void assign(int j, const std::string& text);
 
