@@ -103,6 +103,18 @@ int lock4acquire(int fd, std::uint64_t offset, std::uint64_t length, const Lock4
                  Lock4type type = lock4write);
 
 // ---------------------------------------------------------------------------------------
+// On the engine's file objects
+// ---------------------------------------------------------------------------------------
+
+struct File4;
+// Locks [offset, offset + length) of an open engine file under its context's lock-attempts
+// and lock-delay settings: 0 granted; 50 refused after the allowed attempts (no message);
+// -50 "Locking File" on any other failure (also for a file that is not open).
+int file4lock(File4* f, std::uint64_t offset, std::uint64_t length);
+// 0, or -110 "Unlocking File".
+int file4unlock(File4* f, std::uint64_t offset, std::uint64_t length);
+
+// ---------------------------------------------------------------------------------------
 // Lock positions
 // ---------------------------------------------------------------------------------------
 

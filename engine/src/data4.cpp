@@ -569,6 +569,7 @@ int d4close(Data4* d) {
     int result = d4writeCurrent(d);
     int r = d4unlock(d);
     if (result == 0 && r < 0) result = r;
+    lock4engineTableClose(d);  // before its files go: the lock lists live with them
     const Index4Hooks* hooks = index4hooks();
     if (hooks && hooks->close && (!d->indexes.empty() || !d->tags.empty())) {
         r = hooks->close(d);

@@ -313,3 +313,24 @@ int lock4engineShare(Vask4* c, int fd, int accessMode, bool readOnly, const char
                           rc == 1 ? "the file is in use in a way that excludes this opening"
                                   : "sharing check failed");
 }
+
+int file4lock(File4* f, std::uint64_t offset, std::uint64_t length) {
+    Vask4* c = f ? f->c : nullptr;
+    if (!f || f->fd < 0)
+        return error4describe(c, e4lock, L4_lockUnopened, f ? f->name.c_str() : nullptr);
+    Lock4policy p;
+    if (c) {
+        p.attempts = c->lockAttempts;
+        p.delay = c->lockDelay;
+    }
+    int rc = lock4acquire(f->fd, offset, length, p);
+    if (rc == -1) return error4describe(c, e4lock, L4_file4lock, f->name.c_str());
+    return rc;
+}
+
+int file4unlock(File4* f, std::uint64_t offset, std::uint64_t length) {
+    Vask4* c = f ? f->c : nullptr;
+    if (!f || f->fd < 0 || lock4osUnlock(f->fd, offset, length) != 0)
+        return error4describe(c, e4unlock, L4_file4unlock, f ? f->name.c_str() : nullptr);
+    return 0;
+}

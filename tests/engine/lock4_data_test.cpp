@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/data4.h"
+#include "engine/file4.h"
 #include "engine/lock4.h"
 #include "lock4_fork.h"
 
@@ -385,4 +386,46 @@ TEST(Lock4Data, ReplacingCreateNeverEmptiesAFileInExclusiveUse) {
     EXPECT_EQ(packer.ch().recv(), 4);
     packer.ch().send(0);
     EXPECT_EQ(packer.wait(), 0);
+}
+
+TEST(Lock4Data, FileLockOnEngineFilesReportsAsTheEngineDoes) {
+    TempDir dir;
+    makeTable(dbf(dir), 1);
+    Ctx x;
+    x.c.lockAttempts = 1;
+    File4 f;
+    ASSERT_EQ(file4open(&f, &x.c, dbf(dir).c_str()), 0);
+    ASSERT_EQ(file4lock(&f, 0x1'2345'6789ull, 2), 0);  // 64-bit, beyond the end of file
+    EXPECT_EQ(probe(dbf(dir), 0x1'2345'678Aull, 1), 1);
+    Child other([&](const Channel& ch) {
+        int fd = openRw(dbf(dir));
+        ch.send(lock4osLock(fd, 0x40000000, 1) == lock4granted ? 1 : 0);
+        ch.recv(30000);
+        return 0;
+    });
+    ASSERT_EQ(other.ch().recv(), 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(file4lock(&f, 0x40000000, 1), 50);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    other.ch().send(0);
+    other.wait();
+    EXPECT_EQ(file4unlock(&f, 0x1'2345'6789ull, 2), 0);
+    EXPECT_EQ(probe(dbf(dir), 0x1'2345'678Aull, 1), 0);
+
+    testing::internal::CaptureStderr();
+    auto prev = lock4sysSet([](int, int, void*) {
+        errno = ENOLCK;
+        return -1;
+    });
+    EXPECT_EQ(file4lock(&f, 7, 1), -50);
+    x.c.errorCode = 0;
+    EXPECT_EQ(file4unlock(&f, 7, 1), -110);
+    lock4sysSet(prev);
+    x.c.errorCode = 0;
+    file4close(&f);
+    EXPECT_EQ(file4lock(&f, 7, 1), -50);  // no longer open
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Locking File"), std::string::npos) << err;
+    EXPECT_NE(err.find("Unlocking File"), std::string::npos) << err;
+    EXPECT_NE(err.find("attempt to lock an unopened file"), std::string::npos) << err;
 }
