@@ -292,7 +292,12 @@ int TableCore::next() {
 
 int TableCore::go(long rec) {
     if (!data_) return r4noOpen;
-    return d4go(data_, rec, 1);
+    int r = d4go(data_, rec, 1);
+    // A record that is no longer there (another user's pack, a stale list row) is reported
+    // and returned, but must not leave the error standing: every later call of the table
+    // would fail at once until the group is closed.
+    if (r == e4read && c_.errorCode == e4read) error4set(&c_, 0);
+    return r;
 }
 
 long TableCore::recNo() const {

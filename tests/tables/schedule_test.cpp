@@ -463,3 +463,20 @@ TEST(ScheduleWalk, NextWithoutACurrentRecordEndsTheWalk) {
     ASSERT_EQ(s.First(), 0);
     EXPECT_EQ(s.Next(), 3);
 }
+
+TEST(ScheduleWalk, GoToARecordThatIsGoneLeavesTheTableUsable) {
+    ScratchDir dir;
+    CSchedule s;
+    ASSERT_EQ(s.Create(dir.file("Courts.rec")), 0);
+    fill(s, 2026, 1, 1, "Court 1", 9, 0, 10, 0, "Kept");
+    ASSERT_EQ(s.Add(), 0);
+    ASSERT_EQ(s.First(), 0);
+    // A list coming back to a row another user's pack took away.
+    EXPECT_NE(s.GoTo(40), 0);
+    std::string f, mi, last, ph, ext, org;
+    s.GetNames(f, mi, last, ph, ext, org);
+    EXPECT_EQ(last, "Kept");  // the current reservation is as it was
+    EXPECT_EQ(s.First(), 0);
+    fill(s, 2026, 1, 2, "Court 1", 9, 0, 10, 0, "Next");
+    EXPECT_EQ(s.Add(), 0);
+}
