@@ -109,7 +109,8 @@ int writeTables(const std::string& groupPath, const quorvane::GroupFile& group, 
                 schedule.SetMade(now.tm_mon + 1, now.tm_mday, now.tm_year + 1900, 9, 0);
                 if (maint) {
                     schedule.SetTypeFlag(1);
-                    schedule.SetNames("", "", kMaintenance[std::size_t(offset + 700) % 3], "", "", "");
+                    schedule.SetNames("", "", kMaintenance[std::size_t(offset + 700) % 3], "", "",
+                                      "");
                 } else {
                     schedule.SetNames(c.first, c.mi, c.last, c.phone, c.ext, c.org);
                 }
@@ -170,7 +171,8 @@ int main(int argc, char** argv) {
 #endif
     const quorvane::GroupFileResult result = quorvane::saveGroupFile(path, group);
     if (!result.ok()) {
-        std::fprintf(stderr, "make_samples: %s\n", quorvane::groupFileMessage(result, path).c_str());
+        std::fprintf(stderr, "make_samples: %s\n",
+                     quorvane::groupFileMessage(result, path).c_str());
         return 1;
     }
     return 0;
