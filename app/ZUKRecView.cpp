@@ -234,13 +234,16 @@ void CZUKRecView::applyStored(bool refreshChanged, bool flushChanged, bool daysC
     if (daysChanged) doc_->setDaysToKeep(prefs_.deleteOldRes);
 }
 
-void CZUKRecView::showPreferences() {
-    CPreferences sheet(prefs_, this);
-    // OK, and Apply on the Delete Reservations page, both store through here.
+void CZUKRecView::attachPreferences(CPreferences& sheet) {
     connect(&sheet, &CPreferences::stored, this, [this](const PreferencesStoreResult& result) {
         applyStored(result.refreshChanged, result.forceFlushChanged, result.daysChanged);
         if (result.anyWritten) update();
     });
+}
+
+void CZUKRecView::showPreferences() {
+    CPreferences sheet(prefs_, this);
+    attachPreferences(sheet);
     sheet.exec();
 }
 

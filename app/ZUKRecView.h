@@ -17,6 +17,7 @@ class QPainter;
 
 namespace quorvane {
 
+class CPreferences;
 class CZUKRecDoc;
 
 class CZUKRecView : public QWidget {
@@ -68,6 +69,9 @@ public:
     void modifyGroupInformation();
     void deleteOldReservations();
     void showPreferences();
+    // Wires a Preferences sheet on this view's copies: OK and the Delete Reservations page's
+    // Apply hand the changed values to the document and redraw.
+    void attachPreferences(CPreferences& sheet);
     // Left click on a facility: its reservation list (for now its name and description).
     void openFacility(int slot);
     // Right click on a facility: the "Delete %s" / "Modify %s" menu at `globalPos`.

@@ -8,10 +8,13 @@
 #include <QPrinter>
 #include <deque>
 
+#include <QCheckBox>
+#include <QTest>
 #include "app/DocumentManager.h"
 #include "app/GroupDialogs.h"
 #include "app/GroupFile.h"
 #include "app/GroupPrinting.h"
+#include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "platform/Clock.h"
@@ -433,9 +436,40 @@ TEST_F(GroupDocTest, HitTestsUseTheWindowsOwnDrawingEvenAfterPrinting) {
     EXPECT_GT(QFileInfo(path("view.pdf")).size(), 0);
     EXPECT_EQ(view.iconRects(), rects) << "printing leaves the window's rectangles alone";
     EXPECT_EQ(view.hitTest(rects[3].center()), 3);
-    view.openFacility(1);
-    EXPECT_EQ(promptTexts().back(), "B");
+    // Right clicks: between icons nothing, on an icon its menu, a second one replaces it.
+    QTest::mouseClick(&view, Qt::RightButton, {},
+                      QPoint(rects[0].right() + 3, rects[0].center().y()));
+    EXPECT_EQ(view.popupMenu(), nullptr);
+    QTest::mouseClick(&view, Qt::RightButton, {}, rects[2].center());
+    ASSERT_NE(view.popupMenu(), nullptr);
+    EXPECT_EQ(view.popupMenu()->actions()[0]->text(), "Delete C");
+    QTest::mouseClick(&view, Qt::RightButton, {}, rects[3].center());
+    ASSERT_NE(view.popupMenu(), nullptr);
+    EXPECT_EQ(view.popupMenu()->actions()[1]->text(), "Modify D");
+    EXPECT_EQ(view.rightClickedIcon(), 3);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, rects[1].center());
+    EXPECT_EQ(view.popupMenu(), nullptr) << "a left click drops the menu";
+    EXPECT_EQ(promptTexts().back(), "B") << "the left click shows the facility";
     EXPECT_EQ(view.openIcon(), -1);
+}
+
+TEST_F(GroupDocTest, ThePreferencesApplyReachesTheDocumentAtOnce) {
+    const QString file = writeGroup("Courts.rec", "Tennis Courts", "", {"A"});
+    auto doc = open(file);
+    ASSERT_NE(doc, nullptr);
+    CZUKRecView view(doc.get());
+    view.initialUpdate();
+    EXPECT_EQ(doc->daysToKeep(), -1);
+    EXPECT_FALSE(doc->refreshFromNetwork());
+    CPreferences sheet(view.preferences(), &view);
+    view.attachPreferences(sheet);
+    sheet.findChild<QCheckBox*>("1179")->click();
+    ASSERT_TRUE(sheet.setCurrentPage(3));
+    sheet.findChild<QCheckBox*>("1105")->click();  // delete old reservations: 30 days
+    ASSERT_TRUE(sheet.apply());
+    EXPECT_TRUE(doc->refreshFromNetwork());
+    EXPECT_EQ(doc->daysToKeep(), 30);
+    EXPECT_EQ(store->getInt("Reservations", "DeleteOldRes", 0), 30);
 }
 
 }  // namespace
