@@ -154,7 +154,7 @@ CDeleteRes::CDeleteRes(std::int64_t date, QWidget* parent)
     picker_->setCalendarPopup(true);
     picker_->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
     layout->addWidget(picker_);
-    addButtons(this, layout, 9, kDialogId);
+    addButtons(this, layout, 1086, kDialogId);
     setDate(date);
 }
 

@@ -3,11 +3,10 @@
 // is its group file alone.
 #include "app/GroupTables.h"
 
-#if __has_include("tables/Schedule.h")
+#ifdef QUORVANE_HAVE_TABLES
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
-#define QUORVANE_HAVE_TABLES 1
 #endif
 
 namespace quorvane {

@@ -14,7 +14,9 @@
 #include <optional>
 #include <vector>
 
+#include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
+#include "view_fakes.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"
@@ -75,8 +77,13 @@ protected:
     RecordingPrompter prompter;
     RecordingHelpService help;
     ScriptedDialogs dialogs;
+    // The shell's tests run on tables held in memory; the tables' own behaviour is tested
+    // with the real ones (doc_multiuser_test.cpp).
+    std::vector<FakeReservation> shellRows;
+    std::vector<std::string> shellLog;
 
     void SetUp() override {
+        setGroupTablesFactory([this] { return std::make_unique<FakeTables>(&shellRows, &shellLog); });
         ASSERT_TRUE(dir.isValid());
         store = std::make_unique<SettingsStore>(
             dir.filePath(QStringLiteral("config/Vendrik/Quorvane.ini")));
@@ -86,6 +93,7 @@ protected:
         setAppDialogs(&dialogs);
     }
     void TearDown() override {
+        setGroupTablesFactory({});
         setAppDialogs(nullptr);
         setAppHelp(nullptr);
         setAppPrompter(nullptr);

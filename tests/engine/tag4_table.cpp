@@ -71,6 +71,16 @@ protected:
     ScratchDir dir;
 };
 
+// Record-number bits and bytes per entry of the first leaf of the first tag.
+std::pair<int, int> firstLeafGeometry(const std::vector<unsigned char>& b) {
+    size_t off = le32(b, 1024);
+    for (int depth = 0; depth < 8 && !(le16(b, off) & 2); ++depth) {
+        size_t e = off + 12 + 32 + 4;  // first entry's child pointer (32-byte keys)
+        off = (size_t(b[e]) << 24) | (b[e + 1] << 16) | (b[e + 2] << 8) | b[e + 3];
+    }
+    return {b[off + 20], b[off + 23]};
+}
+
 }  // namespace
 
 TEST_F(TagTable, CreateWritesTheIndexAndMarksTheTable) {
@@ -197,6 +207,11 @@ TEST_F(TagTable, KeysSurviveReopenPackAndReindex) {
     ASSERT_EQ(d4tagSelect(d, d4tag(d, "SCHEDTAG")), 0);
     std::vector<long> order = walk(d);
     ASSERT_EQ(order.size(), 300u);
+    // Rebuilt over 300 records the leaves take 20 record bits, 4 bytes an entry.
+    ASSERT_EQ(d4reindex(d), 0);
+    EXPECT_EQ(firstLeafGeometry(readBytes(dir.file("COURTS.CDX"))), std::make_pair(20, 4));
+    EXPECT_EQ(walk(d), order);
+    EXPECT_EQ(check(d), "");
     ASSERT_EQ(d4close(d), 0);
     d = d4open(&c, dir.file("courts").c_str());
     ASSERT_NE(d, nullptr);
@@ -228,6 +243,7 @@ TEST_F(TagTable, KeysSurviveReopenPackAndReindex) {
     EXPECT_EQ(check(d), "");
     EXPECT_EQ(walk(d).size(), 150u);
     auto packed = readBytes(dir.file("COURTS.CDX"));
+    EXPECT_EQ(firstLeafGeometry(packed), std::make_pair(12, 3));  // 150 records
     ASSERT_EQ(d4reindex(d), 0);
     EXPECT_EQ(readBytes(dir.file("COURTS.CDX")), packed);
     ASSERT_EQ(d4close(d), 0);

@@ -1,0 +1,156 @@
+// The group window's work on a reservation table of 1,000,000 records: opening the group (its
+// three tables and today's day list), one minute tick without a reload (the stamp poll and the
+// occupancy update), and a reload of the day list. Built only when the application layer and
+// the tables are part of the tree.
+#ifdef QUORVANE_HAVE_TABLES
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/GroupFile.h"
+#include "engine/io4.h"
+#include "app/ZUKRecDoc.h"
+#include "platform/Clock.h"
+#include "tables/Maintenance.h"
+#include "tables/People.h"
+#include "tables/Schedule.h"
+
+namespace {
+
+constexpr int kFacilities = 15;
+constexpr int kPerDay = kFacilities * 16;  // sixteen one-hour bookings per facility and day
+constexpr long kRecords = 1000000;
+
+// Building the table is not what is measured: its million appends skip the flush to disk
+// that each one otherwise makes.
+struct NoSyncIo final : Io4 {
+    int fdatasync(int) override { return 0; }
+};
+
+// A folder with one group of 15 courts whose reservation table holds kRecords bookings on
+// consecutive days; "today" is a day in the middle. Made once per run, removed at exit.
+struct BigGroup {
+    std::filesystem::path folder;
+    std::string groupPath;
+    quorvane::FixedClock clock;
+    bool ok = false;
+
+    BigGroup() {
+        char tmpl[] = "/var/tmp/quorvane-group-bench-XXXXXX";
+        if (!mkdtemp(tmpl)) return;
+        folder = tmpl;
+        groupPath = (folder / "Courts.rec").string();
+        quorvane::GroupFile g;
+        g.typeName = "Tennis Courts";
+        for (int i = 0; i < kFacilities; ++i)
+            g.rooms[std::size_t(g.count++)].name = "Court " + std::to_string(i + 1);
+        if (!quorvane::saveGroupFile(groupPath, g).ok()) return;
+        CPeople people;
+        CMaintenance maintenance;
+        if (people.Create(groupPath) || maintenance.Create(groupPath)) return;
+        people.Close();
+        maintenance.Close();
+        NoSyncIo noSync;
+        Io4* previous = io4set(&noSync);
+        struct Restore {
+            Io4* io;
+            ~Restore() { io4set(io); }
+        } restore{previous};
+        CSchedule s;
+        if (s.Create(groupPath)) return;
+        const long days = (kRecords + kPerDay - 1) / kPerDay;
+        const std::int64_t first = quorvane::Clock::fromLocal(2000, 1, 1, 12);
+        long written = 0;
+        for (long d = 0; d < days && written < kRecords; ++d) {
+            const quorvane::LocalTime t = quorvane::Clock::toLocal(first + d * 86400);
+            for (int f = 0; f < kFacilities && written < kRecords; ++f) {
+                for (int h = 6; h < 22 && written < kRecords; ++h, ++written) {
+                    s.Clear();
+                    s.SetDate(t.month, t.day, t.year);
+                    s.SetFacility(g.rooms[std::size_t(f)].name);
+                    s.SetStart(h, 0);
+                    s.SetEnd(h + 1, 0);
+                    s.SetNames("Anna", "", "Jansen" + std::to_string(f), "555-0101", "", "Club");
+                    if (s.Add()) return;
+                }
+            }
+        }
+        s.Close();
+        const quorvane::LocalTime mid = quorvane::Clock::toLocal(first + (days / 2) * 86400);
+        clock.set(quorvane::Clock::fromLocal(mid.year, mid.month, mid.day, 10, 30));
+        quorvane::setAppClock(&clock);
+        ok = true;
+    }
+    ~BigGroup() {
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+    }
+};
+
+BigGroup& bigGroup() {
+    static BigGroup group;
+    return group;
+}
+
+void GroupOpen(benchmark::State& state) {
+    BigGroup& g = bigGroup();
+    if (!g.ok) {
+        state.SkipWithError("cannot build the group");
+        return;
+    }
+    std::size_t items = 0;
+    for (auto _ : state) {
+        quorvane::CZUKRecDoc doc;
+        if (!doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+            state.SkipWithError("open failed");
+            return;
+        }
+        items = doc.dayList().size();
+        state.PauseTiming();
+        doc.OnCloseDocument();
+        state.ResumeTiming();
+    }
+    state.counters["day_items"] = double(items);
+}
+
+void GroupMinuteTick(benchmark::State& state) {
+    BigGroup& g = bigGroup();
+    quorvane::CZUKRecDoc doc;
+    if (!g.ok || !doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    doc.setRefreshFromNetwork(true);
+    for (auto _ : state) {
+        // What a tick does when nothing changed: poll the stamp, update the occupants.
+        const bool changed = doc.checkChangeStamp();
+        benchmark::DoNotOptimize(changed);
+        benchmark::DoNotOptimize(doc.updateOccupancy(false));
+    }
+    doc.OnCloseDocument();
+}
+
+void GroupDayReload(benchmark::State& state) {
+    BigGroup& g = bigGroup();
+    quorvane::CZUKRecDoc doc;
+    if (!g.ok || !doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    for (auto _ : state) {
+        doc.reloadDayList();
+        doc.updateOccupancy(true);
+    }
+    state.counters["day_items"] = double(doc.dayList().size());
+    doc.OnCloseDocument();
+}
+
+}  // namespace
+
+BENCHMARK(GroupOpen)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(GroupMinuteTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GroupDayReload)->Unit(benchmark::kMillisecond);
+#endif
