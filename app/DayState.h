@@ -27,7 +27,9 @@ struct DayDate {
 
 // "%04d%02d%02d".
 std::string dateKey(int year, int month, int day);
-inline std::string dateKey(const DayDate& d) { return dateKey(d.year, d.month, d.day); }
+inline std::string dateKey(const DayDate& d) {
+    return dateKey(d.year, d.month, d.day);
+}
 
 // Sets and clears the occupant lines of `rooms` from the day list for the clock value `now`
 // (hour x 100 + minute). A facility is occupied while its occupant line 1 is not empty. With

@@ -186,8 +186,7 @@ void CDeleteRes::accept() {
 std::optional<FacilityAnswer> QtGroupDialogs::askFacility(const CZUKRecDoc& doc, bool modify,
                                                           const FacilityAnswer& initial,
                                                           QWidget* parent) {
-    CAddRoomDlg dialog(doc, modify, initial.name, initial.description, initial.defaultTime,
-                       parent);
+    CAddRoomDlg dialog(doc, modify, initial.name, initial.description, initial.defaultTime, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return FacilityAnswer{dialog.name(), dialog.description(), dialog.defaultTime()};
 }

@@ -52,8 +52,7 @@ class CModifyGroupDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 141;
-    CModifyGroupDlg(const QString& typeName, const QString& description,
-                    QWidget* parent = nullptr);
+    CModifyGroupDlg(const QString& typeName, const QString& description, QWidget* parent = nullptr);
     void setTypeName(const QString& text);
     void setDescription(const QString& text);
     QString typeName() const;
@@ -100,8 +99,7 @@ public:
                                                       QWidget* parent) = 0;
     virtual std::optional<GroupAnswer> askGroup(const GroupAnswer& initial, QWidget* parent) = 0;
     // The deletion date at midnight, or nothing on Cancel.
-    virtual std::optional<std::int64_t> askDeletionDate(std::int64_t proposed,
-                                                        QWidget* parent) = 0;
+    virtual std::optional<std::int64_t> askDeletionDate(std::int64_t proposed, QWidget* parent) = 0;
 };
 
 class QtGroupDialogs final : public GroupDialogs {

@@ -6,8 +6,8 @@
 #include <QPrinterInfo>
 #include <memory>
 
-#include "app/ZUKRecDoc.h"
 #include "app/GroupLayout.h"
+#include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "platform/AppSettings.h"
 

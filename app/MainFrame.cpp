@@ -166,8 +166,8 @@ void CMainFrame::createActions() {
     toView(cmd::kModifyDeleteFacility, &CZUKRecView::modifyDeleteFacilityHint);
     toView(cmd::kModifyGroup, &CZUKRecView::modifyGroupInformation);
     toView(cmd::kDeleteOldReservations, &CZUKRecView::deleteOldReservations);
-    for (int id : {cmd::kAddCustomer, cmd::kDeleteCustomer,
-                   cmd::kListCustomers, cmd::kModifyCustomer, cmd::kExportText, cmd::kExportAddress,
+    for (int id : {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers,
+                   cmd::kModifyCustomer, cmd::kExportText, cmd::kExportAddress,
                    cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
                    cmd::kModifyMaintenance, cmd::kDayReservations, cmd::kCustomerReservations,
                    cmd::kShowMaintenance, cmd::kAllReservations, cmd::kUtilization})

@@ -309,9 +309,9 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
         // Another user added the same name meanwhile; two facilities of one name would share
         // their reservations.
         unlockGroup();
-        appPrompter().message(QStringLiteral("A %1 with this name already exists")
-                                  .arg(fromCp1252(group_->typeName)),
-                              QStringLiteral("Error"), PromptIcon::Stop);
+        appPrompter().message(
+            QStringLiteral("A %1 with this name already exists").arg(fromCp1252(group_->typeName)),
+            QStringLiteral("Error"), PromptIcon::Stop);
         emit contentsChanged();
         return FacilityResult::Failed;
     }
@@ -443,8 +443,8 @@ void CZUKRecDoc::reloadDayList() {
 }
 
 bool CZUKRecDoc::updateOccupancy(bool recomputeAll) {
-    const bool changed = quorvane::updateOccupancy(group_->rooms, dayList_, clockNow(),
-                                                   recomputeAll);
+    const bool changed =
+        quorvane::updateOccupancy(group_->rooms, dayList_, clockNow(), recomputeAll);
     if (changed) emit contentsChanged();
     return changed;
 }

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/GroupFile.h"
-#include "engine/io4.h"
 #include "app/ZUKRecDoc.h"
+#include "engine/io4.h"
 #include "platform/Clock.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

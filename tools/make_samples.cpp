@@ -54,8 +54,8 @@ constexpr SampleCustomer kCustomers[] = {
 };
 constexpr const char* kMaintenance[] = {"Resurfacing", "Net Repair", "Line Painting"};
 
-// The customers, the maintenance items and, for every court, one-hour bookings from 7:00 to
-// 22:00 on each day from a week before `today` to a year after it, with a free hour that moves
+// The customers, the maintenance items and, for every court, one-hour bookings around the
+// clock on each day from a week before `today` to a year after it, with a free hour that moves
 // from court to court; so whenever the samples are opened within that year the courts show
 // their occupants at once. Returns 0 or the table's code.
 int writeTables(const std::string& groupPath, const quorvane::GroupFile& group, std::time_t today) {
@@ -89,20 +89,28 @@ int writeTables(const std::string& groupPath, const quorvane::GroupFile& group, 
         day.tm_isdst = -1;
         std::mktime(&day);
         for (int k = 0; k < group.count; ++k) {
-            for (int hour = 7; hour < 22; ++hour) {
-                if ((hour + k + offset) % 4 == 0) continue;  // a free hour now and then
-                const bool maint = (hour + k + offset) % 23 == 0;
+            for (int hour = 0; hour < 24; ++hour) {
+                // Nights belong to the maintenance crew on two courts; by day customers play,
+                // with a free hour now and then.
+                const bool night = hour < 7 || hour >= 22;
+                if (night && k % 2 == 1) continue;
+                if (!night && (hour + k + offset) % 4 == 0) continue;
+                const bool maint = night || (hour + k + offset) % 23 == 0;
                 const SampleCustomer& c =
                     kCustomers[std::size_t(hour + 2 * k + offset + 700) % std::size(kCustomers)];
                 schedule.Clear();
                 schedule.SetDate(day.tm_mon + 1, day.tm_mday, day.tm_year + 1900);
                 schedule.SetFacility(group.rooms[std::size_t(k)].name);
                 schedule.SetStart(hour, 0);
-                schedule.SetEnd(hour + 1, 0);
+                if (hour == 23)
+                    schedule.SetEnd(23, 59);
+                else
+                    schedule.SetEnd(hour + 1, 0);
                 schedule.SetMade(now.tm_mon + 1, now.tm_mday, now.tm_year + 1900, 9, 0);
                 if (maint) {
                     schedule.SetTypeFlag(1);
-                    schedule.SetNames("", "", kMaintenance[std::size_t(offset + 700) % 3], "", "", "");
+                    schedule.SetNames("", "", kMaintenance[std::size_t(offset + 700) % 3], "", "",
+                                      "");
                 } else {
                     schedule.SetNames(c.first, c.mi, c.last, c.phone, c.ext, c.org);
                 }
@@ -163,7 +171,8 @@ int main(int argc, char** argv) {
 #endif
     const quorvane::GroupFileResult result = quorvane::saveGroupFile(path, group);
     if (!result.ok()) {
-        std::fprintf(stderr, "make_samples: %s\n", quorvane::groupFileMessage(result, path).c_str());
+        std::fprintf(stderr, "make_samples: %s\n",
+                     quorvane::groupFileMessage(result, path).c_str());
         return 1;
     }
     return 0;

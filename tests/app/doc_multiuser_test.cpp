@@ -11,10 +11,10 @@
 #include <cstring>
 
 #include "app/ChangeStamp.h"
-#include "engine/io4.h"
 #include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
+#include "engine/io4.h"
 #include "platform/Clock.h"
 #include "shell_fakes.h"
 #include "tables/Maintenance.h"
@@ -146,8 +146,9 @@ TEST_F(MultiUserTest, AFacilityDeletedByAnotherUser) {
     ASSERT_EQ(waitFor(other), 0);
     EXPECT_EQ(doc.facilityCount(), 3) << "not seen before a reload";
     EXPECT_EQ(doc.modifyFacility("B", "x", 0), CZUKRecDoc::FacilityResult::NotFound);
-    EXPECT_EQ(promptTexts(), std::vector<QString>{
-                                 "Tennis Courts has been deleted by another user, update cannot be made"});
+    EXPECT_EQ(promptTexts(),
+              std::vector<QString>{
+                  "Tennis Courts has been deleted by another user, update cannot be made"});
     prompter.shown.clear();
     EXPECT_EQ(doc.deleteFacility("B"), CZUKRecDoc::FacilityResult::NotFound);
     EXPECT_TRUE(prompter.shown.empty());
@@ -259,7 +260,9 @@ TEST_F(MultiUserTest, DamagedOrMissingTablesGiveTheirMessagesAndNoGroup) {
     }
     CZUKRecDoc doc;
     EXPECT_FALSE(doc.OnOpenDocument(file));
-    EXPECT_EQ(promptTexts(), std::vector<QString>{"The files RecPeople.dbf and RecPeople.idx cannot be found or are damaged, please recover from backup"});
+    EXPECT_EQ(promptTexts(),
+              std::vector<QString>{"The files RecPeople.dbf and RecPeople.idx cannot be found or "
+                                   "are damaged, please recover from backup"});
     EXPECT_TRUE(doc.groupFilePath().isEmpty());
 
     const QString other = makeGroup("sub/Pools.rec", {"P"});
@@ -272,7 +275,9 @@ TEST_F(MultiUserTest, DamagedOrMissingTablesGiveTheirMessagesAndNoGroup) {
     prompter.shown.clear();
     CZUKRecDoc second;
     EXPECT_FALSE(second.OnOpenDocument(other));
-    EXPECT_EQ(promptTexts(), std::vector<QString>{"The File selected has been damaged, please recover all files from backup"});
+    EXPECT_EQ(promptTexts(),
+              std::vector<QString>{
+                  "The File selected has been damaged, please recover all files from backup"});
     EXPECT_EQ(readAll(other), groupBytes("Tennis Courts", "", {"P"})) << "nothing lost";
 }
 

@@ -33,8 +33,8 @@ public:
     std::vector<std::int64_t> proposed;
     std::function<void()> beforeAnswer;  // another user acts while the dialog is open
 
-    std::optional<FacilityAnswer> askFacility(const CZUKRecDoc&, bool, const FacilityAnswer& initial,
-                                              QWidget*) override {
+    std::optional<FacilityAnswer> askFacility(const CZUKRecDoc&, bool,
+                                              const FacilityAnswer& initial, QWidget*) override {
         facilityInitial.push_back(initial);
         if (beforeAnswer) beforeAnswer();
         if (facilities.empty()) return std::nullopt;
@@ -120,16 +120,22 @@ TEST_F(GroupDocTest, OpenRunsTablesInOrderAndEachFailureHasItsMessage) {
     EXPECT_EQ(doc->todayKey(), "20240315");
     EXPECT_EQ(QFileInfo(doc->stampPath()).size(), 60) << "a missing stamp is created";
     doc->OnCloseDocument();
-    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
-              (std::vector<std::string>{"close:maintenance", "close:reservations", "close:people"}));
+    EXPECT_EQ(
+        std::vector<std::string>(log.end() - 3, log.end()),
+        (std::vector<std::string>{"close:maintenance", "close:reservations", "close:people"}));
 
     struct Case {
         const char* fail;
         QString message;
     } cases[] = {
-        {"openReservations", "The File selected has been damaged, please recover all files from backup"},
-        {"openPeople", "The files RecPeople.dbf and RecPeople.idx cannot be found or are damaged, please recover from backup"},
-        {"openMaintenance", "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, please recover from backup"},
+        {"openReservations",
+         "The File selected has been damaged, please recover all files from backup"},
+        {"openPeople",
+         "The files RecPeople.dbf and RecPeople.idx cannot be found or are damaged, please recover "
+         "from backup"},
+        {"openMaintenance",
+         "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, "
+         "please recover from backup"},
     };
     for (const Case& c : cases) {
         prompter.shown.clear();
@@ -157,13 +163,15 @@ TEST_F(GroupDocTest, NewGroupOpensOrCreatesTheFolderTablesAndCleansUpOnFailure) 
     log.clear();
     failNext = {"openPeople", "createMaintenance"};
     EXPECT_EQ(docs.newDocument(), nullptr);
-    EXPECT_EQ(promptTexts().back(), "Error creating people and maintenance files, disk possibly full?");
+    EXPECT_EQ(promptTexts().back(),
+              "Error creating people and maintenance files, disk possibly full?");
     EXPECT_FALSE(QFileInfo::exists(path("b.rec"))) << "no group file without its tables";
 
     failNext = {"openMaintenance"};
     EXPECT_EQ(docs.newDocument(), nullptr);
     EXPECT_EQ(promptTexts().back(),
-              "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, please recover from backup");
+              "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, "
+              "please recover from backup");
     EXPECT_FALSE(QFileInfo::exists(path("c.rec")));
     EXPECT_EQ(docs.documents().size(), 1);
 }
@@ -174,10 +182,13 @@ TEST_F(GroupDocTest, AddGoesAfterOtherUsersFacilitiesAndRefusesASixteenth) {
     ASSERT_NE(doc, nullptr);
     CZUKRecView view(doc.get());
     log.clear();
-    groupDialogs.beforeAnswer = [&] { otherUser(file, [](GroupFile& g) { g.rooms[g.count++].name = "Court 5"; }); };
+    groupDialogs.beforeAnswer = [&] {
+        otherUser(file, [](GroupFile& g) { g.rooms[g.count++].name = "Court 5"; });
+    };
     groupDialogs.facilities = {FacilityAnswer{"court 1", "clay", 90}};
     view.addFacility();
-    EXPECT_EQ(names(onDisk(file)), (std::vector<std::string>{"Court 1", "Court 2", "Court 5", "court 1"}));
+    EXPECT_EQ(names(onDisk(file)),
+              (std::vector<std::string>{"Court 1", "Court 2", "Court 5", "court 1"}));
     EXPECT_EQ(onDisk(file).rooms[3].defaultTime, 90u);
     EXPECT_EQ(log, (std::vector<std::string>{"lock", "unlock"}));
 
@@ -185,7 +196,8 @@ TEST_F(GroupDocTest, AddGoesAfterOtherUsersFacilitiesAndRefusesASixteenth) {
     log.clear();
     groupDialogs.beforeAnswer = [&] {
         otherUser(file, [](GroupFile& g) {
-            for (; g.count < 15; ++g.count) g.rooms[std::size_t(g.count)].name = "X" + std::to_string(g.count);
+            for (; g.count < 15; ++g.count)
+                g.rooms[std::size_t(g.count)].name = "X" + std::to_string(g.count);
         });
     };
     groupDialogs.facilities = {FacilityAnswer{"Court 9", "", 0}};
@@ -202,12 +214,14 @@ TEST_F(GroupDocTest, AddGoesAfterOtherUsersFacilitiesAndRefusesASixteenth) {
     prompter.shown.clear();
     view.addFacility();
     EXPECT_TRUE(groupDialogs.facilityInitial.empty());
-    EXPECT_EQ(promptTexts(), std::vector<QString>{"Maximum number of Tennis Courtss exist for this group"});
+    EXPECT_EQ(promptTexts(),
+              std::vector<QString>{"Maximum number of Tennis Courtss exist for this group"});
 }
 
 TEST_F(GroupDocTest, DeleteMovesTheRestUpAndThenRemovesTheReservations) {
     const QString file = writeGroup("Courts.rec", "Tennis Courts", "", {"A", "B", "C", "D"});
-    rows = {{"20240315", "C", 9, 0, 10, 0, "Smith", ""}, {"20240320", "B", 9, 0, 10, 0, "Jones", ""},
+    rows = {{"20240315", "C", 9, 0, 10, 0, "Smith", ""},
+            {"20240320", "B", 9, 0, 10, 0, "Jones", ""},
             {"20240315", "B", 9, 0, 10, 0, "Brown", ""}};
     auto doc = open(file);
     ASSERT_NE(doc, nullptr);
@@ -232,17 +246,24 @@ TEST_F(GroupDocTest, DeleteMovesTheRestUpAndThenRemovesTheReservations) {
 
     // A facility another user deleted: nothing on delete, "Modify Error" on modify.
     view.showFacilityMenu(2, QPoint(10, 10));
-    otherUser(file, [](GroupFile& g) { g.count = 2; g.rooms[2].clear(); });
+    otherUser(file, [](GroupFile& g) {
+        g.count = 2;
+        g.rooms[2].clear();
+    });
     prompter.shown.clear();
     log.clear();
     view.deleteFacility();
     EXPECT_EQ(prompter.shown.size(), 1u) << "only the confirmation";
     EXPECT_EQ(log, (std::vector<std::string>{"lock", "unlock"}));
     view.showFacilityMenu(1, QPoint(10, 10));
-    otherUser(file, [](GroupFile& g) { g.count = 1; g.rooms[1].clear(); });
+    otherUser(file, [](GroupFile& g) {
+        g.count = 1;
+        g.rooms[1].clear();
+    });
     groupDialogs.facilities = {FacilityAnswer{"C", "new", 30}};
     view.modifyFacility();
-    EXPECT_EQ(promptTexts().back(), "Tennis Courts has been deleted by another user, update cannot be made");
+    EXPECT_EQ(promptTexts().back(),
+              "Tennis Courts has been deleted by another user, update cannot be made");
     EXPECT_EQ(prompter.shown.back().caption, "Modify Error");
     EXPECT_EQ(doc->facilityCount(), 1);
 }
@@ -311,8 +332,10 @@ TEST_F(GroupDocTest, MinuteTickReloadsAtMidnightAndOnOtherUsersStamps) {
 
 TEST_F(GroupDocTest, ThePurgeAtCloseAndTheDeleteOldReservationsCommand) {
     const QString file = writeGroup("Courts.rec", "Tennis Courts", "", {"A"});
-    rows = {{"20240214", "A", 9, 0, 10, 0, "Kept", ""}, {"20240213", "A", 9, 0, 10, 0, "Old", ""},
-            {"20240101", "A", 9, 0, 10, 0, "Older", ""}, {"20240110", "A", 9, 0, 10, 0, "Oldest", ""}};
+    rows = {{"20240214", "A", 9, 0, 10, 0, "Kept", ""},
+            {"20240213", "A", 9, 0, 10, 0, "Old", ""},
+            {"20240101", "A", 9, 0, 10, 0, "Older", ""},
+            {"20240110", "A", 9, 0, 10, 0, "Oldest", ""}};
     auto doc = open(file);
     ASSERT_NE(doc, nullptr);
     CZUKRecView view(doc.get());
@@ -324,7 +347,8 @@ TEST_F(GroupDocTest, ThePurgeAtCloseAndTheDeleteOldReservationsCommand) {
     ASSERT_EQ(groupDialogs.proposed.size(), 1u);
     EXPECT_EQ(groupDialogs.proposed[0], clock.now() - 31 * 86400);
     ASSERT_GE(prompter.shown.size(), 2u);
-    EXPECT_EQ(prompter.shown[0].text, "Are you sure you want to delete all reservations prior to 02/01/2024");
+    EXPECT_EQ(prompter.shown[0].text,
+              "Are you sure you want to delete all reservations prior to 02/01/2024");
     EXPECT_EQ(prompter.shown[1].text, "2 schedule items deleted");
     EXPECT_EQ(prompter.shown[1].caption, "Items Deleted");
     prompter.shown.clear();
@@ -360,15 +384,18 @@ TEST_F(GroupDocTest, FacilityDialogRules) {
     struct Case {
         const char* text;
         std::optional<std::uint32_t> minutes;
-    } cases[] = {{"90", 90}, {"1:30", 90}, {":45", 45}, {"2:", 120}, {"1:60", {}},
-                 {"24:00", {}}, {"abc", 0}, {"", 0}, {"1500", 1500}, {"25:00", {}}};
+    } cases[] = {{"90", 90},    {"1:30", 90}, {":45", 45}, {"2:", 120},    {"1:60", {}},
+                 {"24:00", {}}, {"abc", 0},   {"", 0},     {"1500", 1500}, {"25:00", {}}};
     add.setName("Court 2");
     for (const Case& c : cases) {
         prompter.shown.clear();
         add.setDefaultTimeText(QString::fromLatin1(c.text));
         EXPECT_EQ(add.validate(), c.minutes.has_value()) << c.text;
-        if (c.minutes) EXPECT_EQ(add.defaultTime(), *c.minutes) << c.text;
-        else EXPECT_EQ(promptTexts(), std::vector<QString>{"Invalid default reservation time"}) << c.text;
+        if (c.minutes)
+            EXPECT_EQ(add.defaultTime(), *c.minutes) << c.text;
+        else
+            EXPECT_EQ(promptTexts(), std::vector<QString>{"Invalid default reservation time"})
+                << c.text;
     }
     add.setDefaultTimeText("");
     add.setName("Court 1");
@@ -398,7 +425,8 @@ TEST_F(GroupDocTest, HitTestsUseTheWindowsOwnDrawingEvenAfterPrinting) {
     const auto rects = view.iconRects();
     ASSERT_FALSE(rects[3].isNull());
     EXPECT_EQ(view.hitTest(rects[3].center()), 3);
-    EXPECT_EQ(view.hitTest(QPoint(rects[0].right() + 3, rects[0].center().y())), -1) << "between icons";
+    EXPECT_EQ(view.hitTest(QPoint(rects[0].right() + 3, rects[0].center().y())), -1)
+        << "between icons";
     QPrinter printer(QPrinter::HighResolution);
     printToPdf(printer, path("view.pdf"));
     ASSERT_TRUE(printGroup(*doc, printer));

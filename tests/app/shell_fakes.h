@@ -16,10 +16,10 @@
 
 #include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
-#include "view_fakes.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"
+#include "view_fakes.h"
 
 #include <ostream>
 
@@ -83,7 +83,8 @@ protected:
     std::vector<std::string> shellLog;
 
     void SetUp() override {
-        setGroupTablesFactory([this] { return std::make_unique<FakeTables>(&shellRows, &shellLog); });
+        setGroupTablesFactory(
+            [this] { return std::make_unique<FakeTables>(&shellRows, &shellLog); });
         ASSERT_TRUE(dir.isValid());
         store = std::make_unique<SettingsStore>(
             dir.filePath(QStringLiteral("config/Vendrik/Quorvane.ini")));

@@ -34,7 +34,8 @@ TEST(Occupancy, ShowsFromTheStartMinuteUntilBeforeTheEndMinute) {
 TEST(Occupancy, FirstListedWinsAndRecomputeAllClearsCancelledOnes) {
     std::array<CRoom, 15> rooms{};
     std::vector<_SCHEDITEM> day = {item(1, 9, 0, 11, 0, "Early"), item(1, 9, 30, 10, 0, "Later"),
-                                   item(14, 9, 0, 9, 45, "Last slot"), item(15, 9, 0, 10, 0, "Nowhere"),
+                                   item(14, 9, 0, 9, 45, "Last slot"),
+                                   item(15, 9, 0, 10, 0, "Nowhere"),
                                    item(-1, 9, 0, 10, 0, "Nowhere")};
     updateOccupancy(rooms, day, 930, true);
     EXPECT_EQ(rooms[1].occupant1, "Early");

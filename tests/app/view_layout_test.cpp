@@ -46,7 +46,8 @@ TEST(GroupLayout, HeaderTextAndItsThreePositions) {
         QString text;
     } cases[] = {
         {0, "Tennis Courts", "", "0 Tennis Courts  (click icon for reservations)"},
-        {1, "Tennis Courts", "North Park", "1 Tennis Court - North Park  (click icon for reservations)"},
+        {1, "Tennis Courts", "North Park",
+         "1 Tennis Court - North Park  (click icon for reservations)"},
         {1, "Glasss", "", "1 Gla  (click icon for reservations)"},
         {2, "Pools", "", "2 Pools  (click icon for reservations)"},
         {7, "Pools", "East", "7 Pools - East  (click icon for reservations)"},
@@ -61,7 +62,9 @@ TEST(GroupLayout, HeaderTextAndItsThreePositions) {
         EXPECT_EQ(header.y, L);
         EXPECT_EQ(header.color, std::int64_t(kHeaderColor)) << "blue";
         const int width = W * int(c.text.size());
-        const int expected = c.count <= 1 ? 3 * W : c.count == 2 ? 30 * W - width / 2 : 41 * W - width / 2;
+        const int expected = c.count <= 1   ? 3 * W
+                             : c.count == 2 ? 30 * W - width / 2
+                                            : 41 * W - width / 2;
         EXPECT_EQ(header.x, std::max(expected, W)) << c.count;
     }
     EXPECT_EQ(groupHeaderX(3, 1000, W), W) << "never left of one character";
@@ -99,7 +102,7 @@ TEST(GroupLayout, IconsInRowsOfThreeWithTheSecondAndThirdWider) {
 TEST(GroupLayout, OccupantLinesCutTo20InTheOccupiedColour) {
     RecordingSurface s;
     GroupFile g = groupOf(2);
-    g.rooms[0].name = "Court 1   ";  // trailing blanks are not drawn
+    g.rooms[0].name = "Court 1   ";                  // trailing blanks are not drawn
     g.rooms[0].occupant1 = "Abcdefghijklmnopqrstu";  // 21 characters
     g.rooms[0].occupant2 = "Riverside Tennis Club of the North";
     g.rooms[1].occupant1 = "";
