@@ -66,7 +66,9 @@ std::string format(const char* fmt, ...) {
 }
 
 TableCore::TableCore(const TableSpec& spec)
-    : spec_(spec), fields_(static_cast<std::size_t>(spec.numFields), nullptr) {
+    : spec_(spec),
+      fields_(static_cast<std::size_t>(spec.numFields), nullptr),
+      slots_(static_cast<std::size_t>(spec.numFields)) {
     vask4init(&c_);
     // Changes to unlocked records are refused until a create or open starts the table's use;
     // that start re-initialises the context, which switches it off again.
@@ -83,6 +85,7 @@ int TableCore::initContext() {
     data_ = nullptr;
     tag_ = nullptr;
     fields_.assign(fields_.size(), nullptr);
+    slots_.assign(slots_.size(), Slot{});
     numFieldsInFile_ = 0;
     return vask4init(&c_);
 }
@@ -189,6 +192,14 @@ int TableCore::bind(bool checkLayout) {
         fields_.assign(fields_.size(), nullptr);
         return r;
     }
+    // Where each field lies in the record buffer, so that reads need no call per field.
+    const char* record = d4record(data_);
+    for (std::size_t j = 0; j < fields_.size(); ++j) {
+        Field4* f = fields_[j];
+        slots_[j] = f ? Slot{static_cast<std::size_t>(f4ptr(f) - record),
+                             static_cast<std::size_t>(f4len(f))}
+                      : Slot{};
+    }
     return 0;
 }
 
@@ -228,23 +239,23 @@ int TableCore::close() {
 // Fields are read straight from the record buffer: the bytes a text copy would hold, without
 // the copy (these reads are most of the time a day's walk takes).
 const char* TableCore::bytes(int j, std::size_t& len) const {
-    Field4* f = field(j);
-    if (!f) {
+    const Slot& s = slots_[static_cast<std::size_t>(j)];
+    if (!data_ || s.width == 0) {
         len = 0;
         return "";
     }
     // A text ends at a NUL byte, as the field's text copy would.
-    const char* p = f4ptr(f);
-    len = strnlen(p, static_cast<std::size_t>(f4len(f)));
+    const char* p = d4record(data_) + s.offset;
+    len = strnlen(p, s.width);
     return p;
 }
 
 std::string TableCore::text(int j) const {
-    Field4* f = field(j);
-    if (!f) return {};
+    const Slot& s = slots_[static_cast<std::size_t>(j)];
+    if (!data_ || s.width == 0) return {};
     // Trailing blanks go first (most of a text field), then a NUL in what is left ends it.
-    const char* p = f4ptr(f);
-    std::size_t n = static_cast<std::size_t>(f4len(f));
+    const char* p = d4record(data_) + s.offset;
+    std::size_t n = s.width;
     while (n > 0 && p[n - 1] == ' ') --n;
     if (const void* nul = std::memchr(p, 0, n)) {
         n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
@@ -260,10 +271,10 @@ std::string TableCore::raw(int j) const {
 }
 
 int TableCore::number(int j, std::size_t from, std::size_t count) const {
-    std::size_t n;
-    const char* p = bytes(j, n);
-    if (from >= n) return 0;
-    return parseNumber(p + from, std::min(count, n - from));
+    // The parse stops at the first non-digit, a NUL included, so no length scan is needed.
+    const Slot& s = slots_[static_cast<std::size_t>(j)];
+    if (!data_ || from >= s.width) return 0;
+    return parseNumber(d4record(data_) + s.offset + from, std::min(count, s.width - from));
 }
 
 void TableCore::assign(int j, const std::string& text) {

@@ -110,6 +110,11 @@ private:
     Data4* data_ = nullptr;
     Tag4* tag_ = nullptr;
     std::vector<Field4*> fields_;
+    struct Slot {
+        std::size_t offset = 0;
+        std::size_t width = 0;  // 0: the field is absent
+    };
+    std::vector<Slot> slots_;
     std::string path_;
     std::unique_ptr<Field4info> fieldInfo_;
     std::unique_ptr<Tag4info> tagInfo_;
