@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QTest>
+#include "app/ChildFrame.h"
 #include "app/DocumentManager.h"
 #include "app/GroupDialogs.h"
 #include "app/GroupFile.h"
@@ -102,6 +103,9 @@ protected:
         GroupFile g = onDisk(file);
         change(g);
         ASSERT_TRUE(saveGroupFile(file.toStdString(), g).ok());
+    }
+    void otherUserRect(const QString& file, const GroupRect& r) {
+        otherUser(file, [r](GroupFile& g) { g.window = r; });
     }
     static std::vector<std::string> names(const GroupFile& g) {
         std::vector<std::string> out;
@@ -470,6 +474,22 @@ TEST_F(GroupDocTest, ThePreferencesApplyReachesTheDocumentAtOnce) {
     EXPECT_TRUE(doc->refreshFromNetwork());
     EXPECT_EQ(doc->daysToKeep(), 30);
     EXPECT_EQ(store->getInt("Reservations", "DeleteOldRes", 0), 30);
+}
+
+TEST_F(GroupDocTest, TheWindowOpensWithTheSizeStoredAtItsLastClose) {
+    const QString file = writeGroup("Courts.rec", "Tennis Courts", "North", {"A"});
+    otherUserRect(file, GroupRect{100, 50, 740, 530});
+    auto doc = open(file);
+    ASSERT_NE(doc, nullptr);
+    auto* frame = new CChildFrame(doc.get());
+    EXPECT_EQ(frame->size(), QSize(640, 480));
+    EXPECT_EQ(frame->windowTitle(), "Tennis Courts - North");
+    EXPECT_TRUE(frame->view()->timerActive());
+    frame->resize(500, 300);
+    frame->close();  // stores the outer rectangle before the group closes
+    const GroupFile g = onDisk(file);
+    EXPECT_EQ(g.window.right - g.window.left, 500);
+    EXPECT_EQ(g.window.bottom - g.window.top, 300);
 }
 
 }  // namespace
