@@ -222,7 +222,7 @@ private:
     int removeFromParent(std::vector<Step>& path, size_t level, uint64_t recordCount);
     int unlink(const Node& n);
     int emptyRoot(uint64_t off, uint64_t recordCount);
-    int land(Node& leaf, size_t idx, Pos& pos);
+    int land(const Node& leaf, size_t idx, Pos& pos);
     int nextLeaf(const Node& from, Node& to, bool forward, Pos* pos);
     int refind(Pos& pos);
 
@@ -307,6 +307,9 @@ public:
 
     // Node storage (used by the trees).
     int readNode(Tree& t, uint64_t off, Node& n);
+    // The cached node itself, without a copy.  The pointer stays good only until the
+    // next node read, write, allocation or cache drop.
+    int nodeRef(Tree& t, uint64_t off, const Node*& out);
     int writeNode(Tree& t, const Node& n);
     int allocBlock(uint64_t& off);
     int freeBlock(uint64_t off);

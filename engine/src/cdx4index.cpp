@@ -83,6 +83,25 @@ void Index::changed() {
     ++serial_;
 }
 
+int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
+    out = nullptr;
+    if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_)
+        return fail(kErrCorrupt, kLocCorrupt,
+                    "node pointer " + std::to_string(off) + " outside the file");
+    auto it = cache_.find(off);
+    if (it != cache_.end() && it->second.keys.size() == it->second.recs.size() * t.keyLen()) {
+        out = &it->second;
+        return 0;
+    }
+    Node n;
+    int rc = readNode(t, off, n);
+    if (rc) return rc;
+    it = cache_.find(off);
+    if (it == cache_.end()) return fail(kErrCorrupt, kLocCorrupt, "index node not cached");
+    out = &it->second;
+    return 0;
+}
+
 int Index::readNode(Tree& t, uint64_t off, Node& n) {
     if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_)
         return fail(kErrCorrupt, kLocCorrupt,

@@ -75,23 +75,26 @@ int Tree::descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx,
     none = false;
     uint64_t off = root_;
     for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
-        int rc = readNode(off, leaf);
+        const Node* n = nullptr;
+        int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
-        size_t i = lowerBoundPrefix(leaf, key, len, keyLen_);
-        if (leaf.leaf()) {
+        size_t i = lowerBoundPrefix(*n, key, len, keyLen_);
+        if (n->leaf()) {
+            leaf = *n;
             idx = i;
             return 0;
         }
-        if (i == leaf.count()) {
+        if (i == n->count()) {
+            leaf = *n;
             none = true;
             return 0;
         }
-        off = leaf.children[i];
+        off = n->children[i];
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
 }
 
-int Tree::land(Node& leaf, size_t idx, Pos& pos) {
+int Tree::land(const Node& leaf, size_t idx, Pos& pos) {
     pos.state = 0;
     pos.leaf = leaf.offset;
     pos.index = idx;
@@ -238,23 +241,25 @@ int Tree::refind(Pos& pos) {
 int Tree::next(Pos& pos) {
     if (pos.state == kEof) return kEof;
     if (pos.state == kBof) return top(pos);
-    Node leaf;
     if (pos.serial != ix_.serial()) {
         int rc = refind(pos);
         if (rc < 0) return rc;
         if (rc != kFound) return rc == kAfter ? 0 : kEof;  // landing counts as the step
     }
-    int rc = readNode(pos.leaf, leaf);
+    // The cached node is read in place: a walk would otherwise copy a whole node per step.
+    // Nothing below reads another node while lp is still in use.
+    const Node* lp = nullptr;
+    int rc = ix_.nodeRef(*this, pos.leaf, lp);
     if (rc) return rc;
-    if (pos.index >= leaf.count() ||
-        compareEntry(leaf.key(pos.index, keyLen_), leaf.recs[pos.index], pos.key.data(), pos.rec,
+    if (pos.index >= lp->count() ||
+        compareEntry(lp->key(pos.index, keyLen_), lp->recs[pos.index], pos.key.data(), pos.rec,
                      keyLen_) != 0) {
         pos.serial = 0;
         return next(pos);
     }
-    if (pos.index + 1 < leaf.count()) return land(leaf, pos.index + 1, pos);
+    if (pos.index + 1 < lp->count()) return land(*lp, pos.index + 1, pos);
     Node to;
-    rc = nextLeaf(leaf, to, true, &pos);
+    rc = nextLeaf(*lp, to, true, &pos);
     if (rc < 0) return rc;
     if (rc == 1) {
         pos.state = kEof;
@@ -277,13 +282,13 @@ int Tree::prev(Pos& pos) {
             return rc == kEof ? kBof : rc;
         }
     }
-    Node leaf;
-    int rc = readNode(pos.leaf, leaf);
+    const Node* lp = nullptr;
+    int rc = ix_.nodeRef(*this, pos.leaf, lp);
     if (rc) return rc;
-    if (pos.index >= leaf.count()) return ix_.fail(kErrCorrupt, kLocCorrupt, "position lost");
-    if (pos.index > 0) return land(leaf, pos.index - 1, pos);
+    if (pos.index >= lp->count()) return ix_.fail(kErrCorrupt, kLocCorrupt, "position lost");
+    if (pos.index > 0) return land(*lp, pos.index - 1, pos);
     Node to;
-    rc = nextLeaf(leaf, to, false, &pos);
+    rc = nextLeaf(*lp, to, false, &pos);
     if (rc < 0) return rc;
     if (rc == 1) {
         pos.state = kBof;
