@@ -216,7 +216,18 @@ bool encodeNode(const Node& n, size_t blockSize, unsigned keyLen, uint8_t pad, u
         return true;
     }
     const Geometry& g = n.geom;
-    size_t used = leafUsedBytes(n, g, keyLen, pad);
+    // Each entry's compression is worked out once and used both to size the leaf
+    // and to write it: this runs at every node write of an insert.
+    const size_t cnt = n.count();
+    std::vector<uint8_t> comp(2 * cnt);
+    size_t used = 0;
+    for (size_t i = 0; i < cnt; ++i) {
+        unsigned dup, trail;
+        compression(n, i, g, keyLen, pad, dup, trail);
+        comp[2 * i] = static_cast<uint8_t>(dup);
+        comp[2 * i + 1] = static_cast<uint8_t>(trail);
+        used += g.bytesPerEntry + (keyLen - dup - trail);
+    }
     if (used > blockSize - kLeafHeader) return false;
     put16(out + 12, static_cast<uint16_t>(blockSize - kLeafHeader - used));
     put32(out + 14, g.recMask);
@@ -227,9 +238,8 @@ bool encodeNode(const Node& n, size_t blockSize, unsigned keyLen, uint8_t pad, u
     out[22] = g.trailBits;
     out[23] = g.bytesPerEntry;
     size_t keyEnd = blockSize;
-    for (size_t i = 0; i < n.count(); ++i) {
-        unsigned dup, trail;
-        compression(n, i, g, keyLen, pad, dup, trail);
+    for (size_t i = 0; i < cnt; ++i) {
+        const unsigned dup = comp[2 * i], trail = comp[2 * i + 1];
         if (!g.fits(n.recs[i])) return false;
         uint64_t v = n.recs[i] | (static_cast<uint64_t>(dup) << g.recBits) |
                      (static_cast<uint64_t>(trail) << (g.recBits + g.dupBits));
