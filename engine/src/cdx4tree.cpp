@@ -56,17 +56,23 @@ int Tree::descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Nod
     path.clear();
     uint64_t off = root_;
     for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
-        int rc = readNode(off, leaf);
+        // Branches are read in place; only the leaf is copied out.
+        const Node* n = nullptr;
+        int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
-        if (leaf.leaf()) {
-            path.push_back({off, lowerBound(leaf, key, rec, keyLen_)});
+        if (n->leaf()) {
+            path.push_back({off, lowerBound(*n, key, rec, keyLen_)});
+            leaf = *n;
             return 0;
         }
-        if (leaf.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
-        size_t i = lowerBound(leaf, key, rec, keyLen_);
-        if (i == leaf.count()) i = leaf.count() - 1;
+        if (n->count() == 0) {
+            leaf = *n;
+            return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
+        }
+        size_t i = lowerBound(*n, key, rec, keyLen_);
+        if (i == n->count()) i = n->count() - 1;
         path.push_back({off, i});
-        off = leaf.children[i];
+        off = n->children[i];
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
 }
@@ -251,9 +257,8 @@ int Tree::next(Pos& pos) {
     const Node* lp = nullptr;
     int rc = ix_.nodeRef(*this, pos.leaf, lp);
     if (rc) return rc;
-    if (pos.index >= lp->count() ||
-        compareEntry(lp->key(pos.index, keyLen_), lp->recs[pos.index], pos.key.data(), pos.rec,
-                     keyLen_) != 0) {
+    if (pos.index >= lp->count() || compareEntry(lp->key(pos.index, keyLen_), lp->recs[pos.index],
+                                                 pos.key.data(), pos.rec, keyLen_) != 0) {
         pos.serial = 0;
         return next(pos);
     }
