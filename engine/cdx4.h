@@ -205,6 +205,7 @@ public:
     int entries(std::vector<Entry>& out);
 
 private:
+    int edge(Pos& pos, bool first);
     friend class Index;
     friend class Checker;
 

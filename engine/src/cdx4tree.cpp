@@ -186,33 +186,16 @@ int Tree::seekEntry(const uint8_t* key, uint32_t rec, Pos& pos) {
 }
 
 int Tree::top(Pos& pos) {
-    pos.hops = 0;
-    uint64_t off = root_;
-    Node n;
-    for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
-        int rc = readNode(off, n);
-        if (rc) return rc;
-        if (n.leaf()) {
-            if (n.count() == 0) {
-                Node next;
-                rc = nextLeaf(n, next, true, nullptr);
-                if (rc < 0) return rc;
-                if (rc == 1) {
-                    pos.state = kEof;
-                    pos.serial = ix_.serial();
-                    return kEof;
-                }
-                n = std::move(next);
-            }
-            return land(n, 0, pos);
-        }
-        if (n.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
-        off = n.children[0];
-    }
-    return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
+    return edge(pos, true);
 }
 
 int Tree::bottom(Pos& pos) {
+    return edge(pos, false);
+}
+
+// Follows the first (or last) child down to a leaf; an empty leaf, which only an emptied
+// tree or a foreign file leaves behind, passes on to its neighbour in that direction.
+int Tree::edge(Pos& pos, bool first) {
     pos.hops = 0;
     uint64_t off = root_;
     Node n;
@@ -222,7 +205,7 @@ int Tree::bottom(Pos& pos) {
         if (n.leaf()) {
             if (n.count() == 0) {
                 Node next;
-                rc = nextLeaf(n, next, false, nullptr);
+                rc = nextLeaf(n, next, first, nullptr);
                 if (rc < 0) return rc;
                 if (rc == 1) {
                     pos.state = kEof;
@@ -231,10 +214,10 @@ int Tree::bottom(Pos& pos) {
                 }
                 n = std::move(next);
             }
-            return land(n, n.count() - 1, pos);
+            return land(n, first ? 0 : n.count() - 1, pos);
         }
         if (n.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
-        off = n.children.back();
+        off = first ? n.children.front() : n.children.back();
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
 }

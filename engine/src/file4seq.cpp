@@ -11,6 +11,20 @@ unsigned bufferWanted(File4* f, unsigned bufferSize) {
     if (bufferSize) return bufferSize;
     return f->c ? f->c->memSizeBuffer : 32768;
 }
+
+// Both passes work on two buffers of one size, so one can be in flight while the other is
+// used; the second is dropped when memory only allows a smaller one.
+bool allocPair(File4* f, unsigned bufferSize, char* (&buf)[2], unsigned& cap) {
+    buf[0] = file4bufferAlloc(bufferWanted(f, bufferSize), &cap);
+    if (!buf[0]) return false;
+    unsigned got = 0;
+    buf[1] = file4bufferAlloc(cap, &got);
+    if (buf[1] && got != cap) {
+        delete[] buf[1];
+        buf[1] = nullptr;
+    }
+    return true;
+}
 }  // namespace
 
 File4seqRead::~File4seqRead() {
@@ -22,14 +36,8 @@ int file4seqReadInit(File4seqRead* s, File4* f, std::int64_t pos, unsigned buffe
     s->file = f;
     // The pass must see everything written so far.
     if (int r = file4writeBehindFlush(f)) return r;
-    s->buf[0] = file4bufferAlloc(bufferWanted(f, bufferSize), &s->cap);
-    if (!s->buf[0]) return error4describe(f->c, e4memory, L4_file4seqRead, f->name.c_str());
-    unsigned got = 0;
-    s->buf[1] = file4bufferAlloc(s->cap, &got);
-    if (s->buf[1] && got != s->cap) {
-        delete[] s->buf[1];
-        s->buf[1] = nullptr;
-    }
+    if (!allocPair(f, bufferSize, s->buf, s->cap))
+        return error4describe(f->c, e4memory, L4_file4seqRead, f->name.c_str());
     s->cur = 0;
     s->off = s->avail = 0;
     s->loaded = false;
@@ -108,14 +116,8 @@ int file4seqWriteInit(File4seqWrite* s, File4* f, std::int64_t pos, unsigned buf
     file4seqWriteInitUndo(s);
     s->file = f;
     if (int r = file4writeBehindFlush(f)) return r;
-    s->buf[0] = file4bufferAlloc(bufferWanted(f, bufferSize), &s->cap);
-    if (!s->buf[0]) return error4describe(f->c, e4memory, L4_file4seqWrite, f->name.c_str());
-    unsigned got = 0;
-    s->buf[1] = file4bufferAlloc(s->cap, &got);
-    if (s->buf[1] && got != s->cap) {
-        delete[] s->buf[1];
-        s->buf[1] = nullptr;
-    }
+    if (!allocPair(f, bufferSize, s->buf, s->cap))
+        return error4describe(f->c, e4memory, L4_file4seqWrite, f->name.c_str());
     s->cur = 0;
     s->used = 0;
     s->pos = pos;
