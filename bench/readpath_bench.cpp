@@ -39,15 +39,16 @@ const TAG4INFO kTags[] = {{"SCHEDTAG", "DATE+ROOMNAME+STARTHH+STARTMM", ".NOT. D
 
 // Booking i: 15 rooms, 16 bookings per room and day, days in sequence.
 struct Row {
-    char date[9], room[21], hh[3], mm[3];
+    char date[16], room[21], hh[12], mm[12];
 };
 Row row(long i) {
     Row r;
-    long day = i / 240, slot = i % 16, room = (i / 16) % 15;
-    std::snprintf(r.date, sizeof r.date, "20%02ld%02ld%02ld", 26 + day / 336, 1 + day / 28 % 12,
+    unsigned day = static_cast<unsigned>(i / 240 % 3360), slot = static_cast<unsigned>(i % 16),
+             room = static_cast<unsigned>(i / 16 % 15);
+    std::snprintf(r.date, sizeof r.date, "%04u%02u%02u", 2026 + day / 336, 1 + day / 28 % 12,
                   1 + day % 28);
-    std::snprintf(r.room, sizeof r.room, "Court %ld", room + 1);
-    std::snprintf(r.hh, sizeof r.hh, "%02ld", 6 + slot);
+    std::snprintf(r.room, sizeof r.room, "Court %u", room + 1);
+    std::snprintf(r.hh, sizeof r.hh, "%02u", 6 + slot);
     std::snprintf(r.mm, sizeof r.mm, "%02d", 0);
     return r;
 }
@@ -182,10 +183,10 @@ void walkSqlite(benchmark::State& st) {
 void dayEngine(benchmark::State& st, int mode) {
     Engine e(mode);
     long found = 0, q = 0;
-    char prefix[29];
+    char prefix[64];
     for (auto _ : st) {
         Row r = row((q++ * 7919) % kRows);
-        std::snprintf(prefix, sizeof prefix, "%-8s%-20s", r.date, r.room);
+        std::snprintf(prefix, sizeof prefix, "%-8.8s%-20.20s", r.date, r.room);
         int rc = d4seek(e.d, prefix);
         while (rc == 0) {
             if (std::memcmp(f4ptr(e.date), prefix, 8) != 0 ||
