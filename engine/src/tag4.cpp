@@ -174,7 +174,7 @@ int bindTag(Index4* i, Tag4* t) {
     }
     t->slices = plainKeySlices(t->expr, t->tree->keyLen());
     if (!t->tree->collation().empty()) t->slices.clear();
-    t->filterKind = !t->filter                 ? Tag4filter::none
+    t->filterKind = !t->filter                      ? Tag4filter::none
                     : filterIsNotDeleted(t->filter) ? Tag4filter::notDeleted
                                                     : Tag4filter::general;
     if (t->tree->unique()) {
