@@ -365,6 +365,17 @@ struct EngineTable {
         for (int j = 0; j < kNumFields; ++j) sum += static_cast<unsigned char>(f4ptr(f[j])[0]);
         return sum;
     }
+    // Whether the current record carries the row's key fields (padded as the engine keeps them).
+    bool holds(const Row& r) {
+        for (int j = 0; j < 4; ++j) {
+            const char* p = f4ptr(f[j]);
+            const int n = r.len(j), w = f4len(f[j]);
+            if (std::memcmp(p, r.field(j), static_cast<size_t>(n)) != 0) return false;
+            for (int i = n; i < w; ++i)
+                if (p[i] != ' ') return false;
+        }
+        return true;
+    }
     bool samePrefix(const char* key) {
         return std::memcmp(f4ptr(f[0]), key, 8) == 0 && std::memcmp(f4ptr(f[1]), key + 8, 20) == 0;
     }
@@ -431,6 +442,16 @@ struct Lite {
         if (s && sqlite3_step(s) == SQLITE_ROW) v = sqlite3_column_int64(s, 0);
         sqlite3_finalize(s);
         return v;
+    }
+    // Whether the statement's first four columns are the row's key fields.
+    static bool holds(sqlite3_stmt* s, const Row& r) {
+        for (int j = 0; j < 4; ++j) {
+            const unsigned char* t = sqlite3_column_text(s, j);
+            if (!t || sqlite3_column_bytes(s, j) != r.len(j) ||
+                std::memcmp(t, r.field(j), static_cast<size_t>(r.len(j))) != 0)
+                return false;
+        }
+        return true;
     }
     static unsigned read(sqlite3_stmt* s) {
         unsigned sum = 0;
@@ -761,8 +782,12 @@ void IndexPackEngine(benchmark::State& st) {
         return st.SkipWithError("copy failed");
     EngineTable e;
     if (!e.open(base, 1) || d4lockAll(e.d) != 0) return st.SkipWithError("open failed");
-    for (long r = 10; r <= n; r += 10)
-        if (d4go(e.d, r) != 0 || d4delete(e.d) != 0) return st.SkipWithError("delete failed");
+    for (long r = 10; r <= n; r += 10) {
+        if (d4go(e.d, r) != 0) return st.SkipWithError("go failed");
+        if (!e.holds(rows()[static_cast<size_t>(r - 1)]))
+            return st.SkipWithError("record is not the row appended as it");
+        if (d4delete(e.d) != 0) return st.SkipWithError("delete failed");
+    }
     if (d4flush(e.d) != 0) return st.SkipWithError("flush failed");
     for (auto _ : st) {
         if (d4pack(e.d) != 0) return st.SkipWithError("pack failed");
@@ -784,7 +809,21 @@ void IndexPackSqlite(benchmark::State& st) {
     removeDb(path);
     if (!copyFile(fx.db, path)) return st.SkipWithError("copy failed");
     Lite l;
-    if (!l.open(path, "FULL") || !l.exec("UPDATE res SET DELETED=1 WHERE rowid % 10 = 0"))
+    if (!l.open(path, "FULL")) return st.SkipWithError("sqlite open failed");
+    {
+        sqlite3_stmt* q =
+            l.prepare("SELECT DATE, ROOMNAME, STARTHH, STARTMM FROM res WHERE rowid=?");
+        bool same = q != nullptr;
+        for (long r = 10; same && r <= n; r += 10) {
+            sqlite3_bind_int64(q, 1, r);
+            same =
+                sqlite3_step(q) == SQLITE_ROW && Lite::holds(q, rows()[static_cast<size_t>(r - 1)]);
+            sqlite3_reset(q);
+        }
+        sqlite3_finalize(q);
+        if (!same) return st.SkipWithError("row is not the one appended as it");
+    }
+    if (!l.exec("UPDATE res SET DELETED=1 WHERE rowid % 10 = 0"))
         return st.SkipWithError("delete failed");
     for (auto _ : st) {
         if (!l.exec("DELETE FROM res WHERE DELETED=1") || !l.exec("VACUUM"))

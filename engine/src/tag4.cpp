@@ -19,6 +19,7 @@
 
 #if __has_include("engine/expr4.h")
 #include "engine/expr4.h"
+#include "engine/src/expr4internal.h"
 #define TAG4_HAVE_EXPR 1
 #endif
 
@@ -46,12 +47,23 @@ private:
 
 #ifdef TAG4_HAVE_EXPR
 
+// How a tag's key and filter are worked out. Most tags concatenate character fields and
+// filter out deleted records; for those the key is the field bytes side by side and the
+// filter one byte, so the evaluator (and its process-wide lock) is not needed at every step.
+struct Tag4Slice {
+    unsigned offset, len;
+};
+enum class Tag4filter : uint8_t { general, none, notDeleted };
+
 struct Tag4 {
     Index4* index = nullptr;
     cdx4::Tree* tree = nullptr;
     Expr4* expr = nullptr;
     Expr4* filter = nullptr;
     cdx4::Pos pos;
+    std::vector<Tag4Slice> slices;  // the key's fields in order; empty: evaluate the expression
+    Tag4filter filterKind = Tag4filter::general;
+    std::string scratch;  // key buffer reused by navigation
     ~Tag4() {
         if (expr) expr4free(expr);
         if (filter) expr4free(filter);
@@ -87,6 +99,15 @@ unsigned long recordCount(Data4* d) {
 
 // The key of a record in the tag's key form, exactly the tag's key length.
 int tagKey(Tag4* t, const char* rec, std::string& out) {
+    if (!t->slices.empty()) {
+        out.resize(t->tree->keyLen());
+        char* o = out.data();
+        for (const Tag4Slice& s : t->slices) {
+            std::memcpy(o, rec + s.offset, s.len);
+            o += s.len;
+        }
+        return 0;
+    }
     char* k = nullptr;
     int n = expr4key(t->expr, &k, rec);
     if (n < 0) return n;
@@ -97,12 +118,43 @@ int tagKey(Tag4* t, const char* rec, std::string& out) {
 }
 
 int tagPasses(Tag4* t, const char* rec) {
+    if (t->filterKind == Tag4filter::notDeleted) return rec[0] != '*';
     if (!t->filter) return 1;
     return expr4true(t->filter, rec);
 }
 
 const uint8_t* u8(const std::string& s) {
     return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// The key's fields when the key expression only joins character fields with "+" (the fields
+// then appear in the compiled items in key order); empty otherwise.
+std::vector<Tag4Slice> plainKeySlices(const Expr4* e, unsigned keyLen) {
+    std::vector<Tag4Slice> out;
+    unsigned total = 0;
+    for (const E4item& it : e->items) {
+        if (!it.row || it.row->kind == E4kind::end) continue;
+        if (it.row->kind == E4kind::field && it.row->result == 'C' && it.len > 0) {
+            out.push_back({static_cast<unsigned>(it.fieldOffset), static_cast<unsigned>(it.len)});
+            total += static_cast<unsigned>(it.len);
+        } else if (!(it.row->kind == E4kind::binary && it.row->code == 25 &&
+                     it.row->result == 'C')) {
+            return {};
+        }
+    }
+    if (out.empty() || total != keyLen || static_cast<int>(total) != e->len) return {};
+    return out;
+}
+
+// Whether the filter is exactly .NOT. DELETED(): the deleted function, then the negation.
+bool filterIsNotDeleted(const Expr4* f) {
+    std::vector<const E4item*> live;
+    for (const E4item& it : f->items)
+        if (it.row && it.row->kind != E4kind::end) live.push_back(&it);
+    return live.size() == 2 && live[0]->row->kind == E4kind::function &&
+           live[0]->row->code == 350 && live[0]->row->name &&
+           std::strcmp(live[0]->row->name, "DELETED") == 0 && live[1]->row->kind == E4kind::unary &&
+           live[1]->row->code == 18;
 }
 
 // Compiles a tag's expressions; -310 when they do not fit the stored header.
@@ -121,6 +173,11 @@ int bindTag(Index4* i, Tag4* t) {
             return error4describe(d->c, e4index, L4_corrupt, i->path.c_str(),
                                   t->tree->filterExpr().c_str());
     }
+    t->slices = plainKeySlices(t->expr, t->tree->keyLen());
+    if (!t->tree->collation().empty()) t->slices.clear();
+    t->filterKind = !t->filter                      ? Tag4filter::none
+                    : filterIsNotDeleted(t->filter) ? Tag4filter::notDeleted
+                                                    : Tag4filter::general;
     if (t->tree->unique()) {
         int code = d->c->errDefaultUnique;
         if (t->tree->candidate())
@@ -349,7 +406,7 @@ int hookSkip(Data4* d, long count) {
     // The tag's entry must be the current record: rebuild its key from the record as it is
     // now and stand on (key, record). When that entry is gone, landing on the next greater
     // one counts as a step forward (backward for a descending tag).
-    std::string key;
+    std::string& key = t->scratch;
     if (int r = tagKey(t, d->record, key)) return r;
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
@@ -454,9 +511,10 @@ int hookSeek(Data4* d, const char* key, int len) {
         if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) {
             if (int r = d4goData(d, static_cast<long>(t->pos.rec), 0)) return r;
             // Another user may have changed the record since the entry was read.
-            std::string now;
+            std::string& now = t->scratch;
             if (int r = tagKey(t, d->record, now)) return r;
-            if (now == std::string(t->pos.key.begin(), t->pos.key.end()) &&
+            if (now.size() == t->pos.key.size() &&
+                std::memcmp(now.data(), t->pos.key.data(), now.size()) == 0 &&
                 tagPasses(t, d->record) == 1)
                 break;
             if (d->df->accessMode != 0) break;  // nobody else can change it
