@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -649,7 +650,7 @@ const Index4Hooks* index4builtinHooks() {
     return &kHooks;
 }
 
-Index4* i4open(Data4* d, const char* name) {
+static Index4* openIndex(Data4* d, const char* name) {
     if (!d) {
         error4(nullptr, e4parmNull, L4_i4open);
         return nullptr;
@@ -681,7 +682,7 @@ Index4* i4open(Data4* d, const char* name) {
     return i;
 }
 
-Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
+static Index4* createIndex(Data4* d, const char* name, const TAG4INFO* tags) {
     if (!d) {
         error4(nullptr, e4parmNull, L4_i4create);
         return nullptr;
@@ -964,6 +965,26 @@ int i4check(Data4* d, std::string* report) {
     }
     if (report) *report = all;
     return all.empty() ? 0 : e4index;
+}
+
+// Out of memory while an index handle is built: -920 (which ends the program after closing
+// the open files) rather than an exception escaping through the C-style interface.
+Index4* i4open(Data4* d, const char* name) {
+    try {
+        return openIndex(d, name);
+    } catch (const std::bad_alloc&) {
+        error4(d ? d->c : nullptr, e4memory, L4_i4open);
+        return nullptr;
+    }
+}
+
+Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
+    try {
+        return createIndex(d, name, tags);
+    } catch (const std::bad_alloc&) {
+        error4(d ? d->c : nullptr, e4memory, L4_i4create);
+        return nullptr;
+    }
 }
 
 #else  // no expression compiler yet: the table engine runs without indexes
