@@ -11,6 +11,7 @@
 // index remembers the location number and a text of the last one.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -285,6 +286,8 @@ public:
     int refresh(bool* changed = nullptr);
     // Forgets every cached node.
     void dropCache();
+    // Most decoded nodes held at once (tests set small limits to make evictions happen).
+    void setCacheLimit(size_t nodes) { cacheLimit_ = std::max<size_t>(nodes, 2); }
 
     // Rebuilds every tag.  For each tag, feed adds its keys to a sorter (any
     // order); the sorted keys are written leaf by leaf.  Returns 0, 20 (unique
@@ -343,6 +346,7 @@ private:
     void makeRoom();
     std::unordered_map<uint64_t, Node> cache_;
     std::vector<uint8_t> blockBuf_;  // one node block as read
+    size_t cacheLimit_;
     int lastError_ = 0;
     int lastLocation_ = 0;
     std::string lastText_;

@@ -35,7 +35,7 @@ std::string CheckReport::text() const {
     return s;
 }
 
-Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)) {}
+Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)), cacheLimit_(kCacheLimit) {}
 Index::~Index() = default;
 
 int Index::fail(int code, int location, const std::string& text) {
@@ -101,10 +101,10 @@ int Index::readNode(Tree& t, uint64_t off, Node& n) {
 // A full cache gives up its leaves first: the branches, a small share of the nodes, are
 // what every descent passes through.
 void Index::makeRoom() {
-    if (cache_.size() < kCacheLimit) return;
+    if (cache_.size() < cacheLimit_) return;
     for (auto it = cache_.begin(); it != cache_.end();)
         it = it->second.leaf() ? cache_.erase(it) : std::next(it);
-    if (cache_.size() >= kCacheLimit / 2) cache_.clear();
+    if (cache_.size() >= cacheLimit_ / 2) cache_.clear();
 }
 
 int Index::writeNode(Tree& t, const Node& n) {
