@@ -153,7 +153,18 @@ struct TagDef {
     int uniqueCode = 0;  // 0, 15, 20, 25, -340, -360
     bool descending = false;
     bool nullable = false;
+    std::string collation;  // empty: machine order; else "GENERAL" or "CB" + 5 digits
 };
+
+// Whether a block size and multiplier make a valid layout: a multiple of 512 up to
+// 32768 (the leaf's free-byte count is 16 bits), divisible by a multiplier of 1 to 1024.
+bool validBlockLayout(uint32_t blockSize, uint32_t multiplier);
+
+// The general collation of character keys: every Windows-1252 byte becomes its primary
+// weight, one byte for one, so the key keeps its length.  Case and accents are ignored
+// (a, A and a-grave weigh the same); blanks and control characters weigh 0, then come
+// punctuation and symbols in code order, then digits, then letters.
+void collateGeneral(uint8_t* text, size_t len);
 
 // One tag (or the tag directory) of an open index.
 class Tree {
@@ -180,6 +191,9 @@ public:
     // Seeks the first entry whose first len key bytes are >= key.
     // kFound (prefix equal), kAfter, kEof.
     int seek(const uint8_t* key, size_t len, Pos& pos);
+    // The same in the walk order of a descending tag: the last entry whose first len key
+    // bytes equal key (kFound), else the greatest entry below it (kAfter), else kEof.
+    int seekLast(const uint8_t* key, size_t len, Pos& pos);
     // Seeks (key, rec) with a whole key: kFound on that exact entry, kAfter on
     // the next greater entry, kEof.
     int seekEntry(const uint8_t* key, uint32_t rec, Pos& pos);
@@ -272,6 +286,9 @@ public:
     std::vector<std::unique_ptr<Tree>>& tags() { return tags_; }
     Tree* tag(const std::string& name);
     size_t blockSize() const { return blockSize_; }
+    uint32_t multiplier() const { return multiplier_; }
+    // Chooses the node size of the next create; kErrCorrupt when the pair is not valid.
+    int setBlockLayout(uint32_t blockSize, uint32_t multiplier);
     uint32_t changeCounter() const { return counter_; }
     uint32_t freeHead() const { return freeHead_; }
     uint64_t serial() const { return serial_; }
@@ -336,6 +353,7 @@ private:
     std::unique_ptr<Tree> dir_;
     std::vector<std::unique_ptr<Tree>> tags_;
     size_t blockSize_ = 512;
+    uint32_t multiplier_ = 1;
     uint32_t counter_ = 0;
     uint32_t freeHead_ = 0;
     uint32_t dirRootOnDisk_ = 0;

@@ -275,11 +275,13 @@ int Index::open() {
     uint8_t h[32];
     if (io_->read(0, h, 32) != 32) return fail(kErrCorrupt, kLocCorrupt, "short index header");
     blockSize_ = 512;
+    multiplier_ = 1;
     if (le32(h + 16) == 0xABCD) {
         uint32_t bs = le32(h + 20), mult = le32(h + 24);
-        if (bs == 0 || bs % 512 != 0 || bs > 32768 || mult == 0 || mult > 1024 || bs % mult != 0)
+        if (!validBlockLayout(bs, mult))
             return fail(kErrCorrupt, kLocCorrupt, "index block size invalid");
         blockSize_ = bs;
+        multiplier_ = mult;
     }
     dir_ = std::make_unique<Tree>(*this, 0);
     dir_->pad_ = ' ';
@@ -332,6 +334,15 @@ int Index::writeHeaderBlock(uint64_t off, const TagDef* def, bool directory, uin
         filter = def->filterExpr;
     }
     h[15] = 1;
+    if (blockSize_ != 512 || multiplier_ != 1) {
+        // Only other node sizes are recorded; the default layout leaves these bytes zero.
+        put32(h.data() + 16, 0xABCD);
+        put32(h.data() + 20, static_cast<uint32_t>(blockSize_));
+        put32(h.data() + 24, multiplier_);
+    }
+    if (def && !def->collation.empty())
+        std::memcpy(h.data() + 494, def->collation.data(),
+                    std::min<size_t>(8, def->collation.size()));
     put16(h.data() + 504, static_cast<uint16_t>(expr.size() + 1));
     put16(h.data() + 506, static_cast<uint16_t>(filter.size() + 1));
     put16(h.data() + 508, 0);
@@ -558,14 +569,25 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     clearError();
     if (!dir_) return fail(kErrCorrupt, kLocCorrupt, "index not open");
     const size_t n = tags_.size();
+    // Every tag's keys are gathered and sorted before the file is touched, so that a failed
+    // sort (no memory, no temporary folder) leaves the index as it was.
+    std::vector<std::unique_ptr<Sorter>> sorted;
+    int rc;
+    spoolFiles_ = 0;
+    for (size_t k = 0; k < n; ++k) {
+        auto s = std::make_unique<Sorter>(tags_[k]->keyLen_, memoryBudget);
+        rc = feed(*tags_[k], *s);
+        if (rc == 0) rc = s->finish();
+        if (rc < 0) return lastError_ ? rc : fail(rc, kLocCorrupt, "sort failed");
+        spoolFiles_ += s->spoolFiles();
+        sorted.push_back(std::move(s));
+    }
     cache_.clear();
     freeHead_ = 0;
     uint64_t nextOff = kHeaderPair * (n + 1);
     if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
     fileLen_ = static_cast<int64_t>(nextOff);
-    spoolFiles_ = 0;
     std::vector<uint8_t> scratch;
-    int rc;
     {
         Sorter s(kDirKeyLen, memoryBudget);
         for (size_t k = 0; k < n; ++k) {
@@ -581,12 +603,8 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     for (size_t k = 0; k < n; ++k) {
         Tree& t = *tags_[k];
         t.headerOffset_ = kHeaderPair * (k + 1);
-        Sorter s(t.keyLen_, memoryBudget);
-        rc = feed(t, s);
-        if (rc == 0) rc = s.finish();
-        if (rc < 0) return rc;
-        spoolFiles_ += s.spoolFiles();
-        rc = buildTree(t, s, recordCount, scratch, nextOff, t.uniqueCode_);
+        rc = buildTree(t, *sorted[k], recordCount, scratch, nextOff, t.uniqueCode_);
+        sorted[k].reset();  // its memory and spool files go at once
         if (rc < 0) return rc;
         if (rc != 0 && result == 0) result = rc;
         put32(t.rawHeader_.data(), t.root_);
