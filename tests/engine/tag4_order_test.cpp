@@ -152,6 +152,38 @@ TEST_F(TagOrder, DescendingTagWalksSeeksAndSkipsInReverse) {
     }
 }
 
+// A record whose entry no longer matches it (changed behind the index's back, as another
+// user's write in progress) is passed by the seek in the tag's own direction.
+TEST_F(TagOrder, SeekPassesAStaleEntryInTheTagsDirection) {
+    static const TAG4INFO tags[] = {{"UP", "NAME", nullptr, 0, 0},
+                                    {"DOWN", "NAME", nullptr, 0, 10},
+                                    {nullptr, nullptr, nullptr, 0, 0}};
+    Data4* d = table("stale", tags);
+    ASSERT_NE(d, nullptr);
+    for (const char* n : {"a", "c", "e", "g"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
+    ASSERT_EQ(d4close(d), 0);
+    auto dbf = readBytes(dir.file("STALE.DBF"));
+    size_t at = le16(dbf, 8) + 2 * le16(dbf, 10) + 1;  // record 3, its NAME
+    ASSERT_EQ(dbf[at], 'e');
+    dbf[at] = 'x';
+    writeBytes(dir.file("STALE.DBF"), dbf);
+    d = d4open(&c, dir.file("stale").c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "UP")), 0);
+    EXPECT_EQ(d4seek(d, "e"), r4after);
+    EXPECT_EQ(d4recNo(d), 4);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "DOWN")), 0);
+    EXPECT_EQ(d4seek(d, "e"), r4after);
+    EXPECT_EQ(d4recNo(d), 2);
+    EXPECT_EQ(d4seek(d, "c"), 0);
+    EXPECT_EQ(d4recNo(d), 2);
+    EXPECT_NE(check(d), "");  // the checker sees the stale entry
+    ASSERT_EQ(d4reindex(d), 0);
+    EXPECT_EQ(check(d), "");
+    EXPECT_EQ(walk(d), (std::vector<long>{3, 4, 2, 1}));
+    ASSERT_EQ(d4close(d), 0);
+}
+
 // Node sizes other than 512 bytes, chosen through the context before a create.
 TEST_F(TagOrder, LargerBlocksAreRecordedUsedEverywhereAndBadValuesRefused) {
     static const TAG4INFO tags[] = {{"NAMES", "NAME+CITY", nullptr, 0, 0},
