@@ -11,12 +11,14 @@
 // index remembers the location number and a text of the last one.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/index4io.h"
@@ -230,7 +232,8 @@ private:
     int readNode(uint64_t off, Node& n);
     int writeNode(const Node& n);
     int descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Node& leaf);
-    int descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx, bool& none);
+    int descendPrefix(const uint8_t* key, size_t len, const Node*& leaf, size_t& idx, bool& none);
+    int descendEntry(const uint8_t* key, uint32_t rec, const Node*& leaf, size_t& idx);
     int setRoot(uint32_t off);
     int fixParents(std::vector<Step>& path, size_t level, const Node& child);
     int addToParent(std::vector<Step>& path, size_t level, Node& leftChild, Node& rightChild);
@@ -238,7 +241,7 @@ private:
     int unlink(const Node& n);
     int emptyRoot(uint64_t off, uint64_t recordCount);
     int land(const Node& leaf, size_t idx, Pos& pos);
-    int nextLeaf(const Node& from, Node& to, bool forward, Pos* pos);
+    int nextLeaf(const Node& from, const Node*& to, bool forward, Pos* pos);
     int refind(Pos& pos);
 
     Index& ix_;
@@ -300,6 +303,8 @@ public:
     int refresh(bool* changed = nullptr);
     // Forgets every cached node.
     void dropCache();
+    // Most decoded nodes held at once (tests set small limits to make evictions happen).
+    void setCacheLimit(size_t nodes) { cacheLimit_ = std::max<size_t>(nodes, 2); }
 
     // Rebuilds every tag.  For each tag, feed adds its keys to a sorter (any
     // order); the sorted keys are written leaf by leaf.  Returns 0, 20 (unique
@@ -356,7 +361,10 @@ private:
     uint32_t counterOnDisk_ = 0;
     uint64_t serial_ = 1;
     int64_t fileLen_ = 0;
-    std::map<uint64_t, Node> cache_;
+    void makeRoom();
+    std::unordered_map<uint64_t, Node> cache_;
+    std::vector<uint8_t> blockBuf_;  // one node block as read
+    size_t cacheLimit_;
     int lastError_ = 0;
     int lastLocation_ = 0;
     std::string lastText_;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kHeaderPair = 1024;  // tag header + expression area
 constexpr unsigned kDirKeyLen = 10;
-constexpr size_t kCacheLimit = 4096;
+constexpr size_t kCacheLimit = 8192;  // decoded nodes held per index file
 
 bool validUniqueCode(int c) {
     return c == 0 || c == 15 || c == 20 || c == 25 || c == -340 || c == -360;
@@ -35,7 +35,7 @@ std::string CheckReport::text() const {
     return s;
 }
 
-Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)) {}
+Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)), cacheLimit_(kCacheLimit) {}
 Index::~Index() = default;
 
 int Index::fail(int code, int location, const std::string& text) {
@@ -72,35 +72,39 @@ int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
         out = &it->second;
         return 0;
     }
-    Node n;
-    int rc = readNode(t, off, n);
-    if (rc) return rc;
-    it = cache_.find(off);
-    if (it == cache_.end()) return fail(kErrCorrupt, kLocCorrupt, "index node not cached");
-    out = &it->second;
-    return 0;
-}
-
-int Index::readNode(Tree& t, uint64_t off, Node& n) {
-    if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_)
-        return fail(kErrCorrupt, kLocCorrupt,
-                    "node pointer " + std::to_string(off) + " outside the file");
-    auto it = cache_.find(off);
-    if (it != cache_.end() && it->second.keys.size() == it->second.recs.size() * t.keyLen()) {
-        n = it->second;
-        return 0;
-    }
-    std::vector<uint8_t> buf(blockSize_);
+    if (it != cache_.end()) cache_.erase(it);  // decoded for another key length
+    makeRoom();
+    // Decoded straight into its cache slot: a miss costs one decode and no copies.
+    std::vector<uint8_t>& buf = blockBuf_;
+    buf.resize(blockSize_);
     long got = io_->read(off, buf.data(), blockSize_);
     if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
     if (static_cast<size_t>(got) < blockSize_)
         return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
+    Node& slot = cache_[off];
     std::string why;
-    if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, n, &why) != 0)
+    if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, slot, &why) != 0) {
+        cache_.erase(off);
         return fail(kErrCorrupt, kLocCorrupt, why + " (node " + std::to_string(off) + ")");
-    if (cache_.size() >= kCacheLimit) cache_.clear();
-    cache_[off] = n;
+    }
+    out = &slot;
     return 0;
+}
+
+int Index::readNode(Tree& t, uint64_t off, Node& n) {
+    const Node* p = nullptr;
+    if (int rc = nodeRef(t, off, p)) return rc;
+    n = *p;
+    return 0;
+}
+
+// A full cache gives up its leaves first: the branches, a small share of the nodes, are
+// what every descent passes through.
+void Index::makeRoom() {
+    if (cache_.size() < cacheLimit_) return;
+    for (auto it = cache_.begin(); it != cache_.end();)
+        it = it->second.leaf() ? cache_.erase(it) : std::next(it);
+    if (cache_.size() >= cacheLimit_ / 2) cache_.clear();
 }
 
 int Index::writeNode(Tree& t, const Node& n) {
@@ -110,7 +114,7 @@ int Index::writeNode(Tree& t, const Node& n) {
     if (io_->write(n.offset, buf.data(), blockSize_) != 0)
         return fail(kErrWrite, kLocCorrupt, "index node write failed");
     fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
-    if (cache_.size() >= kCacheLimit) cache_.clear();
+    if (cache_.find(n.offset) == cache_.end()) makeRoom();
     cache_[n.offset] = n;
     return 0;
 }

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/cdx4.h"
 #include "engine/data4.h"
+#include "engine/index4io.h"
 #include "engine/io4.h"
 #include "engine/tag4.h"
 #include "lock4_fork.h"
@@ -300,6 +304,84 @@ TEST_F(ReadPath, ARecordAnotherProcessChangedIsSeenAtTheNextSharedSkip) {
     EXPECT_EQ(d4recNo(d), 2);
     EXPECT_EQ(walk(d), (std::vector<long>{1, 3, 4, 2, 5}));
     d4close(d);
+}
+
+// The read side hands out cached nodes in place; a cache that must make room in the middle of
+// a walk, a seek or a leaf hop may not pull a node from under it.
+TEST(ReadPathCache, WalksAndSeeksStaySoundWhileTheNodeCacheEvicts) {
+    ScratchDir dir;
+    auto* io = Index4FdIo::openPath(dir.file("E.CDX"), true);
+    ASSERT_NE(io, nullptr);
+    cdx4::Index ix{std::unique_ptr<Index4Io>(io)};
+    cdx4::TagDef def;
+    def.name = "T";
+    def.keyExpr = "NAME";
+    def.keyLen = 12;
+    ASSERT_EQ(ix.create({def}, 5000), 0);
+    cdx4::Tree& t = *ix.tags()[0];
+    std::mt19937 rng(11);
+    std::set<std::pair<std::string, uint32_t>> held;
+    auto randomKey = [&] {
+        std::string k;
+        for (int i = 0; i < 12; ++i) k += static_cast<char>('a' + rng() % 6);
+        return k;
+    };
+    auto bytes = [](const std::string& k) { return reinterpret_cast<const uint8_t*>(k.data()); };
+    ix.setCacheLimit(3);  // inserts with evictions too
+    for (uint32_t r = 1; r <= 3000; ++r) {
+        std::string k = randomKey();
+        ASSERT_EQ(t.insert(bytes(k), r, 5000), 0);
+        held.insert({k, r});
+    }
+    auto verify = [&](size_t limit) {
+        ix.setCacheLimit(limit);
+        ix.dropCache();
+        std::vector<std::pair<std::string, uint32_t>> want(held.begin(), held.end());
+        std::vector<std::pair<std::string, uint32_t>> got;
+        cdx4::Pos p;
+        for (int rc = t.top(p); rc == 0 && got.size() <= want.size(); rc = t.next(p))
+            got.push_back({std::string(p.key.begin(), p.key.end()), p.rec});
+        EXPECT_EQ(got, want) << "forward, limit " << limit;
+        got.clear();
+        for (int rc = t.bottom(p); rc == 0 && got.size() <= want.size(); rc = t.prev(p))
+            got.push_back({std::string(p.key.begin(), p.key.end()), p.rec});
+        std::reverse(got.begin(), got.end());
+        EXPECT_EQ(got, want) << "backward, limit " << limit;
+        for (int i = 0; i < 200; ++i) {
+            std::string k = randomKey().substr(0, 1 + rng() % 12);
+            auto it = held.lower_bound({k, 0});
+            int rc = t.seek(bytes(k), k.size(), p);
+            if (it == held.end()) {
+                EXPECT_EQ(rc, cdx4::kEof) << k;
+                continue;
+            }
+            EXPECT_EQ(rc, it->first.compare(0, k.size(), k) == 0 ? cdx4::kFound : cdx4::kAfter);
+            EXPECT_EQ(std::string(p.key.begin(), p.key.end()), it->first) << k;
+            EXPECT_EQ(p.rec, it->second) << k;
+            // Three steps on from there, and back again.
+            auto at = it;
+            for (int s = 0; s < 3 && std::next(at) != held.end(); ++s) {
+                ++at;
+                ASSERT_EQ(t.next(p), 0);
+                EXPECT_EQ(p.rec, at->second);
+            }
+            auto e = std::next(held.begin(), static_cast<long>(rng() % held.size()));
+            EXPECT_EQ(t.seekEntry(bytes(e->first), e->second, p), cdx4::kFound);
+            EXPECT_EQ(p.rec, e->second);
+        }
+    };
+    for (size_t limit : {2, 3, 7, 8192}) verify(limit);
+    // Removals that empty and unlink leaves, with walks in between, at a tiny cache.
+    for (int round = 0; round < 5; ++round) {
+        ix.setCacheLimit(3);
+        for (int i = 0; i < 400 && !held.empty(); ++i) {
+            auto e = std::next(held.begin(), static_cast<long>(rng() % held.size()));
+            ASSERT_EQ(t.remove(bytes(e->first), e->second, 5000), 0);
+            held.erase(e);
+        }
+        verify(round % 2 ? 2 : 5);
+    }
+    EXPECT_TRUE(ix.check(5000).ok()) << ix.check(5000).text();
 }
 
 }  // namespace
