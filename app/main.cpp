@@ -6,6 +6,7 @@
 #include "app/InstanceChannel.h"
 #include "app/MainFrame.h"
 #include "app/ZUKRecApp.h"
+#include "platform/TerminationSignals.h"
 
 int main(int argc, char** argv) {
     {
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
                              frame->activateWindow();
                          }
                      });
+    // A logout or kill leaves every event loop (a dialog may be open), then the groups are
+    // closed and the recent-file list written below, as after File > Exit.
+    quorvane::TerminationSignals terminate;
+    QObject::connect(&terminate, &quorvane::TerminationSignals::terminationRequested, &app,
+                     [](int) { QCoreApplication::exit(0); });
     channel.listen();
 
     const int status = QApplication::exec();

@@ -11,12 +11,14 @@
 // index remembers the location number and a text of the last one.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/index4io.h"
@@ -151,7 +153,18 @@ struct TagDef {
     int uniqueCode = 0;  // 0, 15, 20, 25, -340, -360
     bool descending = false;
     bool nullable = false;
+    std::string collation;  // empty: machine order; else "GENERAL" or "CB" + 5 digits
 };
+
+// Whether a block size and multiplier make a valid layout: a multiple of 512 up to
+// 32768 (the leaf's free-byte count is 16 bits), divisible by a multiplier of 1 to 1024.
+bool validBlockLayout(uint32_t blockSize, uint32_t multiplier);
+
+// The general collation of character keys: every Windows-1252 byte becomes its primary
+// weight, one byte for one, so the key keeps its length.  Case and accents are ignored
+// (a, A and a-grave weigh the same); blanks and control characters weigh 0, then come
+// punctuation and symbols in code order, then digits, then letters.
+void collateGeneral(uint8_t* text, size_t len);
 
 // One tag (or the tag directory) of an open index.
 class Tree {
@@ -178,6 +191,9 @@ public:
     // Seeks the first entry whose first len key bytes are >= key.
     // kFound (prefix equal), kAfter, kEof.
     int seek(const uint8_t* key, size_t len, Pos& pos);
+    // The same in the walk order of a descending tag: the last entry whose first len key
+    // bytes equal key (kFound), else the greatest entry below it (kAfter), else kEof.
+    int seekLast(const uint8_t* key, size_t len, Pos& pos);
     // Seeks (key, rec) with a whole key: kFound on that exact entry, kAfter on
     // the next greater entry, kEof.
     int seekEntry(const uint8_t* key, uint32_t rec, Pos& pos);
@@ -216,7 +232,8 @@ private:
     int readNode(uint64_t off, Node& n);
     int writeNode(const Node& n);
     int descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Node& leaf);
-    int descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx, bool& none);
+    int descendPrefix(const uint8_t* key, size_t len, const Node*& leaf, size_t& idx, bool& none);
+    int descendEntry(const uint8_t* key, uint32_t rec, const Node*& leaf, size_t& idx);
     int setRoot(uint32_t off);
     int fixParents(std::vector<Step>& path, size_t level, const Node& child);
     int addToParent(std::vector<Step>& path, size_t level, Node& leftChild, Node& rightChild);
@@ -224,7 +241,7 @@ private:
     int unlink(const Node& n);
     int emptyRoot(uint64_t off, uint64_t recordCount);
     int land(const Node& leaf, size_t idx, Pos& pos);
-    int nextLeaf(const Node& from, Node& to, bool forward, Pos* pos);
+    int nextLeaf(const Node& from, const Node*& to, bool forward, Pos* pos);
     int refind(Pos& pos);
 
     Index& ix_;
@@ -270,6 +287,9 @@ public:
     std::vector<std::unique_ptr<Tree>>& tags() { return tags_; }
     Tree* tag(const std::string& name);
     size_t blockSize() const { return blockSize_; }
+    uint32_t multiplier() const { return multiplier_; }
+    // Chooses the node size of the next create; kErrCorrupt when the pair is not valid.
+    int setBlockLayout(uint32_t blockSize, uint32_t multiplier);
     uint32_t changeCounter() const { return counter_; }
     uint32_t freeHead() const { return freeHead_; }
     uint64_t serial() const { return serial_; }
@@ -291,6 +311,8 @@ public:
     int refresh(bool* changed = nullptr);
     // Forgets every cached node.
     void dropCache();
+    // Most decoded nodes held at once (tests set small limits to make evictions happen).
+    void setCacheLimit(size_t nodes) { cacheLimit_ = std::max<size_t>(nodes, 2); }
 
     // Rebuilds every tag.  For each tag, feed adds its keys to a sorter (any
     // order); the sorted keys are written leaf by leaf.  Returns 0, 20 (unique
@@ -336,8 +358,6 @@ private:
     int writeHeaderBlock(uint64_t off, const TagDef* def, bool directory, uint32_t root);
     // Writes the held-back nodes and freed blocks; they stay held when a write fails.
     int writeBackNodes();
-    // Makes room in a full cache: clean nodes go first, held-back ones are written.
-    int trimCache();
     int writeRoots();
 
     struct DirtyNode {
@@ -349,6 +369,7 @@ private:
     std::unique_ptr<Tree> dir_;
     std::vector<std::unique_ptr<Tree>> tags_;
     size_t blockSize_ = 512;
+    uint32_t multiplier_ = 1;
     uint32_t counter_ = 0;
     uint32_t freeHead_ = 0;
     uint32_t dirRootOnDisk_ = 0;
@@ -356,7 +377,10 @@ private:
     uint32_t counterOnDisk_ = 0;
     uint64_t serial_ = 1;
     int64_t fileLen_ = 0;
-    std::map<uint64_t, Node> cache_;
+    int makeRoom();
+    std::unordered_map<uint64_t, Node> cache_;
+    std::vector<uint8_t> blockBuf_;  // one node block as read
+    size_t cacheLimit_;
     bool writeBack_ = false;
     std::map<uint64_t, DirtyNode> dirty_;      // cached nodes newer than their blocks
     std::map<uint64_t, uint32_t> freedDirty_;  // freed blocks -> free-list link, unwritten

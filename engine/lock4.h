@@ -237,7 +237,8 @@ public:
     bool empty() const { return entries_.empty(); }
 
 private:
-    int releaseRange(Lock4range range) const;  // the parts no remaining entry covers
+    // Unlocks the parts of range that none of the first `remaining` entries covers.
+    int releaseRange(Lock4range range, size_t remaining) const;
 
     int fd_ = -1;
     std::string name_;

@@ -1,6 +1,7 @@
 // Tags and index files of a table: the record-level face of the compound index.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "engine/data4.h"
@@ -14,6 +15,10 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags);
 // Opens an index file and all its tags.
 Index4* i4open(Data4* d, const char* name);
 int i4close(Index4* i);
+
+// Memory the sorter of a build (create, reindex, pack) may hold before it spools sorted
+// runs to the temporary folder; 0 restores the default. Returns the previous value.
+std::size_t i4sortMemorySet(std::size_t bytes);
 
 // Tag properties.
 const char* t4alias(Tag4* t);

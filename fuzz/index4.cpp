@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const char* probe : {"A", "M", "Z", "\x01", "\xFF"}) {
             std::memcpy(key.data(), probe, 1);
             t.seek(key.data(), 1, p);
+            t.seekLast(key.data(), 1, p);  // the descending walk's seek
         }
         int steps = 0;
         for (int rc = t.top(p); rc == 0 && steps < 5000; rc = t.next(p)) ++steps;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -18,12 +19,25 @@ public:
         if (rep_.problems.size() < 200) rep_.problems.push_back(s);
     }
 
-    bool claim(uint64_t off, const std::string& what) {
+    // Takes a block (a node or free block; headers are 512 bytes) for one use.
+    bool claim(uint64_t off, const std::string& what, uint64_t len = 0) {
         if (!seen_.insert(off).second) {
             problem(what + ": block " + std::to_string(off) + " reachable twice");
             return false;
         }
+        spans_[off] = {len ? len : ix_.blockSize(), what};
         return true;
+    }
+
+    // With nodes larger than 512 bytes two different offsets may still share bytes.
+    void overlaps() {
+        auto prev = spans_.end();
+        for (auto it = spans_.begin(); it != spans_.end(); prev = it++) {
+            if (prev != spans_.end() && prev->first + prev->second.first > it->first)
+                problem(it->second.second + ": block " + std::to_string(it->first) +
+                        " overlaps block " + std::to_string(prev->first) + " of " +
+                        prev->second.second);
+        }
     }
 
     static std::string show(const std::vector<uint8_t>& k) {
@@ -128,12 +142,12 @@ public:
 
     void run(uint64_t recordCount, const std::map<std::string, std::vector<Entry>>* expected) {
         std::set<uint32_t> headers;
-        seen_.insert(0);
-        seen_.insert(512);
+        claim(0, "index header", 512);
+        claim(512, "index header", 512);
         for (auto& t : ix_.tags_) {
             headers.insert(static_cast<uint32_t>(t->headerOffset_));
-            claim(t->headerOffset_, "tag header " + t->name_);
-            claim(t->headerOffset_ + 512, "tag header " + t->name_);
+            claim(t->headerOffset_, "tag header " + t->name_, 512);
+            claim(t->headerOffset_ + 512, "tag header " + t->name_, 512);
         }
         std::vector<Entry> dirEntries;
         tree(*ix_.dir_, "tag directory", true, recordCount, headers, dirEntries);
@@ -173,6 +187,7 @@ public:
                 break;
             }
         }
+        overlaps();
         if (!expected) return;
         for (const auto& [name, want] : *expected) {
             auto it = held.find(name);
@@ -214,6 +229,7 @@ private:
     Index& ix_;
     CheckReport& rep_;
     std::set<uint64_t> seen_;
+    std::map<uint64_t, std::pair<uint64_t, std::string>> spans_;  // offset -> length, use
 };
 
 CheckReport Index::check(uint64_t recordCount,

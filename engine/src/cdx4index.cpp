@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kHeaderPair = 1024;  // tag header + expression area
 constexpr unsigned kDirKeyLen = 10;
-constexpr size_t kCacheLimit = 4096;
+constexpr size_t kCacheLimit = 8192;      // decoded nodes held per index file
 constexpr size_t kWriteRun = 128 * 1024;  // largest single write of adjacent blocks
 
 bool validUniqueCode(int c) {
@@ -36,7 +36,7 @@ std::string CheckReport::text() const {
     return s;
 }
 
-Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)) {}
+Index::Index(std::unique_ptr<Index4Io> io) : io_(std::move(io)), cacheLimit_(kCacheLimit) {}
 Index::~Index() = default;
 
 int Index::fail(int code, int location, const std::string& text) {
@@ -63,21 +63,6 @@ void Index::dropCache() {
         cache_.clear();
     }
     ++serial_;
-}
-
-int Index::trimCache() {
-    if (cache_.size() < kCacheLimit) return 0;
-    if (dirty_.empty()) {
-        cache_.clear();
-        return 0;
-    }
-    // Clean nodes can be read again; held-back ones only go once written.
-    for (auto it = cache_.begin(); it != cache_.end();)
-        it = dirty_.count(it->first) ? std::next(it) : cache_.erase(it);
-    if (cache_.size() < kCacheLimit / 2) return 0;
-    if (int rc = writeBackNodes()) return rc;
-    cache_.clear();
-    return 0;
 }
 
 int Index::writeBackNodes() {
@@ -134,34 +119,45 @@ int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
         out = &it->second;
         return 0;
     }
-    Node n;
-    int rc = readNode(t, off, n);
-    if (rc) return rc;
-    it = cache_.find(off);
-    if (it == cache_.end()) return fail(kErrCorrupt, kLocCorrupt, "index node not cached");
-    out = &it->second;
-    return 0;
-}
-
-int Index::readNode(Tree& t, uint64_t off, Node& n) {
-    if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_)
-        return fail(kErrCorrupt, kLocCorrupt,
-                    "node pointer " + std::to_string(off) + " outside the file");
-    auto it = cache_.find(off);
-    if (it != cache_.end() && it->second.keys.size() == it->second.recs.size() * t.keyLen()) {
-        n = it->second;
-        return 0;
-    }
-    std::vector<uint8_t> buf(blockSize_);
+    if (it != cache_.end()) cache_.erase(it);  // decoded for another key length
+    if (int rc = makeRoom()) return rc;
+    // Decoded straight into its cache slot: a miss costs one decode and no copies.
+    std::vector<uint8_t>& buf = blockBuf_;
+    buf.resize(blockSize_);
     long got = io_->read(off, buf.data(), blockSize_);
     if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
     if (static_cast<size_t>(got) < blockSize_)
         return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
+    Node& slot = cache_[off];
     std::string why;
-    if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, n, &why) != 0)
+    if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, slot, &why) != 0) {
+        cache_.erase(off);
         return fail(kErrCorrupt, kLocCorrupt, why + " (node " + std::to_string(off) + ")");
-    if (int rc = trimCache()) return rc;
-    cache_[off] = n;
+    }
+    out = &slot;
+    return 0;
+}
+
+int Index::readNode(Tree& t, uint64_t off, Node& n) {
+    const Node* p = nullptr;
+    if (int rc = nodeRef(t, off, p)) return rc;
+    n = *p;
+    return 0;
+}
+
+// A full cache gives up its leaves first: the branches, a small share of the nodes, are
+// what every descent passes through. Held-back nodes go only once written.
+int Index::makeRoom() {
+    if (cache_.size() < cacheLimit_) return 0;
+    auto dropLeaves = [this] {
+        for (auto it = cache_.begin(); it != cache_.end();)
+            it = it->second.leaf() && !dirty_.count(it->first) ? cache_.erase(it) : std::next(it);
+    };
+    dropLeaves();
+    if (cache_.size() < cacheLimit_ / 2) return 0;
+    if (int rc = writeBackNodes()) return rc;
+    dropLeaves();
+    if (cache_.size() >= cacheLimit_ / 2) cache_.clear();
     return 0;
 }
 
@@ -172,8 +168,8 @@ int Index::writeNode(Tree& t, const Node& n) {
         if (!n.leaf() && n.count() * (t.keyLen() + 8) > blockSize_ - 12)
             return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
         fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
-        if (!cache_.count(n.offset))
-            if (int rc = trimCache()) return rc;
+        if (cache_.find(n.offset) == cache_.end())
+            if (int rc = makeRoom()) return rc;
         cache_[n.offset] = n;
         dirty_[n.offset] = DirtyNode{t.keyLen(), t.pad()};
         freedDirty_.erase(n.offset);
@@ -185,7 +181,8 @@ int Index::writeNode(Tree& t, const Node& n) {
     if (io_->write(n.offset, buf.data(), blockSize_) != 0)
         return fail(kErrWrite, kLocCorrupt, "index node write failed");
     fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
-    if (int rc = trimCache()) return rc;
+    if (cache_.find(n.offset) == cache_.end())
+        if (int rc = makeRoom()) return rc;
     cache_[n.offset] = n;
     return 0;
 }
@@ -381,11 +378,13 @@ int Index::open() {
     uint8_t h[32];
     if (io_->read(0, h, 32) != 32) return fail(kErrCorrupt, kLocCorrupt, "short index header");
     blockSize_ = 512;
+    multiplier_ = 1;
     if (le32(h + 16) == 0xABCD) {
         uint32_t bs = le32(h + 20), mult = le32(h + 24);
-        if (bs == 0 || bs % 512 != 0 || bs > 32768 || mult == 0 || mult > 1024 || bs % mult != 0)
+        if (!validBlockLayout(bs, mult))
             return fail(kErrCorrupt, kLocCorrupt, "index block size invalid");
         blockSize_ = bs;
+        multiplier_ = mult;
     }
     dir_ = std::make_unique<Tree>(*this, 0);
     dir_->pad_ = ' ';
@@ -438,6 +437,15 @@ int Index::writeHeaderBlock(uint64_t off, const TagDef* def, bool directory, uin
         filter = def->filterExpr;
     }
     h[15] = 1;
+    if (blockSize_ != 512 || multiplier_ != 1) {
+        // Only other node sizes are recorded; the default layout leaves these bytes zero.
+        put32(h.data() + 16, 0xABCD);
+        put32(h.data() + 20, static_cast<uint32_t>(blockSize_));
+        put32(h.data() + 24, multiplier_);
+    }
+    if (def && !def->collation.empty())
+        std::memcpy(h.data() + 494, def->collation.data(),
+                    std::min<size_t>(8, def->collation.size()));
     put16(h.data() + 504, static_cast<uint16_t>(expr.size() + 1));
     put16(h.data() + 506, static_cast<uint16_t>(filter.size() + 1));
     put16(h.data() + 508, 0);
@@ -667,6 +675,19 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     clearError();
     if (!dir_) return fail(kErrCorrupt, kLocCorrupt, "index not open");
     const size_t n = tags_.size();
+    // Every tag's keys are gathered and sorted before the file is touched, so that a failed
+    // sort (no memory, no temporary folder) leaves the index as it was.
+    std::vector<std::unique_ptr<Sorter>> sorted;
+    int rc;
+    spoolFiles_ = 0;
+    for (size_t k = 0; k < n; ++k) {
+        auto s = std::make_unique<Sorter>(tags_[k]->keyLen_, memoryBudget);
+        rc = feed(*tags_[k], *s);
+        if (rc == 0) rc = s->finish();
+        if (rc < 0) return lastError_ ? rc : fail(rc, kLocCorrupt, "sort failed");
+        spoolFiles_ += s->spoolFiles();
+        sorted.push_back(std::move(s));
+    }
     // Everything is rebuilt: what was held back for the old tree is moot.
     cache_.clear();
     dirty_.clear();
@@ -675,9 +696,7 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     uint64_t nextOff = kHeaderPair * (n + 1);
     if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
     fileLen_ = static_cast<int64_t>(nextOff);
-    spoolFiles_ = 0;
     std::vector<uint8_t> scratch;
-    int rc;
     {
         Sorter s(kDirKeyLen, memoryBudget);
         for (size_t k = 0; k < n; ++k) {
@@ -693,12 +712,8 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     for (size_t k = 0; k < n; ++k) {
         Tree& t = *tags_[k];
         t.headerOffset_ = kHeaderPair * (k + 1);
-        Sorter s(t.keyLen_, memoryBudget);
-        rc = feed(t, s);
-        if (rc == 0) rc = s.finish();
-        if (rc < 0) return rc;
-        spoolFiles_ += s.spoolFiles();
-        rc = buildTree(t, s, recordCount, scratch, nextOff, t.uniqueCode_);
+        rc = buildTree(t, *sorted[k], recordCount, scratch, nextOff, t.uniqueCode_);
+        sorted[k].reset();  // its memory and spool files go at once
         if (rc < 0) return rc;
         if (rc != 0 && result == 0) result = rc;
         put32(t.rawHeader_.data(), t.root_);

@@ -77,7 +77,10 @@ int Tree::descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Nod
     return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
 }
 
-int Tree::descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx, bool& none) {
+// The read side's descents: the leaf reached stays in the cache and is handed out in place.
+// The pointer holds until the next node read.
+int Tree::descendPrefix(const uint8_t* key, size_t len, const Node*& leaf, size_t& idx,
+                        bool& none) {
     none = false;
     uint64_t off = root_;
     for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
@@ -85,16 +88,34 @@ int Tree::descendPrefix(const uint8_t* key, size_t len, Node& leaf, size_t& idx,
         int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
         size_t i = lowerBoundPrefix(*n, key, len, keyLen_);
+        leaf = n;
         if (n->leaf()) {
-            leaf = *n;
             idx = i;
             return 0;
         }
         if (i == n->count()) {
-            leaf = *n;
             none = true;
             return 0;
         }
+        off = n->children[i];
+    }
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
+}
+
+int Tree::descendEntry(const uint8_t* key, uint32_t rec, const Node*& leaf, size_t& idx) {
+    uint64_t off = root_;
+    for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
+        const Node* n = nullptr;
+        int rc = ix_.nodeRef(*this, off, n);
+        if (rc) return rc;
+        size_t i = lowerBound(*n, key, rec, keyLen_);
+        if (n->leaf()) {
+            leaf = n;
+            idx = i;
+            return 0;
+        }
+        if (n->count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
+        if (i == n->count()) i = n->count() - 1;
         off = n->children[i];
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
@@ -114,7 +135,7 @@ int Tree::land(const Node& leaf, size_t idx, Pos& pos) {
 // not point back.  Key order is not relied on (other writers order some keys
 // by their own collation); instead a walk may not take more leaf hops than the
 // file has blocks, which ends any cycle in the links.
-int Tree::nextLeaf(const Node& from, Node& to, bool forward, Pos* pos) {
+int Tree::nextLeaf(const Node& from, const Node*& to, bool forward, Pos* pos) {
     uint32_t link = forward ? from.right : from.left;
     uint64_t prevOff = from.offset;
     const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(ix_.fileLength(), 0)) / 512 + 1;
@@ -123,34 +144,36 @@ int Tree::nextLeaf(const Node& from, Node& to, bool forward, Pos* pos) {
     for (;;) {
         if (link == kNoLink) return 1;
         if (++hops > limit) return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links form a cycle");
-        int rc = readNode(link, to);
+        // from (a cached node itself) may be gone after this read; only link and prevOff,
+        // copied out above, are used from here on.
+        int rc = ix_.nodeRef(*this, link, to);
         if (rc) return rc;
-        if (!to.leaf()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf sibling is a branch");
-        if ((forward ? to.left : to.right) != prevOff)
+        if (!to->leaf()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf sibling is a branch");
+        if ((forward ? to->left : to->right) != prevOff)
             return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links disagree");
-        if (to.count() > 0) return 0;
+        if (to->count() > 0) return 0;
         prevOff = link;
-        link = forward ? to.right : to.left;
+        link = forward ? to->right : to->left;
     }
 }
 
 int Tree::seek(const uint8_t* key, size_t len, Pos& pos) {
     pos.hops = 0;
     len = std::min<size_t>(len, keyLen_);
-    Node leaf;
+    const Node* leaf = nullptr;
     size_t idx = 0;
     bool none = false;
     int rc = descendPrefix(key, len, leaf, idx, none);
     if (rc) return rc;
-    if (!none && idx == leaf.count()) {
-        Node next;
-        rc = nextLeaf(leaf, next, true, nullptr);
+    if (!none && idx == leaf->count()) {
+        const Node* next = nullptr;  // nextLeaf reads nodes: leaf is not used after it
+        rc = nextLeaf(*leaf, next, true, nullptr);
         if (rc < 0) return rc;
         if (rc == 1) {
             none = true;
         } else {
-            leaf = std::move(next);
-            idx = 0;
+            land(*next, 0, pos);
+            return std::memcmp(pos.key.data(), key, len) == 0 ? kFound : kAfter;
         }
     }
     if (none) {
@@ -158,30 +181,29 @@ int Tree::seek(const uint8_t* key, size_t len, Pos& pos) {
         pos.serial = ix_.serial();
         return kEof;
     }
-    land(leaf, idx, pos);
+    land(*leaf, idx, pos);
     return std::memcmp(pos.key.data(), key, len) == 0 ? kFound : kAfter;
 }
 
 int Tree::seekEntry(const uint8_t* key, uint32_t rec, Pos& pos) {
     pos.hops = 0;
-    std::vector<Step> path;
-    Node leaf;
-    int rc = descend(key, rec, path, leaf);
+    const Node* leaf = nullptr;
+    size_t idx = 0;
+    int rc = descendEntry(key, rec, leaf, idx);
     if (rc) return rc;
-    size_t idx = path.back().idx;
-    if (idx == leaf.count()) {
-        Node next;
-        rc = nextLeaf(leaf, next, true, nullptr);
+    if (idx == leaf->count()) {
+        const Node* next = nullptr;
+        rc = nextLeaf(*leaf, next, true, nullptr);
         if (rc < 0) return rc;
         if (rc == 1) {
             pos.state = kEof;
             pos.serial = ix_.serial();
             return kEof;
         }
-        leaf = std::move(next);
-        idx = 0;
+        land(*next, 0, pos);
+    } else {
+        land(*leaf, idx, pos);
     }
-    land(leaf, idx, pos);
     return compareEntry(pos.key.data(), pos.rec, key, rec, keyLen_) == 0 ? kFound : kAfter;
 }
 
@@ -198,26 +220,26 @@ int Tree::bottom(Pos& pos) {
 int Tree::edge(Pos& pos, bool first) {
     pos.hops = 0;
     uint64_t off = root_;
-    Node n;
     for (unsigned depth = 0; depth < kMaxDepth; ++depth) {
-        int rc = readNode(off, n);
+        const Node* n = nullptr;
+        int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
-        if (n.leaf()) {
-            if (n.count() == 0) {
-                Node next;
-                rc = nextLeaf(n, next, first, nullptr);
+        if (n->leaf()) {
+            if (n->count() == 0) {
+                const Node* next = nullptr;
+                rc = nextLeaf(*n, next, first, nullptr);
                 if (rc < 0) return rc;
                 if (rc == 1) {
                     pos.state = kEof;
                     pos.serial = ix_.serial();
                     return kEof;
                 }
-                n = std::move(next);
+                n = next;
             }
-            return land(n, first ? 0 : n.count() - 1, pos);
+            return land(*n, first ? 0 : n->count() - 1, pos);
         }
-        if (n.count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
-        off = first ? n.children.front() : n.children.back();
+        if (n->count() == 0) return ix_.fail(kErrCorrupt, kLocCorrupt, "empty branch node");
+        off = first ? n->children.front() : n->children.back();
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "tree deeper than it can be (child cycle)");
 }
@@ -246,14 +268,14 @@ int Tree::next(Pos& pos) {
         return next(pos);
     }
     if (pos.index + 1 < lp->count()) return land(*lp, pos.index + 1, pos);
-    Node to;
+    const Node* to = nullptr;
     rc = nextLeaf(*lp, to, true, &pos);
     if (rc < 0) return rc;
     if (rc == 1) {
         pos.state = kEof;
         return kEof;
     }
-    return land(to, 0, pos);
+    return land(*to, 0, pos);
 }
 
 int Tree::prev(Pos& pos) {
@@ -275,14 +297,14 @@ int Tree::prev(Pos& pos) {
     if (rc) return rc;
     if (pos.index >= lp->count()) return ix_.fail(kErrCorrupt, kLocCorrupt, "position lost");
     if (pos.index > 0) return land(*lp, pos.index - 1, pos);
-    Node to;
+    const Node* to = nullptr;
     rc = nextLeaf(*lp, to, false, &pos);
     if (rc < 0) return rc;
     if (rc == 1) {
         pos.state = kBof;
         return kBof;
     }
-    return land(to, to.count() - 1, pos);
+    return land(*to, to->count() - 1, pos);
 }
 
 int Tree::find(const uint8_t* key, uint32_t* rec) {

@@ -1,6 +1,7 @@
 // Data files: naming, create, open with its header checks, close, field lookup.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "engine/clock4.h"
@@ -215,7 +216,7 @@ std::string d4nameWithExtension(Data4* d, const char* extension) {
     return out;
 }
 
-Data4* d4open(Vask4* c, const char* name) {
+static Data4* openTable(Vask4* c, const char* name) {
     if (!c) {
         error4(nullptr, e4parmNull, L4_d4open);
         return nullptr;
@@ -308,7 +309,8 @@ Data4* d4open(Vask4* c, const char* name) {
     return d;
 }
 
-Data4* d4create(Vask4* c, const char* name, const FIELD4INFO* fields, const TAG4INFO* tags) {
+static Data4* createTable(Vask4* c, const char* name, const FIELD4INFO* fields,
+                          const TAG4INFO* tags) {
     if (!c) {
         error4(nullptr, e4parmNull, L4_d4create);
         return nullptr;
@@ -724,4 +726,25 @@ void Tag4info::free() {
     list_.clear();
     out_.clear();
     texts_.clear();
+}
+
+// Building a handle allocates (buffers, field tables, index caches). Running out of memory
+// there is reported as -920, which ends the program after closing the open files, rather
+// than an exception escaping through the engine's C-style interface.
+Data4* d4open(Vask4* c, const char* name) {
+    try {
+        return openTable(c, name);
+    } catch (const std::bad_alloc&) {
+        error4(c, e4memory, L4_d4open);
+        return nullptr;
+    }
+}
+
+Data4* d4create(Vask4* c, const char* name, const FIELD4INFO* fields, const TAG4INFO* tags) {
+    try {
+        return createTable(c, name, fields, tags);
+    } catch (const std::bad_alloc&) {
+        error4(c, e4memory, L4_d4create);
+        return nullptr;
+    }
 }

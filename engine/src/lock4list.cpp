@@ -113,22 +113,25 @@ int Lock4file::lock(const void* owner, Lock4kind kind, std::uint32_t recordNumbe
     return 0;
 }
 
-int Lock4file::releaseRange(Lock4range range) const {
-    // Subtract every remaining entry from the range and unlock the gaps.
-    std::vector<Lock4range> keep;
-    for (const Lock4entry& e : entries_)
-        if (overlaps(e.range, range)) keep.push_back(e.range);
-    std::sort(keep.begin(), keep.end(),
-              [](const Lock4range& a, const Lock4range& b) { return a.offset < b.offset; });
+int Lock4file::releaseRange(Lock4range range, size_t remaining) const {
+    // Subtract the first `remaining` entries from the range and unlock the gaps, walking
+    // the covering entries in offset order. Unlocking runs in destructors and on error
+    // paths, so it allocates nothing: the entries are few and a quadratic walk is fine.
     int rc = 0;
     std::uint64_t at = range.offset;
     const std::uint64_t end = range.offset + range.length;
-    for (const Lock4range& k : keep) {
-        if (k.offset > at) {
-            if (lock4osUnlock(fd_, at, std::min(k.offset, end) - at) != 0) rc = -1;
+    while (at < end) {
+        // The covering entry that starts first among those reaching beyond `at`.
+        const Lock4range* next = nullptr;
+        for (size_t i = 0; i < remaining; ++i) {
+            const Lock4range& k = entries_[i].range;
+            if (!overlaps(k, range) || k.offset + k.length <= at) continue;
+            if (!next || k.offset < next->offset) next = &k;
         }
-        at = std::max(at, k.offset + k.length);
-        if (at >= end) break;
+        if (!next) break;
+        if (next->offset > at && lock4osUnlock(fd_, at, std::min(next->offset, end) - at) != 0)
+            rc = -1;
+        at = std::max(at, next->offset + next->length);
     }
     if (at < end && lock4osUnlock(fd_, at, end - at) != 0) rc = -1;
     return rc;
@@ -142,28 +145,30 @@ int Lock4file::unlock(const void* owner, Lock4kind kind, std::uint32_t recordNum
             std::lock_guard<std::mutex> g(g_registryMutex);
             entries_.erase(it);
         }
-        return releaseRange(r);
+        return releaseRange(r, entries_.size());
     }
     return 0;
 }
 
 int Lock4file::unlockAll(const void* owner, int kind) {
     // Forget them all first, then release: unlocking one by one would keep the bytes of
-    // an outer range (the file lock) alive for inner ones that are about to go too.
-    std::vector<Lock4range> gone;
+    // an outer range (the file lock) alive for inner ones that are about to go too. The
+    // leaving entries are moved to the end in place (no allocation: this runs from
+    // destructors), released against the ones that stay, then dropped.
     std::unique_lock<std::mutex> g(g_registryMutex);
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (it->owner == owner && (kind < 0 || it->kind == kind)) {
-            gone.push_back(it->range);
-            it = entries_.erase(it);
-        } else {
-            ++it;
-        }
+    size_t stay = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const Lock4entry& e = entries_[i];
+        if (e.owner == owner && (kind < 0 || e.kind == kind)) continue;
+        if (i != stay) std::swap(entries_[stay], entries_[i]);
+        ++stay;
     }
     g.unlock();
     int rc = 0;
-    for (const Lock4range& r : gone)
-        if (releaseRange(r) != 0) rc = -1;
+    for (size_t i = stay; i < entries_.size(); ++i)
+        if (releaseRange(entries_[i].range, stay) != 0) rc = -1;
+    g.lock();
+    entries_.resize(stay);
     return rc;
 }
 

@@ -3,9 +3,12 @@
 #include "engine/tag4.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@
 
 #if __has_include("engine/expr4.h")
 #include "engine/expr4.h"
+#include "engine/src/expr4internal.h"
 #define TAG4_HAVE_EXPR 1
 #endif
 
@@ -45,12 +49,28 @@ private:
 
 #ifdef TAG4_HAVE_EXPR
 
+// How a tag's key and filter are worked out. Most tags concatenate character fields and
+// filter out deleted records; for those the key is the field bytes side by side and the
+// filter one byte, so the evaluator (and its process-wide lock) is not needed at every step.
+struct Tag4Slice {
+    unsigned offset, len;
+};
+enum class Tag4filter : uint8_t { general, none, notDeleted };
+
 struct Tag4 {
     Index4* index = nullptr;
     cdx4::Tree* tree = nullptr;
     Expr4* expr = nullptr;
     Expr4* filter = nullptr;
     cdx4::Pos pos;
+    std::vector<Tag4Slice> slices;  // the key's fields in order; empty: evaluate the expression
+    Tag4filter filterKind = Tag4filter::general;
+    std::string scratch;  // key buffer reused by navigation
+    // Null-marked keys: the bits of the null-capable fields the key reads, in the
+    // _NullFlags field at nullFlags.
+    std::vector<int> nullBits;
+    unsigned nullFlags = 0;
+    bool general = false;  // character key under the general collation
     ~Tag4() {
         if (expr) expr4free(expr);
         if (filter) expr4free(filter);
@@ -84,24 +104,136 @@ unsigned long recordCount(Data4* d) {
     return d->df->numRecs;
 }
 
+bool nullMarked(const Tag4* t) {
+    return (t->tree->options() & cdx4::kOptNullable) != 0;
+}
+
+// A null-marked key leads with 0x00 when a null-capable field it reads is null, so that
+// such records sort first, and with 0x80 otherwise.
+constexpr char kNullMarker = 0x00;
+constexpr char kValueMarker = static_cast<char>(0x80);
+
 // The key of a record in the tag's key form, exactly the tag's key length.
 int tagKey(Tag4* t, const char* rec, std::string& out) {
+    if (!t->slices.empty()) {
+        out.resize(t->tree->keyLen());
+        char* o = out.data();
+        for (const Tag4Slice& s : t->slices) {
+            std::memcpy(o, rec + s.offset, s.len);
+            o += s.len;
+        }
+        return 0;
+    }
     char* k = nullptr;
     int n = expr4key(t->expr, &k, rec);
     if (n < 0) return n;
     unsigned kl = t->tree->keyLen();
-    out.assign(k, static_cast<size_t>(std::min<int>(n, static_cast<int>(kl))));
+    out.clear();
+    if (nullMarked(t)) {
+        bool isNull = false;
+        for (int bit : t->nullBits)
+            if ((static_cast<unsigned char>(rec[t->nullFlags + bit / 8]) >> (bit % 8)) & 1)
+                isNull = true;
+        out.push_back(isNull ? kNullMarker : kValueMarker);
+    }
+    size_t body = std::min<size_t>(static_cast<size_t>(n), kl - out.size());
+    out.append(k, body);
+    if (t->general)
+        cdx4::collateGeneral(reinterpret_cast<uint8_t*>(out.data()) + (out.size() - body), body);
     out.resize(kl, static_cast<char>(t->tree->pad()));
     return 0;
 }
 
+// The null-capable fields a key expression reads: its names outside quotes that are not
+// function names and match such a field.
+std::vector<int> nullBitsOf(Data4* d, const std::string& text) {
+    std::vector<int> bits;
+    DataFile4* df = d->df;
+    if (df->level != 30 || df->nullFlagsField < 0) return bits;
+    size_t i = 0;
+    while (i < text.size()) {
+        char ch = text[i];
+        if (ch == '"' || ch == '\'' || ch == '[') {
+            char close = ch == '[' ? ']' : ch;
+            size_t e = text.find(close, i + 1);
+            i = e == std::string::npos ? text.size() : e + 1;
+            continue;
+        }
+        if (!std::isalpha(static_cast<unsigned char>(ch)) && ch != '_') {
+            ++i;
+            continue;
+        }
+        size_t b = i;
+        while (i < text.size() &&
+               (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_'))
+            ++i;
+        if (b > 0 && text[b - 1] == '.') continue;  // .T., .NOT. and the like
+        size_t after = i;
+        while (after < text.size() && text[after] == ' ') ++after;
+        if (after < text.size() && text[after] == '(') continue;  // a function
+        if (text.compare(after, 2, "->") == 0) continue;          // an alias
+        if (after < text.size() && text[after] == '.') {
+            // "ALIAS.NAME" names a field of the alias; "NAME.AND." is the field itself.
+            std::string op = text.substr(after, 5);
+            for (auto& c : op) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (op.rfind(".AND.", 0) != 0 && op.rfind(".OR.", 0) != 0 && op.rfind(".NOT.", 0) != 0)
+                continue;
+        }
+        std::string name = text.substr(b, i - b);
+        for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (int f = 0; f < df->nUserFields; ++f) {
+            const Field4rec& fr = df->fields[static_cast<size_t>(f)];
+            if (fr.nullBit >= 0 && name == fr.name &&
+                std::find(bits.begin(), bits.end(), fr.nullBit) == bits.end())
+                bits.push_back(fr.nullBit);
+        }
+    }
+    return bits;
+}
+
+// Whether new character tags of this context get the general collation.
+bool generalCollation(const Vask4* c) {
+    return c->collateCodePage != 0 || c->collatingSequence != 0;
+}
+
 int tagPasses(Tag4* t, const char* rec) {
+    if (t->filterKind == Tag4filter::notDeleted) return rec[0] != '*';
     if (!t->filter) return 1;
     return expr4true(t->filter, rec);
 }
 
 const uint8_t* u8(const std::string& s) {
     return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// The key's fields when the key expression only joins character fields with "+" (the fields
+// then appear in the compiled items in key order); empty otherwise.
+std::vector<Tag4Slice> plainKeySlices(const Expr4* e, unsigned keyLen) {
+    std::vector<Tag4Slice> out;
+    unsigned total = 0;
+    for (const E4item& it : e->items) {
+        if (!it.row || it.row->kind == E4kind::end) continue;
+        if (it.row->kind == E4kind::field && it.row->result == 'C' && it.len > 0) {
+            out.push_back({static_cast<unsigned>(it.fieldOffset), static_cast<unsigned>(it.len)});
+            total += static_cast<unsigned>(it.len);
+        } else if (!(it.row->kind == E4kind::binary && it.row->code == 25 &&
+                     it.row->result == 'C')) {
+            return {};
+        }
+    }
+    if (out.empty() || total != keyLen || static_cast<int>(total) != e->len) return {};
+    return out;
+}
+
+// Whether the filter is exactly .NOT. DELETED(): the deleted function, then the negation.
+bool filterIsNotDeleted(const Expr4* f) {
+    std::vector<const E4item*> live;
+    for (const E4item& it : f->items)
+        if (it.row && it.row->kind != E4kind::end) live.push_back(&it);
+    return live.size() == 2 && live[0]->row->kind == E4kind::function &&
+           live[0]->row->code == 350 && live[0]->row->name &&
+           std::strcmp(live[0]->row->name, "DELETED") == 0 && live[1]->row->kind == E4kind::unary &&
+           live[1]->row->code == 18;
 }
 
 // Compiles a tag's expressions; -310 when they do not fit the stored header.
@@ -113,6 +245,12 @@ int bindTag(Index4* i, Tag4* t) {
     if (kl != static_cast<int>(t->tree->keyLen()))
         return error4describe(d->c, e4index, L4_corrupt, i->path.c_str(), t->tree->name().c_str());
     t->tree->setPad(expr4keyIsChar(t->expr) && t->tree->collation().empty() ? ' ' : 0);
+    t->general = expr4keyIsChar(t->expr) && !t->tree->collation().empty();
+    if (nullMarked(t)) {
+        t->nullBits = nullBitsOf(d, t->tree->keyExpr());
+        if (d->df->nullFlagsField >= 0)
+            t->nullFlags = d->df->fields[static_cast<size_t>(d->df->nullFlagsField)].offset;
+    }
     if (!t->tree->filterExpr().empty()) {
         t->filter = expr4parseTag(d, t->tree->filterExpr().c_str());
         if (!t->filter) return d->c->errorCode < 0 ? d->c->errorCode : e4index;
@@ -120,6 +258,11 @@ int bindTag(Index4* i, Tag4* t) {
             return error4describe(d->c, e4index, L4_corrupt, i->path.c_str(),
                                   t->tree->filterExpr().c_str());
     }
+    t->slices = plainKeySlices(t->expr, t->tree->keyLen());
+    if (!t->tree->collation().empty() || nullMarked(t)) t->slices.clear();
+    t->filterKind = !t->filter                      ? Tag4filter::none
+                    : filterIsNotDeleted(t->filter) ? Tag4filter::notDeleted
+                                                    : Tag4filter::general;
     if (t->tree->unique()) {
         int code = d->c->errDefaultUnique;
         if (t->tree->candidate())
@@ -206,12 +349,15 @@ int feedTag(Tag4* t, cdx4::Sorter& s) {
     return rc;
 }
 
+std::atomic<std::size_t> sortMemory{0};
+
 int rebuild(Index4* i) {
     std::map<cdx4::Tree*, Tag4*> byTree;
     for (auto& t : i->tags) byTree[t->tree] = t.get();
-    int rc = i->cdx->reindex(recordCount(i->d), [&](cdx4::Tree& tree, cdx4::Sorter& s) {
-        return feedTag(byTree[&tree], s);
-    });
+    const std::size_t budget = sortMemory.load();
+    auto feed = [&](cdx4::Tree& tree, cdx4::Sorter& s) { return feedTag(byTree[&tree], s); };
+    int rc = budget ? i->cdx->reindex(recordCount(i->d), feed, budget)
+                    : i->cdx->reindex(recordCount(i->d), feed);
     for (auto& t : i->tags) t->pos = cdx4::Pos{};
     if (rc == cdx4::kUniqueRefused) return r4unique;
     return reportCdx(i, rc);
@@ -363,7 +509,7 @@ int hookSkip(Data4* d, long count) {
     // The tag's entry must be the current record: rebuild its key from the record as it is
     // now and stand on (key, record). When that entry is gone, landing on the next greater
     // one counts as a step forward (backward for a descending tag).
-    std::string key;
+    std::string& key = t->scratch;
     if (int r = tagKey(t, d->record, key)) return r;
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
@@ -386,18 +532,25 @@ int hookSkip(Data4* d, long count) {
     int last = 0;
     if (!exact) {
         if (rc == cdx4::kEof) {
-            // Nothing greater: forward ends, backward starts from the last entry.
+            // Nothing greater is stored. Moving towards greater keys ends there: at the end of
+            // an ascending tag, before the start of a descending one. Moving the other way
+            // starts from the greatest stored entry, which counts as the first step.
             if ((count > 0) != desc) {
-                goEof(d);
-                return r4eof;
+                if (count > 0) {
+                    goEof(d);
+                    return r4eof;
+                }
+                steps = 0;
+                last = cdx4::kBof;
+            } else {
+                last = t->tree->bottom(t->pos);
+                if (last == cdx4::kEof) {
+                    goEof(d);
+                    d->bof = 1;
+                    return r4eof;
+                }
+                steps += count > 0 ? -1 : 1;
             }
-            last = desc ? t->tree->top(t->pos) : t->tree->bottom(t->pos);
-            if (last == cdx4::kEof) {
-                goEof(d);
-                d->bof = 1;
-                return r4eof;
-            }
-            steps += count > 0 ? -1 : 1;
         } else if ((count > 0) != desc) {
             steps += count > 0 ? -1 : 1;  // landing was the first step
         }
@@ -440,7 +593,9 @@ int hookSkip(Data4* d, long count) {
 int hookSeek(Data4* d, const char* key, int len) {
     Tag4* t = d->tagSelected;
     if (int r = refreshTag(t)) return r;
-    unsigned kl = t->tree->keyLen();
+    const bool marked = nullMarked(t);
+    const bool desc = t->tree->descending();
+    unsigned kl = t->tree->keyLen() - (marked ? 1 : 0);
     std::string sought(key, static_cast<size_t>(len));
     size_t n = expr4keyIsChar(t->expr) ? std::min<size_t>(sought.size(), kl) : kl;
     if (!expr4keyIsChar(t->expr)) {
@@ -457,7 +612,15 @@ int hookSeek(Data4* d, const char* key, int len) {
         sought.resize(kl, 0);
     }
     sought.resize(std::max(sought.size(), n));
-    int rc = t->tree->seek(u8(sought), n, t->pos);
+    if (t->general) cdx4::collateGeneral(reinterpret_cast<uint8_t*>(sought.data()), n);
+    if (marked) {
+        // A sought value is never null.
+        sought.insert(sought.begin(), kValueMarker);
+        ++n;
+    }
+    // A descending tag is walked from the end of the stored order: its seek stands on the
+    // last matching entry, or the greatest one below, and passes changed records backwards.
+    int rc = desc ? t->tree->seekLast(u8(sought), n, t->pos) : t->tree->seek(u8(sought), n, t->pos);
     for (;;) {
         if (rc < 0) return reportCdx(t->index, rc);
         if (rc == cdx4::kEof) {
@@ -468,14 +631,16 @@ int hookSeek(Data4* d, const char* key, int len) {
         if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) {
             if (int r = d4goData(d, static_cast<long>(t->pos.rec), 0)) return r;
             // Another user may have changed the record since the entry was read.
-            std::string now;
+            std::string& now = t->scratch;
             if (int r = tagKey(t, d->record, now)) return r;
-            if (now == std::string(t->pos.key.begin(), t->pos.key.end()) &&
+            if (now.size() == t->pos.key.size() &&
+                std::memcmp(now.data(), t->pos.key.data(), now.size()) == 0 &&
                 tagPasses(t, d->record) == 1)
                 break;
             if (d->df->accessMode != 0) break;  // nobody else can change it
         }
-        rc = t->tree->next(t->pos);
+        rc = desc ? t->tree->prev(t->pos) : t->tree->next(t->pos);
+        if (rc == cdx4::kBof) rc = cdx4::kEof;
         if (rc == 0) rc = std::memcmp(t->pos.key.data(), sought.data(), n) == 0 ? 0 : cdx4::kAfter;
     }
     return std::memcmp(t->pos.key.data(), sought.data(), n) == 0 ? 0 : r4after;
@@ -500,7 +665,7 @@ const Index4Hooks* index4builtinHooks() {
     return &kHooks;
 }
 
-Index4* i4open(Data4* d, const char* name) {
+static Index4* openIndex(Data4* d, const char* name) {
     if (!d) {
         error4(nullptr, e4parmNull, L4_i4open);
         return nullptr;
@@ -533,7 +698,7 @@ Index4* i4open(Data4* d, const char* name) {
     return i;
 }
 
-Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
+static Index4* createIndex(Data4* d, const char* name, const TAG4INFO* tags) {
     if (!d) {
         error4(nullptr, e4parmNull, L4_i4create);
         return nullptr;
@@ -572,6 +737,12 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
         def.keyExpr = t->expression;
         def.keyLen = static_cast<unsigned>(expr4keyLen(e));
         def.pad = expr4keyIsChar(e) ? ' ' : 0;
+        if (expr4keyIsChar(e) && generalCollation(c)) {
+            def.collation = "GENERAL";
+            def.pad = 0;
+        }
+        def.nullable = !nullBitsOf(d, t->expression).empty();
+        if (def.nullable) ++def.keyLen;  // the leading null marker
         def.uniqueCode = t->unique;
         def.descending = t->descending != 0;
         expr4free(e);
@@ -598,6 +769,11 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
             error4describe(c, e4instance, L4_i4create, path.c_str());
             return nullptr;
         }
+    if (!cdx4::validBlockLayout(static_cast<uint32_t>(c->indexBlockSize),
+                                static_cast<uint32_t>(c->indexBlockMultiplier))) {
+        error4describe(c, e4index, L4_i4create, path.c_str(), "index block size or multiplier");
+        return nullptr;
+    }
     auto* i = new Index4;
     i->d = d;
     i->path = path;
@@ -607,7 +783,9 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
     }
     i->fileOpen = true;
     i->cdx = std::make_unique<cdx4::Index>(std::make_unique<Index4FileIo>(&i->file));
-    int rc = i->cdx->create(defs, recordCount(d));
+    int rc = i->cdx->setBlockLayout(static_cast<uint32_t>(c->indexBlockSize),
+                                    static_cast<uint32_t>(c->indexBlockMultiplier));
+    if (rc == 0) rc = i->cdx->create(defs, recordCount(d));
     setWriteBack(i);
     if (rc == 0) rc = bindAll(i);
     if (rc == 0) {
@@ -641,6 +819,10 @@ int i4close(Index4* i) {
     if (rc) rc = reportCdx(i, rc);
     destroy(i);
     return rc;
+}
+
+std::size_t i4sortMemorySet(std::size_t bytes) {
+    return sortMemory.exchange(bytes);
 }
 
 const char* t4alias(Tag4* t) {
@@ -796,6 +978,26 @@ int i4check(Data4* d, std::string* report) {
     }
     if (report) *report = all;
     return all.empty() ? 0 : e4index;
+}
+
+// Out of memory while an index handle is built: -920 (which ends the program after closing
+// the open files) rather than an exception escaping through the C-style interface.
+Index4* i4open(Data4* d, const char* name) {
+    try {
+        return openIndex(d, name);
+    } catch (const std::bad_alloc&) {
+        error4(d ? d->c : nullptr, e4memory, L4_i4open);
+        return nullptr;
+    }
+}
+
+Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
+    try {
+        return createIndex(d, name, tags);
+    } catch (const std::bad_alloc&) {
+        error4(d ? d->c : nullptr, e4memory, L4_i4create);
+        return nullptr;
+    }
 }
 
 #else  // no expression compiler yet: the table engine runs without indexes
