@@ -450,21 +450,26 @@ int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
         if (idx < leaf.count() &&
             compareEntry(leaf.key(idx, keyLen_), leaf.recs[idx], key, rec, keyLen_) == 0)
             return 0;  // already there
-        Node work = leaf;
-        work.insert(idx, key, rec, keyLen_);
-        while (!work.geom.fits(rec))
-            if (!work.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
-        if (leafUsedBytes(work, work.geom, keyLen_, pad_) <= room) {
-            if ((rc = writeNode(work)) != 0) return rc;
-            if (idx == leaf.count() && (rc = fixParents(path, path.size() - 1, work)) != 0)
-                return rc;
+        // The entry goes into the copy in hand; when it does not fit it comes out again.
+        const size_t before = leaf.count();
+        const Geometry geom = leaf.geom;
+        leaf.insert(idx, key, rec, keyLen_);
+        while (!leaf.geom.fits(rec))
+            if (!leaf.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
+        if (leafUsedBytes(leaf, leaf.geom, keyLen_, pad_) <= room) {
+            if ((rc = writeNode(leaf)) != 0) return rc;
+            if (idx == before && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
             ix_.changed();
             return 0;
         }
-        // No room: split the leaf as it stands, then try again from the top.
-        Node* src = &leaf;
-        if (leaf.count() < 2) src = &work;  // a lone huge key: split the pair itself
-        Node& l = *src;
+        // No room: split the leaf as it stands, then try again from the top; a lone huge
+        // key splits the pair itself.
+        const bool pair = before < 2;
+        if (!pair) {
+            leaf.erase(idx, keyLen_);
+            leaf.geom = geom;
+        }
+        Node& l = leaf;
         const size_t n = l.count();
         size_t keep = n - n / 2;
         auto fitsSplit = [&](size_t k) {
@@ -506,7 +511,7 @@ int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
         if ((rc = writeNode(r)) != 0) return rc;
         if ((rc = addToParent(path, path.size() - 1, l, r)) != 0) return rc;
         ix_.changed();
-        if (src == &work) return 0;
+        if (pair) return 0;
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "insert does not converge");
 }
