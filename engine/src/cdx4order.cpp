@@ -1,6 +1,8 @@
 // Tag orders beyond plain machine order: the descending walk's seek, the general collation
 // of character keys and the choice of node size.
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/cdx4.h"

@@ -286,9 +286,18 @@ TEST_F(TagOrder, NullCapableKeysCarryAMarkerAndNullsSortFirst) {
                                     {"CITYT", "CITY", nullptr, 0, 0},
                                     {"BOTH", "CITY+NAME", nullptr, 0, 10},
                                     {nullptr, nullptr, nullptr, 0, 0}};
+    // Only the level-30 header form admits null-capable fields.
+    c.errOff = 1;
+    EXPECT_EQ(d4create(&c, dir.file("level25").c_str(), fields, tags), nullptr);
+    EXPECT_EQ(c.errorCode, -200);
+    error4set(&c, 0);
     c.compatibility = 30;
     Data4* d = table("nulls", tags, fields);
     ASSERT_NE(d, nullptr);
+    auto dbf = readBytes(dir.file("NULLS.DBF"));
+    EXPECT_EQ(dbf[32 + 18] & 2, 2);  // NAME is flagged null-capable, CITY is not
+    EXPECT_EQ(dbf[64 + 18] & 2, 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dbf.data()) + 96, 10), "_NullFlags");
     // _NullFlags follows the two fields: deletion flag + 10 + 12 bytes in.
     auto nullFlags = [&] { return d4record(d) + 23; };
     auto add = [&](const char* name, const char* city, bool null) {
