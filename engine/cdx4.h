@@ -256,6 +256,7 @@ private:
     std::string filterExpr_;
     std::string collation_;
     int uniqueCode_ = 0;
+    uint32_t rootOnDisk_ = 0;         // the root as the tag header on disk holds it
     std::vector<uint8_t> rawHeader_;  // 1024 bytes: header and expression area
 };
 
@@ -295,9 +296,16 @@ public:
     Index4Io& io() { return *io_; }
     int64_t fileLength() const { return fileLen_; }
 
-    // Writes the first 16 bytes of the header when changed, then flushes the
-    // file when durable.
+    // Writes every node held back, the changed tag roots and then the first 16
+    // bytes of the header when changed; then flushes the file when durable.
     int flush(bool durable = false);
+    // With write-back on, written nodes, freed blocks and tag roots stay in memory
+    // until flush (or until the cache must make room) and then go out in offset
+    // order, adjacent blocks in one write.  Only for a file nobody else uses.
+    void setWriteBack(bool on) { writeBack_ = on; }
+    bool writeBack() const { return writeBack_; }
+    // Nodes waiting to be written (tests).
+    size_t dirtyNodes() const { return dirty_.size() + freedDirty_.size(); }
     // Re-reads the change counter; when another writer changed the file every
     // cached node and tag root is read again.  *changed (optional) tells.
     int refresh(bool* changed = nullptr);
@@ -348,6 +356,14 @@ private:
     int buildTree(Tree& t, Sorter& s, uint64_t recordCount, std::vector<uint8_t>& out,
                   uint64_t& nextOff, int uniqueCode);
     int writeHeaderBlock(uint64_t off, const TagDef* def, bool directory, uint32_t root);
+    // Writes the held-back nodes and freed blocks; they stay held when a write fails.
+    int writeBackNodes();
+    int writeRoots();
+
+    struct DirtyNode {
+        unsigned keyLen;
+        uint8_t pad;
+    };
 
     std::unique_ptr<Index4Io> io_;
     std::unique_ptr<Tree> dir_;
@@ -361,10 +377,13 @@ private:
     uint32_t counterOnDisk_ = 0;
     uint64_t serial_ = 1;
     int64_t fileLen_ = 0;
-    void makeRoom();
+    int makeRoom();
     std::unordered_map<uint64_t, Node> cache_;
     std::vector<uint8_t> blockBuf_;  // one node block as read
     size_t cacheLimit_;
+    bool writeBack_ = false;
+    std::map<uint64_t, DirtyNode> dirty_;      // cached nodes newer than their blocks
+    std::map<uint64_t, uint32_t> freedDirty_;  // freed blocks -> free-list link, unwritten
     int lastError_ = 0;
     int lastLocation_ = 0;
     std::string lastText_;

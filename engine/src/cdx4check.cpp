@@ -241,7 +241,9 @@ CheckReport Index::check(uint64_t recordCount,
     }
     int savedErr = lastError_, savedLoc = lastLocation_;
     std::string savedText = lastText_;
-    dropCache();  // check what is on disk
+    // Check what is on disk, with everything held back written first.
+    if (flush() != 0) rep.problems.push_back("index write failed: " + lastText_);
+    dropCache();
     Checker(*this, rep).run(recordCount, expected);
     lastError_ = savedErr;
     lastLocation_ = savedLoc;

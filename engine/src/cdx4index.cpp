@@ -14,7 +14,8 @@ namespace {
 
 constexpr size_t kHeaderPair = 1024;  // tag header + expression area
 constexpr unsigned kDirKeyLen = 10;
-constexpr size_t kCacheLimit = 8192;  // decoded nodes held per index file
+constexpr size_t kCacheLimit = 8192;      // decoded nodes held per index file
+constexpr size_t kWriteRun = 128 * 1024;  // largest single write of adjacent blocks
 
 bool validUniqueCode(int c) {
     return c == 0 || c == 15 || c == 20 || c == 25 || c == -340 || c == -360;
@@ -53,8 +54,54 @@ Tree* Index::tag(const std::string& name) {
 }
 
 void Index::dropCache() {
-    cache_.clear();
+    // Nodes held back are written before the cache forgets them; when that fails they stay
+    // (and the next flush reports the failure) rather than being lost.
+    if ((!dirty_.empty() || !freedDirty_.empty()) && writeBackNodes() != 0) {
+        for (auto it = cache_.begin(); it != cache_.end();)
+            it = dirty_.count(it->first) ? std::next(it) : cache_.erase(it);
+    } else {
+        cache_.clear();
+    }
     ++serial_;
+}
+
+int Index::writeBackNodes() {
+    if (dirty_.empty() && freedDirty_.empty()) return 0;
+    std::vector<uint8_t> run;
+    uint64_t runStart = 0;
+    auto drain = [&]() -> int {
+        if (run.empty()) return 0;
+        if (io_->write(runStart, run.data(), run.size()) != 0)
+            return fail(kErrWrite, kLocCorrupt, "index node write failed");
+        run.clear();
+        return 0;
+    };
+    // Both sets in offset order; a block is in at most one of them.
+    auto d = dirty_.begin();
+    auto f = freedDirty_.begin();
+    while (d != dirty_.end() || f != freedDirty_.end()) {
+        const bool node = f == freedDirty_.end() || (d != dirty_.end() && d->first < f->first);
+        const uint64_t off = node ? d->first : f->first;
+        if (!run.empty() && (off != runStart + run.size() || run.size() >= kWriteRun))
+            if (int rc = drain()) return rc;
+        if (run.empty()) runStart = off;
+        size_t at = run.size();
+        run.resize(at + blockSize_, 0);
+        if (node) {
+            auto it = cache_.find(off);
+            if (it == cache_.end() ||
+                !encodeNode(it->second, blockSize_, d->second.keyLen, d->second.pad, &run[at]))
+                return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
+            ++d;
+        } else {
+            put32(&run[at], f->second);
+            ++f;
+        }
+    }
+    if (int rc = drain()) return rc;
+    dirty_.clear();
+    freedDirty_.clear();
+    return 0;
 }
 
 void Index::changed() {
@@ -73,7 +120,7 @@ int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
         return 0;
     }
     if (it != cache_.end()) cache_.erase(it);  // decoded for another key length
-    makeRoom();
+    if (int rc = makeRoom()) return rc;
     // Decoded straight into its cache slot: a miss costs one decode and no copies.
     std::vector<uint8_t>& buf = blockBuf_;
     buf.resize(blockSize_);
@@ -99,22 +146,43 @@ int Index::readNode(Tree& t, uint64_t off, Node& n) {
 }
 
 // A full cache gives up its leaves first: the branches, a small share of the nodes, are
-// what every descent passes through.
-void Index::makeRoom() {
-    if (cache_.size() < cacheLimit_) return;
-    for (auto it = cache_.begin(); it != cache_.end();)
-        it = it->second.leaf() ? cache_.erase(it) : std::next(it);
+// what every descent passes through. Held-back nodes go only once written.
+int Index::makeRoom() {
+    if (cache_.size() < cacheLimit_) return 0;
+    auto dropLeaves = [this] {
+        for (auto it = cache_.begin(); it != cache_.end();)
+            it = it->second.leaf() && !dirty_.count(it->first) ? cache_.erase(it) : std::next(it);
+    };
+    dropLeaves();
+    if (cache_.size() < cacheLimit_ / 2) return 0;
+    if (int rc = writeBackNodes()) return rc;
+    dropLeaves();
     if (cache_.size() >= cacheLimit_ / 2) cache_.clear();
+    return 0;
 }
 
 int Index::writeNode(Tree& t, const Node& n) {
+    if (writeBack_) {
+        // Held until flush. Leaves are sized by the tree code before they are written (a
+        // second count here would double the cost of an insert); a branch is checked now.
+        if (!n.leaf() && n.count() * (t.keyLen() + 8) > blockSize_ - 12)
+            return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
+        fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
+        if (cache_.find(n.offset) == cache_.end())
+            if (int rc = makeRoom()) return rc;
+        cache_[n.offset] = n;
+        dirty_[n.offset] = DirtyNode{t.keyLen(), t.pad()};
+        freedDirty_.erase(n.offset);
+        return 0;
+    }
     std::vector<uint8_t> buf(blockSize_);
     if (!encodeNode(n, blockSize_, t.keyLen(), t.pad(), buf.data()))
         return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
     if (io_->write(n.offset, buf.data(), blockSize_) != 0)
         return fail(kErrWrite, kLocCorrupt, "index node write failed");
     fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
-    if (cache_.find(n.offset) == cache_.end()) makeRoom();
+    if (cache_.find(n.offset) == cache_.end())
+        if (int rc = makeRoom()) return rc;
     cache_[n.offset] = n;
     return 0;
 }
@@ -125,9 +193,17 @@ int Index::allocBlock(uint64_t& off) {
         if (head < kHeaderPair || head % 512 != 0 ||
             static_cast<int64_t>(head + blockSize_) > fileLen_)
             return fail(kErrCorrupt, kLocCorrupt, "free block list points outside the file");
-        uint8_t b[4];
-        if (io_->read(head, b, 4) != 4) return fail(kErrCorrupt, kLocCorrupt, "short free block");
-        uint32_t next = le32(b);
+        uint32_t next;
+        auto held = freedDirty_.find(head);
+        if (held != freedDirty_.end()) {
+            next = held->second;
+            freedDirty_.erase(held);
+        } else {
+            uint8_t b[4];
+            if (io_->read(head, b, 4) != 4)
+                return fail(kErrCorrupt, kLocCorrupt, "short free block");
+            next = le32(b);
+        }
         if (next != 0 && (next < kHeaderPair || next % 512 != 0 ||
                           static_cast<int64_t>(next + blockSize_) > fileLen_ || next == head))
             return fail(kErrCorrupt, kLocCorrupt, "free block list damaged");
@@ -146,6 +222,13 @@ int Index::allocBlock(uint64_t& off) {
 }
 
 int Index::freeBlock(uint64_t off) {
+    if (writeBack_) {
+        cache_.erase(off);
+        dirty_.erase(off);
+        freedDirty_[off] = freeHead_;
+        freeHead_ = static_cast<uint32_t>(off);
+        return 0;
+    }
     std::vector<uint8_t> buf(blockSize_, 0);
     put32(buf.data(), freeHead_);
     if (io_->write(off, buf.data(), blockSize_) != 0)
@@ -160,12 +243,30 @@ int Index::writeTagRoot(Tree& t) {
     put32(b, t.root_);
     put32(t.rawHeader_.data(), t.root_);
     if (&t == dir_.get()) return 0;  // written with the first 16 bytes at flush
+    if (writeBack_) return 0;        // written at flush
     if (io_->write(t.headerOffset_, b, 4) != 0)
         return fail(kErrWrite, kLocCorrupt, "tag header write failed");
+    t.rootOnDisk_ = t.root_;
+    return 0;
+}
+
+int Index::writeRoots() {
+    for (auto& t : tags_) {
+        if (t->root_ == t->rootOnDisk_) continue;
+        uint8_t b[4];
+        put32(b, t->root_);
+        if (io_->write(t->headerOffset_, b, 4) != 0)
+            return fail(kErrWrite, kLocCorrupt, "tag header write failed");
+        t->rootOnDisk_ = t->root_;
+    }
     return 0;
 }
 
 int Index::flush(bool durable) {
+    // Nodes first, then the roots that point at them, the header (with the change counter
+    // other users watch) last.
+    if (int rc = writeBackNodes()) return rc;
+    if (int rc = writeRoots()) return rc;
     if (dir_ &&
         (dir_->root_ != dirRootOnDisk_ || freeHead_ != freeOnDisk_ || counter_ != counterOnDisk_)) {
         uint8_t b[16];
@@ -189,7 +290,7 @@ int Index::refresh(bool* changedOut) {
     uint8_t b[16];
     if (io_->read(0, b, 16) != 16) return fail(kErrCorrupt, kLocCorrupt, "short index header");
     uint32_t c = be32(b + 8);
-    if (c == counterOnDisk_ && c == counter_) return 0;
+    if (c == counterOnDisk_ && (c == counter_ || writeBack_)) return 0;
     if (changedOut) *changedOut = true;
     dropCache();
     fileLen_ = io_->length();
@@ -204,7 +305,7 @@ int Index::refresh(bool* changedOut) {
         uint32_t root = le32(r);
         if (root == 0 || root == kNoLink)
             return fail(kErrCorrupt, kLocRootType, "tag root missing");
-        t->root_ = root;
+        t->root_ = t->rootOnDisk_ = root;
         put32(t->rawHeader_.data(), root);
     }
     return 0;
@@ -227,7 +328,7 @@ int Index::readTagHeader(Tree& t, bool directoryHeader) {
         return fail(kErrCorrupt, kLocCorrupt, "tag key length out of range");
     if (directoryHeader && !(options & kOptDirectory) && keyLen != kDirKeyLen)
         return fail(kErrCorrupt, kLocCorrupt, "tag directory header damaged");
-    t.root_ = root;
+    t.root_ = t.rootOnDisk_ = root;
     t.keyLen_ = keyLen;
     t.options_ = options;
     t.descending_ = le16(h + 502) == 1;
@@ -267,6 +368,8 @@ int Index::readTagHeader(Tree& t, bool directoryHeader) {
 int Index::open() {
     clearError();
     cache_.clear();
+    dirty_.clear();
+    freedDirty_.clear();
     tags_.clear();
     fileLen_ = io_->length();
     if (fileLen_ < 0) return fail(kErrRead, kLocCorrupt, "index length unknown");
@@ -367,6 +470,8 @@ int Index::create(const std::vector<TagDef>& defs, uint64_t recordCount) {
     if (io_->setLength(0) != 0) return fail(kErrWrite, kLocCreateTag, "index truncate failed");
     fileLen_ = 0;
     cache_.clear();
+    dirty_.clear();
+    freedDirty_.clear();
     const size_t n = defs.size();
     uint64_t nodes = kHeaderPair * (n + 1);
     uint32_t dirRoot = static_cast<uint32_t>(nodes);
@@ -400,6 +505,7 @@ int Index::create(const std::vector<TagDef>& defs, uint64_t recordCount) {
         e.geom = Geometry::forKey(defs[k].keyLen, recordCount);
         if ((rc = writeNode(t, e)) != 0) return rc;
     }
+    if ((rc = writeBackNodes()) != 0) return rc;
     cache_.clear();
     if ((rc = open()) != 0) return rc;
     for (size_t k = 0; k < n; ++k) {
@@ -582,7 +688,10 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
         spoolFiles_ += s->spoolFiles();
         sorted.push_back(std::move(s));
     }
+    // Everything is rebuilt: what was held back for the old tree is moot.
     cache_.clear();
+    dirty_.clear();
+    freedDirty_.clear();
     freeHead_ = 0;
     uint64_t nextOff = kHeaderPair * (n + 1);
     if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
@@ -610,6 +719,7 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
         put32(t.rawHeader_.data(), t.root_);
         if (io_->write(t.headerOffset_, t.rawHeader_.data(), kHeaderPair) != 0)
             return fail(kErrWrite, kLocCorrupt, "tag header write failed");
+        t.rootOnDisk_ = t.root_;
     }
     fileLen_ = static_cast<int64_t>(nextOff);
     // The directory header keeps its expression area; rewrite it in full.

@@ -1,5 +1,6 @@
 // Node bytes: decoding by the geometry a leaf records, encoding with ours.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/cdx4.h"
@@ -19,14 +20,38 @@ constexpr size_t kBranchHeader = 12;
 
 // Shared prefix with prev and cut trailing pad of key, capped by what the
 // geometry can hold.
+// Runs on every entry of a leaf at each insert and each encode, so it compares eight bytes
+// at a time.
 void compress(const uint8_t* prev, const uint8_t* k, const Geometry& g, unsigned keyLen,
               uint8_t pad, unsigned& dup, unsigned& trail) {
     unsigned t = 0;
+    const uint64_t pads = 0x0101010101010101ull * pad;
+    while (t + 8 <= keyLen) {
+        uint64_t w;
+        std::memcpy(&w, k + keyLen - t - 8, 8);
+        if (w != pads) break;
+        t += 8;
+    }
     while (t < keyLen && k[keyLen - 1 - t] == pad) ++t;
     trail = std::min<unsigned>(t, g.trailMask);
     dup = 0;
     if (prev) {
-        unsigned limit = std::min<unsigned>(keyLen - trail, g.dupMask);
+        const unsigned limit = std::min<unsigned>(keyLen - trail, g.dupMask);
+        while (dup + 8 <= limit) {
+            uint64_t a, b;
+            std::memcpy(&a, prev + dup, 8);
+            std::memcpy(&b, k + dup, 8);
+            if (a != b) {
+                // The first differing byte is the lowest set byte of a ^ b on little-endian
+                // machines; elsewhere the byte loop below finds it.
+                if constexpr (std::endian::native == std::endian::little) {
+                    dup += static_cast<unsigned>(std::countr_zero(a ^ b)) / 8;
+                    return;
+                }
+                break;
+            }
+            dup += 8;
+        }
         while (dup < limit && prev[dup] == k[dup]) ++dup;
     }
 }

@@ -363,6 +363,21 @@ int rebuild(Index4* i) {
     return reportCdx(i, rc);
 }
 
+// Nobody else reads an index opened exclusively: its nodes are written at d4flush and
+// d4close (or when the node cache is full) instead of at every key change.
+void setWriteBack(Index4* i) {
+    i->cdx->setWriteBack(i->d->df->accessMode == 1 && !i->d->df->readOnly);
+}
+
+// After a change of keys, in shared mode everything reaches the file at once: the other
+// users read it as soon as the index lock is given back.
+int keysWritten(Data4* d) {
+    for (Index4* i : d->indexes)
+        if (!i->cdx->writeBack())
+            if (int r = i->cdx->flush()) return reportCdx(i, r);
+    return 0;
+}
+
 int validTagInfo(const TAG4INFO& t) {
     static const int codes[] = {0, 15, 20, 25, -340, -360};
     if (std::find(std::begin(codes), std::end(codes), t.unique) == std::end(codes)) return 0;
@@ -673,6 +688,7 @@ static Index4* openIndex(Data4* d, const char* name) {
     i->fileOpen = true;
     i->cdx = std::make_unique<cdx4::Index>(std::make_unique<Index4FileIo>(&i->file));
     int rc = i->cdx->open();
+    setWriteBack(i);
     if (rc == 0) rc = bindAll(i);
     if (rc != 0) {
         reportCdx(i, rc);
@@ -770,6 +786,7 @@ static Index4* createIndex(Data4* d, const char* name, const TAG4INFO* tags) {
     int rc = i->cdx->setBlockLayout(static_cast<uint32_t>(c->indexBlockSize),
                                     static_cast<uint32_t>(c->indexBlockMultiplier));
     if (rc == 0) rc = i->cdx->create(defs, recordCount(d));
+    setWriteBack(i);
     if (rc == 0) rc = bindAll(i);
     if (rc == 0) {
         for (size_t k = 0; k < defs.size(); ++k)
@@ -912,9 +929,7 @@ int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
         }
         done.push_back(ch);
     }
-    for (Index4* i : d->indexes)
-        if (int r = i->cdx->flush()) return reportCdx(i, r);
-    return 0;
+    return keysWritten(d);
 }
 
 int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
@@ -937,9 +952,7 @@ int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
         if (pa == 1) t->tree->remove(u8(a), static_cast<uint32_t>(rec), count);
         if (pb == 1) t->tree->insertPlain(u8(b), static_cast<uint32_t>(rec), count);
     }
-    for (Index4* i : d->indexes)
-        if (int r = i->cdx->flush()) return reportCdx(i, r);
-    return 0;
+    return keysWritten(d);
 }
 
 int i4check(Data4* d, std::string* report) {

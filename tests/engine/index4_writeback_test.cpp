@@ -1,0 +1,271 @@
+// Index nodes held back in exclusive mode: what reaches the file and when, through closes,
+// full caches, freed blocks, packs and failed writes; and in shared mode another process
+// sees every key right after d4unlock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/io4.h"
+#include "engine/tag4.h"
+#include "tests/engine/data4_testutil.h"
+#include "tests/engine/lock4_fork.h"
+
+#if __has_include("engine/expr4.h")
+
+using namespace engine_test;
+
+namespace {
+
+const FIELD4INFO* fields() {
+    static const FIELD4INFO f[] = {
+        {"CODE", 'C', 10, 0, 0}, {"NOTE", 'C', 100, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    return f;
+}
+
+// CODEKEY: short keys, many per leaf. NOTEKEY: 100-byte keys, few per leaf (many nodes).
+const TAG4INFO* tags() {
+    static const TAG4INFO t[] = {{"CODEKEY", "CODE", ".NOT. DELETED()", 0, 0},
+                                 {"NOTEKEY", "NOTE", nullptr, 0, 0},
+                                 {nullptr, nullptr, nullptr, 0, 0}};
+    return t;
+}
+
+std::string codeOf(long i) {
+    char b[16];
+    std::snprintf(b, sizeof b, "C%08ld", (i * 7919) % 1000003);
+    return b;
+}
+
+std::string noteOf(long i) {
+    std::mt19937 g(static_cast<unsigned>(i));
+    std::string s(100, ' ');
+    for (auto& ch : s) ch = static_cast<char>('A' + g() % 26);
+    return s;
+}
+
+// Counts index writes and can make them fail.
+class IndexIo : public Io4 {
+public:
+    int open(const char* path, int flags, mode_t mode) override {
+        int fd = Io4::open(path, flags, mode);
+        std::string p = path;
+        if (fd >= 0 && p.size() > 4 && p.compare(p.size() - 4, 4, ".CDX") == 0) indexFd = fd;
+        return fd;
+    }
+    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
+        if (fd == indexFd) {
+            ++indexWrites;
+            if (failIndex) {
+                errno = ENOSPC;
+                return -1;
+            }
+        }
+        return Io4::pwrite(fd, buf, len, pos);
+    }
+    int indexFd = -1;
+    long indexWrites = 0;
+    bool failIndex = false;
+};
+
+class WriteBack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0);
+        c.accessMode = 1;
+    }
+    void TearDown() override {
+        io4set(nullptr);
+        vask4initUndo(&c);
+    }
+    std::string table() const { return dir.file("wb"); }
+
+    static int add(Data4* d, long i) { return appendRow(d, {codeOf(i), noteOf(i)}); }
+
+    // Every tag holds exactly the keys of the records (i4check), and the CODEKEY walk
+    // meets the records of the given numbers in key order.
+    static void expectSound(Data4* d, const std::vector<long>& live) {
+        std::string report;
+        EXPECT_EQ(i4check(d, &report), 0) << report;
+        std::vector<std::pair<std::string, long>> want;
+        for (long r : live) {
+            ASSERT_EQ(d4go(d, r), 0);
+            want.emplace_back(fieldText(d, "CODE"), r);
+        }
+        std::sort(want.begin(), want.end());
+        std::vector<std::pair<std::string, long>> got;
+        ASSERT_EQ(d4tagSelect(d, d4tag(d, "CODEKEY")), 0);
+        for (int r = d4top(d); r == 0; r = d4skip(d, 1))
+            got.emplace_back(fieldText(d, "CODE"), d4recNo(d));
+        EXPECT_EQ(got, want);
+    }
+
+    Vask4 c;
+    ScratchDir dir;
+};
+
+std::vector<long> range(long n) {
+    std::vector<long> v;
+    for (long r = 1; r <= n; ++r) v.push_back(r);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(WriteBack, BulkAppendsWithSplitsAreWrittenAtFlushAndKeptThroughClose) {
+    IndexIo io;
+    io4set(&io);
+    Data4* d = d4create(&c, table().c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4flush(d), 0);
+    const long n = 3000;  // NOTEKEY grows several levels deep
+    long before = io.indexWrites;
+    for (long i = 0; i < n; ++i) ASSERT_EQ(add(d, i), 0) << i;
+    // Not a write per append: the index is untouched until the flush.
+    EXPECT_EQ(io.indexWrites, before);
+    ASSERT_EQ(d4flush(d), 0);
+    long flushWrites = io.indexWrites - before;
+    EXPECT_GT(flushWrites, 0);
+    EXPECT_LT(flushWrites, 200);  // adjacent blocks go in one write
+    expectSound(d, range(n));
+    ASSERT_EQ(d4close(d), 0);
+
+    // Everything was on the file: another handle in shared mode finds every key.
+    c.accessMode = 0;
+    d = d4open(&c, table().c_str());
+    ASSERT_NE(d, nullptr);
+    expectSound(d, range(n));
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "NOTEKEY")), 0);
+    for (long i : {0L, 1234L, n - 1}) {
+        EXPECT_EQ(d4seek(d, noteOf(i).c_str()), 0) << i;
+        EXPECT_EQ(d4recNo(d), i + 1);
+    }
+    EXPECT_EQ(d4close(d), 0);
+}
+
+TEST_F(WriteBack, CloseWithoutFlushWritesEverythingEvenPastAFullCache) {
+    // 100-byte random keys: about four a leaf, so the held-back nodes outgrow the node
+    // cache and part of them is written on the way.
+    Data4* d = d4create(&c, table().c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    const long n = 24000;
+    for (long i = 0; i < n; ++i) ASSERT_EQ(add(d, i), 0) << i;
+    ASSERT_EQ(d4close(d), 0);
+    d = d4open(&c, table().c_str());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d4recCount(d), n);
+    expectSound(d, range(n));
+    EXPECT_EQ(d4close(d), 0);
+}
+
+TEST_F(WriteBack, FreedBlocksHeldBackAreReusedAndTheFreeListStaysSound) {
+    Data4* d = d4create(&c, table().c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    const long n = 2000;
+    for (long i = 0; i < n; ++i) ASSERT_EQ(add(d, i), 0);
+    ASSERT_EQ(d4flush(d), 0);
+    // Deleting takes the keys out of CODEKEY (its filter): whole leaves empty and are freed,
+    // then new appends take those blocks again, all before anything is written.
+    std::vector<long> live;
+    for (long r = 1; r <= n; ++r) {
+        if (r > 100 && r <= 1900) {
+            ASSERT_EQ(d4go(d, r), 0);
+            ASSERT_EQ(d4delete(d), 0);
+        } else {
+            live.push_back(r);
+        }
+    }
+    ASSERT_EQ(d4go(d, 1), 0);  // writes the last deletion
+    for (long i = n; i < n + 500; ++i) {
+        ASSERT_EQ(add(d, i), 0);
+        live.push_back(i + 1);
+    }
+    expectSound(d, live);  // the check flushes first and then reads the file
+    ASSERT_EQ(d4close(d), 0);
+    d = d4open(&c, table().c_str());
+    ASSERT_NE(d, nullptr);
+    expectSound(d, live);
+    // A pack rebuilds from the records whatever was held back.
+    for (long i = 0; i < 300; ++i) ASSERT_EQ(add(d, n + 500 + i), 0);
+    ASSERT_EQ(d4pack(d), 0);
+    EXPECT_EQ(d4recCount(d), static_cast<long>(live.size()) + 300);
+    expectSound(d, range(d4recCount(d)));
+    EXPECT_EQ(d4close(d), 0);
+}
+
+TEST_F(WriteBack, AFailedWriteOfHeldBackNodesIsReportedAtFlushAndAtClose) {
+    IndexIo io;
+    io4set(&io);
+    c.errOff = 1;
+    Data4* d = d4create(&c, table().c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    for (long i = 0; i < 500; ++i) ASSERT_EQ(add(d, i), 0);
+    io.failIndex = true;
+    EXPECT_EQ(d4flush(d), e4write);
+    EXPECT_EQ(c.errorCode, e4write);
+    error4set(&c, 0);
+    // Closing writes again, fails again and says so; the table is closed all the same.
+    EXPECT_EQ(d4close(d), e4write);
+    io.failIndex = false;
+    error4set(&c, 0);
+    // What did reach the files is mended by a reindex.
+    d = d4open(&c, table().c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4reindex(d), 0);
+    expectSound(d, range(d4recCount(d)));
+    EXPECT_EQ(d4close(d), 0);
+}
+
+TEST_F(WriteBack, SharedModeKeysAreInTheFileWhenUnlockReturns) {
+    c.accessMode = 0;
+    Data4* d = d4create(&c, table().c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    using lock4test::Channel;
+    const std::string path = table();
+    // The other user: at each word, the count it was told must be there, and the last
+    // record's keys must be found in both tags.
+    lock4test::Child reader([&](const Channel& ch) {
+        Vask4 rc;
+        vask4init(&rc, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+        Data4* r = d4open(&rc, path.c_str());
+        if (!r) return 2;
+        ch.send(0);
+        for (;;) {
+            int n = ch.recv();
+            if (n == lock4test::kNoAnswer || n < 0) break;
+            int ok = 1;
+            d4tagSelect(r, d4tag(r, "CODEKEY"));
+            if (d4seek(r, codeOf(n - 1).c_str()) != 0 || d4recNo(r) != n) ok = -2;
+            d4tagSelect(r, d4tag(r, "NOTEKEY"));
+            if (ok == 1 && (d4seek(r, noteOf(n - 1).c_str()) != 0 || d4recNo(r) != n)) ok = -3;
+            if (ok == 1 && d4recCount(r) != n) ok = -1;  // the seek read the count again
+            ch.send(ok);
+        }
+        d4close(r);
+        vask4initUndo(&rc);
+        return 0;
+    });
+    ASSERT_EQ(reader.ch().recv(), 0);
+    long n = 0;
+    for (; n < 300; ++n) {
+        ASSERT_EQ(add(d, n), 0);
+        ASSERT_EQ(d4unlock(d), 0);
+        reader.ch().send(static_cast<int>(n + 1));
+        ASSERT_EQ(reader.ch().recv(), 1) << "after append " << n + 1;
+    }
+    // Many appends under one lock, splits included: all there once unlocked.
+    ASSERT_EQ(d4lockAll(d), 0);
+    for (; n < 1500; ++n) ASSERT_EQ(add(d, n), 0);
+    ASSERT_EQ(d4unlock(d), 0);
+    reader.ch().send(static_cast<int>(n));
+    EXPECT_EQ(reader.ch().recv(), 1);
+    reader.ch().send(-1);
+    EXPECT_EQ(reader.wait(), 0);
+    expectSound(d, range(n));
+    EXPECT_EQ(d4close(d), 0);
+}
+
+#endif
