@@ -169,6 +169,12 @@ Data4* makeHandle(Vask4* c, DataFile4* df) {
     d->recordOld = d->record + r + 1;
     d->recordBlank = d->recordOld + r + 1;
     d->record[r] = d->recordOld[r] = d->recordBlank[r] = 0;
+    // A blank record has no field set to null: its _NullFlags bytes are zero, not blanks
+    // (a blank byte would mark every field on bit 5 of a flag byte as null).
+    if (df->nullFlagsField >= 0) {
+        const Field4rec& nf = df->fields[static_cast<size_t>(df->nullFlagsField)];
+        if (nf.offset + nf.len <= r) std::memset(d->recordBlank + nf.offset, 0, nf.len);
+    }
     d->recNum = -1;
     d->fields.reserve(df->fields.size());
     for (Field4rec& f : df->fields) d->fields.push_back(std::make_unique<Field4>(d, &f));

@@ -239,3 +239,26 @@ TEST_F(DataCreate, Level30Forms) {
 }
 
 }  // namespace
+
+TEST_F(DataCreate, BlankLevel30RecordHasNoNullFields) {
+    // Enough null-capable fields to reach bit 5 of the flag byte (the blank's 0x20) and a
+    // second flag byte.
+    c.compatibility = 30;
+    std::vector<std::string> names;
+    std::vector<FIELD4INFO> f;
+    for (int i = 0; i < 10; ++i) names.push_back("F" + std::to_string(i));
+    for (const std::string& n : names) f.push_back({n.c_str(), 'C', 4, 0, r4null});
+    f.push_back({nullptr, 0, 0, 0, 0});
+    Data4* d = d4create(&c, dir.file("nulls").c_str(), f.data());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4appendStart(d, 0), 0);
+    ASSERT_EQ(d4blank(d), 0);
+    for (const std::string& n : names) EXPECT_EQ(f4null(d4field(d, n.c_str())), 0) << n;
+    ASSERT_EQ(d4append(d), 0);
+    ASSERT_EQ(d4close(d), 0);
+    d = d4open(&c, dir.file("nulls").c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4go(d, 1), 0);
+    for (const std::string& n : names) EXPECT_EQ(f4null(d4field(d, n.c_str())), 0) << n;
+    d4close(d);
+}
