@@ -243,6 +243,9 @@ private:
     int land(const Node& leaf, size_t idx, Pos& pos);
     int nextLeaf(const Node& from, const Node*& to, bool forward, Pos* pos);
     int refind(Pos& pos);
+    int insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int code);
+    int heldByOther(const Node& leaf, size_t idx, const uint8_t* key, uint32_t rec, bool& other);
+    int refuse(int code);
 
     Index& ix_;
     uint64_t headerOffset_;

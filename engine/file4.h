@@ -59,6 +59,12 @@ struct File4 {
     std::int64_t rpos = 0;
     unsigned rlen = 0;
     std::int64_t lastReadEnd = -1;
+    // The file mapped for reading (exclusive and deny-write modes): reads of bytes that are
+    // on disk are copies, without a system call each. Writes of this process reach the
+    // mapping through the page cache; mapLen never passes the end of the file as last seen.
+    const char* map = nullptr;
+    std::int64_t mapCap = 0;  // bytes mapped (may reach beyond the end of the file)
+    std::int64_t mapLen = 0;  // bytes of the mapping known to lie inside the file
 };
 
 // Opens an existing file with the context's access mode and read-only setting.

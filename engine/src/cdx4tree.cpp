@@ -331,27 +331,47 @@ int Tree::entries(std::vector<Entry>& out) {
 // ---- insert ---------------------------------------------------------------
 
 int Tree::insert(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
-    int code = unique() ? uniqueCode_ : 0;
-    if (code != 0) {
-        Pos p;
-        int rc = seek(key, keyLen_, p);
-        if (rc < 0) return rc;
-        if (rc == kFound && p.rec != rec) {
-            // Another record holds the key; several may, in files of others.
-            switch (code) {
-                case 15:
-                case 20:
-                    return kUniqueRefused;
-                case 25:
-                    return kUniqueSkipped;
-                case -360:
-                    return ix_.fail(kErrCandidate, kLocCorrupt, "Candidate Key Error: " + name_);
-                default:
-                    return ix_.fail(kErrUnique, kLocCorrupt, "Unique Key Error: " + name_);
-            }
-        }
+    return insertAt(key, rec, recordCount, unique() ? uniqueCode_ : 0);
+}
+
+// Whether a record other than rec holds key, judged from the leaf an insert of (key, rec)
+// descended to and the entry index there: the key's first entry is the one before idx (it
+// then has a smaller record), the one at idx, or the first of the next leaf. Several records
+// may hold a key in files of others; as with a seek, the first one decides.
+int Tree::heldByOther(const Node& leaf, size_t idx, const uint8_t* key, uint32_t rec, bool& other) {
+    other = false;
+    int rc;
+    if (idx > 0) {
+        if (std::memcmp(leaf.key(idx - 1, keyLen_), key, keyLen_) == 0) return other = true, 0;
+    } else {
+        const Node* before = nullptr;
+        if ((rc = nextLeaf(leaf, before, false, nullptr)) < 0) return rc;
+        if (rc == 0 && std::memcmp(lastKey(*before, keyLen_), key, keyLen_) == 0)
+            return other = true, 0;
     }
-    return insertPlain(key, rec, recordCount);
+    if (idx < leaf.count()) {
+        if (std::memcmp(leaf.key(idx, keyLen_), key, keyLen_) == 0) other = leaf.recs[idx] != rec;
+        return 0;
+    }
+    const Node* after = nullptr;
+    if ((rc = nextLeaf(leaf, after, true, nullptr)) < 0) return rc;
+    if (rc == 0 && std::memcmp(after->key(0, keyLen_), key, keyLen_) == 0)
+        other = after->recs[0] != rec;
+    return 0;
+}
+
+int Tree::refuse(int code) {
+    switch (code) {
+        case 15:
+        case 20:
+            return kUniqueRefused;
+        case 25:
+            return kUniqueSkipped;
+        case -360:
+            return ix_.fail(kErrCandidate, kLocCorrupt, "Candidate Key Error: " + name_);
+        default:
+            return ix_.fail(kErrUnique, kLocCorrupt, "Unique Key Error: " + name_);
+    }
 }
 
 int Tree::fixParents(std::vector<Step>& path, size_t level, const Node& child) {
@@ -439,6 +459,12 @@ int Tree::addToParent(std::vector<Step>& path, size_t level, Node& left, Node& r
 }
 
 int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
+    return insertAt(key, rec, recordCount, 0);
+}
+
+// The unique check (code not 0) is made on the first descent, before anything changes; a
+// split sends the insert down again.
+int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int code) {
     const size_t room = ix_.blockSize() - 24;
     (void)recordCount;  // split halves keep the geometry of the leaf they came from
     std::vector<Step> path;
@@ -447,24 +473,34 @@ int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
         int rc = descend(key, rec, path, leaf);
         if (rc) return rc;
         size_t idx = path.back().idx;
+        if (attempt == 0 && code != 0) {
+            bool other = false;
+            if ((rc = heldByOther(leaf, idx, key, rec, other)) != 0) return rc;
+            if (other) return refuse(code);
+        }
         if (idx < leaf.count() &&
             compareEntry(leaf.key(idx, keyLen_), leaf.recs[idx], key, rec, keyLen_) == 0)
             return 0;  // already there
-        Node work = leaf;
-        work.insert(idx, key, rec, keyLen_);
-        while (!work.geom.fits(rec))
-            if (!work.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
-        if (leafUsedBytes(work, work.geom, keyLen_, pad_) <= room) {
-            if ((rc = writeNode(work)) != 0) return rc;
-            if (idx == leaf.count() && (rc = fixParents(path, path.size() - 1, work)) != 0)
-                return rc;
+        // The entry goes into the copy in hand; when it does not fit it comes out again.
+        const size_t before = leaf.count();
+        const Geometry geom = leaf.geom;
+        leaf.insert(idx, key, rec, keyLen_);
+        while (!leaf.geom.fits(rec))
+            if (!leaf.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
+        if (leafUsedBytes(leaf, leaf.geom, keyLen_, pad_) <= room) {
+            if ((rc = writeNode(leaf)) != 0) return rc;
+            if (idx == before && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
             ix_.changed();
             return 0;
         }
-        // No room: split the leaf as it stands, then try again from the top.
-        Node* src = &leaf;
-        if (leaf.count() < 2) src = &work;  // a lone huge key: split the pair itself
-        Node& l = *src;
+        // No room: split the leaf as it stands, then try again from the top; a lone huge
+        // key splits the pair itself.
+        const bool pair = before < 2;
+        if (!pair) {
+            leaf.erase(idx, keyLen_);
+            leaf.geom = geom;
+        }
+        Node& l = leaf;
         const size_t n = l.count();
         size_t keep = n - n / 2;
         auto fitsSplit = [&](size_t k) {
@@ -506,7 +542,7 @@ int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
         if ((rc = writeNode(r)) != 0) return rc;
         if ((rc = addToParent(path, path.size() - 1, l, r)) != 0) return rc;
         ix_.changed();
-        if (src == &work) return 0;
+        if (pair) return 0;
     }
     return ix_.fail(kErrCorrupt, kLocCorrupt, "insert does not converge");
 }

@@ -1,12 +1,15 @@
 // The file layer. Every system call goes through io4(). In exclusive mode writes are collected
 // in a write-behind buffer that the delayed-write thread writes out; in exclusive and
 // deny-write modes sequential reads are served from a read cache, since no other process can
-// change the file underneath.
+// change the file underneath. There the file is also mapped, so that reads of what is on disk
+// need no system call each.
 #include "engine/file4.h"
 #include "engine/src/lock4engine.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -109,7 +112,53 @@ void patchCache(File4* f, std::int64_t pos, const char* p, unsigned len) {
         std::memcpy(f->rbuf + (lo - f->rpos), p + (lo - pos), static_cast<size_t>(hi - lo));
 }
 
+void unmapFile(File4* f) {
+    if (f->map) io4()->unmap(const_cast<char*>(f->map), static_cast<size_t>(f->mapCap));
+    f->map = nullptr;
+    f->mapCap = f->mapLen = 0;
+}
+
+// Maps the file (again) with room to grow; without a mapping reads simply use pread.
+void mapFile(File4* f, std::int64_t fileLen) {
+    unmapFile(f);
+    constexpr std::int64_t kMinMap = 1 << 20;
+    std::int64_t cap = std::max<std::int64_t>(kMinMap, fileLen * 2);
+    cap = (cap + 65535) / 65536 * 65536;
+    void* p = io4()->mapRead(f->fd, static_cast<size_t>(cap));
+    if (!p) return;
+    f->map = static_cast<const char*>(p);
+    f->mapCap = cap;
+    f->mapLen = fileLen;
+}
+
+// Copies [pos, pos + len) out of the mapping when every byte of it is on disk: nothing of
+// this process may be waiting in the write-behind buffer or the delayed-write queue.
+bool readMapped(File4* f, std::int64_t pos, char* p, unsigned len) {
+    if (f->wbuf && (f->wlen > 0 || f->wInflight)) return false;
+    std::int64_t end = pos + static_cast<std::int64_t>(len);
+    {
+        std::lock_guard<std::mutex> g(f->m);
+        if (f->pending != 0) return false;
+    }
+    if (end > f->mapLen) {
+        // The file may have grown by our own writes since it was mapped.
+        struct stat st {};
+        if (io4()->fstat(f->fd, &st) != 0) return false;
+        std::int64_t size = st.st_size;
+        if (end > size) return false;  // a short read: the ordinary path tells how short
+        if (size > f->mapCap) {
+            mapFile(f, size);
+            if (!f->map) return false;
+        }
+        f->mapLen = size;
+    }
+    std::memcpy(p, f->map + pos, len);
+    f->lastReadEnd = end;
+    return true;
+}
+
 void freeBuffers(File4* f) {
+    unmapFile(f);
     delete[] f->wbuf;
     delete[] f->wspare;
     delete[] f->rbuf;
@@ -138,7 +187,12 @@ void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool re
             }
         }
     }
-    if (accessMode == 1 || accessMode == 2) f->rbuf = file4bufferAlloc(want, &f->rcap);
+    if (accessMode == 1 || accessMode == 2) {
+        f->rbuf = file4bufferAlloc(want, &f->rcap);
+        // Only regular files are mapped: nothing else can be read through a mapping.
+        struct stat st {};
+        if (io4()->fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) mapFile(f, st.st_size);
+    }
 }
 
 bool regularFile(int fd) {
@@ -275,6 +329,7 @@ int file4close(File4* f) {
 long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len) {
     char* p = static_cast<char*>(ptr);
     if (f->fd < 0 || pos < 0) return error4describe(f->c, e4read, L4_file4read, f->name.c_str());
+    if (f->map && len > 0 && readMapped(f, pos, p, len)) return static_cast<long>(len);
     if (f->rbuf && pos >= f->rpos &&
         pos + static_cast<std::int64_t>(len) <= f->rpos + static_cast<std::int64_t>(f->rlen)) {
         std::memcpy(p, f->rbuf + (pos - f->rpos), len);
@@ -364,6 +419,7 @@ int file4lenSet(File4* f, std::int64_t len) {
     f->written = true;
     if (f->rbuf && f->rpos + static_cast<std::int64_t>(f->rlen) > len)
         f->rlen = f->rpos >= len ? 0 : static_cast<unsigned>(len - f->rpos);
+    if (f->map && f->mapLen > len) f->mapLen = len;  // pages past the end may not be touched
     return 0;
 }
 

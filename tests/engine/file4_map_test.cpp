@@ -1,0 +1,145 @@
+// Reads through the mapping of files opened exclusively or deny-write: they must always see
+// what this process wrote, however it was written (at once, behind, delayed, by a pack), and
+// never read past the end of the file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/data4.h"
+#include "engine/file4.h"
+#include "engine/io4.h"
+#include "engine/vask4.h"
+#include "tests/engine/data4_testutil.h"
+
+using namespace engine_test;
+
+namespace {
+
+// Counts preads while installed.
+class PreadCount : public Io4 {
+public:
+    ssize_t pread(int fd, void* buf, size_t len, off_t pos) override {
+        ++reads;
+        return Io4::pread(fd, buf, len, pos);
+    }
+    long reads = 0;
+};
+
+class File4Map : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
+    void TearDown() override { vask4initUndo(&c); }
+    std::string at(File4* f, std::int64_t pos, unsigned len) {
+        std::string s(len, '?');
+        long n = file4read(f, pos, s.data(), len);
+        if (n < 0) return "error";
+        s.resize(static_cast<size_t>(n));
+        return s;
+    }
+    Vask4 c;
+    ScratchDir dir;
+};
+
+TEST_F(File4Map, ExclusiveReadsSeeEveryOwnWriteAndStopAtTheEnd) {
+    c.accessMode = 1;
+    File4 f;
+    ASSERT_EQ(file4create(&f, &c, dir.file("M.BIN").c_str()), 0);
+    ASSERT_NE(f.map, nullptr);
+    // Written behind (buffered), then read: the buffered bytes are what is read.
+    ASSERT_EQ(file4write(&f, 0, "abcdefgh", 8), 0);
+    EXPECT_EQ(at(&f, 2, 4), "cdef");
+    ASSERT_EQ(file4write(&f, 2, "XY", 2), 0);
+    EXPECT_EQ(at(&f, 0, 8), "abXYefgh");
+    ASSERT_EQ(file4flush(&f), 0);
+    // Far beyond the first mapping (1 MiB): the file is mapped again as it grows.
+    std::vector<char> big(3 << 20, 'z');
+    big[(3 << 20) - 1] = 'E';
+    ASSERT_EQ(file4write(&f, 8, big.data(), static_cast<unsigned>(big.size())), 0);
+    EXPECT_EQ(at(&f, 8 + (3 << 20) - 2, 2), "zE");
+    EXPECT_EQ(at(&f, 8 + (3 << 20) - 1, 8), "E");  // short at the end, nothing past it
+    EXPECT_EQ(at(&f, 0, 4), "abXY");
+    // Cut back: reading where the file was gives nothing (and no fault from the mapping).
+    ASSERT_EQ(file4lenSet(&f, 6), 0);
+    EXPECT_EQ(at(&f, 4, 100), "ef");
+    EXPECT_EQ(at(&f, 4096, 16), "");
+    EXPECT_EQ(at(&f, (2 << 20), 16), "");
+    // Grown again by a delayed write: read after it landed, not before.
+    Request4 r;
+    char data[] = "later";
+    ASSERT_EQ(file4writeDelay(&f, &r, 6, data, 5, nullptr, nullptr), 0);
+    EXPECT_EQ(at(&f, 0, 11), "abXYeflater");
+    file4wait(&r);
+    // Bytes already on disk come from the mapping without a system call each.
+    ASSERT_EQ(file4flush(&f), 0);
+    PreadCount io;
+    Io4* before = io4set(&io);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(at(&f, i % 6, 3), std::string("abXYeflater", i % 6, 3));
+    io4set(before);
+    EXPECT_EQ(io.reads, 0);
+    ASSERT_EQ(file4close(&f), 0);
+    EXPECT_EQ(f.map, nullptr);
+}
+
+TEST_F(File4Map, SharedFilesAreNeverMapped) {
+    File4 f;
+    ASSERT_EQ(file4create(&f, &c, dir.file("S.BIN").c_str()), 0);
+    EXPECT_EQ(f.map, nullptr);
+    ASSERT_EQ(file4write(&f, 0, "shared", 6), 0);
+    PreadCount io;
+    Io4* before = io4set(&io);
+    EXPECT_EQ(at(&f, 0, 6), "shared");
+    EXPECT_EQ(at(&f, 0, 6), "shared");
+    io4set(before);
+    EXPECT_EQ(io.reads, 2);  // every read goes to the file: another user may have changed it
+    file4close(&f);
+}
+
+// A table opened exclusively: records rewritten, appended and packed away are read as they
+// are now, whatever an earlier read left in the mapping.
+TEST_F(File4Map, ExclusiveTableReadsFollowWritesAppendsAndPack) {
+    const std::string path = dir.file("wide");
+    static const FIELD4INFO kWide[] = {{"A", 'C', 250, 0, 0},
+                                       {"B", 'C', 250, 0, 0},
+                                       {"C", 'C', 250, 0, 0},
+                                       {"D", 'C', 250, 0, 0},
+                                       {nullptr, 0, 0, 0, 0}};
+    c.accessMode = 1;
+    Data4* d = d4create(&c, path.c_str(), kWide, nullptr);
+    ASSERT_NE(d, nullptr);
+    for (int i = 1; i <= 20; ++i) ASSERT_EQ(appendRow(d, {std::to_string(i)}), 0);
+    ASSERT_EQ(d4flush(d), 0);
+    ASSERT_EQ(d4go(d, 7, 0), 0);
+    EXPECT_EQ(std::string(f4str(d4field(d, "A"))).substr(0, 2), "7 ");
+    d4field(d, "A")->assign("seven");
+    ASSERT_EQ(d4go(d, 8, 0), 0);  // writes record 7 on the way
+    ASSERT_EQ(d4go(d, 7, 0), 0);
+    EXPECT_EQ(std::string(f4str(d4field(d, "A"))).substr(0, 6), "seven ");
+    // Past the first mapping: 1,200 records of 1,001 bytes.
+    for (int i = 21; i <= 1200; ++i) ASSERT_EQ(appendRow(d, {std::to_string(i)}), 0);
+    ASSERT_EQ(d4go(d, 1200, 0), 0);
+    EXPECT_EQ(std::string(f4str(d4field(d, "A"))).substr(0, 5), "1200 ");
+    for (long n = 2; n <= 1200; n += 2) {
+        ASSERT_EQ(d4go(d, n, 0), 0);
+        ASSERT_EQ(d4delete(d), 0);
+    }
+    ASSERT_EQ(d4pack(d), 0);
+    ASSERT_EQ(d4recCount(d), 600);
+    ASSERT_EQ(d4go(d, 4, 0), 0);
+    EXPECT_EQ(std::string(f4str(d4field(d, "A"))).substr(0, 6), "seven ");
+    ASSERT_EQ(d4go(d, 600, 0), 0);
+    EXPECT_EQ(std::string(f4str(d4field(d, "A"))).substr(0, 5), "1199 ");
+    c.errGo = 0;
+    EXPECT_EQ(d4go(d, 601, 0), r4entry);
+    d4close(d);
+    // Reopened deny-write: the same records, read from a fresh mapping.
+    c.accessMode = 2;
+    d = d4open(&c, path.c_str());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4go(d, 300, 0), 0);
+    EXPECT_EQ(std::string(f4str(d4field(d, "A"))).substr(0, 4), "599 ");
+    d4close(d);
+}
+
+}  // namespace
