@@ -121,4 +121,99 @@ TEST_F(TagLayouts, ABuildWithManyMoreRunsThanOpenFilesStillSorts) {
         ::setenv("TMP", keepTmp.c_str(), 1);
 }
 
+// Another process with the same large nodes grows, shrinks and reorders a descending tag under
+// the general collation while we hold its nodes cached; our walks, seeks and unique refusals
+// follow what it wrote.
+TEST_F(TagLayouts, AnotherProcessChangesADescendingTagWithLargeNodes) {
+    static const TAG4INFO tags[] = {{"NAMED", "NAME", ".NOT. DELETED()", 20, 10},
+                                    {"CITYA", "CITY", nullptr, 0, 0},
+                                    {nullptr, nullptr, nullptr, 0, 0}};
+    c.indexBlockSize = 2048;
+    c.indexBlockMultiplier = 1;
+    c.collateCodePage = 1252;
+    std::string path = dir.file("shared");
+    Data4* d = d4create(&c, path.c_str(), layoutFields(), tags);
+    ASSERT_NE(d, nullptr);
+    // Names "N" + four digits: distinct for every record, in mixed case halves.
+    auto nameOf = [](long r, bool lower) {
+        std::string n = (lower ? "n" : "N") + std::to_string(10000 + (r * 7919) % 9000);
+        return n;
+    };
+    for (long r = 1; r <= 40; ++r) ASSERT_EQ(appendRow(d, {nameOf(r, false), "A"}), 0);
+    ASSERT_EQ(d4unlock(d), 0);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "NAMED")), 0);
+    ASSERT_EQ(walk(d).size(), 40u);  // nodes cached here
+    lock4test::Child child([&](const lock4test::Channel& ch) {
+        Vask4 c2;
+        if (vask4init(&c2, VASK4_VERSION, VASK4_STRUCT_SIZE, 1) != 0) return 2;
+        Data4* e = d4open(&c2, path.c_str());
+        if (!e) return 3;
+        for (long r = 41; r <= 900; ++r) {
+            if (appendRow(e, {nameOf(r, r % 2 == 0), "B"}) != 0) return 4;
+            if (d4unlock(e) != 0) return 5;
+        }
+        // Every third record leaves the tag, every fifth gets a new name.
+        for (long r = 3; r <= 900; r += 3) {
+            if (d4go(e, r) != 0 || d4delete(e) != 0 || d4flush(e) != 0) return 6;
+            d4unlock(e);
+        }
+        for (long r = 5; r <= 900; r += 15) {
+            if (d4go(e, r) != 0) return 7;
+            d4field(e, "NAME")->assign(("M" + std::to_string(r)).c_str());
+            if (d4flush(e) != 0) return 8;
+            d4unlock(e);
+        }
+        ch.send(1);
+        if (ch.recv() != 2) return 9;
+        d4close(e);
+        vask4initUndo(&c2);
+        return 0;
+    });
+    ASSERT_EQ(child.ch().recv(), 1);
+    // The model: live records by folded name, greatest first, ties by record descending.
+    std::vector<std::pair<std::string, long>> live;
+    for (long r = 1; r <= 900; ++r) {
+        if (r % 3 == 0) continue;
+        std::string n = r % 15 == 5 ? "M" + std::to_string(r) : nameOf(r, false);
+        live.emplace_back(n, r);
+    }
+    std::sort(live.rbegin(), live.rend());
+    std::vector<long> want;
+    for (auto& l : live) want.push_back(l.second);
+    EXPECT_EQ(walk(d), want);
+    EXPECT_EQ(walk(d, true), std::vector<long>(want.rbegin(), want.rend()));
+    // A lower-case seek stands on the greatest matching name; a prefix of many stands on
+    // the greatest of them.
+    ASSERT_EQ(d4seek(d, nameOf(44, true).c_str()), 0);
+    EXPECT_EQ(d4recNo(d), 44);
+    const size_t firstM = static_cast<size_t>(
+        std::find_if(live.begin(), live.end(), [](auto& l) { return l.first[0] == 'M'; }) -
+        live.begin());
+    ASSERT_GT(firstM, 0u);
+    ASSERT_EQ(d4seek(d, "m"), 0);
+    EXPECT_EQ(d4recNo(d), want[firstM]);
+    ASSERT_EQ(d4skip(d, -1), 0);  // back to the least of the N names
+    EXPECT_EQ(d4recNo(d), want[firstM - 1]);
+    ASSERT_EQ(d4skip(d, 2), 0);
+    EXPECT_EQ(d4recNo(d), want[firstM + 1]);
+    // A name the other process stored in the other case is the same key: refused.
+    c.errOff = 1;
+    EXPECT_EQ(appendRow(d, {nameOf(44, false), "C"}), r4unique);
+    ASSERT_EQ(d4unlock(d), 0);
+    EXPECT_EQ(check(d), "");
+    child.ch().send(2);
+    EXPECT_EQ(child.wait(), 0);
+    // Pack and reindex keep the order and the node size.
+    ASSERT_EQ(d4pack(d), 0);
+    EXPECT_EQ(walk(d).size(), want.size());
+    ASSERT_EQ(d4reindex(d), 0);
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+    auto cdx = readBytes(dir.file("SHARED.CDX"));
+    EXPECT_EQ(le32(cdx, 20), 2048u);
+    EXPECT_EQ(le16(cdx, 1024 + 502), 1u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(cdx.data()) + 1024 + 494, 7), "GENERAL");
+    EXPECT_EQ(le16(cdx, 2048 + 502), 0u);
+}
+
 #endif
