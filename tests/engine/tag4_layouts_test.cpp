@@ -216,4 +216,91 @@ TEST_F(TagLayouts, AnotherProcessChangesADescendingTagWithLargeNodes) {
     EXPECT_EQ(le16(cdx, 2048 + 502), 0u);
 }
 
+// Null-marked keys under the general collation, walked both ways: a null sorts before every
+// value, a sought text (however long) is a value, and assigning a value to a null field
+// moves its entry among the values, in both tags.
+TEST_F(TagLayouts, NullMarkedGeneralKeysSeekAndMoveWhenAssigned) {
+    static const FIELD4INFO fields[] = {
+        {"NAME", 'C', 10, 0, r4null}, {"CITY", 'C', 12, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    static const TAG4INFO tags[] = {{"NAMEA", "NAME", ".NOT. DELETED()", 0, 0},
+                                    {"NAMED", "NAME", ".NOT. DELETED()", 0, 10},
+                                    {nullptr, nullptr, nullptr, 0, 0}};
+    c.compatibility = 30;
+    c.collateCodePage = 1252;
+    c.indexBlockSize = 1024;
+    Data4* d = d4create(&c, dir.file("nullgen").c_str(), fields, tags);
+    ASSERT_NE(d, nullptr);
+    Field4* name = d4field(d, "NAME");
+    const int nullByte = 1 + 10 + 12;  // deletion flag, NAME, CITY, then _NullFlags
+    // 300 records: every fourth null, the rest "Ab" + number in alternating case.
+    std::vector<std::pair<std::string, long>> model;  // ("" for null, else folded)
+    for (long r = 1; r <= 300; ++r) {
+        bool null = r % 4 == 0;
+        std::string v = (r % 2 ? "ab" : "AB") + std::to_string(r % 50);
+        ASSERT_EQ(d4appendStart(d, 0), 0);
+        ASSERT_EQ(d4blank(d), 0);
+        if (null)
+            d4record(d)[nullByte] = 1;  // left blank, as a blank record's null field is
+        else
+            name->assign(v.c_str());
+        d4field(d, "CITY")->assign("X");
+        ASSERT_EQ(d4append(d), 0);
+        std::string folded = "AB" + std::to_string(r % 50);
+        model.emplace_back(null ? "" : folded, r);
+    }
+    auto orders = [&] {
+        auto m = model;
+        std::sort(m.begin(), m.end());
+        std::vector<long> up;
+        for (auto& e : m) up.push_back(e.second);
+        return up;
+    };
+    Tag4* up = d4tag(d, "NAMEA");
+    Tag4* down = d4tag(d, "NAMED");
+    auto both = [&] {
+        std::vector<long> want = orders();
+        ASSERT_EQ(d4tagSelect(d, up), 0);
+        EXPECT_EQ(walk(d), want);
+        EXPECT_EQ(walk(d, true), std::vector<long>(want.rbegin(), want.rend()));
+        ASSERT_EQ(d4tagSelect(d, down), 0);
+        EXPECT_EQ(walk(d), std::vector<long>(want.rbegin(), want.rend()));
+        EXPECT_EQ(walk(d, true), want);
+    };
+    both();
+    // "ab1" is a prefix of ab1, ab10..ab19: ascending stands on the lowest, descending on
+    // the greatest, and a text longer than the field is cut to it.
+    ASSERT_EQ(d4tagSelect(d, up), 0);
+    ASSERT_EQ(d4seek(d, "aB1"), 0);
+    EXPECT_EQ(d4recNo(d), 1);
+    ASSERT_EQ(d4seek(d, "AB49      and more"), 0);
+    EXPECT_EQ(d4recNo(d), 49);
+    ASSERT_EQ(d4tagSelect(d, down), 0);
+    ASSERT_EQ(d4seek(d, "aB1"), 0);
+    EXPECT_EQ(d4recNo(d), 269);  // AB19 of the highest record: 269 (not a multiple of 4)
+    ASSERT_EQ(d4seek(d, "AB49      and more"), 0);
+    EXPECT_EQ(d4recNo(d), 299);
+    // A null record is never found by a value, even one of its stored text.
+    ASSERT_EQ(d4tagSelect(d, up), 0);
+    ASSERT_EQ(d4seek(d, "AB4"), 0);
+    EXPECT_NE(d4recNo(d) % 4, 0);
+    // Assigning values to null fields moves them; a key change of a value too.
+    for (long r = 4; r <= 300; r += 8) {
+        ASSERT_EQ(d4go(d, r), 0);
+        ASSERT_EQ(f4null(name), 1);
+        name->assign("zz");
+        EXPECT_EQ(f4null(name), 0);
+        ASSERT_EQ(d4flush(d), 0);
+        model[static_cast<size_t>(r - 1)].first = "ZZ";
+    }
+    both();
+    ASSERT_EQ(d4tagSelect(d, down), 0);
+    ASSERT_EQ(d4top(d), 0);
+    EXPECT_EQ(d4recNo(d), 300);  // the greatest: ZZ of the highest record
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4reindex(d), 0);
+    both();
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+
 #endif
