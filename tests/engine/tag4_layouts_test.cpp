@@ -303,4 +303,59 @@ TEST_F(TagLayouts, NullMarkedGeneralKeysSeekAndMoveWhenAssigned) {
     ASSERT_EQ(d4close(d), 0);
 }
 
+// Entries whose records lie beyond the table (here: a header whose record count was cut
+// back) are passed in both orders; when nothing else is left, top and bottom end at the end
+// of file rather than standing on nothing.
+TEST_F(TagLayouts, TopAndBottomPassEntriesBeyondTheTableInBothOrders) {
+    static const TAG4INFO tags[] = {{"UP", "NAME", nullptr, 0, 0},
+                                    {"DOWN", "NAME", nullptr, 0, 10},
+                                    {nullptr, nullptr, nullptr, 0, 0}};
+    std::string path = dir.file("beyond");
+    Data4* d = d4create(&c, path.c_str(), layoutFields(), tags);
+    ASSERT_NE(d, nullptr);
+    for (const char* n : {"CAT", "AMY", "DAN", "BOB"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
+    ASSERT_EQ(d4close(d), 0);
+    auto dbf = readBytes(dir.file("BEYOND.DBF"));
+    for (unsigned long count : {2ul, 0ul}) {
+        dbf[4] = static_cast<unsigned char>(count);
+        writeBytes(dir.file("BEYOND.DBF"), dbf);
+        d = d4open(&c, path.c_str());
+        ASSERT_NE(d, nullptr);
+        ASSERT_EQ(d4recCount(d), static_cast<long>(count));
+        for (const char* tag : {"UP", "DOWN"}) {
+            SCOPED_TRACE(std::string(tag) + " " + std::to_string(count));
+            ASSERT_EQ(d4tagSelect(d, d4tag(d, tag)), 0);
+            bool up = tag[0] == 'U';
+            std::vector<long> both = up ? std::vector<long>{2, 1} : std::vector<long>{1, 2};
+            if (count == 0) both.clear();
+            EXPECT_EQ(walk(d), both);
+            EXPECT_EQ(walk(d, true), std::vector<long>(both.rbegin(), both.rend()));
+            int top = d4top(d);
+            int bottom = d4bottom(d);
+            if (count == 0) {
+                EXPECT_EQ(top, r4eof);
+                EXPECT_EQ(bottom, r4eof);
+                EXPECT_EQ(d4eof(d), 1);
+            } else {
+                EXPECT_EQ(top, 0);
+                EXPECT_EQ(bottom, 0);
+                // Stepping past the first record in the walk, over an entry beyond the
+                // table, stops on the first record.
+                const long first = both[0];
+                ASSERT_EQ(d4bottom(d), 0);
+                ASSERT_EQ(d4skip(d, -1), 0);
+                EXPECT_EQ(d4recNo(d), first);
+                EXPECT_EQ(d4skip(d, -1), r4bof);
+                EXPECT_EQ(d4recNo(d), first);
+                EXPECT_EQ(d4bof(d), 1);
+                ASSERT_EQ(d4skip(d, 1), 0);
+                EXPECT_EQ(d4recNo(d), both[1]);
+                EXPECT_EQ(d4skip(d, 1), r4eof);
+                EXPECT_EQ(d4eof(d), 1);
+            }
+        }
+        ASSERT_EQ(d4close(d), 0);
+    }
+}
+
 #endif
