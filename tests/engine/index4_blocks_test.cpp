@@ -83,6 +83,7 @@ TEST(Index4Blocks, DeepTreesWidenFreeAndReuseAtEveryNodeSize) {
                           {32768, 512, 240, 18000}};
     for (const Case& cs : cases) {
         for (bool writeBack : {false, true}) {
+            if (cs.blockSize == 32768 && !writeBack) continue;  // the costly size once
             SCOPED_TRACE(std::to_string(cs.blockSize) + (writeBack ? " held back" : ""));
             TempDir dir;
             fs::path path = dir.path / "B.CDX";
