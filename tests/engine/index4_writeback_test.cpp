@@ -268,4 +268,62 @@ TEST_F(WriteBack, SharedModeKeysAreInTheFileWhenUnlockReturns) {
     EXPECT_EQ(d4close(d), 0);
 }
 
+TEST_F(WriteBack, AKillBeforeTheFlushLosesOnlyUnflushedAppendsAndReindexMendsTheIndex) {
+    const std::string path = table();
+    Data4* d = d4create(&c, path.c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4close(d), 0);
+    const long flushed = 1000;
+    // The victim flushes after 1000 appends, then goes on far enough for a full node cache
+    // to write part of its held-back nodes (roots and header not), and is killed.
+    const std::string index = dir.file("WB.CDX");
+    auto indexSize = [&index] {
+        struct stat st {};
+        return ::stat(index.c_str(), &st) == 0 ? static_cast<int>(st.st_size / 512) : -1;
+    };
+    lock4test::Child victim(
+        [&](const lock4test::Channel& ch) {
+            Vask4 vc;
+            vask4init(&vc, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+            vc.accessMode = 1;
+            Data4* v = d4open(&vc, path.c_str());
+            if (!v) return 2;
+            for (long i = 0; i < flushed; ++i)
+                if (add(v, i)) return 3;
+            if (d4flush(v)) return 4;
+            ch.send(indexSize());
+            for (long i = flushed; i < flushed + 30000; ++i)
+                if (add(v, i)) return 5;
+            ch.send(indexSize());
+            ::raise(SIGKILL);
+            return 6;
+        },
+        120);
+    int atFlush = victim.ch().recv(60000);
+    int atKill = victim.ch().recv(120000);
+    ASSERT_EQ(victim.wait(120000), 128 + SIGKILL) << atFlush << " " << atKill;
+    EXPECT_GT(atKill, atFlush) << "held-back nodes were written on the way";
+
+    // The file holds more records than its header counts (an exclusive open refuses that, as
+    // for any such file); shared, the counted records are there and the index is rebuilt.
+    c.accessMode = 0;
+    d = d4open(&c, path.c_str());
+    ASSERT_NE(d, nullptr) << "the table must still open";
+    long count = d4recCount(d);
+    EXPECT_EQ(count, flushed);
+    for (long r : {1L, flushed / 2, flushed}) {
+        ASSERT_EQ(d4go(d, r), 0);
+        EXPECT_EQ(fieldText(d, "CODE"), codeOf(r - 1) + " ");  // 10 wide
+        EXPECT_EQ(fieldText(d, "NOTE"), noteOf(r - 1));
+    }
+    ASSERT_EQ(d4reindex(d), 0);
+    expectSound(d, range(count));
+    // The next append takes the place of the first uncounted record.
+    ASSERT_EQ(add(d, 999999), 0);
+    EXPECT_EQ(d4recNo(d), flushed + 1);
+    ASSERT_EQ(d4unlock(d), 0);
+    expectSound(d, range(flushed + 1));
+    EXPECT_EQ(d4close(d), 0);
+}
+
 #endif
