@@ -1,5 +1,6 @@
 // Record-level access: go, top, bottom, skip, blank, append, delete, flush, pack.
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -390,7 +391,7 @@ int d4flush(Data4* d) {
     return file4flush(&df->file);
 }
 
-int d4pack(Data4* d) {
+static int packTable(Data4* d) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4pack);
     Vask4* c = d->c;
     if (d4errorStanding(c)) return -1;
@@ -437,6 +438,16 @@ int d4pack(Data4* d) {
     if (hooks && hooks->reindex && !d->tags.empty())
         if (int r = hooks->reindex(d)) return r;
     return dfile4writeHeader(df, true);
+}
+
+// The rewrite and the rebuild allocate buffers: running out of memory is reported as -920
+// (which ends the program after closing the files) rather than escaping as an exception.
+int d4pack(Data4* d) {
+    try {
+        return packTable(d);
+    } catch (const std::bad_alloc&) {
+        return error4(d ? d->c : nullptr, e4memory, L4_d4pack);
+    }
 }
 
 Tag4* d4tag(Data4* d, const char* name) {

@@ -647,8 +647,43 @@ int hookSeek(Data4* d, const char* key, int len) {
     return std::memcmp(t->pos.key.data(), sought.data(), n) == 0 ? 0 : r4after;
 }
 
-const Index4Hooks kHooks = {hookOpen, hookCreate, hookClose,  hookFlush, hookWriteKeys, hookReindex,
-                            hookTag,  hookTop,    hookBottom, hookSkip,  hookSeek};
+// Index work allocates (node caches, key buffers, sort runs) on every path. Running out of
+// memory there is reported as -920, which ends the program after closing the open files,
+// rather than an exception escaping through the engine's C-style interface.
+template <class F>
+int guarded(Data4* d, long location, F&& work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return error4(d ? d->c : nullptr, e4memory, location);
+    }
+}
+
+const Index4Hooks kHooks = {
+    [](Data4* d) { return guarded(d, L4_i4open, [&] { return hookOpen(d); }); },
+    [](Data4* d, const TAG4INFO* tags) {
+        return guarded(d, L4_i4create, [&] { return hookCreate(d, tags); });
+    },
+    [](Data4* d) { return guarded(d, L4_d4close, [&] { return hookClose(d); }); },
+    [](Data4* d) { return guarded(d, L4_d4flush, [&] { return hookFlush(d); }); },
+    [](Data4* d, long rec, const char* oldRec, const char* newRec) {
+        return guarded(d, L4_d4write, [&] { return hookWriteKeys(d, rec, oldRec, newRec); });
+    },
+    [](Data4* d) { return guarded(d, L4_d4reindex, [&] { return hookReindex(d); }); },
+    [](Data4* d, const char* name) -> Tag4* {
+        try {
+            return hookTag(d, name);
+        } catch (const std::bad_alloc&) {
+            error4(d ? d->c : nullptr, e4memory, L4_d4tag);
+            return nullptr;
+        }
+    },
+    [](Data4* d) { return guarded(d, L4_d4top, [&] { return hookTop(d); }); },
+    [](Data4* d) { return guarded(d, L4_d4bottom, [&] { return hookBottom(d); }); },
+    [](Data4* d, long count) { return guarded(d, L4_d4skip, [&] { return hookSkip(d, count); }); },
+    [](Data4* d, const char* key, int len) {
+        return guarded(d, L4_d4seek, [&] { return hookSeek(d, key, len); });
+    }};
 
 // The lock layer's view of a table's index files: their lock lists, and what to forget
 // once one is locked (the nodes as other users may have left them).
