@@ -414,6 +414,9 @@ public:
 private:
     struct Run;
     int spool();
+    // Merges the runs from index from on into one run a level up, so that a build holds
+    // only a few spool files open at once.
+    int collapse(size_t from);
     unsigned keyLen_;
     size_t recLen_;
     size_t budget_;

@@ -16,6 +16,7 @@ struct Sorter::Run {
     std::vector<uint8_t> buf;
     size_t pos = 0, len = 0;
     uint64_t readOff = 0;
+    unsigned level = 0;  // 0: spooled from memory; n + 1: merged from runs of level n
     ~Run() {
         if (fd >= 0) ::close(fd);
     }
@@ -45,6 +46,36 @@ struct Sorter::Run {
         return true;
     }
 };
+
+namespace {
+
+// Each sorted run holds a descriptor open until the build ends, and a process has only so
+// many: as soon as this many runs of one level stand at the end they are merged into one
+// run of the next level.  Few levels are ever open, and each key is rewritten once a level.
+constexpr size_t kFanIn = 16;
+
+int makeSpoolFile() {
+    std::string tmpl = Sorter::tempFolder() + "/q4sortXXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) return -1;
+    ::unlink(name.data());  // the run lives only as long as this descriptor
+    return fd;
+}
+
+int writeAll(int fd, const std::vector<uint8_t>& out, uint64_t off) {
+    size_t done = 0;
+    while (done < out.size()) {
+        ssize_t w =
+            ::pwrite(fd, out.data() + done, out.size() - done, static_cast<off_t>(off + done));
+        if (w <= 0) return kErrWrite;
+        done += static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+}  // namespace
 
 std::string Sorter::tempFolder() {
     for (const char* name : {"TEMP", "TMP"}) {
@@ -83,12 +114,8 @@ int Sorter::spool() {
     std::sort(order_.begin(), order_.end(), [base, len](uint32_t a, uint32_t b) {
         return std::memcmp(base + a, base + b, len) < 0;
     });
-    std::string tmpl = tempFolder() + "/q4sortXXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
+    int fd = makeSpoolFile();
     if (fd < 0) return -20;
-    ::unlink(name.data());  // the run lives only as long as this descriptor
     auto run = std::make_unique<Run>();
     run->fd = fd;
     std::vector<uint8_t> out;
@@ -97,30 +124,80 @@ int Sorter::spool() {
     for (uint32_t o : order_) {
         out.insert(out.end(), base + o, base + o + len);
         if (out.size() >= 60 * 1024) {
-            size_t done = 0;
-            while (done < out.size()) {
-                ssize_t w = ::pwrite(fd, out.data() + done, out.size() - done,
-                                     static_cast<off_t>(off + done));
-                if (w <= 0) return kErrWrite;
-                done += static_cast<size_t>(w);
-            }
+            if (int rc = writeAll(fd, out, off)) return rc;
             off += out.size();
             out.clear();
         }
     }
-    if (!out.empty()) {
-        size_t done = 0;
-        while (done < out.size()) {
-            ssize_t w =
-                ::pwrite(fd, out.data() + done, out.size() - done, static_cast<off_t>(off + done));
-            if (w <= 0) return kErrWrite;
-            done += static_cast<size_t>(w);
-        }
-    }
+    if (int rc = writeAll(fd, out, off)) return rc;
     run->remaining = order_.size();
     runs_.push_back(std::move(run));
     buf_.clear();
     order_.clear();
+    for (;;) {
+        const size_t n = runs_.size();
+        if (n < kFanIn) return 0;
+        const unsigned level = runs_[n - 1]->level;
+        for (size_t k = n - kFanIn; k < n; ++k)
+            if (runs_[k]->level != level) return 0;
+        if (int rc = collapse(n - kFanIn)) return rc;
+    }
+}
+
+int Sorter::collapse(size_t from) {
+    if (runs_.size() - from < 2) return 0;
+    int fd = makeSpoolFile();
+    if (fd < 0) return -20;
+    auto merged = std::make_unique<Run>();
+    merged->fd = fd;
+    merged->level = runs_.back()->level + 1;
+    const size_t count = runs_.size() - from;
+    const size_t per = std::max<size_t>({recLen_ * 4, budget_ / count, 4096});
+    std::vector<uint8_t> cur(count * recLen_);
+    std::vector<size_t> heap;
+    for (size_t i = 0; i < count; ++i) {
+        merged->remaining += runs_[from + i]->remaining;
+        runs_[from + i]->buf.assign(per, 0);
+        const uint8_t* r;
+        bool failed;
+        if (runs_[from + i]->fetch(recLen_, r, failed)) {
+            std::memcpy(cur.data() + i * recLen_, r, recLen_);
+            heap.push_back(i);
+        } else if (failed) {
+            return kErrRead;
+        }
+    }
+    const size_t len = recLen_;
+    auto greater = [&cur, len](size_t a, size_t b) {
+        return std::memcmp(cur.data() + a * len, cur.data() + b * len, len) > 0;
+    };
+    std::make_heap(heap.begin(), heap.end(), greater);
+    std::vector<uint8_t> out;
+    out.reserve(64 * 1024);
+    uint64_t off = 0;
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), greater);
+        size_t i = heap.back();
+        out.insert(out.end(), cur.data() + i * len, cur.data() + (i + 1) * len);
+        const uint8_t* r;
+        bool failed;
+        if (runs_[from + i]->fetch(len, r, failed)) {
+            std::memcpy(cur.data() + i * len, r, len);
+            std::push_heap(heap.begin(), heap.end(), greater);
+        } else if (failed) {
+            return kErrRead;
+        } else {
+            heap.pop_back();
+        }
+        if (out.size() >= 60 * 1024) {
+            if (int rc = writeAll(fd, out, off)) return rc;
+            off += out.size();
+            out.clear();
+        }
+    }
+    if (int rc = writeAll(fd, out, off)) return rc;
+    runs_.resize(from);  // closes the merged runs' files
+    runs_.push_back(std::move(merged));
     return 0;
 }
 

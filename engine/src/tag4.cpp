@@ -480,7 +480,8 @@ int hookTop(Data4* d) {
     bool desc = t->tree->descending();
     int rc = desc ? t->tree->bottom(t->pos) : t->tree->top(t->pos);
     rc = landRecord(d, t, rc, desc ? -1 : 1);
-    if (rc == cdx4::kEof) {
+    // Passing entries beyond the table backwards (a descending tag) ends at the start.
+    if (rc == cdx4::kEof || rc == cdx4::kBof) {
         goEof(d);
         d->bof = 1;
         return r4eof;
@@ -494,7 +495,8 @@ int hookBottom(Data4* d) {
     bool desc = t->tree->descending();
     int rc = desc ? t->tree->top(t->pos) : t->tree->bottom(t->pos);
     rc = landRecord(d, t, rc, desc ? 1 : -1);
-    if (rc == cdx4::kEof) {
+    // Passing entries beyond the table backwards (an ascending tag) ends at the start.
+    if (rc == cdx4::kEof || rc == cdx4::kBof) {
         goEof(d);
         d->bof = 1;
         return r4eof;
@@ -565,7 +567,8 @@ int hookSkip(Data4* d, long count) {
             --s;  // entries of records beyond the table are passed
     }
     if (last < 0) return reportCdx(t->index, last);
-    if (last == cdx4::kEof || last == cdx4::kBof) {
+    // Past either end of the tag (also when only entries beyond the table were left there).
+    auto pastEnd = [&]() -> int {
         if (count > 0) {
             goEof(d);
             return r4eof;
@@ -573,7 +576,7 @@ int hookSkip(Data4* d, long count) {
         // Before the first entry: stay on the first record.
         int r = desc ? t->tree->bottom(t->pos) : t->tree->top(t->pos);
         r = landRecord(d, t, r, desc ? -1 : 1);
-        if (r == cdx4::kEof) {
+        if (r == cdx4::kEof || r == cdx4::kBof) {
             goEof(d);
             d->bof = 1;
             return r4eof;
@@ -581,12 +584,10 @@ int hookSkip(Data4* d, long count) {
         if (r != 0) return r;
         d->bof = 1;
         return r4bof;
-    }
+    };
+    if (last == cdx4::kEof || last == cdx4::kBof) return pastEnd();
     int r = landRecord(d, t, 0, forward ? 1 : -1);
-    if (r == cdx4::kEof) {
-        goEof(d);
-        return r4eof;
-    }
+    if (r == cdx4::kEof || r == cdx4::kBof) return pastEnd();
     return r;
 }
 
