@@ -4,8 +4,10 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 struct Vask4;
 struct File4;
@@ -59,12 +61,16 @@ struct File4 {
     std::int64_t rpos = 0;
     unsigned rlen = 0;
     std::int64_t lastReadEnd = -1;
-    // The file mapped for reading (exclusive and deny-write modes): reads of bytes that are
-    // on disk are copies, without a system call each. Writes of this process reach the
-    // mapping through the page cache; mapLen never passes the end of the file as last seen.
-    const char* map = nullptr;
-    std::int64_t mapCap = 0;  // bytes mapped (may reach beyond the end of the file)
-    std::int64_t mapLen = 0;  // bytes of the mapping known to lie inside the file
+    // Block cache (exclusive and deny-write modes): aligned blocks of the file, each filled by
+    // one pread, so that a walk or lookup makes no system call per record. Every write of this
+    // process patches or drops the blocks it overlaps, and bytes past what a block's pread
+    // returned are read again, so the cache never claims more than the file held.
+    struct Block {
+        std::unique_ptr<char[]> data;
+        unsigned len = 0;  // bytes the file held there when last read or written
+    };
+    bool blockCache = false;
+    std::unordered_map<std::int64_t, Block> blocks;  // keyed by block number
 };
 
 // Opens an existing file with the context's access mode and read-only setting.

@@ -18,9 +18,6 @@ public:
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int unlink(const char* path);
-    // A read-only shared mapping of len bytes from the start of fd; nullptr on failure.
-    virtual void* mapRead(int fd, size_t len);
-    virtual int unmap(void* addr, size_t len);
 };
 
 // The installed seam (never null). io4set(nullptr) restores the POSIX default; returns the

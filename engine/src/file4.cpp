@@ -1,8 +1,10 @@
 // The file layer. Every system call goes through io4(). In exclusive mode writes are collected
 // in a write-behind buffer that the delayed-write thread writes out; in exclusive and
 // deny-write modes sequential reads are served from a read cache, since no other process can
-// change the file underneath. There the file is also mapped, so that reads of what is on disk
-// need no system call each.
+// change the file underneath. There reads are also served from a cache of aligned blocks, each
+// filled by one pread, so that reads of what is on disk need no system call each. The cache is
+// filled with pread rather than by mapping the file: the exclusive mode is only an advisory lock,
+// and a file another program cuts short must give a short read, never a fault.
 #include "engine/file4.h"
 #include "engine/src/lock4engine.h"
 
@@ -34,6 +36,8 @@ int report(File4* f, int code, long location, int err) {
     return error4describe(f->c, code, location, f->name.c_str(), why);
 }
 
+void dropBlocks(File4* f);
+
 // Writes all bytes or fails: a short write means the disk (or a quota) is full.
 int writeDirect(File4* f, std::int64_t pos, const char* p, unsigned len) {
     if (len == 0) return 0;
@@ -42,8 +46,10 @@ int writeDirect(File4* f, std::int64_t pos, const char* p, unsigned len) {
         n = io4()->pwrite(f->fd, p, len, static_cast<off_t>(pos));
     } while (n < 0 && errno == EINTR);
     f->written = true;
-    if (n != static_cast<ssize_t>(len))
+    if (n != static_cast<ssize_t>(len)) {
+        dropBlocks(f);  // the cached blocks hold bytes that did not reach the file
         return report(f, e4write, L4_file4write, n < 0 ? errno : ENOSPC);
+    }
     return 0;
 }
 
@@ -74,6 +80,7 @@ int checkDelayed(File4* f) {
         e = f->delayedErrno;
         f->delayedErrno = 0;
     }
+    if (e) dropBlocks(f);  // a delayed write failed: its bytes are not in the file
     return e ? report(f, e4write, L4_file4writeDelay, e) : 0;
 }
 
@@ -103,7 +110,10 @@ int handOff(File4* f) {
     return file4writeDelay(f, &f->wreq, f->wpos, f->wspare, len, nullptr, nullptr);
 }
 
+void patchBlocks(File4* f, std::int64_t pos, const char* p, unsigned len);
+
 void patchCache(File4* f, std::int64_t pos, const char* p, unsigned len) {
+    patchBlocks(f, pos, p, len);
     if (!f->rbuf || f->rlen == 0) return;
     std::int64_t lo = std::max(pos, f->rpos);
     std::int64_t hi = std::min(pos + static_cast<std::int64_t>(len),
@@ -112,53 +122,110 @@ void patchCache(File4* f, std::int64_t pos, const char* p, unsigned len) {
         std::memcpy(f->rbuf + (lo - f->rpos), p + (lo - pos), static_cast<size_t>(hi - lo));
 }
 
-void unmapFile(File4* f) {
-    if (f->map) io4()->unmap(const_cast<char*>(f->map), static_cast<size_t>(f->mapCap));
-    f->map = nullptr;
-    f->mapCap = f->mapLen = 0;
+constexpr std::int64_t kBlock = 64 * 1024;
+constexpr size_t kMaxBlocks = (32 << 20) / kBlock;  // 32 MiB per file at most
+
+void dropBlocks(File4* f) {
+    f->blocks.clear();
 }
 
-// Maps the file (again) with room to grow; without a mapping reads simply use pread.
-void mapFile(File4* f, std::int64_t fileLen) {
-    unmapFile(f);
-    constexpr std::int64_t kMinMap = 1 << 20;
-    std::int64_t cap = std::max<std::int64_t>(kMinMap, fileLen * 2);
-    cap = (cap + 65535) / 65536 * 65536;
-    void* p = io4()->mapRead(f->fd, static_cast<size_t>(cap));
-    if (!p) return;
-    f->map = static_cast<const char*>(p);
-    f->mapCap = cap;
-    f->mapLen = fileLen;
-}
-
-// Copies [pos, pos + len) out of the mapping when every byte of it is on disk: nothing of
-// this process may be waiting in the write-behind buffer or the delayed-write queue.
-bool readMapped(File4* f, std::int64_t pos, char* p, unsigned len) {
-    if (f->wbuf && (f->wlen > 0 || f->wInflight)) return false;
+// Brings this process's write of [pos, pos + len) into the cached blocks it overlaps. A block
+// that the write does not continue (it starts past the block's known bytes) is dropped: the
+// bytes in between are not known.
+void patchBlocks(File4* f, std::int64_t pos, const char* p, unsigned len) {
+    if (f->blocks.empty() || len == 0) return;
     std::int64_t end = pos + static_cast<std::int64_t>(len);
-    {
-        std::lock_guard<std::mutex> g(f->m);
-        if (f->pending != 0) return false;
-    }
-    if (end > f->mapLen) {
-        // The file may have grown by our own writes since it was mapped.
-        struct stat st {};
-        if (io4()->fstat(f->fd, &st) != 0) return false;
-        std::int64_t size = st.st_size;
-        if (end > size) return false;  // a short read: the ordinary path tells how short
-        if (size > f->mapCap) {
-            mapFile(f, size);
-            if (!f->map) return false;
+    for (std::int64_t bn = pos / kBlock; bn <= (end - 1) / kBlock; ++bn) {
+        auto it = f->blocks.find(bn);
+        if (it == f->blocks.end()) continue;
+        std::int64_t start = bn * kBlock;
+        std::int64_t lo = std::max(pos, start) - start;
+        std::int64_t hi = std::min(end, start + kBlock) - start;
+        File4::Block& b = it->second;
+        if (lo > static_cast<std::int64_t>(b.len)) {
+            f->blocks.erase(it);
+            continue;
         }
-        f->mapLen = size;
+        std::memcpy(b.data.get() + lo, p + (start + lo - pos), static_cast<size_t>(hi - lo));
+        if (hi > static_cast<std::int64_t>(b.len)) b.len = static_cast<unsigned>(hi);
     }
-    std::memcpy(p, f->map + pos, len);
-    f->lastReadEnd = end;
+}
+
+// Reads block bn from the file into b; false on a read error.
+bool fillBlock(File4* f, std::int64_t bn, File4::Block& b) {
+    long n = readDirect(f, bn * kBlock, b.data.get(), static_cast<unsigned>(kBlock));
+    if (n < 0) return false;
+    b.len = static_cast<unsigned>(n);
     return true;
 }
 
+// The cached block bn, read from the file when missing; nullptr when it cannot be had (no
+// memory, a read error): the caller then reads the ordinary way, which reports the error.
+File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh) {
+    *fresh = false;
+    auto it = f->blocks.find(bn);
+    if (it != f->blocks.end()) return &it->second;
+    *fresh = true;
+    if (f->blocks.size() >= kMaxBlocks) dropBlocks(f);  // simply start over when full
+    File4::Block b;
+    b.data.reset(new (std::nothrow) char[kBlock]);
+    if (!b.data || !fillBlock(f, bn, b)) return nullptr;
+    try {
+        return &f->blocks.emplace(bn, std::move(b)).first->second;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+// Serves [pos, pos + len) from the block cache. Returns the bytes read (fewer at the end of the
+// file, as a pread gives them), or -1 when the cache cannot serve it: something of this process
+// is still in the write-behind buffer or the delayed-write queue, or the read is large.
+long readCached(File4* f, std::int64_t pos, char* p, unsigned len) {
+    if (len > kBlock) return -1;
+    if (f->wbuf && (f->wlen > 0 || f->wInflight)) return -1;
+    {
+        std::lock_guard<std::mutex> g(f->m);
+        if (f->pending != 0) return -1;
+    }
+    unsigned done = 0;
+    while (done < len) {
+        std::int64_t at = pos + done;
+        std::int64_t bn = at / kBlock;
+        unsigned off = static_cast<unsigned>(at - bn * kBlock);
+        unsigned want = std::min<unsigned>(len - done, static_cast<unsigned>(kBlock) - off);
+        bool fresh;
+        File4::Block* b = blockAt(f, bn, &fresh);
+        if (!b) return done == 0 ? -1 : static_cast<long>(done);
+        // Bytes past what the block held may be there now: the file is read again for them.
+        if (!fresh && off + want > b->len && b->len < kBlock && !fillBlock(f, bn, *b)) {
+            f->blocks.erase(bn);
+            return done == 0 ? -1 : static_cast<long>(done);
+        }
+        unsigned got = b->len > off ? std::min(want, b->len - off) : 0;
+        std::memcpy(p + done, b->data.get() + off, got);
+        done += got;
+        if (got < want) break;  // the end of the file
+    }
+    f->lastReadEnd = pos + done;
+    return static_cast<long>(done);
+}
+
+// The file was cut to len by this process: nothing past it may be served.
+void cutBlocks(File4* f, std::int64_t len) {
+    for (auto it = f->blocks.begin(); it != f->blocks.end();) {
+        std::int64_t start = it->first * kBlock;
+        if (start >= len) {
+            it = f->blocks.erase(it);
+            continue;
+        }
+        if (start + static_cast<std::int64_t>(it->second.len) > len)
+            it->second.len = static_cast<unsigned>(len - start);
+        ++it;
+    }
+}
+
 void freeBuffers(File4* f) {
-    unmapFile(f);
+    dropBlocks(f);
     delete[] f->wbuf;
     delete[] f->wspare;
     delete[] f->rbuf;
@@ -175,6 +242,7 @@ void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool re
     f->written = false;
     f->delayedErrno = 0;
     f->lastReadEnd = -1;
+    f->blockCache = false;
     unsigned want = c ? c->memSizeBuffer : 32768;
     if (accessMode == 1 && !readOnly) {
         f->wbuf = file4bufferAlloc(want, &f->wcap);
@@ -189,9 +257,7 @@ void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool re
     }
     if (accessMode == 1 || accessMode == 2) {
         f->rbuf = file4bufferAlloc(want, &f->rcap);
-        // Only regular files are mapped: nothing else can be read through a mapping.
-        struct stat st {};
-        if (io4()->fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) mapFile(f, st.st_size);
+        f->blockCache = true;
     }
 }
 
@@ -329,7 +395,10 @@ int file4close(File4* f) {
 long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len) {
     char* p = static_cast<char*>(ptr);
     if (f->fd < 0 || pos < 0) return error4describe(f->c, e4read, L4_file4read, f->name.c_str());
-    if (f->map && len > 0 && readMapped(f, pos, p, len)) return static_cast<long>(len);
+    if (f->blockCache && len > 0) {
+        long n = readCached(f, pos, p, len);
+        if (n >= 0) return n;
+    }
     if (f->rbuf && pos >= f->rpos &&
         pos + static_cast<std::int64_t>(len) <= f->rpos + static_cast<std::int64_t>(f->rlen)) {
         std::memcpy(p, f->rbuf + (pos - f->rpos), len);
@@ -419,7 +488,7 @@ int file4lenSet(File4* f, std::int64_t len) {
     f->written = true;
     if (f->rbuf && f->rpos + static_cast<std::int64_t>(f->rlen) > len)
         f->rlen = f->rpos >= len ? 0 : static_cast<unsigned>(len - f->rpos);
-    if (f->map && f->mapLen > len) f->mapLen = len;  // pages past the end may not be touched
+    cutBlocks(f, len);
     return 0;
 }
 

@@ -1,6 +1,5 @@
 #include "engine/io4.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,13 +30,6 @@ int Io4::fstat(int fd, struct stat* st) {
 }
 int Io4::unlink(const char* path) {
     return ::unlink(path);
-}
-void* Io4::mapRead(int fd, size_t len) {
-    void* p = ::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd, 0);
-    return p == MAP_FAILED ? nullptr : p;
-}
-int Io4::unmap(void* addr, size_t len) {
-    return ::munmap(addr, len);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -253,9 +254,45 @@ TEST_F(ReadPath, EachSharedSkipRereadsTheCounterAndTheRecordUnlessTheIndexIsOurs
         Counted n;
         for (int i = 0; i < 4; ++i) ASSERT_EQ(d4skip(d, 1), 0);
         EXPECT_EQ(n.io.headerReads, 0);
-        EXPECT_EQ(n.io.reads, 0);  // opened exclusively: records come from the mapping
+        EXPECT_EQ(n.io.reads, 0);  // opened exclusively: records come from the block cache
     }
     EXPECT_EQ(d4skip(d, 1), r4eof);
+    d4close(d);
+}
+
+// Opened exclusively, a walk in tag order over many records in random physical order reads each
+// 64 KiB block of the table and the index at most once, not a record per skip.
+TEST_F(ReadPath, AnExclusiveWalkReadsEachBlockAtMostOnce) {
+    const std::string path = dir.file("many");
+    const long kRecords = 20000;
+    {
+        Data4* d = d4create(&c, path.c_str(), kFields, kTags);
+        ASSERT_NE(d, nullptr);
+        std::mt19937 rng(7);
+        for (long i = 0; i < kRecords; ++i)
+            ASSERT_EQ(appendRow(d, {word(rng, 6), std::to_string(i % 97), "n"}), 0);
+        d4close(d);
+    }
+    c.accessMode = 1;
+    Data4* d = d4open(&c, path.c_str());
+    ASSERT_NE(d, nullptr);
+    d4tagSelect(d, d4tag(d, "ROOMONLY"));
+    std::int64_t bytes = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("")))
+        bytes += static_cast<std::int64_t>(e.file_size());
+    const long blocks = static_cast<long>(bytes / 65536) + 4;
+    long steps = 0;
+    {
+        Counted n;
+        int r = d4top(d);
+        while (r == 0) {
+            ++steps;
+            r = d4skip(d, 1);
+        }
+        EXPECT_EQ(r, r4eof);
+        EXPECT_LE(n.io.reads, blocks) << "over " << steps << " skips";
+    }
+    EXPECT_EQ(steps, kRecords);
     d4close(d);
 }
 
