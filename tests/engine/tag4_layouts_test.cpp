@@ -358,4 +358,34 @@ TEST_F(TagLayouts, TopAndBottomPassEntriesBeyondTheTableInBothOrders) {
     }
 }
 
+// Under the general collation texts that differ only in case or accents are one key: a unique
+// tag built over such records refuses the build with 20 and leaves no index behind, and once
+// one of them is gone the build succeeds and the other is refused at append.
+TEST_F(TagLayouts, GeneralUniqueBuildRefusesTextsThatDifferOnlyInCase) {
+    static const TAG4INFO tags[] = {{"NAMEU", "NAME", ".NOT. DELETED()", 20, 10},
+                                    {nullptr, nullptr, nullptr, 0, 0}};
+    c.collateCodePage = 1252;
+    Data4* d = d4create(&c, dir.file("people").c_str(), layoutFields(), nullptr);
+    ASSERT_NE(d, nullptr);
+    for (const char* n : {"Smith", "Jones", "SM\xCFTH"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
+    c.errOff = 1;
+    EXPECT_EQ(i4create(d, nullptr, tags), nullptr);
+    EXPECT_EQ(c.errorCode, r4unique);
+    error4set(&c, 0);
+    EXPECT_EQ(d4tag(d, "NAMEU"), nullptr);
+    error4set(&c, 0);
+    auto dbf = readBytes(dir.file("PEOPLE.DBF"));
+    EXPECT_EQ(dbf[28] & 1, 0);  // the table is not marked as having an index
+    ASSERT_EQ(d4go(d, 3), 0);
+    ASSERT_EQ(d4delete(d), 0);
+    ASSERT_EQ(d4flush(d), 0);
+    ASSERT_NE(i4create(d, nullptr, tags), nullptr);
+    EXPECT_EQ(appendRow(d, {"smith", "Y"}), r4unique);
+    EXPECT_EQ(d4recCount(d), 3);
+    ASSERT_EQ(d4tagSelect(d, d4tag(d, "NAMEU")), 0);
+    EXPECT_EQ(walk(d), (std::vector<long>{1, 2}));  // descending: SMITH before JONES
+    EXPECT_EQ(check(d), "");
+    ASSERT_EQ(d4close(d), 0);
+}
+
 #endif
