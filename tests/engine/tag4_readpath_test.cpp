@@ -291,6 +291,8 @@ TEST_F(ReadPath, AnExclusiveWalkReadsEachBlockAtMostOnce) {
         }
         EXPECT_EQ(r, r4eof);
         EXPECT_LE(n.io.reads, blocks) << "over " << steps << " skips";
+        RecordProperty("preads", static_cast<int>(n.io.reads));
+        RecordProperty("blocks", static_cast<int>(blocks));
     }
     EXPECT_EQ(steps, kRecords);
     d4close(d);
