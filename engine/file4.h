@@ -71,6 +71,8 @@ struct File4 {
     };
     bool blockCache = false;
     std::unordered_map<std::int64_t, Block> blocks;  // keyed by block number
+    std::int64_t lastBn = -1;                        // the block found last, and where it is
+    Block* lastBlock = nullptr;                      // (null after any block was dropped)
 };
 
 // Opens an existing file with the context's access mode and read-only setting.

@@ -127,6 +127,7 @@ constexpr size_t kMaxBlocks = (32 << 20) / kBlock;  // 32 MiB per file at most
 
 void dropBlocks(File4* f) {
     f->blocks.clear();
+    f->lastBlock = nullptr;
 }
 
 // Brings this process's write of [pos, pos + len) into the cached blocks it overlaps. A block
@@ -144,6 +145,7 @@ void patchBlocks(File4* f, std::int64_t pos, const char* p, unsigned len) {
         File4::Block& b = it->second;
         if (lo > static_cast<std::int64_t>(b.len)) {
             f->blocks.erase(it);
+            f->lastBlock = nullptr;
             continue;
         }
         std::memcpy(b.data.get() + lo, p + (start + lo - pos), static_cast<size_t>(hi - lo));
@@ -163,15 +165,21 @@ bool fillBlock(File4* f, std::int64_t bn, File4::Block& b) {
 // memory, a read error): the caller then reads the ordinary way, which reports the error.
 File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh) {
     *fresh = false;
+    if (f->lastBlock && f->lastBn == bn) return f->lastBlock;  // the usual case: the same block
     auto it = f->blocks.find(bn);
-    if (it != f->blocks.end()) return &it->second;
+    if (it != f->blocks.end()) {
+        f->lastBn = bn;
+        return f->lastBlock = &it->second;
+    }
     *fresh = true;
     if (f->blocks.size() >= kMaxBlocks) dropBlocks(f);  // simply start over when full
     File4::Block b;
     b.data.reset(new (std::nothrow) char[kBlock]);
     if (!b.data || !fillBlock(f, bn, b)) return nullptr;
     try {
-        return &f->blocks.emplace(bn, std::move(b)).first->second;
+        File4::Block* got = &f->blocks.emplace(bn, std::move(b)).first->second;
+        f->lastBn = bn;
+        return f->lastBlock = got;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -199,6 +207,7 @@ long readCached(File4* f, std::int64_t pos, char* p, unsigned len) {
         // Bytes past what the block held may be there now: the file is read again for them.
         if (!fresh && off + want > b->len && b->len < kBlock && !fillBlock(f, bn, *b)) {
             f->blocks.erase(bn);
+            f->lastBlock = nullptr;
             return done == 0 ? -1 : static_cast<long>(done);
         }
         unsigned got = b->len > off ? std::min(want, b->len - off) : 0;
@@ -216,6 +225,7 @@ void cutBlocks(File4* f, std::int64_t len) {
         std::int64_t start = it->first * kBlock;
         if (start >= len) {
             it = f->blocks.erase(it);
+            f->lastBlock = nullptr;
             continue;
         }
         if (start + static_cast<std::int64_t>(it->second.len) > len)
