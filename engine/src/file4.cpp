@@ -123,7 +123,7 @@ void patchCache(File4* f, std::int64_t pos, const char* p, unsigned len) {
 }
 
 constexpr std::int64_t kBlock = 64 * 1024;
-constexpr size_t kMaxBlocks = (32 << 20) / kBlock;  // 32 MiB per file at most
+constexpr size_t kMaxBlocks = (64 << 20) / kBlock;  // 64 MiB per file at most
 
 void dropBlocks(File4* f) {
     f->blocks.clear();
@@ -172,7 +172,13 @@ File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh) {
         return f->lastBlock = &it->second;
     }
     *fresh = true;
-    if (f->blocks.size() >= kMaxBlocks) dropBlocks(f);  // simply start over when full
+    if (f->blocks.size() >= kMaxBlocks) {
+        // Give up one block, not all: starting over made every lookup in a file larger than
+        // the cache read whole blocks again.
+        auto victim = f->blocks.begin();
+        if (&victim->second == f->lastBlock) f->lastBlock = nullptr;
+        f->blocks.erase(victim);
+    }
     File4::Block b;
     b.data.reset(new (std::nothrow) char[kBlock]);
     if (!b.data || !fillBlock(f, bn, b)) return nullptr;
