@@ -13,30 +13,16 @@
 #include <vector>
 
 #include "engine/cdx4.h"
+#include "tests/engine/index4_testutil.h"
 
 namespace fs = std::filesystem;
 using namespace cdx4;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/q4blkXXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-std::unique_ptr<Index> openIndex(const fs::path& p, bool create) {
-    auto* io = Index4FdIo::openPath(p, create);
-    if (!io) return nullptr;
-    return std::make_unique<Index>(std::unique_ptr<Index4Io>(io));
-}
-
-const uint8_t* u8(const std::string& s) {
-    return reinterpret_cast<const uint8_t*>(s.data());
-}
+using index_test::openIndex;
+using index_test::TempDir;
+using index_test::u8;
 
 TagDef def(const std::string& name, unsigned keyLen, bool descending = false) {
     TagDef d;

@@ -13,20 +13,16 @@
 #include <vector>
 
 #include "engine/cdx4.h"
+#include "tests/engine/index4_testutil.h"
 
 namespace fs = std::filesystem;
 using namespace cdx4;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/q4idxXXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
+using index_test::openIndex;
+using index_test::TempDir;
+using index_test::u8;
 
 std::vector<uint8_t> readFile(const fs::path& p) {
     std::vector<uint8_t> b(fs::file_size(p));
@@ -51,21 +47,11 @@ uint32_t le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
 }
 
-std::unique_ptr<Index> openIndex(const fs::path& p, bool create) {
-    auto* io = Index4FdIo::openPath(p, create);
-    if (!io) return nullptr;
-    return std::make_unique<Index>(std::unique_ptr<Index4Io>(io));
-}
-
 std::string padKey(const std::string& s, unsigned len) {
     std::string k = s.substr(0, len);
     k.resize(len, ' ');
     return k;
 }
-const uint8_t* u8(const std::string& s) {
-    return reinterpret_cast<const uint8_t*>(s.data());
-}
-
 TagDef def(const std::string& name, unsigned keyLen, int unique = 0) {
     TagDef d;
     d.name = name;

@@ -16,20 +16,14 @@
 #include <vector>
 
 #include "engine/cdx4.h"
+#include "tests/engine/index4_testutil.h"
 
 namespace fs = std::filesystem;
 using namespace cdx4;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/q4fixXXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
+using index_test::TempDir;
 
 // Just enough of a data-file reader to compute keys for the fixtures.
 struct Table {
