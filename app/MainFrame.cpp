@@ -22,6 +22,7 @@
 #include "app/ChildFrame.h"
 #include "app/Commands.h"
 #include "app/DocumentManager.h"
+#include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
 #include "app/LockIndicators.h"
 #include "app/ZUKRecDoc.h"
@@ -166,12 +167,23 @@ void CMainFrame::createActions() {
     toView(cmd::kModifyDeleteFacility, &CZUKRecView::modifyDeleteFacilityHint);
     toView(cmd::kModifyGroup, &CZUKRecView::modifyGroupInformation);
     toView(cmd::kDeleteOldReservations, &CZUKRecView::deleteOldReservations);
+    // The commands of the booking, report and editor layers run the handler the executable
+    // registered (GroupCommands.h); without one they are offered, but disabled.
     for (int id : {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers,
                    cmd::kModifyCustomer, cmd::kExportText, cmd::kExportAddress,
                    cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
                    cmd::kModifyMaintenance, cmd::kDayReservations, cmd::kCustomerReservations,
-                   cmd::kShowMaintenance, cmd::kAllReservations, cmd::kUtilization})
-        makeAction(id)->setEnabled(false);
+                   cmd::kShowMaintenance, cmd::kAllReservations, cmd::kUtilization}) {
+        QAction* action = makeAction(id);
+        action->setEnabled(bool(groupCommand(id)));
+        connect(action, &QAction::triggered, this, [this, id] {
+            CChildFrame* frame = activeFrame();
+            const GroupCommandHandler handler = groupCommand(id);
+            if (!frame || !handler) return;
+            handler(*frame->view()->document(), frame->view());
+            frame->view()->update();
+        });
+    }
 
     connect(makeAction(cmd::kPreferences), &QAction::triggered, this, [this] {
         if (CChildFrame* frame = activeFrame()) frame->view()->showPreferences();

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/Commands.h"
+#include "app/GroupCommands.h"
 #include "app/GroupDialogs.h"
 #include "app/GroupFile.h"
 #include "app/Preferences.h"
@@ -129,7 +130,14 @@ void CZUKRecView::openFacility(int slot) {
     if (slot < 0 || slot >= doc_->facilityCount()) return;
     openIcon_ = slot;
     repaint();
-    // The facility's reservation list takes this place; until then its name and description.
+    if (const FacilityOpener& open = facilityOpener()) {
+        // The list keeps the document's day list current itself; only the drawing is left.
+        open(*doc_, slot, doc_->currentDate(), this);
+        openIcon_ = -1;
+        update();
+        return;
+    }
+    // Without the booking layer (tests of this layer): the name and description.
     const CRoom& room = doc_->group().rooms[std::size_t(slot)];
     QString text = fromCp1252(room.name);
     if (!room.description.empty()) text += QStringLiteral("\n\n") + fromCp1252(room.description);

@@ -6,7 +6,10 @@
 #include "app/InstanceChannel.h"
 #include "app/MainFrame.h"
 #include "app/ZUKRecApp.h"
+#include "dialogs/Install.h"
 #include "platform/TerminationSignals.h"
+#include "reports/Install.h"
+#include "reservations/Install.h"
 
 int main(int argc, char** argv) {
     {
@@ -26,6 +29,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setOrganizationName(QStringLiteral("Vendrik"));
     QApplication::setDesktopFileName(QStringLiteral("quorvane"));
+    // The booking, report and editor layers register their commands before the main window
+    // is built, so it enables exactly the commands that have a handler.
+    quorvane::installReservationCommands();
+    quorvane::installReportCommands();
+    quorvane::installDialogCommands();
     quorvane::CZUKRecApp app;
     if (!app.initInstance(QApplication::arguments())) return app.exitCode();
 

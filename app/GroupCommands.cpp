@@ -1,0 +1,41 @@
+#include "app/GroupCommands.h"
+
+#include <map>
+
+namespace quorvane {
+namespace {
+std::map<int, GroupCommandHandler>& handlers() {
+    static std::map<int, GroupCommandHandler> table;
+    return table;
+}
+FacilityOpener& opener() {
+    static FacilityOpener current;
+    return current;
+}
+}  // namespace
+
+void registerGroupCommand(int commandId, GroupCommandHandler handler) {
+    if (handler)
+        handlers()[commandId] = std::move(handler);
+    else
+        handlers().erase(commandId);
+}
+
+GroupCommandHandler groupCommand(int commandId) {
+    auto it = handlers().find(commandId);
+    return it == handlers().end() ? GroupCommandHandler{} : it->second;
+}
+
+void setFacilityOpener(FacilityOpener o) {
+    opener() = std::move(o);
+}
+const FacilityOpener& facilityOpener() {
+    return opener();
+}
+
+void clearGroupCommands() {
+    handlers().clear();
+    opener() = nullptr;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,9 @@
+#include "dialogs/Install.h"
+
+#include "app/GroupCommands.h"
+
+namespace quorvane {
+
+void installDialogCommands() {}
+
+}  // namespace quorvane
