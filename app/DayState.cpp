@@ -7,12 +7,6 @@
 
 namespace quorvane {
 
-std::string dateKey(int year, int month, int day) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", year, month, day);
-    return buf;
-}
-
 int firstTimerInterval(int second) {
     const int interval = kMinuteMs - 1000 * second;
     return interval < 5000 ? kMinuteMs : interval;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Room.h"
+#include "tables/Calendar.h"
 
 namespace quorvane {
 
@@ -19,17 +20,6 @@ struct _SCHEDITEM {
     std::string lastName;  // customer's last name, or the maintenance item's name
     std::string org;
 };
-
-struct DayDate {
-    int year = 0, month = 0, day = 0;
-    bool operator==(const DayDate&) const = default;
-};
-
-// "%04d%02d%02d".
-std::string dateKey(int year, int month, int day);
-inline std::string dateKey(const DayDate& d) {
-    return dateKey(d.year, d.month, d.day);
-}
 
 // Sets and clears the occupant lines of `rooms` from the day list for the clock value `now`
 // (hour x 100 + minute). A facility is occupied while its occupant line 1 is not empty. With

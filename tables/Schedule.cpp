@@ -1,5 +1,7 @@
 #include "tables/Schedule.h"
 
+#include "tables/Calendar.h"
+
 #include <cstring>
 
 #include "engine/error4.h"
@@ -68,18 +70,6 @@ std::string cut(const std::string& s, std::size_t width) {
 // count as a file with the extension "b".
 std::string dataFile(const std::string& base) {
     return base + ".DBF";
-}
-
-// "%04d%02d%02d" of year, month and day; the common case without the printf machinery, as
-// walks test every record against a date key.
-std::string dateKey(int year, int month, int day) {
-    if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99)
-        return tables::format("%04d%02d%02d", year, month, day);
-    char k[8] = {static_cast<char>('0' + year / 1000),    static_cast<char>('0' + year / 100 % 10),
-                 static_cast<char>('0' + year / 10 % 10), static_cast<char>('0' + year % 10),
-                 static_cast<char>('0' + month / 10),     static_cast<char>('0' + month % 10),
-                 static_cast<char>('0' + day / 10),       static_cast<char>('0' + day % 10)};
-    return std::string(k, 8);
 }
 
 }  // namespace
@@ -192,15 +182,15 @@ void CSchedule::build() {
     core_.assign(fPhone, phone_);
     core_.assign(fExt, ext_);
     core_.assign(fNotes, notes_);
-    core_.assign(fDate, dateKey(year_, month_, day_));
+    core_.assign(fDate, quorvane::dateKey(year_, month_, day_));
     core_.assign(fStartHH, tables::format("%02d", startHH_));
     core_.assign(fStartMM, tables::format("%02d", startMM_));
     core_.assign(fEndHH, tables::format("%02d", endHH_));
     core_.assign(fEndMM, tables::format("%02d", endMM_));
-    core_.assign(fDateMade, dateKey(madeYear_, madeMonth_, madeDay_));
+    core_.assign(fDateMade, quorvane::dateKey(madeYear_, madeMonth_, madeDay_));
     core_.assign(fTimeMade, tables::format("%02d%02d", madeHH_, madeMM_));
     core_.assign(fRecurDays, tables::format("%03d", recurDays_));
-    core_.assign(fRecurDate, dateKey(recurYear_, recurMonth_, recurDay_));
+    core_.assign(fRecurDate, quorvane::dateKey(recurYear_, recurMonth_, recurDay_));
     core_.assign(fTypeFlag, tables::format("%01d", typeFlag_));
     core_.assign(fResKept, kept_ ? "T" : "F");
     core_.assign(fFlag1, tables::format("%01d", flag1_));
@@ -245,11 +235,11 @@ bool CSchedule::IsOnDate(const std::string& dateKey) const {
 
 bool CSchedule::IsBefore(const std::string& key) const {
     if (key.size() != 8) return false;
-    return dateKey(year_, month_, day_) < key;
+    return quorvane::dateKey(year_, month_, day_) < key;
 }
 
 std::string CSchedule::FormatDateKey(int month, int day, int year) {
-    return dateKey(year, month, day);
+    return quorvane::dateKey(year, month, day);
 }
 
 void CSchedule::GetDate(int& month, int& day, int& year) const {
