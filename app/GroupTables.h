@@ -10,6 +10,10 @@
 
 #include "app/DayState.h"
 
+class CSchedule;
+class CPeople;
+class CMaintenance;
+
 namespace quorvane {
 
 class GroupTables {
@@ -41,6 +45,12 @@ public:
     virtual int deleteBefore(const std::string& dateKey) = 0;
     // Deletes every reservation of the facility name; the count.
     virtual int deleteFacility(const std::string& name) = 0;
+
+    // The table objects themselves, for the booking, report and editor dialogs; nullptr in a
+    // document whose tables are not the engine's (tests of the group layer).
+    virtual CSchedule* schedule() { return nullptr; }
+    virtual CPeople* people() { return nullptr; }
+    virtual CMaintenance* maintenance() { return nullptr; }
 };
 
 // Makes the tables of a new document. The program's factory gives the engine's tables; tests

@@ -95,7 +95,9 @@ public:
         return count;
     }
 
-    CSchedule& schedule() { return schedule_; }
+    CSchedule* schedule() override { return &schedule_; }
+    CPeople* people() override { return &people_; }
+    CMaintenance* maintenance() override { return &maintenance_; }
 
 private:
     CSchedule schedule_;

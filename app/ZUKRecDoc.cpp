@@ -449,6 +449,15 @@ bool CZUKRecDoc::updateOccupancy(bool recomputeAll) {
     return changed;
 }
 
+void CZUKRecDoc::reservationsChanged(const DayDate& date) {
+    if (date == today_) {
+        reloadDayList();
+        updateOccupancy(true);
+        writeChangeStamp();
+    }
+    emit reservationsOfDateChanged(date);
+}
+
 bool CZUKRecDoc::isCurrentDate(int year, int month, int day) const {
     return today_ == DayDate{year, month, day};
 }

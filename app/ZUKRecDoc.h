@@ -111,6 +111,10 @@ public:
     void reloadDayList();
     // Sets the occupant lines for the present minute; a redraw when one changed.
     bool updateOccupancy(bool recomputeAll);
+    // Reservations dated `date` were written or removed by this user. When that date is
+    // today the day list is reloaded, the occupants recomputed and the change stamp rewritten
+    // (other users reload at their next tick); every window showing that date is told.
+    void reservationsChanged(const DayDate& date);
     void writeChangeStamp() { stamp_.write(); }
     bool checkChangeStamp() { return stamp_.check(refresh_, forceFlush_); }
     const ChangeStamp& changeStamp() const { return stamp_; }
@@ -123,6 +127,7 @@ public:
 signals:
     void titleChanged();
     void contentsChanged();
+    void reservationsOfDateChanged(const quorvane::DayDate& date);
 
 private:
     void attach(const QString& path);
