@@ -11,6 +11,7 @@
 #include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/Clock.h"
+#include "platform/DialogButtons.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -25,22 +26,6 @@ QLineEdit* addEdit(QWidget* owner, QFormLayout* form, const QString& label, int 
     edit->setMaxLength(maxLength);
     form->addRow(label, edit);
     return edit;
-}
-
-void addButtons(QDialog* dialog, QVBoxLayout* layout, int helpId, int dialogId) {
-    auto* buttons = new QDialogButtonBox(dialog);
-    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    cancel->setObjectName(QStringLiteral("2"));
-    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
-    help->setObjectName(QString::number(helpId));
-    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
-    QObject::connect(help, &QPushButton::clicked, dialog,
-                     [dialogId] { appHelp().showTopic(helpContext(unsigned(dialogId))); });
-    layout->addWidget(buttons);
 }
 
 }  // namespace
@@ -61,7 +46,7 @@ CAddRoomDlg::CAddRoomDlg(const CZUKRecDoc& doc, bool modify, const QString& name
     descriptionEdit_ = addEdit(this, form, QStringLiteral("Description and Special Equipment"),
                                1003, int(CRoom::kMaxDescription));
     layout->addLayout(form);
-    addButtons(this, layout, 1086, kDialogId);
+    addDialogButtons(this, layout, kDialogId, 1086);
 
     if (modify) {
         nameEdit_->setText(name);
@@ -121,7 +106,7 @@ CModifyGroupDlg::CModifyGroupDlg(const QString& typeName, const QString& descrip
     type_ = addEdit(this, form, QStringLiteral("Type of facilities being managed"), 1111, 40);
     description_ = addEdit(this, form, QStringLiteral("Group Description"), 1000, 40);
     layout->addLayout(form);
-    addButtons(this, layout, 1095, kDialogId);
+    addDialogButtons(this, layout, kDialogId, 1095);
     type_->setText(typeName);
     description_->setText(description);
 }
@@ -154,7 +139,7 @@ CDeleteRes::CDeleteRes(std::int64_t date, QWidget* parent)
     picker_->setCalendarPopup(true);
     picker_->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
     layout->addWidget(picker_);
-    addButtons(this, layout, 1086, kDialogId);
+    addDialogButtons(this, layout, kDialogId, 1086);
     setDate(date);
 }
 

@@ -1,0 +1,31 @@
+#include "platform/DialogButtons.h"
+
+#include <QBoxLayout>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
+
+#include "platform/Help.h"
+
+namespace quorvane {
+
+DialogButtons addDialogButtons(QDialog* dialog, QBoxLayout* layout, int dialogId, int helpId,
+                               bool okAccepts) {
+    DialogButtons row;
+    row.box = new QDialogButtonBox(dialog);
+    row.ok = row.box->addButton(QDialogButtonBox::Ok);
+    row.ok->setObjectName(QStringLiteral("1"));
+    row.ok->setDefault(true);
+    row.cancel = row.box->addButton(QDialogButtonBox::Cancel);
+    row.cancel->setObjectName(QStringLiteral("2"));
+    row.help = row.box->addButton(QDialogButtonBox::Help);
+    row.help->setObjectName(QString::number(helpId));
+    if (okAccepts) QObject::connect(row.ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(row.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    QObject::connect(row.help, &QPushButton::clicked, dialog,
+                     [dialogId] { appHelp().showTopic(helpContext(unsigned(dialogId))); });
+    layout->addWidget(row.box);
+    return row;
+}
+
+}  // namespace quorvane
