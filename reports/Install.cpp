@@ -3,6 +3,7 @@
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
 #include "platform/AppSettings.h"
+#include "reports/CalendarExport.h"
 #include "reports/CustomerExport.h"
 #include "reports/DayResDlg.h"
 
@@ -23,6 +24,7 @@ void installReportCommands() {
     registerGroupCommand(cmd::kDayReservations, showDayAtAGlance);
     registerGroupCommand(cmd::kExportText, runTextExport);
     registerGroupCommand(cmd::kExportAddress, runAddressExport);
+    registerGroupCommand(cmd::kExportCalendar, runCalendarExport);
 }
 
 }  // namespace quorvane

@@ -38,6 +38,8 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        // QUORVANE_KEEP_TEST_FILES=1 leaves the exported files for a look.
+        if (qEnvironmentVariableIsSet("QUORVANE_KEEP_TEST_FILES")) dir.setAutoRemove(false);
         folder = dir.path().toStdString();
         groupPath = folder + "/Club.rec";
         store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("cfg/Quorvane.ini")));
