@@ -150,6 +150,7 @@ int CKFSClass::Create(const std::string& path, int recordSize, int keyOffset, in
     prefixLength_ = keyLength < kMaxPrefix ? keyLength : kMaxPrefix;
     flags_ = flags;
     failed_ = false;
+    dataPosition_ = indexPosition_ = 0;
     keys_.clear();
     nodes_.assign(std::size_t(1 + kBuckets), Node());
 
@@ -179,9 +180,16 @@ int CKFSClass::Create(const std::string& path, int recordSize, int keyOffset, in
 
 bool CKFSClass::writeAt(std::FILE* f, long offset, const void* bytes, std::size_t size) {
     if (failed_) return false;
-    if (std::fseek(f, offset, SEEK_SET) != 0 || std::fwrite(bytes, 1, size, f) != size)
+    // Records are appended one after the other, so the data stream is mostly where the next
+    // write goes already; a seek would cost a system call each time.
+    long& position = f == data_ ? dataPosition_ : indexPosition_;
+    if ((position != offset && std::fseek(f, offset, SEEK_SET) != 0) ||
+        std::fwrite(bytes, 1, size, f) != size) {
         failed_ = true;
-    return !failed_;
+        return false;
+    }
+    position = offset + long(size);
+    return true;
 }
 
 bool CKFSClass::writeNode(std::int32_t block) {

@@ -76,6 +76,7 @@ private:
     std::string dataPath_, indexPath_;
     int recordSize_ = 0, keyOffset_ = 0, keyLength_ = 0, prefixLength_ = 0, flags_ = 0;
     bool failed_ = false;
-    std::vector<Node> nodes_;        // by block number; block 0 (the header) unused
-    std::vector<std::string> keys_;  // the key of record i, at offset i x recordSize
+    long dataPosition_ = 0, indexPosition_ = 0;  // where each stream stands after our writes
+    std::vector<Node> nodes_;                    // by block number; block 0 (the header) unused
+    std::vector<std::string> keys_;              // the key of record i, at offset i x recordSize
 };
