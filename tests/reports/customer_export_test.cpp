@@ -245,26 +245,36 @@ TEST_F(CustomerExportTest, FifteenthEntrySplitsAndChainsStayOrdered) {
     makePeople(customers);
     openPeople();
 
-    // Fifteen in the bucket: one split.
-    {
+    // Fourteen keys fill the bucket node; the fifteenth splits it. Slots 7-13 move to the new
+    // node, and the new key joins the node that holds its position.
+    auto name = [](int n) {
+        char text[8];
+        std::snprintf(text, sizeof text, "Al%03d", n);
+        return std::string(text);
+    };
+    const struct {
+        int fifteenth;
+        std::vector<int> fill;
+    } splits[] = {{5, {8, 7}}, {65, {8, 7}}, {75, {7, 8}}, {150, {7, 8}}};
+    for (const auto& split : splits) {
+        SCOPED_TRACE(split.fifteenth);
+        const std::string path = file("split" + std::to_string(split.fifteenth) + ".adr");
         CKFSClass pair;
-        ASSERT_EQ(pair.Create(file("split.adr"), 260, 12, 44, 0), CKFSClass::kOk);
-        for (int i = 0; i < 15; ++i) {
-            AddressFields c{"Al" + std::string(1, char('o' - i)), "", "Zed"};  // descending
+        ASSERT_EQ(pair.Create(path, 260, 12, 44, 0), CKFSClass::kOk);
+        for (int i = 14; i >= 1; --i) {
+            AddressFields c{name(10 * i), "", "Zed"};
             ASSERT_EQ(pair.AddRecord(addressRecord(c, 0).data()), CKFSClass::kOk) << i;
         }
-        AddressFields again{"Alo", "", "Zed"};
+        AddressFields again{name(70), "", "Zed"};
         EXPECT_EQ(pair.AddRecord(addressRecord(again, 0).data()), CKFSClass::kDuplicateKey);
+        AddressFields last{name(split.fifteenth), "", "Zed"};
+        ASSERT_EQ(pair.AddRecord(addressRecord(last, 0).data()), CKFSClass::kOk);
         ASSERT_EQ(pair.Close(), CKFSClass::kOk);
-        const AddressPair read =
-            readAddressPair(file("split.adr"), CKFSClass::IndexName(file("split.adr")));
+        const AddressPair read = readAddressPair(path, CKFSClass::IndexName(path));
         ASSERT_EQ(read.error, "");
-        EXPECT_EQ(read.index.size(), 68u * 128);
+        EXPECT_EQ(read.index.size(), 68u * 128);  // one node appended
         EXPECT_EQ(read.records(), 15u);
-        const auto& fill = read.nodeFill[std::size_t(CKFSClass::BucketOf('A'))];
-        ASSERT_EQ(fill.size(), 2u);
-        EXPECT_EQ(fill[0] + fill[1], 15);
-        EXPECT_TRUE((fill[0] == 7 && fill[1] == 8) || (fill[0] == 8 && fill[1] == 7));
+        EXPECT_EQ(read.nodeFill[std::size_t(CKFSClass::BucketOf('A'))], split.fill);
     }
     // The whole table through the export: every chain walks in order, every record indexed.
     const AddressPair pair = exportPair("all.adr");
