@@ -276,6 +276,33 @@ TEST_F(CalendarExportTest, StandardReaderGetsTheComingBookingsOfEachScope) {
                            QStringLiteral("Error creating export file, export terminated")});
 }
 
+// A zone the system names only by its rules: readers must take the offsets from the file.
+TEST_F(CalendarExportTest, UnnamedZoneIsSpelledOutForReaders) {
+    if (std::system("/usr/bin/python3 -c 'import icalendar' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-icalendar is not installed (tools/deps.sh installs it)";
+    ZoneGuard posix("CET-1CEST,M3.5.0,M10.5.0/3");
+    std::vector<CalendarBooking> bookings;
+    for (const DayDate& d : {DayDate{2026, 3, 28}, DayDate{2026, 3, 30}, DayDate{2026, 10, 26}}) {
+        CalendarBooking b;
+        b.date = d;
+        b.startHH = 12;
+        b.endHH = 13;
+        b.facility = "Court 1";
+        b.last = "Lee";
+        bookings.push_back(b);
+    }
+    const CalendarZone zone = localCalendarZone(bookings.front().date, bookings.back().date);
+    EXPECT_EQ(zone.id, "Local");
+    const std::string path = file("local.ics");
+    std::ofstream(path, std::ios::binary) << calendarText({"Courts", "g", 0}, zone, bookings);
+    const std::vector<std::string> events = readBack(path);
+    ASSERT_EQ(events.size(), 3u);
+    const char* expected[] = {"|20260328T1200|3600|1300|", "|20260330T1200|7200|1300|",
+                              "|20261026T1200|3600|1300|"};
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NE(events[i].find(expected[i]), std::string::npos) << events[i];
+}
+
 TEST_F(CalendarExportTest, ZoneChangesAreFoundToTheSecond) {
     const CalendarZone z = localCalendarZone({2026, 3, 1}, {2026, 11, 30});
     EXPECT_EQ(z.id, "Europe/Amsterdam");
