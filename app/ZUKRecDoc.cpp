@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/GroupFile.h"
 #include "app/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 
@@ -38,15 +38,17 @@ void reportFileError(const GroupFileResult& result, const QString& path) {
 void say(const char* text) {
     appPrompter().message(QString::fromLatin1(text));
 }
-
-int clockNow() {
-    const LocalTime t = appClock().localNow();
-    return t.hour * 100 + t.minute;
-}
 }  // namespace
 
 CZUKRecDoc::CZUKRecDoc(QObject* parent)
-    : QObject(parent), group_(std::make_unique<GroupFile>()), tables_(makeGroupTables()) {}
+    : QObject(parent),
+      group_(std::make_unique<GroupFile>()),
+      tables_(makeGroupTables()),
+      day_(std::make_unique<CurrentDay>(*group_)) {
+    day_->setLoader([this](const std::string& key, std::vector<_SCHEDITEM>& out) {
+        return dayItems(key, out);
+    });
+}
 
 CZUKRecDoc::~CZUKRecDoc() = default;
 
@@ -92,7 +94,7 @@ void CZUKRecDoc::attach(const QString& path) {
 void CZUKRecDoc::failAttach() {
     path_.clear();
     group_->description.clear();
-    stamp_.close();
+    day_->stamp().close();
 }
 
 bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
@@ -125,7 +127,7 @@ bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
     *group_ = fresh;
     attach(path);
     const std::string native = nativePath(path);
-    stamp_.create(nativePath(stampPath()));
+    day_->stamp().create(nativePath(stampPath()));
 
     if (tables_) {
         if (tables_->createReservations(native) != 0) {
@@ -200,7 +202,7 @@ bool CZUKRecDoc::OnOpenDocument(const QString& path) {
     *group_ = loaded;
     attach(path);
     // A stamp that cannot be opened or made only means other users' changes show later.
-    stamp_.open(nativePath(stampPath()));
+    day_->stamp().open(nativePath(stampPath()));
 
     if (tables_) {
         const std::string native = nativePath(path);
@@ -244,7 +246,7 @@ bool CZUKRecDoc::OnSaveDocument(const QString& path) {
 
 void CZUKRecDoc::OnCloseDocument() {
     if (!path_.isEmpty()) destructionPurgeAndClose();
-    stamp_.close();
+    day_->stamp().close();
     path_.clear();
 }
 
@@ -302,7 +304,7 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
         appPrompter().message(
             QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
             QStringLiteral("Group Full"), PromptIcon::Stop);
-        emit contentsChanged();
+        emit facilitiesChanged();
         return FacilityResult::GroupFull;
     }
     if (findFacility(name) >= 0 && !name.empty()) {
@@ -312,7 +314,7 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
         appPrompter().message(
             QStringLiteral("A %1 with this name already exists").arg(fromCp1252(group_->typeName)),
             QStringLiteral("Error"), PromptIcon::Stop);
-        emit contentsChanged();
+        emit facilitiesChanged();
         return FacilityResult::Failed;
     }
     CRoom& room = group_->rooms[std::size_t(group_->count)];
@@ -325,7 +327,7 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
     unlockGroup();
     reloadDayList();
     updateOccupancy(true);
-    emit contentsChanged();
+    emit facilitiesChanged();
     return saved ? FacilityResult::Done : FacilityResult::Failed;
 }
 
@@ -347,7 +349,7 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::modifyFacility(const std::string& name,
         saved = OnSaveDocument(path_);
     }
     unlockGroup();
-    emit contentsChanged();
+    emit facilitiesChanged();
     if (slot < 0) {
         appPrompter().message(
             QStringLiteral("%1 has been deleted by another user, update cannot be made")
@@ -369,7 +371,7 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::deleteFacility(const std::string& name) {
         if (group_->rooms[std::size_t(i)].name == name) slot = i;
     if (slot < 0) {
         unlockGroup();
-        emit contentsChanged();
+        emit facilitiesChanged();
         return FacilityResult::NotFound;
     }
     for (int i = slot; i + 1 < group_->count; ++i)
@@ -380,7 +382,7 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::deleteFacility(const std::string& name) {
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
     updateOccupancy(true);
-    emit contentsChanged();
+    emit facilitiesChanged();
     if (!saved) return FacilityResult::Failed;
     deleteFacilityReservations(name);
     return FacilityResult::Done;
@@ -398,7 +400,7 @@ bool CZUKRecDoc::modifyGroup(const std::string& typeName, const std::string& des
     lowerTypeName_ = fromCp1252(names.lowerInitial);
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
-    emit contentsChanged();
+    emit facilitiesChanged();
     return saved;
 }
 
@@ -420,15 +422,9 @@ bool CZUKRecDoc::saveWindowRect(const GroupRect& rect) {
 // ----- the current day -----
 
 void CZUKRecDoc::startCurrentDay(bool justCreated) {
-    const LocalTime now = appClock().localNow();
-    today_ = {now.year, now.month, now.day};
-    if (justCreated) {
-        dayList_.clear();
-    } else {
-        reloadDayList();
-        updateOccupancy(true);
-    }
-    emit contentsChanged();
+    day_->start(justCreated);
+    emit dayReloaded();
+    emit occupancyChanged();
 }
 
 int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const {
@@ -439,27 +435,28 @@ int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) c
 }
 
 void CZUKRecDoc::reloadDayList() {
-    dayItems(todayKey(), dayList_);
+    day_->reload();
+    emit dayReloaded();
 }
 
 bool CZUKRecDoc::updateOccupancy(bool recomputeAll) {
-    const bool changed =
-        quorvane::updateOccupancy(group_->rooms, dayList_, clockNow(), recomputeAll);
-    if (changed) emit contentsChanged();
+    const bool changed = day_->updateOccupancy(recomputeAll);
+    if (changed) emit occupancyChanged();
     return changed;
 }
 
-void CZUKRecDoc::reservationsChanged(const DayDate& date) {
-    if (date == today_) {
-        reloadDayList();
-        updateOccupancy(true);
-        writeChangeStamp();
-    }
-    emit reservationsOfDateChanged(date);
+void CZUKRecDoc::minuteTick(bool pollStamp) {
+    const CurrentDay::Tick tick = day_->minute(pollStamp);
+    if (tick.reloaded) emit dayReloaded();
+    if (tick.occupancyChanged) emit occupancyChanged();
 }
 
-bool CZUKRecDoc::isCurrentDate(int year, int month, int day) const {
-    return today_ == DayDate{year, month, day};
+void CZUKRecDoc::reservationsChanged(const DayDate& date) {
+    if (day_->reservationsChanged(date)) {
+        emit dayReloaded();
+        emit occupancyChanged();
+    }
+    emit reservationsOfDateChanged(date);
 }
 
 int CZUKRecDoc::deleteReservationsBefore(const std::string& key) {

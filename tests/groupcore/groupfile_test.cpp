@@ -1,4 +1,4 @@
-#include "app/GroupFile.h"
+#include "app/core/GroupFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -6,11 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
 #include <csignal>
 
 #include <fstream>
 #include <iterator>
+
+#include "tests/groupcore/core_testutil.h"
 
 using namespace quorvane;
 
@@ -279,8 +280,8 @@ TEST(DefaultTime, TextBothWays) {
 
 class GroupFileDisk : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    std::string path(const char* name) const { return dir.path().toStdString() + "/" + name; }
+    groupcore_test::ScratchDir dir;
+    std::string path(const char* name) const { return dir.filePath(name); }
     static Bytes readAll(const std::string& p) {
         std::ifstream f(p, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(f), {});
@@ -309,7 +310,7 @@ TEST_F(GroupFileDisk, SaveReplacesWholeAndKeepsPermissions) {
     ASSERT_TRUE(loadGroupFile(p, loaded).ok());
     EXPECT_EQ(loaded.typeName, "Pools");
     // No temporary file is left beside the group.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(dir.files().size(), 1u);
 }
 
 TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
@@ -328,7 +329,7 @@ TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
     r = loadGroupFile(path("missing.rec"), g);
     EXPECT_EQ(r.status, GroupFileStatus::OpenFailed);
     EXPECT_NE(groupFileMessage(r, "m").find("No such file"), std::string::npos);
-    EXPECT_EQ(loadGroupFile(dir.path().toStdString(), g).status, GroupFileStatus::OpenFailed);
+    EXPECT_EQ(loadGroupFile(dir.path(), g).status, GroupFileStatus::OpenFailed);
 
     const std::string big = path("big.rec");
     {
@@ -362,7 +363,7 @@ TEST_F(GroupFileDisk, FailedSaveLeavesTheOldFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report the failed write";
     EXPECT_EQ(readAll(p), before);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g.rec"});
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"g.rec"});
 
     GroupFileResult r;
     r.status = GroupFileStatus::WriteFailed;

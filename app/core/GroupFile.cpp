@@ -1,4 +1,4 @@
-#include "app/GroupFile.h"
+#include "app/core/GroupFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

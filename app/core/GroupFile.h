@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Room.h"
+#include "app/core/Room.h"
 
 namespace quorvane {
 
