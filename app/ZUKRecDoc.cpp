@@ -16,17 +16,6 @@ namespace quorvane {
 namespace {
 int g_untitledCount = 0;
 
-const char* const kDamagedGroup =
-    "The File selected has been damaged, please recover all files from backup";
-const char* const kPeopleMissing =
-    "The files RecPeople.dbf and RecPeople.idx cannot be found or are damaged, please recover "
-    "from backup";
-const char* const kMaintenanceMissing =
-    "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, please "
-    "recover from backup";
-const char* const kCreateTablesFailed =
-    "Error creating people and maintenance files, disk possibly full?";
-
 std::string nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
@@ -35,8 +24,8 @@ void reportFileError(const GroupFileResult& result, const QString& path) {
     appPrompter().message(QString::fromUtf8(groupFileMessage(result, nativePath(path))));
 }
 
-void say(const char* text) {
-    appPrompter().message(QString::fromLatin1(text));
+void say(const std::string& text) {
+    appPrompter().message(QString::fromLatin1(text.c_str()));
 }
 }  // namespace
 
@@ -130,57 +119,18 @@ bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
     day_->stamp().create(nativePath(stampPath()));
 
     if (tables_) {
-        if (tables_->createReservations(native) != 0) {
-            // Without its reservation table the folder cannot hold the group (read-only,
-            // full, or a table of that name that is not ours): say so rather than nothing.
-            appPrompter().message(
-                QStringLiteral("The reservation table of the new group cannot be created in "
-                               "this folder."));
+        const GroupTablesOutcome created = createGroupTables(*tables_, native);
+        if (!created.ok) {
+            say(created.message);
             failAttach();
             *group_ = GroupFile();
             return false;
         }
-        if (tables_->openPeople(native) == 0) {
-            peopleOpen_ = true;
-            if (tables_->openMaintenance(native) != 0) {
-                say(kMaintenanceMissing);
-                tables_->closePeople();
-                tables_->closeReservations();
-                peopleOpen_ = false;
-                failAttach();
-                *group_ = GroupFile();
-                return false;
-            }
-        } else {
-            tables_->closePeople();
-            if (tables_->createPeople(native) != 0) {
-                tables_->closePeople();
-                tables_->closeReservations();
-                say(kCreateTablesFailed);
-                failAttach();
-                *group_ = GroupFile();
-                return false;
-            }
-            peopleOpen_ = true;
-            if (tables_->createMaintenance(native) != 0) {
-                tables_->closeMaintenance();
-                tables_->closePeople();
-                tables_->closeReservations();
-                peopleOpen_ = false;
-                say(kCreateTablesFailed);
-                failAttach();
-                *group_ = GroupFile();
-                return false;
-            }
-        }
+        peopleOpen_ = true;
     }
 
     if (!OnSaveDocument(path)) {
-        if (tables_) {
-            tables_->closeMaintenance();
-            tables_->closeReservations();
-            tables_->closePeople();
-        }
+        if (tables_) closeGroupTables(*tables_);
         peopleOpen_ = false;
         failAttach();
         *group_ = GroupFile();
@@ -205,30 +155,13 @@ bool CZUKRecDoc::OnOpenDocument(const QString& path) {
     day_->stamp().open(nativePath(stampPath()));
 
     if (tables_) {
-        const std::string native = nativePath(path);
-        if (tables_->openReservations(native) != 0) {
-            say(kDamagedGroup);
-            tables_->closeReservations();
-            failAttach();
-            return false;
-        }
-        if (tables_->openPeople(native) != 0) {
-            say(kPeopleMissing);
-            tables_->closePeople();
-            tables_->closeReservations();
+        const GroupTablesOutcome opened = openGroupTables(*tables_, nativePath(path));
+        if (!opened.ok) {
+            say(opened.message);
             failAttach();
             return false;
         }
         peopleOpen_ = true;
-        if (tables_->openMaintenance(native) != 0) {
-            say(kMaintenanceMissing);
-            tables_->closeMaintenance();
-            tables_->closePeople();
-            tables_->closeReservations();
-            peopleOpen_ = false;
-            failAttach();
-            return false;
-        }
     }
     setTitle(description().isEmpty() ? QFileInfo(path).fileName() : groupTitle());
     startCurrentDay(false);
@@ -298,31 +231,22 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
         unlockGroup();
         return FacilityResult::Failed;
     }
-    if (group_->count >= kMaxFacilities) {
-        // Another user filled the group since the dialog opened.
+    // Another user may have filled the group, or added the same name, since the dialog opened.
+    const GroupFile::Edit edit = group_->addFacility(name, description, defaultTime);
+    if (edit != GroupFile::Edit::Done) {
         unlockGroup();
-        appPrompter().message(
-            QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
-            QStringLiteral("Group Full"), PromptIcon::Stop);
+        if (edit == GroupFile::Edit::GroupFull)
+            appPrompter().message(
+                QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
+                QStringLiteral("Group Full"), PromptIcon::Stop);
+        else
+            appPrompter().message(QStringLiteral("A %1 with this name already exists")
+                                      .arg(fromCp1252(group_->typeName)),
+                                  QStringLiteral("Error"), PromptIcon::Stop);
         emit facilitiesChanged();
-        return FacilityResult::GroupFull;
+        return edit == GroupFile::Edit::GroupFull ? FacilityResult::GroupFull
+                                                  : FacilityResult::Failed;
     }
-    if (findFacility(name) >= 0 && !name.empty()) {
-        // Another user added the same name meanwhile; two facilities of one name would share
-        // their reservations.
-        unlockGroup();
-        appPrompter().message(
-            QStringLiteral("A %1 with this name already exists").arg(fromCp1252(group_->typeName)),
-            QStringLiteral("Error"), PromptIcon::Stop);
-        emit facilitiesChanged();
-        return FacilityResult::Failed;
-    }
-    CRoom& room = group_->rooms[std::size_t(group_->count)];
-    room.clear();
-    room.name = name;
-    room.description = description;
-    room.defaultTime = defaultTime;
-    ++group_->count;
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
     reloadDayList();
@@ -339,18 +263,12 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::modifyFacility(const std::string& name,
         unlockGroup();
         return FacilityResult::Failed;
     }
-    int slot = -1;
-    for (int i = 0; i < group_->count; ++i)
-        if (group_->rooms[std::size_t(i)].name == name) slot = i;
-    bool saved = false;
-    if (slot >= 0) {
-        group_->rooms[std::size_t(slot)].description = description;
-        group_->rooms[std::size_t(slot)].defaultTime = defaultTime;
-        saved = OnSaveDocument(path_);
-    }
+    const bool found =
+        group_->modifyFacility(name, description, defaultTime) == GroupFile::Edit::Done;
+    const bool saved = found && OnSaveDocument(path_);
     unlockGroup();
     emit facilitiesChanged();
-    if (slot < 0) {
+    if (!found) {
         appPrompter().message(
             QStringLiteral("%1 has been deleted by another user, update cannot be made")
                 .arg(typeName()),
@@ -366,18 +284,11 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::deleteFacility(const std::string& name) {
         unlockGroup();
         return FacilityResult::Failed;
     }
-    int slot = -1;
-    for (int i = 0; i < group_->count && slot < 0; ++i)
-        if (group_->rooms[std::size_t(i)].name == name) slot = i;
-    if (slot < 0) {
+    if (group_->removeFacility(name) == GroupFile::Edit::NotFound) {
         unlockGroup();
         emit facilitiesChanged();
         return FacilityResult::NotFound;
     }
-    for (int i = slot; i + 1 < group_->count; ++i)
-        group_->rooms[std::size_t(i)] = group_->rooms[std::size_t(i + 1)];
-    --group_->count;
-    group_->rooms[std::size_t(group_->count)].clear();
     reloadDayList();
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
@@ -474,9 +385,7 @@ void CZUKRecDoc::destructionPurgeAndClose() {
     if (!tables_) return;
     const std::string cutoff = purgeCutoffKey(appClock().now(), daysToKeep_);
     if (!cutoff.empty()) tables_->deleteBefore(cutoff);
-    tables_->closeMaintenance();
-    tables_->closeReservations();
-    tables_->closePeople();
+    closeGroupTables(*tables_);
     peopleOpen_ = false;
 }
 

@@ -278,6 +278,36 @@ TEST(DefaultTime, TextBothWays) {
     EXPECT_FALSE(parseDefaultTime("99999999999999999999"));
 }
 
+TEST(FacilityEdits, AddModifyAndRemoveOnTheGroupAsRead) {
+    auto names = [](const GroupFile& g) {
+        std::vector<std::string> out;
+        for (int i = 0; i < g.count; ++i) out.push_back(g.rooms[std::size_t(i)].name);
+        return out;
+    };
+    GroupFile g;
+    for (const char* n : {"A", "B", "C"}) ASSERT_EQ(g.addFacility(n, "", 0), GroupFile::Edit::Done);
+    g.rooms[2].occupant1 = "Smith";
+
+    using E = GroupFile::Edit;
+    EXPECT_EQ(g.addFacility("B", "again", 5), E::NameTaken);
+    EXPECT_EQ(g.modifyFacility("B", "lit", 90), E::Done);
+    EXPECT_EQ(g.rooms[1].description, "lit");
+    EXPECT_EQ(g.rooms[1].defaultTime, 90u);
+    EXPECT_EQ(g.modifyFacility("Z", "x", 1), E::NotFound);
+    EXPECT_EQ(g.removeFacility("Z"), E::NotFound);
+
+    EXPECT_EQ(g.removeFacility("A"), E::Done);
+    EXPECT_EQ(names(g), (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(g.rooms[1].occupant1, "Smith") << "the occupant moves with its facility";
+    EXPECT_TRUE(g.rooms[2].empty());
+    EXPECT_EQ(g.rooms[2].occupant1, "") << "the freed slot keeps nothing";
+
+    while (g.count < kMaxFacilities)
+        ASSERT_EQ(g.addFacility("F" + std::to_string(g.count), "", 0), E::Done);
+    EXPECT_EQ(g.addFacility("New", "", 0), E::GroupFull);
+    EXPECT_EQ(g.count, kMaxFacilities);
+}
+
 class GroupFileDisk : public ::testing::Test {
 protected:
     groupcore_test::ScratchDir dir;
