@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "app/GroupFile.h"
 #include "app/GroupLayout.h"
 #include "app/ZUKRecDoc.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "engine/io4.h"
-#include "platform/Clock.h"
 #include "reports/CustomerExport.h"
 #include "reports/DayGlance.h"
 #include "reports/KFSClass.h"

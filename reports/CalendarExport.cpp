@@ -7,7 +7,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "platform/Cp1252.h"
+#include "app/core/Cp1252.h"
 #include "reports/DayGlance.h"
 #include "tables/Schedule.h"
 

@@ -3,11 +3,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "app/GroupFile.h"
 #include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/CalendarExport.h"

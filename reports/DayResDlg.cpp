@@ -14,11 +14,11 @@
 #include <algorithm>
 
 #include "app/GroupCommands.h"
-#include "app/GroupFile.h"
 #include "app/GroupLayout.h"
 #include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/DayState.h"
+#include "app/core/DayState.h"
 
 class QDateEdit;
 class QLabel;

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/Cp1252.h"
+#include "app/core/Cp1252.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "app/core/Clock.h"
 #include "export_fixture.h"
-#include "platform/Clock.h"
 #include "reports/CalendarExport.h"
 #include "reports/ExportDialogs.h"
 

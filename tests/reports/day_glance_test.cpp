@@ -11,7 +11,7 @@
 #include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 #include "reports/DayGlance.h"
 #include "reports/DayResDlg.h"
 #include "reports/ExportDialogs.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../app/shell_fakes.h"
-#include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
+#include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "platform/AppSettings.h"
 #include "tables/Maintenance.h"
