@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "../app/shell_fakes.h"
+#include "app/Commands.h"
 #include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
@@ -15,6 +16,7 @@
 #include "reports/DayGlance.h"
 #include "reports/DayResDlg.h"
 #include "reports/ExportDialogs.h"
+#include "reports/Install.h"
 
 namespace quorvane::testing {
 namespace {
@@ -117,6 +119,19 @@ TEST(DayFields, StartHourRange) {
         }
     }
     EXPECT_EQ(longDateText({2024, 2, 29}), "Thursday, February 29, 2024");
+}
+
+// The main window enables a command exactly when a handler is registered for it.
+TEST(ReportCommands, DayChartAndExportsAreRegistered) {
+    clearGroupCommands();
+    installReportCommands();
+    for (int id :
+         {cmd::kDayReservations, cmd::kExportText, cmd::kExportAddress, cmd::kExportCalendar})
+        EXPECT_TRUE(bool(groupCommand(id))) << id;
+    ASSERT_NE(commandInfo(cmd::kExportCalendar), nullptr);
+    EXPECT_EQ(menuText(*commandInfo(cmd::kExportCalendar)),
+              QStringLiteral("Export to &Calendar File..."));
+    clearGroupCommands();
 }
 
 class DayDialogTest : public ShellTest {
