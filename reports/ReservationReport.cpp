@@ -1,7 +1,9 @@
 #include "reports/ReservationReport.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <string_view>
 
 #include "tables/Calendar.h"
 #include "tables/People.h"
@@ -25,6 +27,49 @@ std::string format(const char* fmt, ...) {
 int dateNumber(const DayDate& d) {
     return d.year * 10000 + d.month * 100 + d.day;
 }
+
+// The detail and total lines are most of a report; they are put together by hand, with the
+// same result as their printf formats, because formatting is a good part of the report's time.
+class Line {
+public:
+    void clear() { s_.clear(); }
+    Line& text(std::string_view t) {
+        s_.append(t);
+        return *this;
+    }
+    Line& ch(char c) {
+        s_.push_back(c);
+        return *this;
+    }
+    // "%-Ns": left-justified, never cut.
+    Line& padded(std::string_view t, std::size_t width) {
+        s_.append(t);
+        if (t.size() < width) s_.append(width - t.size(), ' ');
+        return *this;
+    }
+    // "%0Nd".
+    Line& zeroPadded(int v, int width) {
+        char digits[16];
+        const long long magnitude = v < 0 ? -static_cast<long long>(v) : v;
+        const auto r = std::to_chars(digits, digits + sizeof digits, magnitude);
+        const int count = int(r.ptr - digits);
+        if (v < 0) {
+            s_.push_back('-');
+            --width;
+        }
+        if (count < width) s_.append(std::size_t(width - count), '0');
+        s_.append(digits, r.ptr);
+        return *this;
+    }
+    // "%02d/%02d/%04d".
+    Line& date(int month, int day, int year) {
+        return zeroPadded(month, 2).ch('/').zeroPadded(day, 2).ch('/').zeroPadded(year, 4);
+    }
+    std::string_view view() const { return s_; }
+
+private:
+    std::string s_;
+};
 
 }  // namespace
 
@@ -97,9 +142,12 @@ ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
     std::string previousFacility;
     int prevMonth = 0, prevDay = 0, prevYear = 0;
     int count = 0;
-    auto totalLine = [&] {
-        return format("Total Reservations for %s for %02d/%02d/%04d is %i",
-                      previousFacility.c_str(), prevMonth, prevDay, prevYear, count);
+    Line line;
+    auto totalLine = [&]() -> std::string_view {
+        line.clear();
+        line.text("Total Reservations for ").text(previousFacility).text(" for ");
+        line.date(prevMonth, prevDay, prevYear).text(" is ").zeroPadded(count, 1);
+        return line.view();
     };
 
     const bool seek = scan == ReportScan::FromRangeStart;
@@ -140,17 +188,22 @@ ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
         }
         const TwelveHour start = twelveHour(rec.startHour);
         const TwelveHour end = twelveHour(rec.endHour);
-        const std::string phone = rec.phone.empty() ? std::string()
-                                  : rec.ext.empty()
-                                      ? format("(%s)", rec.phone.c_str())
-                                      : format("(%s x-%s)", rec.phone.c_str(), rec.ext.c_str());
-        const std::string name = rec.first.empty() ? rec.last
-                                                   : format("%s, %s %s", rec.last.c_str(),
-                                                            rec.first.c_str(), rec.mi.c_str());
-        if (!out.append(format("%-15s %02d/%02d/%04d %02d:%02d%c %02d:%02d%c %s %s",
-                               rec.facility.c_str(), rec.month, rec.day, rec.year, start.hour,
-                               rec.startMinute, start.pm ? 'p' : 'a', end.hour, rec.endMinute,
-                               end.pm ? 'p' : 'a', name.c_str(), phone.c_str()))) {
+        line.clear();
+        line.padded(rec.facility, 15).ch(' ').date(rec.month, rec.day, rec.year).ch(' ');
+        line.zeroPadded(start.hour, 2).ch(':').zeroPadded(rec.startMinute, 2);
+        line.ch(start.pm ? 'p' : 'a').ch(' ');
+        line.zeroPadded(end.hour, 2).ch(':').zeroPadded(rec.endMinute, 2);
+        line.ch(end.pm ? 'p' : 'a').ch(' ');
+        // The name: the last name alone when there is no first name (maintenance).
+        line.text(rec.last);
+        if (!rec.first.empty()) line.text(", ").text(rec.first).ch(' ').text(rec.mi);
+        line.ch(' ');
+        if (!rec.phone.empty()) {
+            line.ch('(').text(rec.phone);
+            if (!rec.ext.empty()) line.text(" x-").text(rec.ext);
+            line.ch(')');
+        }
+        if (!out.append(line.view())) {
             result.outOfMemory = true;
             break;
         }
