@@ -76,6 +76,8 @@ public:
         setCalendarPopup(true);
         setDisplayFormat(QStringLiteral("dddd, MMMM d, yyyy"));
         setDateRange(QDate(1900, 1, 1), QDate(9999, 12, 31));
+        setMinimumWidth(
+            fontMetrics().horizontalAdvance(QStringLiteral("Wednesday, September 30, 2026")) + 40);
     }
     void setInstant(std::int64_t t) {
         const LocalTime l = Clock::toLocal(t);
@@ -186,7 +188,9 @@ CResReportDlg::CResReportDlg(CZUKRecDoc& doc, std::int64_t defaultStart, QWidget
     for (const CustomerListRow& row : customerRows_) customerTexts.push_back(fromCp1252(row.text));
     customers_ = selectionList(this, kCustomers, customerTexts, true);
     customers_->setFont(reportFont());
-    customers_->setMinimumWidth(420);
+    // The organizations stand after a tab; the list scrolls sideways rather than cut them.
+    customers_->setTextElideMode(Qt::ElideNone);
+    customers_->setMinimumWidth(560);
     right->addWidget(customers_);
     lists->addLayout(left, 1);
     lists->addLayout(right, 2);
