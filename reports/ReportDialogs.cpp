@@ -281,8 +281,9 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
 
 void ReportWindow::print() {
     QPrinter& printer = appPrinter();
-    // Without a printer the program prints into a PDF file beside the group.
-    if (!hasSystemPrinter() && printer.outputFileName().isEmpty())
+    // Without a printer the program prints into a PDF file beside the group, named after the
+    // report so that the other report or the group's page does not overwrite it.
+    if (!hasSystemPrinter())
         printer.setOutputFileName(doc_.basePath() + QStringLiteral(" ") + docName() +
                                   QStringLiteral(".pdf"));
     if (!appReportDialogs().askPrint(printer, this)) return;

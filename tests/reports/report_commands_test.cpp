@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QListView>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include "app/GroupFile.h"
+#include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "engine/io4.h"
@@ -60,7 +62,12 @@ struct ScriptedReports final : ReportDialogs {
         CUtilizationReportDlg window(doc, r);
         shown.push_back(window.lines().toVector());
     }
-    bool askPrint(QPrinter&, QWidget*) override { return false; }
+    bool printAnswer = false;
+    std::vector<QString> printedTo;
+    bool askPrint(QPrinter& printer, QWidget*) override {
+        printedTo.push_back(printer.outputFileName());
+        return printAnswer;
+    }
     void preview(QPrinter&, const std::function<void(QPrinter&)>&, QWidget*) override {}
 };
 
@@ -276,6 +283,15 @@ TEST_F(ReportCommandTest, ReportWindowWritesPdf) {
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     EXPECT_TRUE(window.writePdf(pdf));
     EXPECT_GT(QFile(pdf).size(), 1000);
+
+    // Print on a machine without a printer writes the report's own file beside the group.
+    if (!hasSystemPrinter()) {
+        reports.printAnswer = true;
+        window.print();
+        const QString printed = dir.filePath(QStringLiteral("Courts Reservation Report.pdf"));
+        EXPECT_EQ(reports.printedTo, std::vector<QString>{printed});
+        EXPECT_GT(QFile(printed).size(), 1000);
+    }
     doc->OnCloseDocument();
 }
 
