@@ -89,7 +89,7 @@ TEST(ReportPrinting, LinesAreShownFromTheirStoredBytes) {
     EXPECT_EQ(pages.drawn.back().text, QString::fromUtf8("Café €"));
 }
 
-TEST(ReportPrinting, PdfHasOnePageMorePerPageOfLines) {
+TEST(ReportPrinting, LongReportFillsSeveralPdfPages) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QPrinter printer(QPrinter::HighResolution);
