@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 #include "reports/ReservationReport.h"
 #include "reports/UtilizationReport.h"
 #include "tables/Calendar.h"

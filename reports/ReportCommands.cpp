@@ -3,11 +3,11 @@
 #include <array>
 #include <string>
 
-#include "app/GroupFile.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/AppSettings.h"
-#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "reports/ReportCriteria.h"
 #include "reports/ReportDialogs.h"

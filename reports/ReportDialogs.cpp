@@ -16,15 +16,16 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/GroupFile.h"
 #include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/DialogButtons.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
 #include "reports/ReportCriteria.h"
 #include "tables/Calendar.h"
@@ -49,22 +50,6 @@ QVariant ReportLinesModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= lines_.size())
         return {};
     return fromCp1252(lines_.line(std::size_t(index.row())));
-}
-
-void TextRowsModel::setRows(std::vector<QString> rows) {
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
-}
-
-int TextRowsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
-}
-
-QVariant TextRowsModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= rows_.size())
-        return {};
-    return rows_[std::size_t(index.row())];
 }
 
 // ----- shared pieces -----
@@ -101,7 +86,7 @@ namespace {
 QListView* selectionList(QWidget* owner, int id, const std::vector<QString>& rows, bool multi) {
     auto* view = new QListView(owner);
     view->setObjectName(QString::number(id));
-    auto* model = new TextRowsModel(view);
+    auto* model = new RowListModel<QString>([](const QString& row) { return row; }, view);
     model->setRows(rows);
     view->setModel(model);
     view->setSelectionMode(multi ? QAbstractItemView::MultiSelection
@@ -224,9 +209,8 @@ void CResReportDlg::selectCustomers(const std::vector<int>& rows) {
 
 bool CResReportDlg::validate() {
     const ReservationOptions o = options();
-    const QString error = reservationOptionsError(o);
-    if (!error.isEmpty()) {
-        appPrompter().message(error, QStringLiteral("Date Error"), PromptIcon::None);
+    if (const auto refusal = checkReservationOptions(o)) {
+        showDialogMessage(*refusal);
         return false;
     }
     storeReservationOptions(o, doc_.tables() ? doc_.tables()->people() : nullptr,
@@ -464,9 +448,8 @@ UtilizationOptions CUtilizationDlg::options() const {
 
 bool CUtilizationDlg::validate() {
     const UtilizationOptions o = options();
-    const OptionsRefusal refusal = utilizationOptionsError(o);
-    if (refusal.refused()) {
-        appPrompter().message(refusal.text, refusal.caption, PromptIcon::None);
+    if (const auto refusal = checkUtilizationOptions(o)) {
+        showDialogMessage(*refusal);
         return false;
     }
     storeUtilizationOptions(o, reportCriteria(doc_));

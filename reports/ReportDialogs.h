@@ -30,7 +30,8 @@ namespace quorvane {
 class CZUKRecDoc;
 
 // The lines of a report for a list view with uniform rows: a million lines show at once,
-// because the view asks only for the rows it draws.
+// because the view asks only for the rows it draws. The lines stay in their compact store
+// (one buffer, one offset per line) rather than as a vector of rows.
 class ReportLinesModel final : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -42,19 +43,6 @@ public:
 
 private:
     ReportLines lines_;
-};
-
-// Plain text rows for the dialogs' selection lists.
-class TextRowsModel final : public QAbstractListModel {
-    Q_OBJECT
-public:
-    using QAbstractListModel::QAbstractListModel;
-    void setRows(std::vector<QString> rows);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-
-private:
-    std::vector<QString> rows_;
 };
 
 // A date control that shows the date only but keeps the time of day it was given, so the

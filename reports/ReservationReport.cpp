@@ -96,10 +96,11 @@ std::vector<CustomerListRow> customerListRows(CPeople& people) {
     return rows;
 }
 
-QString reservationOptionsError(const ReservationOptions& options) {
+std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options) {
     if (options.end < options.start)
-        return QStringLiteral("The end date must be greater than the start date.");
-    return {};
+        return DialogMessage{QStringLiteral("The end date must be greater than the start date."),
+                             QStringLiteral("Date Error"), PromptIcon::None};
+    return std::nullopt;
 }
 
 void storeReservationOptions(const ReservationOptions& options, CPeople* people,

@@ -3,11 +3,12 @@
 // some facilities and some customers, grouped by day and facility with a count per group.
 // Everything here is free of widgets: the options' rules and the builder take values and
 // tables and give texts and lines.
-#include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/DialogButtons.h"
 #include "reports/ReportCriteria.h"
 #include "reports/ReportLines.h"
 #include "reports/ReportSource.h"
@@ -38,9 +39,9 @@ struct ReservationOptions {
     std::vector<long> customerRecords;  // record numbers of the selected customer lines
 };
 
-// The OK step's refusal: "The end date must be greater than the start date." when the end
-// is earlier than the start (equal instants pass); empty when the options stand.
-QString reservationOptionsError(const ReservationOptions& options);
+// The OK step's refusal: "The end date must be greater than the start date." ("Date Error")
+// when the end is earlier than the start (equal instants pass); none when the options stand.
+std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options);
 // Stores accepted options as the criteria. Each selected customer is read back by its record
 // number; one that cannot be read leaves an empty key in its place.
 void storeReservationOptions(const ReservationOptions& options, CPeople* people,

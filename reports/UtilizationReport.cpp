@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {
@@ -34,18 +34,21 @@ int utilizationWindowEnd(int startHour, int endHour) {
     return endHour <= startHour && endHour == 0 && startHour > 0 ? 24 : endHour;
 }
 
-OptionsRefusal utilizationOptionsError(const UtilizationOptions& o) {
+std::optional<DialogMessage> checkUtilizationOptions(const UtilizationOptions& o) {
+    auto refusal = [](const char* text, const char* caption) {
+        return DialogMessage{QString::fromLatin1(text), QString::fromLatin1(caption),
+                             PromptIcon::None};
+    };
     if (o.useHourWindow && utilizationWindowEnd(o.startHour, o.endHour) <= o.startHour)
-        return {QStringLiteral("Starting hour for utilization must be less than ending hour"),
-                QStringLiteral("Time Window Error")};
+        return refusal("Starting hour for utilization must be less than ending hour",
+                       "Time Window Error");
     if (o.end < o.start)
-        return {
-            QStringLiteral("Starting date for utilization must be less or equal to ending date"),
-            QStringLiteral("Utilization Dates Error")};
+        return refusal("Starting date for utilization must be less or equal to ending date",
+                       "Utilization Dates Error");
     if (o.facilities.empty())
-        return {QStringLiteral("You must select at least one facility from the list"),
-                QStringLiteral("No Facility Selected")};
-    return {};
+        return refusal("You must select at least one facility from the list",
+                       "No Facility Selected");
+    return std::nullopt;
 }
 
 void storeUtilizationOptions(const UtilizationOptions& o, ReportCriteria& criteria) {

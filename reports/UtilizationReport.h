@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,16 +28,11 @@ struct UtilizationOptions {
     std::vector<int> facilities;  // selected lines, ascending
 };
 
-struct OptionsRefusal {
-    QString text, caption;  // empty text: accepted
-    bool refused() const { return !text.isEmpty(); }
-};
-
 // The window's end hour: the ending hour, or 24 when it is midnight after a later start.
 int utilizationWindowEnd(int startHour, int endHour);
 // The OK step's checks in their order: the hour window (only while it is used), the dates,
 // at least one facility.
-OptionsRefusal utilizationOptionsError(const UtilizationOptions& options);
+std::optional<DialogMessage> checkUtilizationOptions(const UtilizationOptions& options);
 void storeUtilizationOptions(const UtilizationOptions& options, ReportCriteria& criteria);
 
 // ----- the computation -----

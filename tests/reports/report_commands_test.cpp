@@ -12,13 +12,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "app/GroupFile.h"
 #include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "platform/AppSettings.h"
-#include "platform/Clock.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <random>
 
+#include "app/core/Clock.h"
 #include "engine/io4.h"
-#include "platform/Clock.h"
 #include "report_fakes.h"
 #include "reports/ReservationReport.h"
 #include "tables/Schedule.h"

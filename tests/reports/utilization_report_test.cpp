@@ -2,7 +2,7 @@
 // of the clocks), the window's clipping, reserved time per weekday, and the report lines.
 #include <gtest/gtest.h>
 
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 #include "report_fakes.h"
 #include "reports/UtilizationReport.h"
 
@@ -239,9 +239,9 @@ TEST(Utilization, OptionRules) {
         {"no facility", {0, 10, false, 6, 18, {}}, "No Facility Selected", 0},
     };
     for (const Case& c : cases) {
-        const OptionsRefusal r = utilizationOptionsError(c.o);
-        EXPECT_EQ(r.caption, QString::fromLatin1(c.caption)) << c.name;
-        if (r.refused()) continue;
+        const auto r = checkUtilizationOptions(c.o);
+        EXPECT_EQ(r ? r->caption : QString(), QString::fromLatin1(c.caption)) << c.name;
+        if (r) continue;
         ReportCriteria criteria;
         storeUtilizationOptions(c.o, criteria);
         EXPECT_EQ(criteria.windowEnd, c.windowEnd) << c.name;
