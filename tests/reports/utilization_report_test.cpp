@@ -184,6 +184,23 @@ TEST(Utilization, SharesPerFacilityAndWeekday) {
     EXPECT_DOUBLE_EQ(l.rooms[0].share[1], (23 * 3600 + 59 * 60) / l.available.seconds[1]);
 }
 
+TEST(Utilization, OneDayRangeAveragesThatDay) {
+    // Monday 00:00 to 17:00: only Monday has available time; the other weekdays show 0.00
+    // and both averages are Monday's share.
+    ReportCriteria c;
+    c.rangeStart = Clock::fromLocal(2026, 3, 2);
+    c.rangeEnd = Clock::fromLocal(2026, 3, 2, 17);
+    c.facilities = {0};
+    MemoryCursor cursor({booking(2026, 3, 2, "Court 1", 6, 0, 12, 0)});
+    const UtilizationResult r = computeUtilization(c, courts(), 3, cursor);
+    ReportLines out;
+    utilizationLines(c, r, courts(), out);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(
+        out.line(3),
+        "Court 1             0.00  0.25  0.00  0.00  0.00  0.00  0.00      0.25         0.25");
+}
+
 TEST(Utilization, ClockChangeDayFullyBookedIsOne) {
     TimeZone zone("Europe/Amsterdam");
     ReportCriteria c;
