@@ -266,14 +266,18 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
 void ReportWindow::print() {
     QPrinter& printer = appPrinter();
     // Without a printer the program prints into a PDF file beside the group, named after the
-    // report so that the other report or the group's page does not overwrite it.
-    if (!hasSystemPrinter())
+    // report so that the other report or the group's page does not overwrite it; the shared
+    // printer gets its own file name back afterwards.
+    const QString previousFile = printer.outputFileName();
+    const bool toFile = !hasSystemPrinter();
+    if (toFile)
         printer.setOutputFileName(doc_.basePath() + QStringLiteral(" ") + docName() +
                                   QStringLiteral(".pdf"));
-    if (!appReportDialogs().askPrint(printer, this)) return;
-    if (!printReport(printer, docName(), pageStyle(), heading(), lines()))
+    if (appReportDialogs().askPrint(printer, this) &&
+        !printReport(printer, docName(), pageStyle(), heading(), lines()))
         appPrompter().message(QStringLiteral("The report could not be printed."),
                               QStringLiteral("Print Error"), PromptIcon::Stop);
+    if (toFile) printer.setOutputFileName(previousFile);
 }
 
 void ReportWindow::printPreview() {

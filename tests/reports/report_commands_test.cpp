@@ -291,6 +291,7 @@ TEST_F(ReportCommandTest, ReportWindowWritesPdf) {
         const QString printed = dir.filePath(QStringLiteral("Courts Reservation Report.pdf"));
         EXPECT_EQ(reports.printedTo, std::vector<QString>{printed});
         EXPECT_GT(QFile(printed).size(), 1000);
+        EXPECT_EQ(appPrinter().outputFileName(), QString());  // the group's print is unchanged
     }
     doc->OnCloseDocument();
 }
