@@ -104,15 +104,16 @@ bool InstanceChannel::forward(const QStringList& paths, const QString& name, int
 
 bool InstanceChannel::listen() {
     if (name_.isEmpty()) return false;
-    if (server_.listen(name_)) return true;
-    // The name is taken. A program of ours that still runs (started without a group, so it
-    // never offered one) keeps its channel; anything else is a file left by a program that
-    // was killed, or a socket we will not talk to, and is replaced.
+    // A program of ours that still runs (started without a group, so it never offered one)
+    // keeps its channel: listening would put our socket in its place.
     {
         QLocalSocket probe;
         probe.connectToServer(name_);
         if (probe.waitForConnected(500) && peerIsThisUser(probe.socketDescriptor())) return false;
     }
+    if (server_.listen(name_)) return true;
+    // Anything else at the name is a file left by a program that was killed, or a socket we
+    // will not talk to, and is replaced.
     QLocalServer::removeServer(name_);
     return server_.listen(name_);
 }

@@ -12,8 +12,6 @@ namespace quorvane {
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
-    explicit InstanceChannel(const QString& name = defaultName(), QObject* parent = nullptr);
-
     // The socket path: "quorvane" in $XDG_RUNTIME_DIR when that is a trusted folder, otherwise
     // in "quorvane-run-<uid>" under the temporary folder, made with mode 0700 when missing.
     // Empty when neither folder can be trusted; why, when asked, then says what was refused.
@@ -21,6 +19,9 @@ public:
     // The folder is used only when it is a real folder (not a link) owned by this user and not
     // writable by anyone else. Creates it (mode 0700) when create is set and it is missing.
     static bool trustedFolder(const QString& folder, bool create, QString* why = nullptr);
+
+    explicit InstanceChannel(const QString& name = defaultName(), QObject* parent = nullptr);
+
     // Hands the paths to a running program; false when none listens, when the name is empty,
     // or when the program at the other end runs as another user (it then learns nothing).
     static bool forward(const QStringList& paths, const QString& name = defaultName(),
