@@ -12,8 +12,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "app/Commands.h"
+#include "app/DocumentManager.h"
+#include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
+#include "app/MainFrame.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "app/core/GroupFile.h"
@@ -23,6 +27,7 @@
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"
 #include "report_fakes.h"
+#include "reports/Install.h"
 #include "reports/ReportCommands.h"
 #include "reports/ReportDialogs.h"
 #include "tables/Maintenance.h"
@@ -294,6 +299,30 @@ TEST_F(ReportCommandTest, ReportWindowWritesPdf) {
         EXPECT_EQ(appPrinter().outputFileName(), QString());  // the group's print is unchanged
     }
     doc->OnCloseDocument();
+}
+
+TEST_F(ReportCommandTest, MenuCommandsRunThroughTheMainWindow) {
+    book(2026, 3, 2, "Court 1", 9, 10, "Smith");
+    installReportCommands();
+    {
+        DocumentManager docs;
+        CMainFrame frame(docs);
+        frame.show();
+        ASSERT_NE(docs.openDocument(file), nullptr);
+        QAction* all = frame.action(cmd::kAllReservations);
+        QAction* use = frame.action(cmd::kUtilization);
+        ASSERT_TRUE(all && use);
+        EXPECT_TRUE(all->isEnabled());
+        EXPECT_TRUE(use->isEnabled());
+        reports.onUtilization = [](CUtilizationDlg& d) { d.selectFacilities({0}); };
+        all->trigger();
+        use->trigger();
+        EXPECT_EQ(reports.shown.size(), 2u);
+        EXPECT_EQ(reports.defaults, (std::vector<std::int64_t>{Clock::fromLocal(2026, 3, 1),
+                                                               Clock::fromLocal(2026, 3, 2)}));
+        docs.closeAll();
+    }
+    clearGroupCommands();
 }
 
 }  // namespace
