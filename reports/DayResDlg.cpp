@@ -23,7 +23,8 @@
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
-#include "reports/ExportDialogs.h"
+#include "reports/ReportDialogs.h"
+#include "reports/ReportPrinting.h"
 
 namespace quorvane {
 
@@ -31,15 +32,6 @@ namespace {
 
 QFont chartFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    return font;
-}
-
-// The printed chart's 10-point Courier, or the fixed-pitch face that stands in for it.
-QFont printFont() {
-    QFont font(QStringLiteral("Courier"));
-    font.setPointSize(10);
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     return font;
@@ -279,7 +271,7 @@ bool CDayResDlg::printOn(QPrinter& printer) {
     printer.setDocName(QStringLiteral("DayGlance"));
     QPainter painter;
     if (!painter.begin(&printer)) return false;
-    painter.setFont(printFont());
+    painter.setFont(reportFont());
     QPainterSurface surface(painter);
     std::vector<QString> names;
     const GroupFile& group = doc_.group();
@@ -291,9 +283,15 @@ bool CDayResDlg::printOn(QPrinter& printer) {
 
 void CDayResDlg::printChart() {
     QPrinter& printer = appPrinter();
-    if (!appExportDialogs().askPrint(printer, this)) return;
-    if (!readFields()) return;
-    printOn(printer);
+    // Without a printer the chart goes into a PDF file beside the group, named after it, and
+    // the shared printer gets its own file name back afterwards (as the reports do).
+    const QString previousFile = printer.outputFileName();
+    const bool toFile = !hasSystemPrinter();
+    if (toFile) printer.setOutputFileName(doc_.basePath() + QStringLiteral(" DayGlance.pdf"));
+    if (appReportDialogs().askPrint(printer, this) && readFields() && !printOn(printer))
+        appPrompter().message(QStringLiteral("The chart could not be printed."),
+                              QStringLiteral("Print Error"), PromptIcon::Stop);
+    if (toFile) printer.setOutputFileName(previousFile);
 }
 
 }  // namespace quorvane

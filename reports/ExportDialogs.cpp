@@ -1,12 +1,9 @@
 #include "reports/ExportDialogs.h"
 
-#include <QAbstractPrintDialog>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -107,15 +104,6 @@ std::optional<CalendarScope> QtExportDialogs::askCalendarScope(
     CCalendarExportDlg dlg(customers, facilities, parent);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     return dlg.scope();
-}
-
-bool QtExportDialogs::askPrint(QPrinter& printer, QWidget* parent) {
-    QPrintDialog dlg(&printer, parent);
-    dlg.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dlg.setOption(QAbstractPrintDialog::PrintToFile, false);
-    dlg.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    return dlg.exec() == QDialog::Accepted;
 }
 
 namespace {

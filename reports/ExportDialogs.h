@@ -1,14 +1,14 @@
 #pragma once
-// The modal dialogs the day chart and the exports open besides the file chooser (which goes
-// through appDialogs()): "the address file exists", the calendar export's choice, and the
-// print dialog. They go through appExportDialogs(), so tests script the answers.
+// The modal dialogs the exports open besides the file chooser (which goes through
+// appDialogs()): "the address file exists" and the calendar export's choice. They go through
+// appExportDialogs(), so tests script the answers. (The day chart prints through the report
+// dialogs' print step, appReportDialogs().)
 #include <QDialog>
 #include <QString>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QPrinter;
 class QComboBox;
 class QRadioButton;
 
@@ -62,8 +62,6 @@ public:
     virtual std::optional<CalendarScope> askCalendarScope(const std::vector<QString>& customers,
                                                           const std::vector<QString>& facilities,
                                                           QWidget* parent) = 0;
-    // The standard print dialog (no page ranges, selection or print to file); false on Cancel.
-    virtual bool askPrint(QPrinter& printer, QWidget* parent) = 0;
 };
 
 class QtExportDialogs final : public ExportDialogs {
@@ -72,7 +70,6 @@ public:
     std::optional<CalendarScope> askCalendarScope(const std::vector<QString>& customers,
                                                   const std::vector<QString>& facilities,
                                                   QWidget* parent) override;
-    bool askPrint(QPrinter& printer, QWidget* parent) override;
 };
 
 ExportDialogs& appExportDialogs();

@@ -6,6 +6,7 @@
 #include "reports/CalendarExport.h"
 #include "reports/CustomerExport.h"
 #include "reports/DayResDlg.h"
+#include "reports/ReportCommands.h"
 
 namespace quorvane {
 
@@ -21,6 +22,8 @@ void showDayAtAGlance(CZUKRecDoc& doc, QWidget* parent) {
 }  // namespace
 
 void installReportCommands() {
+    registerGroupCommand(cmd::kAllReservations, runAllReservations);
+    registerGroupCommand(cmd::kUtilization, runUtilization);
     registerGroupCommand(cmd::kDayReservations, showDayAtAGlance);
     registerGroupCommand(cmd::kExportText, runTextExport);
     registerGroupCommand(cmd::kExportAddress, runAddressExport);

@@ -101,7 +101,6 @@ protected:
             facilities = f;
             return answer;
         }
-        bool askPrint(QPrinter&, QWidget*) override { return false; }
     } scope;
 
     void SetUp() override {

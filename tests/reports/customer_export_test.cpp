@@ -353,7 +353,6 @@ protected:
                                                       QWidget*) override {
             return std::nullopt;
         }
-        bool askPrint(QPrinter&, QWidget*) override { return false; }
     } exports;
     std::unique_ptr<CZUKRecDoc> doc;
 

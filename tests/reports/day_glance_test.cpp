@@ -15,8 +15,8 @@
 #include "app/core/Clock.h"
 #include "reports/DayGlance.h"
 #include "reports/DayResDlg.h"
-#include "reports/ExportDialogs.h"
 #include "reports/Install.h"
+#include "reports/ReportDialogs.h"
 
 namespace quorvane::testing {
 namespace {
@@ -138,31 +138,32 @@ class DayDialogTest : public ShellTest {
 protected:
     FixedClock clock{Clock::fromLocal(2026, 12, 8, 9, 30)};
     std::unique_ptr<CZUKRecDoc> doc;
-    struct Printing final : ExportDialogs {
+    struct Printing final : ReportDialogs {
         bool answer = true;
         int asked = 0;
-        int askAddressFileExists(const QString&, QWidget*) override { return 2; }
-        std::optional<CalendarScope> askCalendarScope(const std::vector<QString>&,
-                                                      const std::vector<QString>&,
-                                                      QWidget*) override {
-            return std::nullopt;
+        bool askReservationOptions(CZUKRecDoc&, std::int64_t, QWidget*) override { return false; }
+        void showReservationReport(CZUKRecDoc&, QWidget*) override {}
+        bool askUtilizationOptions(CZUKRecDoc&, std::int64_t, int, QWidget*) override {
+            return false;
         }
+        void showUtilizationReport(CZUKRecDoc&, const UtilizationResult&, QWidget*) override {}
         bool askPrint(QPrinter&, QWidget*) override {
             ++asked;
             return answer;
         }
+        void preview(QPrinter&, const std::function<void(QPrinter&)>&, QWidget*) override {}
     } printing;
 
     void SetUp() override {
         ShellTest::SetUp();
         setAppClock(&clock);
-        setAppExportDialogs(&printing);
+        setAppReportDialogs(&printing);
     }
     void TearDown() override {
         clearGroupCommands();
         if (doc) doc->OnCloseDocument();
         doc.reset();
-        setAppExportDialogs(nullptr);
+        setAppReportDialogs(nullptr);
         setAppClock(nullptr);
         ShellTest::TearDown();
     }
@@ -283,8 +284,16 @@ TEST_F(DayDialogTest, BarsArePaintedInTheirRowAndTheChartPrints) {
     const QImage other = child<QWidget>(dlg, CDayResDlg::kRowAreaIds[1])->grab().toImage();
     EXPECT_EQ(other.pixelColor(9 * q, y), QColor(255, 255, 255));
 
-    const QString pdf = path(QStringLiteral("day.pdf"));
-    printToPdf(appPrinter(), pdf);
+    // Without a printer the chart goes to a PDF file beside the group; the shared printer
+    // keeps its own file name.
+    ASSERT_FALSE(hasSystemPrinter());
+    struct RestorePrinter {
+        QString file = appPrinter().outputFileName();
+        ~RestorePrinter() { appPrinter().setOutputFileName(file); }
+    } restore;
+    const QString own = path(QStringLiteral("group.pdf"));
+    const QString pdf = path(QStringLiteral("Courts DayGlance.pdf"));
+    printToPdf(appPrinter(), own);
     printing.answer = false;
     dlg.printChart();
     EXPECT_FALSE(QFile::exists(pdf));
@@ -293,6 +302,8 @@ TEST_F(DayDialogTest, BarsArePaintedInTheirRowAndTheChartPrints) {
     EXPECT_EQ(printing.asked, 2);
     EXPECT_EQ(appPrinter().docName(), QStringLiteral("DayGlance"));
     EXPECT_TRUE(readAll(pdf).startsWith("%PDF"));
+    EXPECT_EQ(appPrinter().outputFileName(), own);
+    EXPECT_FALSE(QFile::exists(own));
 }
 
 }  // namespace

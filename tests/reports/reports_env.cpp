@@ -1,6 +1,5 @@
-// One QApplication for the report tests (gtest_main owns main()), on the offscreen platform
-// unless the environment chooses another. Another environment of this program may have made
-// the application already; then this one leaves it alone.
+// One QApplication for the whole test program (gtest_main owns main()). Tests run on the
+// offscreen platform unless the environment chooses another.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,7 +7,7 @@
 
 namespace {
 
-class ReportsQtEnvironment : public ::testing::Environment {
+class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         if (QApplication::instance()) return;
@@ -26,6 +25,6 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-const auto* const kRegistered = ::testing::AddGlobalTestEnvironment(new ReportsQtEnvironment);
+const auto* const kRegistered = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace
