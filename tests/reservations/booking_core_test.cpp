@@ -2,11 +2,15 @@
 // every kind (over weekends, across the clock changes), refusals, cancelling the rest of a
 // series and the notes write-back.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "booking_fixture.h"
+#include "engine/data4.h"
+#include "engine/io4.h"
+#include "engine/tag4.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {
@@ -360,6 +364,87 @@ TEST(BookingText, LongDates) {
     EXPECT_EQ(longDateText({1970, 1, 1}), "Thursday, January 01, 1970");
     EXPECT_EQ(longDateText({2099, 12, 31}), "Thursday, December 31, 2099");
     EXPECT_EQ(longDateText({2024, 2, 29}), "Thursday, February 29, 2024");
+}
+
+}  // namespace
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// Every lock change and write the engine makes, in order.
+struct RecordingIo final : Io4 {
+    struct Event {
+        char kind;  // 'L' lock, 'U' unlock, 'W' write
+        int fd;
+        off_t start;
+    };
+    std::vector<Event> events;
+    int fcntl(int fd, int cmd, struct flock* l) override {
+        if (l && (cmd == F_OFD_SETLK || cmd == F_SETLK))
+            events.push_back({l->l_type == F_UNLCK ? 'U' : 'L', fd, l->l_start});
+        return Io4::fcntl(fd, cmd, l);
+    }
+    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
+        events.push_back({'W', fd, pos});
+        return Io4::pwrite(fd, buf, len, pos);
+    }
+};
+
+constexpr off_t kAppendByte = 0x7FFFFFFE;
+
+// The booking lock: another user can take neither the append lock nor the index lock while a
+// booking holds it, and the append inside Add never lets the append lock go before the record
+// is written (in that gap another user could check the day without it).
+TEST_F(BookingTableTest, TheBookingLockHoldsFromTheDayReadThroughTheAppend) {
+    auto otherUserTakes = [&](bool index) {
+        const pid_t p = fork();
+        if (p == 0) {
+            Vask4 c;
+            vask4init(&c);
+            c.lockAttempts = 1;
+            Data4* d = d4open(&c, (dir.path / "Courts.DBF").c_str());
+            int r = d ? (index ? d4lockIndex(d) : d4lockAppend(d)) : -1;
+            _exit(r == 0 ? 0 : r == 50 ? 50 : 1);
+        }
+        int st = 0;
+        waitpid(p, &st, 0);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    };
+    ASSERT_EQ(table.LockAppend(), 0);
+    EXPECT_EQ(otherUserTakes(false), 50);
+    EXPECT_EQ(otherUserTakes(true), 50);
+
+    RecordingIo io;
+    Io4* previous = io4set(&io);
+    table.Clear();
+    table.SetDate(3, 9, 2026);
+    table.SetFacility("Court 1");
+    table.SetStart(9, 0);
+    table.SetEnd(10, 0);
+    const int added = table.Add();
+    io4set(previous);
+    table.Unlock();
+    ASSERT_EQ(added, 0);
+    // The data file's descriptor, by the name it is open under.
+    int appendFd = -1;
+    for (const auto& e : io.events) {
+        const std::string link = "/proc/self/fd/" + std::to_string(e.fd);
+        char target[4096];
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 4 && std::string(target, std::size_t(n)).ends_with(".DBF")) appendFd = e.fd;
+    }
+    ASSERT_GE(appendFd, 0);
+    bool recordWritten = false;
+    for (const auto& e : io.events) {
+        if (e.kind == 'W' && e.fd == appendFd) recordWritten = true;
+        if (!recordWritten) {
+            EXPECT_FALSE(e.kind == 'U' && e.fd == appendFd && e.start == kAppendByte)
+                << "the append lock was let go before the record was written";
+        }
+    }
+    EXPECT_EQ(otherUserTakes(false), 0);
+    EXPECT_EQ(otherUserTakes(true), 0);
 }
 
 }  // namespace
