@@ -3,6 +3,8 @@
 // positions), Make Reservation (opening, automatic end, selection rules, the customer detour,
 // messages), the customer editor, and the group window's left click.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDateEdit>
@@ -406,6 +408,45 @@ TEST_F(BookingDialogTest, CustomerEditorRules) {
     EXPECT_NE(people.Seek("Anna", "Q", "Jansen", "555-0101", "13"), 0);
     ASSERT_EQ(people.Seek("Anna", "Q", "Jansen-Smit", "555-0101", "13"), 0);
     EXPECT_EQ(people.GetRecordNumber(), rec);
+}
+
+// Another user books today in a process of its own, the way Make Reservation's OK does: this
+// user's window shows it at its next minute tick when refresh is on.
+TEST_F(BookingDialogTest, AnotherUsersBookingOfTodayShowsAtTheNextTick) {
+    CZUKRecView view(doc.get());
+    view.preferences().refresh = true;
+    view.initialUpdate();
+    doc->setRefreshFromNetwork(true);
+    const QString group = doc->groupFilePath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        clock.advance(7);
+        CZUKRecDoc other;
+        bool ok = other.OnOpenDocument(group);
+        BookingRequest q;
+        q.facility = "Court 2";
+        q.firstDay = q.throughDay = today;
+        q.startHH = 9;
+        q.endHH = 10;
+        q.first = "Cor";
+        q.last = "Aarts";
+        q.madeDate = today;
+        BookingHooks hooks;
+        hooks.added = [&](const DayDate& d, int r) {
+            if (r == 0) other.reservationsChanged(d);
+        };
+        FacilityDay day;
+        ok = ok && bookReservation(*other.tables()->schedule(), q, day, hooks).booked == 1;
+        other.OnCloseDocument();
+        _exit(ok ? 0 : 1);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_EQ(doc->group().rooms[1].occupant1, "");
+    clock.advance(60);
+    view.timerTick();
+    EXPECT_EQ(doc->group().rooms[1].occupant1, "Aarts");
 }
 
 TEST_F(BookingDialogTest, LeftClickOpensTheListAndAddCustomerIsACommand) {
