@@ -201,6 +201,8 @@ TEST_F(BookingTableTest, ThirdDayConflictRefusesOnlyThatDay) {
     BookingRequest q = request("Court 1", {2026, 3, 9}, 10, 0, 11, 0);
     q.kind = kDaily;
     q.throughDay = {2026, 3, 13};
+    EXPECT_EQ(refusedDays(table, q), (std::vector<DayDate>{{2026, 3, 11}}));
+    EXPECT_TRUE(daysBooked("Court 1", 1000).empty());  // the look-ahead writes nothing
     const BookingOutcome out = book(q);
     EXPECT_FALSE(out.stayOpen);
     EXPECT_EQ(out.booked, 4);

@@ -339,6 +339,22 @@ TEST_F(BookingDialogTest, MakeReservationOpeningAutomaticEndAndSelection) {
               "A customer or maintenance item must be selected for the reservation");
     EXPECT_EQ(prompter.shown[0].caption, "No Customer Selected");
 
+    // Check Availability looks at a weekly series without booking it.
+    bookDirect({2026, 3, 17}, 22, 23);
+    start->setTime(QTime(21, 30));
+    end->setTime(QTime(0, 0));
+    control<QRadioButton>(d, CAddReservation::kEveryWeek)->setChecked(true);
+    control<QDateEdit>(d, CAddReservation::kThrough)->setDate(QDate(2026, 3, 31));
+    control<QPushButton>(d, CAddReservation::kCheckAvailability)->click();
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[1].text, "These days are taken at that time:\n03/17/2026");
+    EXPECT_EQ(prompter.shown[1].caption, "Check Availability");
+    start->setTime(QTime(23, 0));  // touches the 22:00-23:00 booking
+    control<QPushButton>(d, CAddReservation::kCheckAvailability)->click();
+    EXPECT_EQ(prompter.shown.back().text, "All days are free.");
+    EXPECT_EQ(prompter.shown.size(), 3u);
+    control<QRadioButton>(d, CAddReservation::kNo)->setChecked(true);
+
     // Maintenance at 12:00 AM ends at 23:59.
     selectRow(items, 0);
     start->setTime(QTime(23, 0));
