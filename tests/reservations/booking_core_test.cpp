@@ -362,6 +362,51 @@ TEST_F(BookingTableTest, NotesAreWrittenOnlyWhenChangedAndOnlyOnTheRecordShown) 
     EXPECT_NE(readReservationDetail(table, "Court 1", d, 900, detail), 0);
 }
 
+// A damaged index under the list: the walk reports it, and nothing is booked on a day that
+// could not be read whole.
+TEST_F(BookingTableTest, ADamagedIndexIsReportedAndBooksNothing) {
+    // Enough reservations for a tree of several leaves under a branch root.
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(book(request("Court 1", addDays({2026, 3, 1}, i), 9, 0, 10, 0)).booked, 1);
+    table.Close();
+    {
+        // The first leaf that is not the root claims more keys than a node holds.
+        std::filesystem::path index;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path)) {
+            std::string ext = e.path().extension().string();
+            for (char& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+            if (ext == ".cdx") index = e.path();
+        }
+        std::fstream cdx(index, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(cdx.is_open()) << index;
+        char attribute = 0;
+        std::streamoff node = 1024;
+        for (; node < (1 << 16); node += 512) {
+            cdx.seekg(node);
+            if (!cdx.read(&attribute, 1)) break;
+            if (attribute == 2) break;  // a leaf, not the root
+        }
+        ASSERT_EQ(attribute, 2);
+        cdx.seekp(node + 2);
+        cdx.write("\xFF\x7F", 2);
+    }
+    ASSERT_EQ(table.Open(group), 0);
+    FacilityDay day;
+    DayDate damaged{};
+    for (int i = 0; i < 60 && damaged.year == 0; ++i) {
+        CSchedule fresh;  // a stored error would fail every later call of one table
+        ASSERT_EQ(fresh.Open(group), 0);
+        if (loadFacilityDay(fresh, "Court 1", addDays({2026, 3, 1}, i), day) < 0)
+            damaged = addDays({2026, 3, 1}, i);
+    }
+    ASSERT_NE(damaged.year, 0) << "no day's walk met the damaged leaf";
+    messages.clear();
+    const BookingOutcome out = book(request("Court 1", damaged, 9, 30, 10, 30));
+    EXPECT_EQ(out.booked, 0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].title, "Database Error");
+}
+
 TEST(BookingText, LongDates) {
     EXPECT_EQ(longDateText({1970, 1, 1}), "Thursday, January 01, 1970");
     EXPECT_EQ(longDateText({2099, 12, 31}), "Thursday, December 31, 2099");
