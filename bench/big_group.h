@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/core/Clock.h"
 #include "engine/io4.h"
-#include "platform/Clock.h"
 
 namespace bench {
 

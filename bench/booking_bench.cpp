@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "big_group.h"
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 #include "tables/Schedule.h"
 #include "tables/TableCore.h"
 

@@ -17,7 +17,7 @@
 
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

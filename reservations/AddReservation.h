@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 
 class QDateEdit;
 class QLineEdit;

@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/GroupFile.h"
+#include "app/core/GroupFile.h"
 #include "engine/clock4.h"
 #include "engine/tag4.h"
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"

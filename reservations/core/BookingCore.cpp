@@ -1,4 +1,4 @@
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 
 #include <cstdio>
 
