@@ -46,9 +46,6 @@ QRect dayBarRect(const _SCHEDITEM& item, int startHour, int quarterWidth, const 
 void paintDayRow(PaintSurface& surface, const std::vector<_SCHEDITEM>& items, int position,
                  int startHour, int quarterWidth, const QRect& area, std::uint32_t color);
 
-// "%A, %B %d, %Y": "Tuesday, December 08, 2026".
-std::string longDateText(const DayDate& date);
-
 // The printed chart: the date, the title, the scale, the names ("%20s") with one "X" per
 // quarter of each shown item, and the scale again under the names. `names` are the group's
 // facilities in order.
