@@ -269,6 +269,8 @@ private:
     std::string collation_;
     int uniqueCode_ = 0;
     uint32_t rootOnDisk_ = 0;         // the root as the tag header on disk holds it
+    Node work_;                       // an insert's copy of its leaf
+    std::vector<Step> path_;          // an insert's way down
     std::vector<uint8_t> rawHeader_;  // 1024 bytes: header and expression area
 };
 
@@ -368,6 +370,8 @@ public:
     // next node read, write, allocation or cache drop.
     int nodeRef(Tree& t, uint64_t off, const Node*& out);
     int writeNode(Tree& t, const Node& n);
+    // The same, exchanging buffers with the cached copy (n is left with unspecified content).
+    int writeNode(Tree& t, Node&& n);
     int allocBlock(uint64_t& off);
     int freeBlock(uint64_t off);
     void changed();

@@ -211,6 +211,23 @@ int Index::makeRoom() {
     return 0;
 }
 
+int Index::writeNode(Tree& t, Node&& n) {
+    if (!writeBack_) return writeNode(t, static_cast<const Node&>(n));
+    if (!n.leaf() && n.count() * (t.keyLen() + 8) > blockSize_ - 12)
+        return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
+    fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
+    auto it = cache_.find(n.offset);
+    if (it == cache_.end()) {
+        if (int rc = makeRoom()) return rc;
+        it = cache_.emplace(n.offset, Node()).first;
+    }
+    const uint64_t off = n.offset;
+    std::swap(it->second, n);  // the caller's buffers are reused for its next node
+    dirty_[off] = DirtyNode{t.keyLen(), t.pad()};
+    freedDirty_.erase(off);
+    return 0;
+}
+
 int Index::writeNode(Tree& t, const Node& n) {
     if (int rc = markWriting()) return rc;
     if (writeBack_) {

@@ -388,8 +388,8 @@ int Tree::refuse(int code) {
 }
 
 int Tree::fixParents(std::vector<Step>& path, size_t level, const Node& child) {
-    Node cur = child;
-    const Node* c = &cur;
+    Node cur;
+    const Node* c = &child;
     Node a;
     for (size_t l = level; l-- > 0;) {
         if (c->count() == 0) return 0;
@@ -404,7 +404,8 @@ int Tree::fixParents(std::vector<Step>& path, size_t level, const Node& child) {
         a.recs[i] = c->recs.back();
         if ((rc = writeNode(a)) != 0) return rc;
         if (i + 1 != a.count()) return 0;
-        cur = a;
+        cur = std::move(a);
+        c = &cur;
     }
     return 0;
 }
@@ -480,9 +481,10 @@ int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
 int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int code) {
     const size_t room = ix_.blockSize() - 24;
     (void)recordCount;  // split halves keep the geometry of the leaf they came from
-    std::vector<Step> path;
+    std::vector<Step>& path = path_;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        Node leaf;
+        // The leaf is copied into a node kept for the purpose, whose buffers are reused.
+        Node& leaf = work_;
         int rc = descend(key, rec, path, leaf);
         if (rc) return rc;
         size_t idx = path.back().idx;
@@ -501,8 +503,9 @@ int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int c
         while (!leaf.geom.fits(rec))
             if (!leaf.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
         if (leafUsedBytes(leaf, leaf.geom, keyLen_, pad_) <= room) {
-            if ((rc = writeNode(leaf)) != 0) return rc;
+            // The parents first, so that the leaf can then be handed over without a copy.
             if (idx == before && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
+            if ((rc = ix_.writeNode(*this, std::move(leaf))) != 0) return rc;
             ix_.changed();
             return 0;
         }

@@ -81,6 +81,9 @@ void Worker4::start() {
                 result = static_cast<long>(
                     io4()->pread(f->fd, r->data, r->len, static_cast<off_t>(r->pos)));
             if (result < 0) result = -errno;
+            if (r->write && r->writeback && result == static_cast<long>(r->len))
+                io4()->startWriteback(f->fd, static_cast<off_t>(r->pos),
+                                      static_cast<off_t>(r->len));
             r->result = result;
             // The completion runs before the request is marked done: once done, the owner may
             // free the request at any moment.
