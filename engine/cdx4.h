@@ -421,8 +421,9 @@ private:
     size_t cacheLimit_;
     bool writeBack_ = false;
     bool checkReads_ = false;
-    bool marked_ = false;  // the odd "being written" counter is in the file
-    bool stale_ = false;   // the tag roots were not read completely under one counter
+    bool marked_ = false;       // the odd "being written" counter is in the file
+    bool stale_ = false;        // the tag roots were not read completely under one counter
+    uint32_t oddAccepted_ = 0;  // an odd counter waited for in vain: taken as it is
     uint64_t checkedReads_ = 0;
     std::function<bool()> writerActive_;
     std::map<uint64_t, DirtyNode> dirty_;      // cached nodes newer than their blocks

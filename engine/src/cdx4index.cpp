@@ -115,8 +115,13 @@ void Index::changed() {
 int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
     out = nullptr;
     if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_) {
-        // A link into a part of the file that grew after its length was taken.
-        if (checkReads_ && changedSince()) return kChanged;
+        // A link into a part of the file that grew after its length was taken: read on when
+        // the file now holds it (the counter check after the read decides), else again.
+        if (checkReads_ && off >= 512 && off % 512 == 0) {
+            if (changedSince()) return kChanged;
+            fileLen_ = std::max(fileLen_, io_->length());
+            if (static_cast<int64_t>(off + blockSize_) <= fileLen_) return nodeRef(t, off, out);
+        }
         return fail(kErrCorrupt, kLocCorrupt,
                     "node pointer " + std::to_string(off) + " outside the file");
     }
@@ -181,9 +186,11 @@ int Index::readStableHeader(uint8_t* b) {
     for (int pause = 20;; pause = std::min(pause * 2, 2000)) {
         if (io_->read(0, b, 16) != 16) return fail(kErrCorrupt, kLocCorrupt, "short index header");
         uint32_t c = be32(b + 8);
-        if (c == counterOnDisk_ || (c & 1) == 0 || !writerActive_ || !writerActive_() ||
-            std::chrono::steady_clock::now() > until)
+        if ((c & 1) == 0 || c == oddAccepted_ || !writerActive_ || !writerActive_()) return 0;
+        if (std::chrono::steady_clock::now() > until) {
+            oddAccepted_ = c;  // not waited for again
             return 0;
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(pause));
     }
 }
@@ -466,11 +473,15 @@ int Index::open() {
     dirty_.clear();
     freedDirty_.clear();
     tags_.clear();
+    uint8_t h[32];
+    // A change another user is writing is waited for before the length is taken: the tree
+    // as it will be read may not point past it. (A file too short fails below.)
+    (void)readStableHeader(h);
+    clearError();
     fileLen_ = io_->length();
     if (fileLen_ < 0) return fail(kErrRead, kLocCorrupt, "index length unknown");
     if (fileLen_ < static_cast<int64_t>(kHeaderPair))
         return fail(kErrCorrupt, kLocCorrupt, "index file shorter than its header");
-    uint8_t h[32];
     if (io_->read(0, h, 32) != 32) return fail(kErrCorrupt, kLocCorrupt, "short index header");
     blockSize_ = 512;
     multiplier_ = 1;

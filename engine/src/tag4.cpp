@@ -883,9 +883,9 @@ static Index4* openIndex(Data4* d, const char* name) {
     }
     i->fileOpen = true;
     i->cdx = std::make_unique<cdx4::Index>(std::make_unique<Index4FileIo>(&i->file));
+    watchWriters(i);  // before the open: it waits while another user writes a change
     int rc = i->cdx->open();
     setWriteBack(i);
-    watchWriters(i);
     if (rc == 0) rc = bindAll(i);
     if (rc != 0) {
         reportCdx(i, rc);
