@@ -101,6 +101,10 @@ struct Node {
     std::vector<uint8_t> keys;
     std::vector<uint32_t> recs;
     std::vector<uint32_t> children;  // branches only
+    // Leaves: leafUsedBytes for usedGeom as an insert last worked it out, so that the next
+    // insert only adds what changes (-1: not known). Every change of the keys forgets it.
+    long usedBytes = -1;
+    Geometry usedGeom;
 
     bool leaf() const { return (attr & kAttrLeaf) != 0; }
     bool root() const { return (attr & kAttrRoot) != 0; }

@@ -499,10 +499,28 @@ int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int c
         // The entry goes into the copy in hand; when it does not fit it comes out again.
         const size_t before = leaf.count();
         const Geometry geom = leaf.geom;
+        const long usedBefore = leaf.usedBytes >= 0 && leaf.usedGeom == geom
+                                    ? leaf.usedBytes
+                                    : static_cast<long>(leafUsedBytes(leaf, geom, keyLen_, pad_));
         leaf.insert(idx, key, rec, keyLen_);
         while (!leaf.geom.fits(rec))
             if (!leaf.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
-        if (leafUsedBytes(leaf, leaf.geom, keyLen_, pad_) <= room) {
+        size_t used;
+        if (leaf.geom == geom) {
+            // Only the new entry and its follower (whose predecessor changed) differ.
+            const uint8_t* prev = idx ? leaf.key(idx - 1, keyLen_) : nullptr;
+            used = static_cast<size_t>(usedBefore) + entryBytes(prev, key, geom, keyLen_, pad_);
+            if (idx + 1 < leaf.count()) {
+                const uint8_t* next = leaf.key(idx + 1, keyLen_);
+                used = used + entryBytes(key, next, geom, keyLen_, pad_) -
+                       entryBytes(prev, next, geom, keyLen_, pad_);
+            }
+        } else {
+            used = leafUsedBytes(leaf, leaf.geom, keyLen_, pad_);
+        }
+        if (used <= room) {
+            leaf.usedBytes = static_cast<long>(used);
+            leaf.usedGeom = leaf.geom;
             // The parents first, so that the leaf can then be handed over without a copy.
             if (idx == before && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
             if ((rc = ix_.writeNode(*this, std::move(leaf))) != 0) return rc;
@@ -544,6 +562,7 @@ int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int c
         r.recs.assign(l.recs.begin() + static_cast<long>(keep), l.recs.end());
         l.keys.resize(keep * keyLen_);
         l.recs.resize(keep);
+        l.usedBytes = -1;
         l.attr = static_cast<uint16_t>(l.attr & ~kAttrRoot);
         r.left = static_cast<uint32_t>(l.offset);
         r.right = l.right;
