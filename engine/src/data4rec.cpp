@@ -178,7 +178,10 @@ int d4go(Data4* d, long rec, int oldCopy) {
 int d4walkStart(Data4* d) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4skip);
     if (d4errorStanding(d->c)) return -1;
-    if (!d->walk) d->walk = std::make_unique<Walk4>();
+    if (!d->walk) {
+        d->walk.reset(new (std::nothrow) Walk4);
+        if (!d->walk) return error4(d->c, e4memory, L4_d4skip);
+    }
     if (d->walk->depth++ == 0) {
         d->walk->forget();
         d->walk->served = 0;
