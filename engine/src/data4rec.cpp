@@ -122,6 +122,7 @@ int d4writeCurrent(Data4* d) {
             return r;
         }
     }
+    d4walkForget(d);
     if (int r = file4write(&df->file, recordPos(df, rec), d->record, df->recordLen)) return r;
     std::memcpy(d->recordOld, d->record, df->recordLen);
     d->oldValid = 1;
@@ -172,6 +173,31 @@ int d4go(Data4* d, long rec, int oldCopy) {
         d->oldValid = 1;
     }
     return r;
+}
+
+int d4walkStart(Data4* d) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4skip);
+    if (d4errorStanding(d->c)) return -1;
+    if (!d->walk) {
+        d->walk.reset(new (std::nothrow) Walk4);
+        if (!d->walk) return error4(d->c, e4memory, L4_d4skip);
+    }
+    if (d->walk->depth++ == 0) {
+        d->walk->forget();
+        d->walk->served = 0;
+    }
+    return 0;
+}
+
+int d4walkEnd(Data4* d) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4skip);
+    Walk4* w = d->walk.get();
+    if (!w || w->depth == 0) return 0;
+    if (--w->depth == 0) {
+        w->forget();
+        if (w->pages.size() > 4) w->pages.resize(4);
+    }
+    return 0;
 }
 
 int d4goEof(Data4* d) {
@@ -298,6 +324,7 @@ int d4append(Data4* d) {
     if (d4errorStanding(c)) return -1;
     DataFile4* df = d->df;
     if (df->readOnly) return error4describe(c, e4write, L4_readOnlyWrite, df->name.c_str());
+    d4walkForget(d);
     if (!d->haveFileLock && df->accessMode == 0) {
         long locked = 0;  // the append lock, the count read again, the new record's lock
         if (int r = lock4engineAppend(d, &locked)) return r;
