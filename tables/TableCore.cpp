@@ -315,6 +315,10 @@ long TableCore::recNo() const {
     return data_ ? d4recNo(data_) : -1;
 }
 
+bool TableCore::deleted() const {
+    return data_ && d4recNo(data_) > 0 && d4deleted(data_) > 0;
+}
+
 int TableCore::appendStart() {
     if (!data_) return r4noOpen;
     return d4appendStart(data_, 0);

@@ -87,6 +87,9 @@ public:
     int next();
     int go(long rec);
     long recNo() const;
+    // True when the record in the buffer carries the deletion mark (another user may have
+    // deleted a record this user still lists).
+    bool deleted() const;
     // The record-write tails: insert, rewrite in full (after blank and assignments), removal.
     int appendStart();
     int blank();
