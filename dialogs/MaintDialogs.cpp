@@ -1,6 +1,7 @@
 #include "dialogs/MaintDialogs.h"
 
 #include <QDialogButtonBox>
+#include <QFont>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QListView>
@@ -196,14 +197,21 @@ CMaintResDlg::CMaintResDlg(CSchedule& schedule, CMaintenance& maintenance, const
     setWindowTitle(fromCp1252(maintenanceReservationsTitle(item)));
     auto* layout = new QVBoxLayout(this);
     list_ = editor::makeList(this, kList, model_, kTabStop);
-    list_->setMinimumSize(480, 240);
+    // A fixed-pitch font keeps the date and times one width, so every facility name starts at
+    // the tab stop.
+    QFont fixed(QStringLiteral("Courier"), 10);
+    fixed.setStyleHint(QFont::TypeWriter);
+    list_->setFont(fixed);
+    list_->setMinimumSize(520, 240);
     layout->addWidget(list_, 1);
     DialogButtons buttons = addDialogButtons(this, layout, kDialogId, kHelp);
-    buttons.cancel->hide();
     auto* show =
         buttons.box->addButton(QStringLiteral("Show Reservation"), QDialogButtonBox::ActionRole);
     show->setObjectName(QString::number(kShow));
     show->setAutoDefault(false);
+    // The list has OK and no Cancel (Escape still closes it); hidden after the last button
+    // joined the row, which shows them all again.
+    buttons.cancel->hide();
     connect(show, &QPushButton::clicked, this, [this] { showReservation(); });
     connect(list_, &QListView::doubleClicked, this, [this] { showReservation(); });
     fill();
