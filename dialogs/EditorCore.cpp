@@ -32,17 +32,16 @@ int startOf(const CSchedule& t) {
     return hh * 100 + mm;
 }
 
-// The walk both reservation lists share: from the first reservation dated `from` or later to
-// the end of the table, keeping those `match` accepts.
-template <class Match>
-int reservationsFrom(CSchedule& table, const DayDate& from, Match match,
+// The walk both reservation lists share: the reservations dated `from` or later, in key
+// order, read in bulk (half a table of a million reservations lies after today), keeping those
+// `keep` accepts by their names.
+template <class Keep>
+int reservationsFrom(CSchedule& table, const DayDate& from, Keep keep,
                      std::vector<ReservationRow>& rows) {
     rows.clear();
-    int r = table.Seek(dateKey(from), "", "", "");
-    for (; r == 0; r = table.Next())
-        if (match(table))
-            rows.push_back(
-                {listedReservationLine(table), table.GetRecordNumber(), table.GetFacility()});
+    const int r = table.ScanFrom(dateKey(from), keep, [&rows](const CSchedule& t) {
+        rows.push_back({listedReservationLine(t), t.GetRecordNumber(), t.GetFacility()});
+    });
     return r < 0 ? r : 0;
 }
 
@@ -81,14 +80,13 @@ std::string customerLine(const std::string& phone, const std::string& ext, const
 
 int customerRows(CPeople& people, std::vector<ChooserRow>& rows) {
     rows.clear();
-    int r = people.First();
-    for (; r == 0; r = people.Next()) {
+    const int r = people.ScanAll([&rows](const CPeople& p) {
         std::string first, mi, last, phone, ext;
-        people.GetName(first, mi, last);
-        people.GetPhone(phone, ext);
+        p.GetName(first, mi, last);
+        p.GetPhone(phone, ext);
         rows.push_back(
-            {customerLine(phone, ext, last, first, mi, people.GetOrg()), people.GetRecordNumber()});
-    }
+            {customerLine(phone, ext, last, first, mi, p.GetOrg()), p.GetRecordNumber()});
+    });
     return r < 0 ? r : 0;
 }
 
@@ -218,9 +216,10 @@ int customerReservations(CSchedule& table, const CustomerName& who, const DayDat
     return reservationsFrom(
         table, from,
         [&who](const CSchedule& t) {
-            std::string first, mi, last, phone, ext, org;
-            t.GetNames(first, mi, last, phone, ext, org);
-            return first == who.first && mi == who.mi && last == who.last && phone == who.phone;
+            return t.NameIs(CSchedule::kLastName, who.last) &&
+                   t.NameIs(CSchedule::kFirstName, who.first) &&
+                   t.NameIs(CSchedule::kMiddleInitial, who.mi) &&
+                   t.NameIs(CSchedule::kPhone, who.phone);
         },
         rows);
 }
@@ -228,12 +227,7 @@ int customerReservations(CSchedule& table, const CustomerName& who, const DayDat
 int maintenanceReservations(CSchedule& table, const std::string& item, const DayDate& from,
                             std::vector<ReservationRow>& rows) {
     return reservationsFrom(
-        table, from,
-        [&item](const CSchedule& t) {
-            std::string first, mi, last, phone, ext, org;
-            t.GetNames(first, mi, last, phone, ext, org);
-            return last == item;
-        },
+        table, from, [&item](const CSchedule& t) { return t.NameIs(CSchedule::kLastName, item); },
         rows);
 }
 

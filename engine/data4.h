@@ -91,6 +91,10 @@ int d4bottom(Data4* d);
 int d4skip(Data4* d, long count = 1);
 int d4seek(Data4* d, const char* key);
 int d4goEof(Data4* d);
+// Reads up to `count` whole records from record `first` on into `out` (d4recWidth bytes each,
+// the deletion flag first) with one read, cut to the records the table holds; the current
+// record does not move. The number of records read, or a negative error.
+long d4readRecords(Data4* d, long first, long count, char* out);
 
 int d4blank(Data4* d);
 int d4appendStart(Data4* d, int copyFlag = 0);

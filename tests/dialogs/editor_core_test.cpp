@@ -3,7 +3,7 @@
 // customer and an item, a listed reservation's detail and its notes.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <filesystem>
 
 #include "editor_fixture.h"
 
@@ -250,6 +250,71 @@ TEST_F(EditorCoreTest, AnItemsDetailAndTheItemMissing) {
     EXPECT_EQ(checkMaintenanceItem(maintenance, "Mow"),
               (EditorMessage{"Could not read maintenance item from database", "Database Error"}));
     EXPECT_FALSE(checkMaintenanceItem(maintenance, "Mowing"));
+}
+
+// The lists read the table in blocks; a step-by-step walk in key order is the reference.
+TEST_F(EditorCoreTest, TheBlockReadListsEqualAStepByStepWalkAndLeaveTheCurrentRecord) {
+    testing::NoSync fast;
+    const Person names[] = {kAnna,
+                            {"Anna", "B", "Jansen", "555-0101", "9", ""},
+                            {"Bo", "", "Jansen", "555-0101", "", ""}};
+    // Dates scattered over the record order, so the wanted records lie in short and long runs.
+    for (int i = 0; i < 900; ++i) {
+        const int day = (i * 37) % 60;
+        // Day and court repeat together every 420 bookings; the hour tells those apart.
+        book(addDays({2026, 2, 1}, day), "Court " + std::to_string(1 + i % 7), 6 + i / 420,
+             names[(i / 3) % 3], i % 11 ? "" : "n");
+    }
+    const long current = 450;
+    ASSERT_EQ(schedule.GoTo(current), 0);
+    ASSERT_EQ(schedule.GoTo(current + 1), 0);
+    ASSERT_EQ(schedule.Delete(false), 0);  // one live entry gone from the tag
+    ASSERT_EQ(schedule.GoTo(current), 0);
+    const std::string notesBefore = schedule.GetNotes();
+    for (const DayDate& from :
+         {DayDate{2026, 1, 1}, DayDate{2026, 2, 20}, DayDate{2026, 3, 31}, DayDate{2026, 4, 30}}) {
+        std::vector<ReservationRow> expected;
+        for (int r = schedule.Seek(dateKey(from), "", "", ""); r == 0; r = schedule.Next()) {
+            std::string first, mi, last, phone, ext, org;
+            schedule.GetNames(first, mi, last, phone, ext, org);
+            if (first == "Anna" && mi == "B" && last == "Jansen" && phone == "555-0101")
+                expected.push_back({listedReservationLine(schedule), schedule.GetRecordNumber(),
+                                    schedule.GetFacility()});
+        }
+        ASSERT_EQ(schedule.GoTo(current), 0);
+        std::vector<ReservationRow> rows;
+        ASSERT_EQ(customerReservations(schedule, {"Anna", "B", "Jansen", "555-0101"}, from, rows),
+                  0);
+        EXPECT_EQ(rows, expected) << dateKey(from);
+        // The table's current reservation is the one it was before the list was read: a
+        // write after the walk lands on it with its own contents.
+        EXPECT_EQ(schedule.GetRecordNumber(), current);
+        EXPECT_EQ(schedule.GetNotes(), notesBefore);
+    }
+    schedule.SetNotes("after");
+    ASSERT_EQ(schedule.Update(), 0);
+    ASSERT_EQ(schedule.GoTo(current), 0);
+    int sh, sm;
+    schedule.GetStart(sh, sm);
+    EXPECT_EQ(schedule.GetNotes(), "after");
+    EXPECT_EQ(sh, 6 + int(current - 1) / 420);
+}
+
+TEST_F(EditorCoreTest, ACustomerTableCutShortListsWhatItHoldsAndSaysSo) {
+    for (int i = 0; i < 20; ++i)
+        addPerson({"Ann", "", "Last" + std::to_string(100 + i), "5", "", ""});
+    people.Close();
+    std::filesystem::path data;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path))
+        if (e.path().filename() == "RECPEOPLE.DBF") data = e.path();
+    ASSERT_FALSE(data.empty());
+    // The last eight records gone, the header still counting twenty (a crash, a bad copy).
+    std::filesystem::resize_file(data, std::filesystem::file_size(data) - 8 * 299 - 1);
+    ASSERT_EQ(people.Open(group), 0);
+    std::vector<ChooserRow> rows;
+    EXPECT_EQ(customerRows(people, rows), -70);
+    ASSERT_EQ(rows.size(), 12u);
+    EXPECT_EQ(rows.back().line, "5                \tLast111, Ann   \t");
 }
 
 TEST_F(EditorCoreTest, TenThousandCustomersAndEmptyTables) {
