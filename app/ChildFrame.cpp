@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QScrollArea>
 
-#include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
+#include "app/core/GroupFile.h"
 
 namespace quorvane {
 

@@ -5,7 +5,7 @@
 // a handler is registered for it, and the view's left click goes to the facility opener.
 #include <functional>
 
-#include "app/DayState.h"
+#include "app/core/DayState.h"
 
 class QWidget;
 

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/DialogButtons.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DayState.h"
+#include "app/core/DayState.h"
 
 class CSchedule;
 class CPeople;
@@ -52,6 +52,21 @@ public:
     virtual CPeople* people() { return nullptr; }
     virtual CMaintenance* maintenance() { return nullptr; }
 };
+
+// Opening and creating the three tables of a group, in their fixed order. On failure every
+// table the call opened is closed again and `message` says what went wrong.
+struct GroupTablesOutcome {
+    bool ok = true;
+    std::string message;
+};
+// An existing group: its reservation table, the folder's customer table, then its maintenance
+// table.
+GroupTablesOutcome openGroupTables(GroupTables& tables, const std::string& groupPath);
+// A new group: its reservation table is created; the folder's customer and maintenance tables
+// are opened, or both created when the folder has no customer table.
+GroupTablesOutcome createGroupTables(GroupTables& tables, const std::string& groupPath);
+// Closes maintenance, reservations and customers, the order of a group's close.
+void closeGroupTables(GroupTables& tables);
 
 // Makes the tables of a new document. The program's factory gives the engine's tables; tests
 // may install another. Nullptr (no factory) gives a document without tables.

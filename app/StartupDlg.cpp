@@ -1,16 +1,12 @@
 #include "app/StartupDlg.h"
 
 #include <QButtonGroup>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
-#include "platform/Help.h"
-#include "platform/Prompter.h"
 
 namespace quorvane {
 
@@ -26,6 +22,20 @@ const CStartupDlg::TypeChoice CStartupDlg::kTypes[kTypeCount] = {
     {"Miscellaneous", "Misc"},
     {"Other (Enter type below)", ""},
 };
+
+QString newGroupTypeName(const NewGroupForm& form) {
+    if (form.position == CStartupDlg::kOtherPosition) return form.otherText;
+    if (form.position >= 0 && form.position < CStartupDlg::kTypeCount)
+        return QString::fromLatin1(CStartupDlg::kTypes[form.position].storedName);
+    return {};
+}
+
+std::optional<DialogMessage> checkNewGroup(const NewGroupForm& form) {
+    if (newGroupTypeName(form).isEmpty())
+        return DialogMessage{QStringLiteral("You must specify a group type"),
+                             QStringLiteral("No Group Type"), PromptIcon::None};
+    return std::nullopt;
+}
 
 CStartupDlg::CStartupDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QString::number(kDialogId));
@@ -54,29 +64,36 @@ CStartupDlg::CStartupDlg(QWidget* parent) : QDialog(parent) {
     connect(types_, &QButtonGroup::idToggled, this, [this](int, bool) { updateOtherEdit(); });
 
     other_ = new QLineEdit(this);
-    other_->setObjectName(QStringLiteral("1111"));
+    other_->setObjectName(QString::number(kOtherEdit));
     other_->setMaxLength(kMaxText);
     layout->addWidget(other_);
 
     layout->addWidget(new QLabel(QStringLiteral("Additional Description (optional)"), this));
     description_edit_ = new QLineEdit(this);
-    description_edit_->setObjectName(QStringLiteral("1000"));
+    description_edit_->setObjectName(QString::number(kDescriptionEdit));
     description_edit_->setMaxLength(kMaxText);
     layout->addWidget(description_edit_);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    cancel->setObjectName(QStringLiteral("2"));
-    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
-    help->setObjectName(QStringLiteral("1094"));
-    connect(ok, &QPushButton::clicked, this, &CStartupDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CStartupDlg::reject);
-    connect(help, &QPushButton::clicked, this, [] { appHelp().showTopic(helpContext(kDialogId)); });
-    layout->addWidget(buttons);
+    addDialogButtons(this, layout, kDialogId, kHelpButton);
 
+    updateOtherEdit();
+}
+
+NewGroupForm CStartupDlg::form() const {
+    return {selectedPosition(), other_->text(), description_edit_->text()};
+}
+
+void CStartupDlg::setForm(const NewGroupForm& form) {
+    if (form.position < 0) {
+        // An exclusive group unchecks its button only with exclusivity off.
+        types_->setExclusive(false);
+        if (QAbstractButton* checked = types_->checkedButton()) checked->setChecked(false);
+        types_->setExclusive(true);
+    } else {
+        selectPosition(form.position);
+    }
+    other_->setText(form.otherText);
+    description_edit_->setText(form.description);
     updateOtherEdit();
 }
 
@@ -101,19 +118,13 @@ void CStartupDlg::updateOtherEdit() {
 }
 
 bool CStartupDlg::validate() {
-    const int position = selectedPosition();
-    QString type;
-    if (position == kOtherPosition)
-        type = other_->text();
-    else if (position >= 0 && position < kTypeCount)
-        type = QString::fromLatin1(kTypes[position].storedName);
-    if (type.isEmpty()) {
-        appPrompter().message(QStringLiteral("You must specify a group type"),
-                              QStringLiteral("No Group Type"), PromptIcon::None);
+    const NewGroupForm current = form();
+    if (const std::optional<DialogMessage> message = checkNewGroup(current)) {
+        showDialogMessage(*message);
         return false;
     }
-    typeName_ = type;
-    description_ = description_edit_->text();
+    typeName_ = newGroupTypeName(current);
+    description_ = current.description;
     return true;
 }
 

@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/GroupFile.h"
 #include "app/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 
@@ -15,17 +15,6 @@ namespace quorvane {
 
 namespace {
 int g_untitledCount = 0;
-
-const char* const kDamagedGroup =
-    "The File selected has been damaged, please recover all files from backup";
-const char* const kPeopleMissing =
-    "The files RecPeople.dbf and RecPeople.idx cannot be found or are damaged, please recover "
-    "from backup";
-const char* const kMaintenanceMissing =
-    "The files RecMaintenance.dbf and RecMaintenance.idx cannot be found or are damaged, please "
-    "recover from backup";
-const char* const kCreateTablesFailed =
-    "Error creating people and maintenance files, disk possibly full?";
 
 std::string nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -35,18 +24,20 @@ void reportFileError(const GroupFileResult& result, const QString& path) {
     appPrompter().message(QString::fromUtf8(groupFileMessage(result, nativePath(path))));
 }
 
-void say(const char* text) {
-    appPrompter().message(QString::fromLatin1(text));
-}
-
-int clockNow() {
-    const LocalTime t = appClock().localNow();
-    return t.hour * 100 + t.minute;
+void say(const std::string& text) {
+    appPrompter().message(QString::fromLatin1(text.c_str()));
 }
 }  // namespace
 
 CZUKRecDoc::CZUKRecDoc(QObject* parent)
-    : QObject(parent), group_(std::make_unique<GroupFile>()), tables_(makeGroupTables()) {}
+    : QObject(parent),
+      group_(std::make_unique<GroupFile>()),
+      tables_(makeGroupTables()),
+      day_(std::make_unique<CurrentDay>(*group_)) {
+    day_->setLoader([this](const std::string& key, std::vector<_SCHEDITEM>& out) {
+        return dayItems(key, out);
+    });
+}
 
 CZUKRecDoc::~CZUKRecDoc() = default;
 
@@ -92,7 +83,7 @@ void CZUKRecDoc::attach(const QString& path) {
 void CZUKRecDoc::failAttach() {
     path_.clear();
     group_->description.clear();
-    stamp_.close();
+    day_->stamp().close();
 }
 
 bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
@@ -125,60 +116,21 @@ bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
     *group_ = fresh;
     attach(path);
     const std::string native = nativePath(path);
-    stamp_.create(nativePath(stampPath()));
+    day_->stamp().create(nativePath(stampPath()));
 
     if (tables_) {
-        if (tables_->createReservations(native) != 0) {
-            // Without its reservation table the folder cannot hold the group (read-only,
-            // full, or a table of that name that is not ours): say so rather than nothing.
-            appPrompter().message(
-                QStringLiteral("The reservation table of the new group cannot be created in "
-                               "this folder."));
+        const GroupTablesOutcome created = createGroupTables(*tables_, native);
+        if (!created.ok) {
+            say(created.message);
             failAttach();
             *group_ = GroupFile();
             return false;
         }
-        if (tables_->openPeople(native) == 0) {
-            peopleOpen_ = true;
-            if (tables_->openMaintenance(native) != 0) {
-                say(kMaintenanceMissing);
-                tables_->closePeople();
-                tables_->closeReservations();
-                peopleOpen_ = false;
-                failAttach();
-                *group_ = GroupFile();
-                return false;
-            }
-        } else {
-            tables_->closePeople();
-            if (tables_->createPeople(native) != 0) {
-                tables_->closePeople();
-                tables_->closeReservations();
-                say(kCreateTablesFailed);
-                failAttach();
-                *group_ = GroupFile();
-                return false;
-            }
-            peopleOpen_ = true;
-            if (tables_->createMaintenance(native) != 0) {
-                tables_->closeMaintenance();
-                tables_->closePeople();
-                tables_->closeReservations();
-                peopleOpen_ = false;
-                say(kCreateTablesFailed);
-                failAttach();
-                *group_ = GroupFile();
-                return false;
-            }
-        }
+        peopleOpen_ = true;
     }
 
     if (!OnSaveDocument(path)) {
-        if (tables_) {
-            tables_->closeMaintenance();
-            tables_->closeReservations();
-            tables_->closePeople();
-        }
+        if (tables_) closeGroupTables(*tables_);
         peopleOpen_ = false;
         failAttach();
         *group_ = GroupFile();
@@ -200,33 +152,16 @@ bool CZUKRecDoc::OnOpenDocument(const QString& path) {
     *group_ = loaded;
     attach(path);
     // A stamp that cannot be opened or made only means other users' changes show later.
-    stamp_.open(nativePath(stampPath()));
+    day_->stamp().open(nativePath(stampPath()));
 
     if (tables_) {
-        const std::string native = nativePath(path);
-        if (tables_->openReservations(native) != 0) {
-            say(kDamagedGroup);
-            tables_->closeReservations();
-            failAttach();
-            return false;
-        }
-        if (tables_->openPeople(native) != 0) {
-            say(kPeopleMissing);
-            tables_->closePeople();
-            tables_->closeReservations();
+        const GroupTablesOutcome opened = openGroupTables(*tables_, nativePath(path));
+        if (!opened.ok) {
+            say(opened.message);
             failAttach();
             return false;
         }
         peopleOpen_ = true;
-        if (tables_->openMaintenance(native) != 0) {
-            say(kMaintenanceMissing);
-            tables_->closeMaintenance();
-            tables_->closePeople();
-            tables_->closeReservations();
-            peopleOpen_ = false;
-            failAttach();
-            return false;
-        }
     }
     setTitle(description().isEmpty() ? QFileInfo(path).fileName() : groupTitle());
     startCurrentDay(false);
@@ -244,7 +179,7 @@ bool CZUKRecDoc::OnSaveDocument(const QString& path) {
 
 void CZUKRecDoc::OnCloseDocument() {
     if (!path_.isEmpty()) destructionPurgeAndClose();
-    stamp_.close();
+    day_->stamp().close();
     path_.clear();
 }
 
@@ -296,36 +231,27 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
         unlockGroup();
         return FacilityResult::Failed;
     }
-    if (group_->count >= kMaxFacilities) {
-        // Another user filled the group since the dialog opened.
+    // Another user may have filled the group, or added the same name, since the dialog opened.
+    const GroupFile::Edit edit = group_->addFacility(name, description, defaultTime);
+    if (edit != GroupFile::Edit::Done) {
         unlockGroup();
-        appPrompter().message(
-            QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
-            QStringLiteral("Group Full"), PromptIcon::Stop);
-        emit contentsChanged();
-        return FacilityResult::GroupFull;
+        if (edit == GroupFile::Edit::GroupFull)
+            appPrompter().message(
+                QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
+                QStringLiteral("Group Full"), PromptIcon::Stop);
+        else
+            appPrompter().message(QStringLiteral("A %1 with this name already exists")
+                                      .arg(fromCp1252(group_->typeName)),
+                                  QStringLiteral("Error"), PromptIcon::Stop);
+        emit facilitiesChanged();
+        return edit == GroupFile::Edit::GroupFull ? FacilityResult::GroupFull
+                                                  : FacilityResult::Failed;
     }
-    if (findFacility(name) >= 0 && !name.empty()) {
-        // Another user added the same name meanwhile; two facilities of one name would share
-        // their reservations.
-        unlockGroup();
-        appPrompter().message(
-            QStringLiteral("A %1 with this name already exists").arg(fromCp1252(group_->typeName)),
-            QStringLiteral("Error"), PromptIcon::Stop);
-        emit contentsChanged();
-        return FacilityResult::Failed;
-    }
-    CRoom& room = group_->rooms[std::size_t(group_->count)];
-    room.clear();
-    room.name = name;
-    room.description = description;
-    room.defaultTime = defaultTime;
-    ++group_->count;
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
     reloadDayList();
     updateOccupancy(true);
-    emit contentsChanged();
+    emit facilitiesChanged();
     return saved ? FacilityResult::Done : FacilityResult::Failed;
 }
 
@@ -337,18 +263,12 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::modifyFacility(const std::string& name,
         unlockGroup();
         return FacilityResult::Failed;
     }
-    int slot = -1;
-    for (int i = 0; i < group_->count; ++i)
-        if (group_->rooms[std::size_t(i)].name == name) slot = i;
-    bool saved = false;
-    if (slot >= 0) {
-        group_->rooms[std::size_t(slot)].description = description;
-        group_->rooms[std::size_t(slot)].defaultTime = defaultTime;
-        saved = OnSaveDocument(path_);
-    }
+    const bool found =
+        group_->modifyFacility(name, description, defaultTime) == GroupFile::Edit::Done;
+    const bool saved = found && OnSaveDocument(path_);
     unlockGroup();
-    emit contentsChanged();
-    if (slot < 0) {
+    emit facilitiesChanged();
+    if (!found) {
         appPrompter().message(
             QStringLiteral("%1 has been deleted by another user, update cannot be made")
                 .arg(typeName()),
@@ -364,23 +284,16 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::deleteFacility(const std::string& name) {
         unlockGroup();
         return FacilityResult::Failed;
     }
-    int slot = -1;
-    for (int i = 0; i < group_->count && slot < 0; ++i)
-        if (group_->rooms[std::size_t(i)].name == name) slot = i;
-    if (slot < 0) {
+    if (group_->removeFacility(name) == GroupFile::Edit::NotFound) {
         unlockGroup();
-        emit contentsChanged();
+        emit facilitiesChanged();
         return FacilityResult::NotFound;
     }
-    for (int i = slot; i + 1 < group_->count; ++i)
-        group_->rooms[std::size_t(i)] = group_->rooms[std::size_t(i + 1)];
-    --group_->count;
-    group_->rooms[std::size_t(group_->count)].clear();
     reloadDayList();
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
     updateOccupancy(true);
-    emit contentsChanged();
+    emit facilitiesChanged();
     if (!saved) return FacilityResult::Failed;
     deleteFacilityReservations(name);
     return FacilityResult::Done;
@@ -398,7 +311,7 @@ bool CZUKRecDoc::modifyGroup(const std::string& typeName, const std::string& des
     lowerTypeName_ = fromCp1252(names.lowerInitial);
     const bool saved = OnSaveDocument(path_);
     unlockGroup();
-    emit contentsChanged();
+    emit facilitiesChanged();
     return saved;
 }
 
@@ -420,15 +333,9 @@ bool CZUKRecDoc::saveWindowRect(const GroupRect& rect) {
 // ----- the current day -----
 
 void CZUKRecDoc::startCurrentDay(bool justCreated) {
-    const LocalTime now = appClock().localNow();
-    today_ = {now.year, now.month, now.day};
-    if (justCreated) {
-        dayList_.clear();
-    } else {
-        reloadDayList();
-        updateOccupancy(true);
-    }
-    emit contentsChanged();
+    day_->start(justCreated);
+    emit dayReloaded();
+    emit occupancyChanged();
 }
 
 int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const {
@@ -439,27 +346,28 @@ int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) c
 }
 
 void CZUKRecDoc::reloadDayList() {
-    dayItems(todayKey(), dayList_);
+    day_->reload();
+    emit dayReloaded();
 }
 
 bool CZUKRecDoc::updateOccupancy(bool recomputeAll) {
-    const bool changed =
-        quorvane::updateOccupancy(group_->rooms, dayList_, clockNow(), recomputeAll);
-    if (changed) emit contentsChanged();
+    const bool changed = day_->updateOccupancy(recomputeAll);
+    if (changed) emit occupancyChanged();
     return changed;
 }
 
-void CZUKRecDoc::reservationsChanged(const DayDate& date) {
-    if (date == today_) {
-        reloadDayList();
-        updateOccupancy(true);
-        writeChangeStamp();
-    }
-    emit reservationsOfDateChanged(date);
+void CZUKRecDoc::minuteTick(bool pollStamp) {
+    const CurrentDay::Tick tick = day_->minute(pollStamp);
+    if (tick.reloaded) emit dayReloaded();
+    if (tick.occupancyChanged) emit occupancyChanged();
 }
 
-bool CZUKRecDoc::isCurrentDate(int year, int month, int day) const {
-    return today_ == DayDate{year, month, day};
+void CZUKRecDoc::reservationsChanged(const DayDate& date) {
+    if (day_->reservationsChanged(date)) {
+        emit dayReloaded();
+        emit occupancyChanged();
+    }
+    emit reservationsOfDateChanged(date);
 }
 
 int CZUKRecDoc::deleteReservationsBefore(const std::string& key) {
@@ -477,9 +385,7 @@ void CZUKRecDoc::destructionPurgeAndClose() {
     if (!tables_) return;
     const std::string cutoff = purgeCutoffKey(appClock().now(), daysToKeep_);
     if (!cutoff.empty()) tables_->deleteBefore(cutoff);
-    tables_->closeMaintenance();
-    tables_->closeReservations();
-    tables_->closePeople();
+    closeGroupTables(*tables_);
     peopleOpen_ = false;
 }
 

@@ -1,15 +1,14 @@
 #pragma once
-// The group document: one open group, its group file, its three tables, its change stamp and
-// its current day. Every change is written to disk at once, so a group is never "modified"
-// and closing never asks to save.
+// The group document: one open group, its group file and its three tables, and the current
+// day it owns (CurrentDay: date, day list, occupants, change stamp). Every change is written
+// to disk at once, so a group is never "modified" and closing never asks to save.
 #include <QObject>
 #include <QString>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/ChangeStamp.h"
-#include "app/DayState.h"
+#include "app/core/CurrentDay.h"
 
 class QWidget;
 
@@ -90,35 +89,41 @@ public:
 
     // ----- the current day -----
     GroupTables* tables() const { return tables_.get(); }
-    const DayDate& currentDate() const { return today_; }
-    void setCurrentDate(const DayDate& date) { today_ = date; }
-    std::string todayKey() const { return dateKey(today_); }
-    const std::vector<_SCHEDITEM>& dayList() const { return dayList_; }
+    CurrentDay& currentDay() { return *day_; }
+    const CurrentDay& currentDay() const { return *day_; }
+    const DayDate& currentDate() const { return day_->date(); }
+    void setCurrentDate(const DayDate& date) { day_->setDate(date); }
+    std::string todayKey() const { return day_->key(); }
+    const std::vector<_SCHEDITEM>& dayList() const { return day_->items(); }
 
     int daysToKeep() const { return daysToKeep_; }
     void setDaysToKeep(int days) { daysToKeep_ = days; }
-    bool refreshFromNetwork() const { return refresh_; }
-    void setRefreshFromNetwork(bool on) { refresh_ = on; }
-    bool forceNetworkFlush() const { return forceFlush_; }
-    void setForceNetworkFlush(bool on) { forceFlush_ = on; }
+    bool refreshFromNetwork() const { return day_->refresh(); }
+    void setRefreshFromNetwork(bool on) { day_->setRefresh(on); }
+    bool forceNetworkFlush() const { return day_->forceFlush(); }
+    void setForceNetworkFlush(bool on) { day_->setForceFlush(on); }
 
-    // Today's date, the day list and every occupant, then a redraw. A new group has no
-    // reservations to load (the document manager puts it on the recent-file list).
+    // Today's date, the day list and every occupant. A new group has no reservations to load
+    // (the document manager puts it on the recent-file list).
     void startCurrentDay(bool justCreated);
     // Fills `out` with the reservations dated `key` of this group's facilities.
     int dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const;
     // Reloads the day list for today.
     void reloadDayList();
-    // Sets the occupant lines for the present minute; a redraw when one changed.
+    // Sets the occupant lines for the present minute; whether one changed.
     bool updateOccupancy(bool recomputeAll);
+    // One tick of a window's minute timer (CurrentDay::minute), with its signals.
+    void minuteTick(bool pollStamp);
     // Reservations dated `date` were written or removed by this user. When that date is
     // today the day list is reloaded, the occupants recomputed and the change stamp rewritten
     // (other users reload at their next tick); every window showing that date is told.
     void reservationsChanged(const DayDate& date);
-    void writeChangeStamp() { stamp_.write(); }
-    bool checkChangeStamp() { return stamp_.check(refresh_, forceFlush_); }
-    const ChangeStamp& changeStamp() const { return stamp_; }
-    bool isCurrentDate(int year, int month, int day) const;
+    void writeChangeStamp() { day_->writeStamp(); }
+    bool checkChangeStamp() { return day_->checkStamp(); }
+    const ChangeStamp& changeStamp() const { return day_->stamp(); }
+    bool isCurrentDate(int year, int month, int day) const {
+        return day_->isDate(DayDate{year, month, day});
+    }
     // Deletes the reservations dated before the key (31 days back for an empty key).
     int deleteReservationsBefore(const std::string& key);
     int deleteFacilityReservations(const std::string& name);
@@ -126,7 +131,13 @@ public:
 
 signals:
     void titleChanged();
-    void contentsChanged();
+    // The facility slots, the type name or the description changed: the drawing's extent and
+    // every name in it may differ.
+    void facilitiesChanged();
+    // The day list was loaded afresh (a new date, another user's change, a re-read group).
+    void dayReloaded();
+    // An occupant line changed: only the icons' contents are redrawn.
+    void occupancyChanged();
     void reservationsOfDateChanged(const quorvane::DayDate& date);
 
 private:
@@ -144,12 +155,8 @@ private:
     QString title_;
     QString lowerTypeName_;
 
-    ChangeStamp stamp_;
-    DayDate today_;
-    std::vector<_SCHEDITEM> dayList_;
+    std::unique_ptr<CurrentDay> day_;  // keeps occupant lines in *group_
     int daysToKeep_ = -1;
-    bool refresh_ = false;
-    bool forceFlush_ = false;
     bool peopleOpen_ = false;
 };
 

@@ -9,11 +9,11 @@
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
 #include "app/GroupDialogs.h"
-#include "app/GroupFile.h"
 #include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/AppSettings.h"
-#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 
@@ -27,7 +27,9 @@ CZUKRecView::CZUKRecView(CZUKRecDoc* doc, QWidget* parent)
     palette.setColor(QPalette::WindowText, Qt::black);
     setPalette(palette);
     setMinimumSize(totalSize_);
-    connect(doc_, &CZUKRecDoc::contentsChanged, this, &CZUKRecView::updateView);
+    // The drawing shows the facilities and their occupants; the day list itself is not drawn.
+    connect(doc_, &CZUKRecDoc::facilitiesChanged, this, &CZUKRecView::updateView);
+    connect(doc_, &CZUKRecDoc::occupancyChanged, this, qOverload<>(&CZUKRecView::update));
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &CZUKRecView::timerTick);
 }
@@ -52,23 +54,12 @@ void CZUKRecView::initialUpdate() {
 }
 
 void CZUKRecView::timerTick() {
-    const LocalTime now = appClock().localNow();
-    bool dayChanged = false;
-    // The whole date, not the day of the month alone: a group left open from the 8th of one
-    // month to the 8th of the next still moves on.
-    const DayDate today{now.year, now.month, now.day};
-    if (!(today == doc_->currentDate())) {
-        doc_->setCurrentDate(today);
-        todayKey_ = doc_->todayKey();
-        dayChanged = true;
-    }
     if (timerInterval_ < kMinuteMs) {
         timerInterval_ = kMinuteMs;
         timer_.start(timerInterval_);
     }
-    const bool reload = (prefs_.refresh && doc_->checkChangeStamp()) || dayChanged;
-    if (reload) doc_->reloadDayList();
-    doc_->updateOccupancy(reload);
+    doc_->minuteTick(prefs_.refresh);
+    todayKey_ = doc_->todayKey();
 }
 
 void CZUKRecView::updateView() {

@@ -77,14 +77,6 @@ public:
     // Right click on a facility: the "Delete %s" / "Modify %s" menu at `globalPos`.
     void showFacilityMenu(int slot, const QPoint& globalPos);
 
-    // Kept for the shell's callers: the header rules of the drawing.
-    static QString headerText(int count, const QString& typeName, const QString& description) {
-        return groupHeaderText(count, typeName, description);
-    }
-    static int headerX(int count, int textWidth, int charWidth) {
-        return groupHeaderX(count, textWidth, charWidth);
-    }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

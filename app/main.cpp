@@ -12,6 +12,7 @@
 #include "reservations/Install.h"
 
 int main(int argc, char** argv) {
+    QString channelName;
     {
         // --help and --version answer without a display; a group named while the program
         // already runs opens in the running program.
@@ -21,8 +22,15 @@ int main(int argc, char** argv) {
             std::fputs(qPrintable(line.output), stdout);
             return 0;
         }
+        // Without a channel folder this user alone controls, groups open in this process and
+        // later starts do the same: better than handing paths to whoever made the folder.
+        QString refusal;
+        channelName = quorvane::InstanceChannel::defaultName(&refusal);
+        if (channelName.isEmpty())
+            std::fprintf(stderr, "quorvane: not sharing one program between starts: %s\n",
+                         qPrintable(refusal));
         if (line.error.isEmpty() && !line.print && !line.groupPath.isEmpty() &&
-            quorvane::InstanceChannel::forward({line.groupPath}))
+            quorvane::InstanceChannel::forward({line.groupPath}, channelName))
             return 0;
     }
     QApplication qt(argc, argv);
@@ -37,7 +45,7 @@ int main(int argc, char** argv) {
     quorvane::CZUKRecApp app;
     if (!app.initInstance(QApplication::arguments())) return app.exitCode();
 
-    quorvane::InstanceChannel channel;
+    quorvane::InstanceChannel channel(channelName);
     QObject::connect(&channel, &quorvane::InstanceChannel::openRequested, &app,
                      [&app](const QString& path) {
                          app.documents().openDocument(path);

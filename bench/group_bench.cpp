@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "engine/io4.h"
-#include "platform/Clock.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"

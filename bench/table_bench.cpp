@@ -19,6 +19,7 @@
 #include "engine/data4.h"
 #include "engine/tag4.h"
 #include "engine/vask4.h"
+#include "tables/Calendar.h"
 #include "tables/Schedule.h"
 
 namespace {
@@ -70,7 +71,7 @@ void eachRow(F&& f) {
     long made = 0, pair = 0;
     Row r{};
     for (const Day& day : days) {
-        std::snprintf(r.date, sizeof r.date, "%04d%02d%02d", day.y, day.m, day.d);
+        std::memcpy(r.date, quorvane::dateKey(day.y, day.m, day.d).c_str(), sizeof r.date);
         for (int fac = 0; fac < kFacilities && made < kRecords; ++fac, ++pair) {
             std::snprintf(r.room, sizeof r.room, "%-20s", facility(fac).c_str());
             int slots = 9 + (pair < extra ? 1 : 0);
@@ -238,7 +239,7 @@ std::vector<Day> queryDays() {
 }
 
 std::string key(const Day& d) {
-    return CSchedule::FormatDateKey(d.m, d.d, d.y);
+    return quorvane::dateKey(d.y, d.m, d.d);
 }
 
 // ---- engine ----
@@ -313,9 +314,9 @@ void monthEngine(benchmark::State& state) {
     long rows = 0;
     for (auto _ : state) {
         const Day& d = days[i++ % days.size()];
-        const std::string from = CSchedule::FormatDateKey(d.m, 1, d.y);
-        const std::string to = d.m == 12 ? CSchedule::FormatDateKey(1, 1, d.y + 1)
-                                         : CSchedule::FormatDateKey(d.m + 1, 1, d.y);
+        const std::string from = quorvane::dateKey(d.y, d.m, 1);
+        const std::string to =
+            d.m == 12 ? quorvane::dateKey(d.y + 1, 1, 1) : quorvane::dateKey(d.y, d.m + 1, 1);
         long sum = 0;
         for (int r = s.Seek(from, "", "", ""); r == 0 && s.IsBefore(to); r = s.Next()) {
             sum += touch(s);
@@ -392,9 +393,8 @@ void runSqlite(benchmark::State& state, const char* where, int kind) {
         } else if (kind == 1) {
             a = key(d);
         } else {
-            a = CSchedule::FormatDateKey(d.m, 1, d.y);
-            b = d.m == 12 ? CSchedule::FormatDateKey(1, 1, d.y + 1)
-                          : CSchedule::FormatDateKey(d.m + 1, 1, d.y);
+            a = quorvane::dateKey(d.y, d.m, 1);
+            b = d.m == 12 ? quorvane::dateKey(d.y + 1, 1, 1) : quorvane::dateKey(d.y, d.m + 1, 1);
         }
         sqlite3_bind_text(st, 1, a.c_str(), static_cast<int>(a.size()), SQLITE_TRANSIENT);
         if (kind != 1)

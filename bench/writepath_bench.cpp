@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "engine/field4.h"
 #include "engine/tag4.h"
 #include "engine/vask4.h"
+#include "tables/Calendar.h"
 
 namespace {
 
@@ -50,8 +52,10 @@ std::vector<long> order(long n) {
 Row row(long i) {
     Row r;
     long day = i / 600, slot = i % 40, room = (i / 40) % 15;
-    std::snprintf(r.date, sizeof r.date, "%04d%02d%02d", static_cast<int>(2000 + day / 336 % 100),
-                  static_cast<int>(1 + day / 28 % 12), static_cast<int>(1 + day % 28));
+    const std::string key =
+        quorvane::dateKey(static_cast<int>(2000 + day / 336 % 100),
+                          static_cast<int>(1 + day / 28 % 12), static_cast<int>(1 + day % 28));
+    std::memcpy(r.date, key.c_str(), key.size() + 1);
     std::snprintf(r.room, sizeof r.room, "Court %ld", room + 1);
     std::snprintf(r.hh, sizeof r.hh, "%02ld", 6 + slot / 4);
     std::snprintf(r.mm, sizeof r.mm, "%02ld", slot % 4 * 15);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "app/GroupFile.h"
+#include "app/core/GroupFile.h"
 
 using namespace quorvane;
 

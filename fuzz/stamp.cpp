@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ChangeStamp.h"
-#include "platform/Clock.h"
+#include "app/core/ChangeStamp.h"
+#include "app/core/Clock.h"
 
 using quorvane::ChangeStamp;
 

@@ -28,4 +28,8 @@ DialogButtons addDialogButtons(QDialog* dialog, QBoxLayout* layout, int dialogId
     return row;
 }
 
+void showDialogMessage(const DialogMessage& message) {
+    appPrompter().message(message.text, message.caption, message.icon);
+}
+
 }  // namespace quorvane

@@ -1,6 +1,11 @@
 #pragma once
 // The row most dialogs end with: OK (control id 1, the default button), Cancel (2) and Help,
-// whose click shows the dialog's help topic (0x20000 + the dialog's resource id).
+// whose click shows the dialog's help topic (0x20000 + the dialog's resource id). And the one
+// message a dialog's rules ask it to show.
+#include <QString>
+
+#include "platform/Prompter.h"
+
 class QBoxLayout;
 class QDialog;
 class QDialogButtonBox;
@@ -20,5 +25,15 @@ struct DialogButtons {
 // button's control id, `dialogId` the dialog's resource id.
 DialogButtons addDialogButtons(QDialog* dialog, QBoxLayout* layout, int dialogId, int helpId,
                                bool okAccepts = true);
+
+// A dialog's rules are free functions on its value struct; they return the message to show
+// (or none), and the dialog shows it with showDialogMessage, so the rules run without widgets.
+struct DialogMessage {
+    QString text;
+    QString caption;
+    PromptIcon icon = PromptIcon::Warning;
+    bool operator==(const DialogMessage&) const = default;
+};
+void showDialogMessage(const DialogMessage& message);
 
 }  // namespace quorvane

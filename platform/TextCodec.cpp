@@ -1,6 +1,6 @@
 #include "platform/TextCodec.h"
 
-#include "platform/Cp1252.h"
+#include "app/core/Cp1252.h"
 
 namespace quorvane {
 

@@ -2,24 +2,19 @@
 // build time; the installed copy is what the About box names).
 //
 //   make_samples FOLDER
+#include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <system_error>
-
-#include "app/GroupFile.h"
-
-#ifdef QUORVANE_HAVE_TABLES
-#include <cctype>
-#include <ctime>
 #include <vector>
 
+#include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
-#define QUORVANE_SAMPLE_TABLES 1
-#endif
 
 namespace {
 
@@ -35,7 +30,6 @@ constexpr SampleFacility kCourts[] = {
     {"Court 4", "Clay court with a practice wall and ball machine"},
 };
 
-#ifdef QUORVANE_SAMPLE_TABLES
 // Fresh files written at build time need no flush after every append.
 struct NoSyncIo final : Io4 {
     int fdatasync(int) override { return 0; }
@@ -120,7 +114,6 @@ int writeTables(const std::string& groupPath, const quorvane::GroupFile& group, 
     }
     return schedule.Close();
 }
-#endif
 
 }  // namespace
 
@@ -148,7 +141,6 @@ int main(int argc, char** argv) {
         room.defaultTime = 60;
     }
     const std::string path = (folder / "Tennis Courts.rec").string();
-#ifdef QUORVANE_SAMPLE_TABLES
     // The tables are written afresh each time, so the bookings lie around the build day.
     // (The engine spells the file names in upper case; compare without case.)
     std::vector<std::filesystem::path> old;
@@ -168,7 +160,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_samples: cannot write the sample tables (code %d)\n", r);
         return 1;
     }
-#endif
     const quorvane::GroupFileResult result = quorvane::saveGroupFile(path, group);
     if (!result.ok()) {
         std::fprintf(stderr, "make_samples: %s\n",

@@ -10,12 +10,12 @@
 #include <QDir>
 #include <cstring>
 
-#include "app/ChangeStamp.h"
-#include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
+#include "app/core/ChangeStamp.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "engine/io4.h"
-#include "platform/Clock.h"
 #include "shell_fakes.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

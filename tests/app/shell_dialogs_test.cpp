@@ -66,10 +66,38 @@ class NewGroupDialogTest : public ShellTest {
 protected:
     CStartupDlg dlg;
     QRadioButton* type(int position) {
-        return dlg.findChild<QRadioButton*>(QString::number(1148 + position));
+        return dlg.findChild<QRadioButton*>(
+            QString::number(CStartupDlg::kFirstTypeButton + position));
     }
-    QLineEdit* other() { return dlg.findChild<QLineEdit*>("1111"); }
+    QLineEdit* other() {
+        return dlg.findChild<QLineEdit*>(QString::number(CStartupDlg::kOtherEdit));
+    }
 };
+
+TEST(NewGroupRules, TypeNameAndTheMessageWithoutOne) {
+    struct Case {
+        NewGroupForm form;
+        const char* typeName;  // empty: refused
+    };
+    const Case cases[] = {
+        {{-1, "Ice Rinks", ""}, ""},
+        {{0, "", ""}, "SoftBall Fields"},
+        {{8, "Ice Rinks", ""}, "Misc"},
+        {{9, "", "West Side"}, ""},
+        {{9, "Ice Rinks", "West Side"}, "Ice Rinks"},
+        {{10, "Ice Rinks", ""}, ""},
+    };
+    const DialogMessage refusal{"You must specify a group type", "No Group Type", PromptIcon::None};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form.position);
+        EXPECT_EQ(newGroupTypeName(c.form), c.typeName);
+        const std::optional<DialogMessage> message = checkNewGroup(c.form);
+        if (*c.typeName)
+            EXPECT_FALSE(message);
+        else
+            EXPECT_EQ(message, refusal);
+    }
+}
 
 TEST_F(NewGroupDialogTest, RefusesOkWithoutAType) {
     dlg.show();
@@ -94,7 +122,8 @@ TEST_F(NewGroupDialogTest, RefusesOkWithoutAType) {
 TEST_F(NewGroupDialogTest, OtherEditFollowsTheOtherButtonAndKeepsItsText) {
     EXPECT_FALSE(other()->isEnabled());
     EXPECT_EQ(other()->maxLength(), 40);
-    EXPECT_EQ(dlg.findChild<QLineEdit*>("1000")->maxLength(), 40);
+    EXPECT_EQ(
+        dlg.findChild<QLineEdit*>(QString::number(CStartupDlg::kDescriptionEdit))->maxLength(), 40);
     type(9)->click();
     EXPECT_TRUE(other()->isEnabled());
     QTest::keyClicks(other(), "Ice Rinks");
@@ -109,6 +138,18 @@ TEST_F(NewGroupDialogTest, OtherEditFollowsTheOtherButtonAndKeepsItsText) {
     EXPECT_EQ(dlg.typeName(), "Ice Rinks");
     EXPECT_EQ(dlg.description(), "West Side");
     EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(NewGroupDialogTest, FormGoesInAndOutOfTheControls) {
+    const NewGroupForm typed{CStartupDlg::kOtherPosition, "Ice Rinks", "West Side"};
+    dlg.setForm(typed);
+    EXPECT_EQ(dlg.form(), typed);
+    EXPECT_TRUE(other()->isEnabled());
+    const NewGroupForm none{-1, "Ice Rinks", ""};
+    dlg.setForm(none);
+    EXPECT_EQ(dlg.form(), none);
+    EXPECT_FALSE(other()->isEnabled());
+    EXPECT_FALSE(dlg.validate()) << "no button checked after the form said none";
 }
 
 TEST_F(NewGroupDialogTest, StoredTypeNamesAndHelp) {
@@ -126,7 +167,8 @@ TEST_F(NewGroupDialogTest, StoredTypeNamesAndHelp) {
     dlg.show();
     QTest::mouseClick(dlg.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    QTest::mouseClick(dlg.findChild<QPushButton*>("1094"), Qt::LeftButton);
+    QTest::mouseClick(dlg.findChild<QPushButton*>(QString::number(CStartupDlg::kHelpButton)),
+                      Qt::LeftButton);
     EXPECT_EQ(help.requested, std::vector<unsigned>{0x20000 + 130});
 }
 

@@ -122,16 +122,16 @@ TEST_F(DocumentTest, DamagedGroupFilesAreRefusedWithAMessage) {
 }
 
 TEST_F(DocumentTest, HeaderLineFollowsCountTypeAndDescription) {
-    EXPECT_EQ(CZUKRecView::headerText(0, "Tennis Courts", ""),
+    EXPECT_EQ(groupHeaderText(0, "Tennis Courts", ""),
               "0 Tennis Courts  (click icon for reservations)");
-    EXPECT_EQ(CZUKRecView::headerText(1, "Tennis Courts", "North Park"),
+    EXPECT_EQ(groupHeaderText(1, "Tennis Courts", "North Park"),
               "1 Tennis Court - North Park  (click icon for reservations)");
-    EXPECT_EQ(CZUKRecView::headerText(1, "Glass", ""), "1 Gla  (click icon for reservations)");
-    EXPECT_EQ(CZUKRecView::headerText(4, "Pools", ""), "4 Pools  (click icon for reservations)");
-    EXPECT_EQ(CZUKRecView::headerX(0, 300, 7), 21);
-    EXPECT_EQ(CZUKRecView::headerX(2, 100, 7), 160);
-    EXPECT_EQ(CZUKRecView::headerX(3, 100, 7), 237);
-    EXPECT_EQ(CZUKRecView::headerX(3, 1000, 7), 7) << "never left of one character";
+    EXPECT_EQ(groupHeaderText(1, "Glass", ""), "1 Gla  (click icon for reservations)");
+    EXPECT_EQ(groupHeaderText(4, "Pools", ""), "4 Pools  (click icon for reservations)");
+    EXPECT_EQ(groupHeaderX(0, 300, 7), 21);
+    EXPECT_EQ(groupHeaderX(2, 100, 7), 160);
+    EXPECT_EQ(groupHeaderX(3, 100, 7), 237);
+    EXPECT_EQ(groupHeaderX(3, 1000, 7), 7) << "never left of one character";
 }
 
 class MainFrameTest : public ShellTest {

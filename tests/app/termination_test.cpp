@@ -38,13 +38,14 @@ struct Scratch {
     ~Scratch() { fs::remove_all(dir); }
 };
 
-// Starts the program with its settings, temp folder and instance socket inside dir.
+// Starts the program with its settings, temp folder and instance socket inside dir (no
+// runtime folder, so the socket goes under the temp folder).
 pid_t start(const Scratch& s, const fs::path& group) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v = *e;
         if (v.rfind("XDG_CONFIG_HOME=", 0) && v.rfind("HOME=", 0) && v.rfind("TMPDIR=", 0) &&
-            v.rfind("QT_QPA_PLATFORM=", 0))
+            v.rfind("QT_QPA_PLATFORM=", 0) && v.rfind("XDG_RUNTIME_DIR=", 0))
             env.push_back(v);
     }
     env.push_back("XDG_CONFIG_HOME=" + (s.dir / "config").string());
@@ -82,7 +83,7 @@ TEST(Termination, SigtermClosesGroupsAndWritesRecentList) {
     pid_t pid = start(s, group);
     ASSERT_GT(pid, 0);
     // The instance socket is made once start-up (and the group's opening) is done.
-    const fs::path socket = s.dir / ("quorvane-" + std::to_string(::getuid()));
+    const fs::path socket = s.dir / ("quorvane-run-" + std::to_string(::geteuid())) / "quorvane";
     int status = 0;
     bool up = waitFor([&] { return fs::exists(socket); }, 60);
     if (!up) {

@@ -2,8 +2,8 @@
 // external leading of 2): header, icons, colours, occupants and the scrolling extent.
 #include <gtest/gtest.h>
 
-#include "app/GroupFile.h"
 #include "app/GroupLayout.h"
+#include "app/core/GroupFile.h"
 #include "view_fakes.h"
 
 namespace quorvane {

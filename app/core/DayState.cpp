@@ -1,9 +1,9 @@
-#include "app/DayState.h"
+#include "app/core/DayState.h"
 
 #include <cstdio>
 #include <ctime>
 
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 
 namespace quorvane {
 

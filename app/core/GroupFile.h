@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Room.h"
+#include "app/core/Room.h"
 
 namespace quorvane {
 
@@ -42,6 +42,18 @@ struct GroupFile {
     // Slot of the facility with exactly this name among all 15 slots, or -1. Empty slots have
     // empty names, so an empty name finds the first empty slot.
     int find(std::string_view name) const;
+
+    // The facility edits, made on the group as just re-read under the group lock.
+    enum class Edit { Done, GroupFull, NameTaken, NotFound };
+    // Appends after the last facility: GroupFull with 15 already, NameTaken when a slot has
+    // the (non-empty) name, since two facilities of one name would share their reservations.
+    Edit addFacility(const std::string& name, const std::string& description,
+                     std::uint32_t defaultTime);
+    // Changes the description and default time of the facility of that name.
+    Edit modifyFacility(const std::string& name, const std::string& description,
+                        std::uint32_t defaultTime);
+    // Removes the facility; the following ones move up and the freed last slot is emptied.
+    Edit removeFacility(const std::string& name);
 };
 
 enum class GroupFileStatus {

@@ -1,4 +1,4 @@
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 
 #include <ctime>
 

@@ -1,14 +1,15 @@
 // The current day: occupancy at its boundaries, the minute timer's first interval, the purge
 // cut-offs, the deletion date, and the change-stamp file's bytes and polling.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <cstring>
+#include <string>
 
-#include "app/ChangeStamp.h"
-#include "app/DayState.h"
-#include "platform/Clock.h"
+#include "app/core/ChangeStamp.h"
+#include "app/core/Clock.h"
+#include "app/core/DayState.h"
+#include "tests/groupcore/core_testutil.h"
 
 namespace quorvane {
 namespace {
@@ -96,7 +97,7 @@ TEST_F(LocalZone, DeletionDateMayBeTodayButNotTomorrow) {
 
 class StampTest : public LocalZone {
 protected:
-    QTemporaryDir dir;
+    groupcore_test::ScratchDir dir;
     FixedClock clock;
     void SetUp() override {
         LocalZone::SetUp();
@@ -107,14 +108,11 @@ protected:
         setAppClock(nullptr);
         LocalZone::TearDown();
     }
-    std::string file() const { return dir.filePath("Tennis CourtsUpdate.bin").toStdString(); }
-    QByteArray bytes() const {
-        QFile f(QString::fromStdString(file()));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static std::int32_t at(const QByteArray& b, int i) {
+    std::string file() const { return dir.filePath("Tennis CourtsUpdate.bin"); }
+    std::string bytes() const { return groupcore_test::readBytes(file()); }
+    static std::int32_t at(const std::string& b, int i) {
         std::int32_t v;
-        std::memcpy(&v, b.constData() + 24 + 4 * i, 4);
+        std::memcpy(&v, b.data() + 24 + 4 * i, 4);
         return v;
     }
 };
@@ -122,13 +120,13 @@ protected:
 TEST_F(StampTest, CreateWritesSixtyBytesOfZerosAndTheLocalTime) {
     ChangeStamp stamp;
     ASSERT_TRUE(stamp.create(file()));
-    const QByteArray b = bytes();
-    ASSERT_EQ(b.size(), 60);
-    EXPECT_EQ(b.left(24), QByteArray(24, '\0'));
+    const std::string b = bytes();
+    ASSERT_EQ(b.size(), 60u);
+    EXPECT_EQ(b.substr(0, 24), std::string(24, '\0'));
     // second, minute, hour, day, month 0-11, years since 1900, weekday, day of year, DST.
     const std::int32_t expected[9] = {7, 15, 10, 15, 2, 124, 5, 74, 0};
     for (int i = 0; i < 9; ++i) EXPECT_EQ(at(b, i), expected[i]) << i;
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(stamp.lastSeen().data()), 60), b);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(stamp.lastSeen().data()), 60), b);
 }
 
 TEST_F(StampTest, ChecksSeeOtherUsersStampsOnlyWithRefreshOn) {
@@ -156,13 +154,9 @@ TEST_F(StampTest, ChecksSeeOtherUsersStampsOnlyWithRefreshOn) {
 TEST_F(StampTest, MissingUnreadableOrVanishedStampsNeverFail) {
     ChangeStamp stamp;
     ASSERT_TRUE(stamp.open(file())) << "a missing stamp is created";
-    EXPECT_EQ(bytes().size(), 60);
+    EXPECT_EQ(bytes().size(), 60u);
     // A short file: the last seen stamp reads as zeros and the group carries on.
-    {
-        QFile f(QString::fromStdString(file()));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("abc");
-    }
+    ASSERT_TRUE(groupcore_test::writeBytes(file(), "abc"));
     ChangeStamp shortOne;
     ASSERT_TRUE(shortOne.open(file()));
     EXPECT_EQ(shortOne.lastSeen(), ChangeStamp::Bytes{});
@@ -170,7 +164,7 @@ TEST_F(StampTest, MissingUnreadableOrVanishedStampsNeverFail) {
     // The file vanishes under a force-flush poll: zeros, a change once, then nothing.
     ChangeStamp gone;
     ASSERT_TRUE(gone.create(file()));
-    ASSERT_TRUE(QFile::remove(QString::fromStdString(file())));
+    ASSERT_EQ(::unlink(file().c_str()), 0);
     EXPECT_TRUE(gone.check(true, true));
     EXPECT_FALSE(gone.isOpen());
     EXPECT_EQ(gone.readStamp(), ChangeStamp::Bytes{});
@@ -178,7 +172,7 @@ TEST_F(StampTest, MissingUnreadableOrVanishedStampsNeverFail) {
     gone.write();  // no file: nothing happens, no crash
     // A folder that does not exist: no stamp, no failure.
     ChangeStamp nowhere;
-    EXPECT_FALSE(nowhere.open(dir.filePath("no/such/folder/xUpdate.bin").toStdString()));
+    EXPECT_FALSE(nowhere.open(dir.filePath("no/such/folder/xUpdate.bin")));
     EXPECT_FALSE(nowhere.check(true, true));
 }
 

@@ -1,4 +1,4 @@
-#include "app/GroupFile.h"
+#include "app/core/GroupFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +15,42 @@ int GroupFile::find(std::string_view name) const {
     for (int i = 0; i < kMaxFacilities; ++i)
         if (rooms[std::size_t(i)].name == name) return i;
     return -1;
+}
+
+GroupFile::Edit GroupFile::addFacility(const std::string& name, const std::string& description,
+                                       std::uint32_t defaultTime) {
+    if (count >= kMaxFacilities) return Edit::GroupFull;
+    if (!name.empty() && find(name) >= 0) return Edit::NameTaken;
+    CRoom& room = rooms[std::size_t(count)];
+    room.clear();
+    room.name = name;
+    room.description = description;
+    room.defaultTime = defaultTime;
+    ++count;
+    return Edit::Done;
+}
+
+GroupFile::Edit GroupFile::modifyFacility(const std::string& name, const std::string& description,
+                                          std::uint32_t defaultTime) {
+    for (int i = count - 1; i >= 0; --i) {
+        CRoom& room = rooms[std::size_t(i)];
+        if (room.name != name) continue;
+        room.description = description;
+        room.defaultTime = defaultTime;
+        return Edit::Done;
+    }
+    return Edit::NotFound;
+}
+
+GroupFile::Edit GroupFile::removeFacility(const std::string& name) {
+    int slot = -1;
+    for (int i = 0; i < count && slot < 0; ++i)
+        if (rooms[std::size_t(i)].name == name) slot = i;
+    if (slot < 0) return Edit::NotFound;
+    for (int i = slot; i + 1 < count; ++i) rooms[std::size_t(i)] = rooms[std::size_t(i + 1)];
+    --count;
+    rooms[std::size_t(count)].clear();
+    return Edit::Done;
 }
 
 GroupFileResult readGroupBytes(std::span<const std::uint8_t> bytes, GroupFile& out) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Archive.h"
+#include "app/core/Archive.h"
 
 namespace quorvane {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Room.h"
+#include "app/core/Room.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {

@@ -1,4 +1,4 @@
-#include "app/Room.h"
+#include "app/core/Room.h"
 
 #include <cstdio>
 

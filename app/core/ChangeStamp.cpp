@@ -1,4 +1,4 @@
-#include "app/ChangeStamp.h"
+#include "app/core/ChangeStamp.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 
 namespace quorvane {
 

@@ -1,8 +1,8 @@
-#include "app/Archive.h"
+#include "app/core/Archive.h"
 
 #include <algorithm>
 
-#include "platform/Cp1252.h"
+#include "app/core/Cp1252.h"
 
 namespace quorvane {
 

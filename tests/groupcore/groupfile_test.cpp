@@ -1,4 +1,4 @@
-#include "app/GroupFile.h"
+#include "app/core/GroupFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -6,11 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
 #include <csignal>
 
 #include <fstream>
 #include <iterator>
+
+#include "tests/groupcore/core_testutil.h"
 
 using namespace quorvane;
 
@@ -277,10 +278,40 @@ TEST(DefaultTime, TextBothWays) {
     EXPECT_FALSE(parseDefaultTime("99999999999999999999"));
 }
 
+TEST(FacilityEdits, AddModifyAndRemoveOnTheGroupAsRead) {
+    auto names = [](const GroupFile& g) {
+        std::vector<std::string> out;
+        for (int i = 0; i < g.count; ++i) out.push_back(g.rooms[std::size_t(i)].name);
+        return out;
+    };
+    GroupFile g;
+    for (const char* n : {"A", "B", "C"}) ASSERT_EQ(g.addFacility(n, "", 0), GroupFile::Edit::Done);
+    g.rooms[2].occupant1 = "Smith";
+
+    using E = GroupFile::Edit;
+    EXPECT_EQ(g.addFacility("B", "again", 5), E::NameTaken);
+    EXPECT_EQ(g.modifyFacility("B", "lit", 90), E::Done);
+    EXPECT_EQ(g.rooms[1].description, "lit");
+    EXPECT_EQ(g.rooms[1].defaultTime, 90u);
+    EXPECT_EQ(g.modifyFacility("Z", "x", 1), E::NotFound);
+    EXPECT_EQ(g.removeFacility("Z"), E::NotFound);
+
+    EXPECT_EQ(g.removeFacility("A"), E::Done);
+    EXPECT_EQ(names(g), (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(g.rooms[1].occupant1, "Smith") << "the occupant moves with its facility";
+    EXPECT_TRUE(g.rooms[2].empty());
+    EXPECT_EQ(g.rooms[2].occupant1, "") << "the freed slot keeps nothing";
+
+    while (g.count < kMaxFacilities)
+        ASSERT_EQ(g.addFacility("F" + std::to_string(g.count), "", 0), E::Done);
+    EXPECT_EQ(g.addFacility("New", "", 0), E::GroupFull);
+    EXPECT_EQ(g.count, kMaxFacilities);
+}
+
 class GroupFileDisk : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    std::string path(const char* name) const { return dir.path().toStdString() + "/" + name; }
+    groupcore_test::ScratchDir dir;
+    std::string path(const char* name) const { return dir.filePath(name); }
     static Bytes readAll(const std::string& p) {
         std::ifstream f(p, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(f), {});
@@ -309,7 +340,7 @@ TEST_F(GroupFileDisk, SaveReplacesWholeAndKeepsPermissions) {
     ASSERT_TRUE(loadGroupFile(p, loaded).ok());
     EXPECT_EQ(loaded.typeName, "Pools");
     // No temporary file is left beside the group.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(dir.files().size(), 1u);
 }
 
 TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
@@ -328,7 +359,7 @@ TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
     r = loadGroupFile(path("missing.rec"), g);
     EXPECT_EQ(r.status, GroupFileStatus::OpenFailed);
     EXPECT_NE(groupFileMessage(r, "m").find("No such file"), std::string::npos);
-    EXPECT_EQ(loadGroupFile(dir.path().toStdString(), g).status, GroupFileStatus::OpenFailed);
+    EXPECT_EQ(loadGroupFile(dir.path(), g).status, GroupFileStatus::OpenFailed);
 
     const std::string big = path("big.rec");
     {
@@ -362,7 +393,7 @@ TEST_F(GroupFileDisk, FailedSaveLeavesTheOldFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not report the failed write";
     EXPECT_EQ(readAll(p), before);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g.rec"});
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"g.rec"});
 
     GroupFileResult r;
     r.status = GroupFileStatus::WriteFailed;
