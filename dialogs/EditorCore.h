@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 #include "tables/Calendar.h"
 
 class CSchedule;

@@ -5,6 +5,7 @@
 #include <QListView>
 
 #include "platform/Clock.h"
+#include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reservations/LineListModel.h"
@@ -31,16 +32,18 @@ void setAppEditorDialogs(EditorDialogs* dialogs) {
 
 namespace editor {
 
-QListView* makeList(QWidget* owner, int id, LineListModel*& model, int tabStop) {
+QListView* makeList(QWidget* owner, int id, int tabStop) {
     auto* list = new QListView(owner);
     list->setObjectName(QString::number(id));
-    model = new LineListModel(list);
-    list->setModel(model);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setUniformItemSizes(true);
     if (tabStop > 0) list->setItemDelegate(new TabStopDelegate(tabStop, list));
     return list;
+}
+
+void setListModel(QListView* list, QAbstractItemModel* model) {
+    list->setModel(model);
 }
 
 int selectedRow(const QListView* list) {
@@ -59,7 +62,7 @@ void selectRow(QListView* list, int row) {
 }
 
 void showMessage(const EditorMessage& m) {
-    appPrompter().message(fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Stop);
+    showDialogMessage({fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Stop});
 }
 
 DayDate today() {

@@ -3,17 +3,18 @@
 // cards, the reservation lists and the reservation detail) goes through one replaceable
 // object, so tests answer them without a modal event loop: they get the dialog itself and
 // work its controls by id. Also the small widget pieces the editors share.
+#include <QListView>
 #include <string>
 
 #include "dialogs/EditorCore.h"
+#include "platform/RowListModel.h"
+#include "platform/TextCodec.h"
 
+class QAbstractItemModel;
 class QDialog;
-class QListView;
 class QWidget;
 
 namespace quorvane {
-
-class LineListModel;
 
 class EditorDialogs {
 public:
@@ -32,9 +33,20 @@ void setAppEditorDialogs(EditorDialogs* dialogs);  // nullptr restores the Qt di
 
 namespace editor {
 
-// A single-selection list box with the control id and a line model; `tabStop` in dialog
-// units (0: none).
-QListView* makeList(QWidget* owner, int id, LineListModel*& model, int tabStop = 0);
+using ChooserModel = RowListModel<ChooserRow>;
+using ReservationModel = RowListModel<ReservationRow>;
+
+// A single-selection list box with the control id; `tabStop` in dialog units (0: none).
+QListView* makeList(QWidget* owner, int id, int tabStop = 0);
+// The same over a model of the rows, each shown as its line.
+template <class Row>
+QListView* makeList(QWidget* owner, int id, RowListModel<Row>*& model, int tabStop = 0) {
+    QListView* list = makeList(owner, id, tabStop);
+    model = new RowListModel<Row>([](const Row& r) { return fromCp1252(r.line); }, list);
+    setListModel(list, model);
+    return list;
+}
+void setListModel(QListView* list, QAbstractItemModel* model);
 // The selected row, -1 for none.
 int selectedRow(const QListView* list);
 void selectRow(QListView* list, int row);

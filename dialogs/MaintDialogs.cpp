@@ -14,7 +14,6 @@
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
-#include "reservations/LineListModel.h"
 #include "tables/Maintenance.h"
 #include "tables/Schedule.h"
 #include "tables/TableCore.h"
@@ -32,13 +31,6 @@ QLineEdit* box(QWidget* owner, QFormLayout* form, const QString& label, int id, 
     edit->setMinimumWidth(360);
     form->addRow(label, edit);
     return edit;
-}
-
-std::vector<std::string> linesOf(const auto& rows) {
-    std::vector<std::string> lines;
-    lines.reserve(rows.size());
-    for (const auto& row : rows) lines.push_back(row.line);
-    return lines;
 }
 
 }  // namespace
@@ -106,8 +98,9 @@ CMaintListDlg::CMaintListDlg(CMaintenance& maintenance, CSchedule& schedule, int
 }
 
 void CMaintListDlg::fill() {
-    const int r = maintenanceRows(maintenance_, rows_);
-    model_->setLines(linesOf(rows_));
+    std::vector<ChooserRow> rows;
+    const int r = maintenanceRows(maintenance_, rows);
+    model_->setRows(std::move(rows));
     if (r != 0)
         editor::showMessage(
             {tables::format("Could not read the maintenance items from database (%d)", r),
@@ -120,11 +113,11 @@ bool CMaintListDlg::choose() {
         QDialog::accept();
         return true;
     }
-    if (std::optional<EditorMessage> m = pickMaintenance(maintenance_, rows_, selected)) {
+    if (std::optional<EditorMessage> m = pickMaintenance(maintenance_, rows(), selected)) {
         editor::showMessage(*m);
         return false;
     }
-    const long record = rows_[std::size_t(selected)].record;
+    const long record = rows()[std::size_t(selected)].record;
     const MaintFields item{maintenance_.GetName(), maintenance_.GetNotes()};
     switch (mode_) {
         case kModifyMode: {
@@ -163,7 +156,7 @@ void CMaintListDlg::accept() {
 }
 
 void CMaintListDlg::reject() {
-    rows_.clear();
+    model_->setRows({});
     QDialog::reject();
 }
 
@@ -218,8 +211,9 @@ CMaintResDlg::CMaintResDlg(CSchedule& schedule, CMaintenance& maintenance, const
 }
 
 void CMaintResDlg::fill() {
-    const int r = maintenanceReservations(schedule_, item_, from_, rows_);
-    model_->setLines(linesOf(rows_));
+    std::vector<ReservationRow> rows;
+    const int r = maintenanceReservations(schedule_, item_, from_, rows);
+    model_->setRows(std::move(rows));
     if (r != 0)
         editor::showMessage(
             {tables::format("Could not read the reservations from database (%d)", r),
@@ -234,7 +228,7 @@ void CMaintResDlg::showReservation() {
     }
     ListedReservation shown;
     if (std::optional<EditorMessage> m =
-            readMaintenanceReservation(schedule_, rows_[std::size_t(selected)], shown)) {
+            readMaintenanceReservation(schedule_, rows()[std::size_t(selected)], shown)) {
         editor::showMessage(*m);
         return;
     }
@@ -243,8 +237,8 @@ void CMaintResDlg::showReservation() {
         editor::showMessage(*m);
     if (!editor::showListedReservation(schedule_, shown, this)) return;
     fill();
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].record == shown.record) editor::selectRow(list_, int(i));
+    for (std::size_t i = 0; i < rows().size(); ++i)
+        if (rows()[i].record == shown.record) editor::selectRow(list_, int(i));
 }
 
 void runAddMaintenance(CZUKRecDoc& doc, QWidget* parent) {

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "dialogs/EditorCore.h"
+#include "dialogs/EditorDialogs.h"
 
 class QLineEdit;
 class QListView;
@@ -13,7 +13,6 @@ class QListView;
 namespace quorvane {
 
 class CZUKRecDoc;
-class LineListModel;
 
 class CAddMaint : public QDialog {
     Q_OBJECT
@@ -52,7 +51,7 @@ public:
                   QWidget* parent = nullptr);
 
     int mode() const { return mode_; }
-    const std::vector<ChooserRow>& rows() const { return rows_; }
+    const std::vector<ChooserRow>& rows() const { return model_->rows(); }
     QListView* list() const { return list_; }
     void fill();
     // The OK step (a double click too). False when the chooser stays open.
@@ -67,8 +66,7 @@ private:
     CSchedule& schedule_;
     int mode_;
     QListView* list_;
-    LineListModel* model_;
-    std::vector<ChooserRow> rows_;
+    ChooserModel* model_;
 };
 
 class CListMaint : public QDialog {
@@ -94,7 +92,7 @@ public:
     CMaintResDlg(CSchedule& schedule, CMaintenance& maintenance, const std::string& item,
                  const DayDate& from, QWidget* parent = nullptr);
 
-    const std::vector<ReservationRow>& rows() const { return rows_; }
+    const std::vector<ReservationRow>& rows() const { return model_->rows(); }
     QListView* list() const { return list_; }
     void fill();
     void showReservation();
@@ -105,8 +103,7 @@ private:
     std::string item_;
     DayDate from_;
     QListView* list_;
-    LineListModel* model_;
-    std::vector<ReservationRow> rows_;
+    ReservationModel* model_;
 };
 
 // Runs the editor in add mode, or the chooser for `mode`, on the group's tables (the commands

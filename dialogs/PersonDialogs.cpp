@@ -14,23 +14,11 @@
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
-#include "reservations/LineListModel.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
 #include "tables/TableCore.h"
 
 namespace quorvane {
-
-namespace {
-
-std::vector<std::string> linesOf(const auto& rows) {
-    std::vector<std::string> lines;
-    lines.reserve(rows.size());
-    for (const auto& row : rows) lines.push_back(row.line);
-    return lines;
-}
-
-}  // namespace
 
 // ----- the chooser -----
 
@@ -50,8 +38,9 @@ CPersonListDlg::CPersonListDlg(CPeople& people, CSchedule& schedule, int mode, Q
 }
 
 void CPersonListDlg::fill() {
-    const int r = customerRows(people_, rows_);
-    model_->setLines(linesOf(rows_));
+    std::vector<ChooserRow> rows;
+    const int r = customerRows(people_, rows);
+    model_->setRows(std::move(rows));
     if (r != 0)
         editor::showMessage(
             {tables::format("Could not read the customer list from database (%d)", r),
@@ -64,11 +53,11 @@ bool CPersonListDlg::choose() {
         QDialog::accept();
         return true;
     }
-    if (std::optional<EditorMessage> m = pickCustomer(people_, rows_, selected)) {
+    if (std::optional<EditorMessage> m = pickCustomer(people_, rows(), selected)) {
         editor::showMessage(*m);
         return false;
     }
-    const long record = rows_[std::size_t(selected)].record;
+    const long record = rows()[std::size_t(selected)].record;
     switch (mode_) {
         case kModifyMode: {
             CAddPersonDlg editorDlg(people_, CAddPersonDlg::Modify, personFieldsOf(people_), record,
@@ -110,7 +99,7 @@ void CPersonListDlg::accept() {
 }
 
 void CPersonListDlg::reject() {
-    rows_.clear();
+    model_->setRows({});
     QDialog::reject();
 }
 
@@ -171,8 +160,9 @@ CPersonResDlg::CPersonResDlg(CSchedule& schedule, const CustomerName& who, const
 }
 
 void CPersonResDlg::fill() {
-    const int r = customerReservations(schedule_, who_, from_, rows_);
-    model_->setLines(linesOf(rows_));
+    std::vector<ReservationRow> rows;
+    const int r = customerReservations(schedule_, who_, from_, rows);
+    model_->setRows(std::move(rows));
     if (r != 0)
         editor::showMessage(
             {tables::format("Could not read the reservations from database (%d)", r),
@@ -187,7 +177,7 @@ void CPersonResDlg::showReservation() {
     }
     ListedReservation shown;
     if (std::optional<EditorMessage> m =
-            readCustomerReservation(schedule_, rows_[std::size_t(selected)], shown)) {
+            readCustomerReservation(schedule_, rows()[std::size_t(selected)], shown)) {
         editor::showMessage(*m);
         return;
     }
@@ -195,8 +185,8 @@ void CPersonResDlg::showReservation() {
     // Read again from the date the list began at, so the reservations before the one shown
     // stay listed, and keep the shown one selected.
     fill();
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].record == shown.record) editor::selectRow(list_, int(i));
+    for (std::size_t i = 0; i < rows().size(); ++i)
+        if (rows()[i].record == shown.record) editor::selectRow(list_, int(i));
 }
 
 void runCustomerChooser(CZUKRecDoc& doc, int mode, QWidget* parent) {

@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "dialogs/EditorCore.h"
+#include "dialogs/EditorDialogs.h"
 #include "reservations/AddPersonDlg.h"
 
 class QLineEdit;
@@ -15,7 +15,6 @@ class QListView;
 namespace quorvane {
 
 class CZUKRecDoc;
-class LineListModel;
 
 class CPersonListDlg : public QDialog {
     Q_OBJECT
@@ -27,7 +26,7 @@ public:
     CPersonListDlg(CPeople& people, CSchedule& schedule, int mode, QWidget* parent = nullptr);
 
     int mode() const { return mode_; }
-    const std::vector<ChooserRow>& rows() const { return rows_; }
+    const std::vector<ChooserRow>& rows() const { return model_->rows(); }
     QListView* list() const { return list_; }
     // Re-reads the customers into the list; a damaged table shows what was read and says so.
     void fill();
@@ -44,8 +43,7 @@ private:
     CSchedule& schedule_;
     int mode_;
     QListView* list_;
-    LineListModel* model_;
-    std::vector<ChooserRow> rows_;
+    ChooserModel* model_;
 };
 
 class CListPerson : public QDialog {
@@ -72,7 +70,7 @@ public:
     CPersonResDlg(CSchedule& schedule, const CustomerName& who, const DayDate& from,
                   QWidget* parent = nullptr);
 
-    const std::vector<ReservationRow>& rows() const { return rows_; }
+    const std::vector<ReservationRow>& rows() const { return model_->rows(); }
     QListView* list() const { return list_; }
     void fill();
     // "Show Reservation" (a double click too): the detail of the selected reservation, and
@@ -84,8 +82,7 @@ private:
     CustomerName who_;
     DayDate from_;
     QListView* list_;
-    LineListModel* model_;
-    std::vector<ReservationRow> rows_;
+    ReservationModel* model_;
 };
 
 // Runs the chooser for `mode` on the group's tables (the commands of the Customers and View

@@ -10,13 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -138,6 +139,11 @@ CAddReservation::CAddReservation(CZUKRecDoc& doc, const std::string& facility, c
     through_->setDisplayFormat(kLongDate);
     through_->setCalendarPopup(true);
     rl->addWidget(through_, 1, 1, 3, 1, Qt::AlignVCenter);
+    auto* check = new QPushButton(QStringLiteral("Check Availability"), recurring);
+    check->setObjectName(QString::number(kCheckAvailability));
+    check->setAutoDefault(false);
+    connect(check, &QPushButton::clicked, this, [this] { checkAvailability(); });
+    rl->addWidget(check, 0, 1, Qt::AlignRight);
     layout->addWidget(recurring);
     // OK runs accept(), which is the booking.
     addDialogButtons(this, layout, kDialogId, kHelp);
@@ -303,6 +309,23 @@ bool CAddReservation::onOk() {
     customerRecords_.clear();
     QDialog::accept();
     return true;
+}
+
+void CAddReservation::checkAvailability() {
+    CSchedule* schedule = doc_.tables() ? doc_.tables()->schedule() : nullptr;
+    if (!schedule) return;
+    const BookingRequest q = requestFromControls();
+    if (auto m = checkSeriesDates(q)) return showMessage(*m);
+    const int endClock = (q.endHH == 0 && q.endMM == 0) ? 2359 : q.endHH * 100 + q.endMM;
+    if (q.startHH * 100 + q.startMM >= endClock)
+        return showMessage(
+            {"End time of reservation must be after start time", "Reservation Error"});
+    const std::vector<DayDate> refused = refusedDays(*schedule, q);
+    QString text = refused.empty() ? QStringLiteral("All days are free.")
+                                   : QStringLiteral("These days are taken at that time:");
+    for (const DayDate& d : refused)
+        text += QString::asprintf("\n%02d/%02d/%04d", d.month, d.day, d.year);
+    appPrompter().message(text, QStringLiteral("Check Availability"), PromptIcon::Information);
 }
 
 void CAddReservation::accept() {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 
 class QDateEdit;
 class QLineEdit;
@@ -29,7 +29,8 @@ public:
     static constexpr int kDialogId = 134;
     static constexpr int kDate = 1033, kStart = 1021, kEnd = 1022, kNotes = 1029, kCustomers = 1019,
                          kMaintenance = 1163, kNo = 1159, kEveryDay = 1158, kEveryWeekday = 1161,
-                         kEveryWeek = 1160, kThrough = 1162, kHelp = 1085;
+                         kEveryWeek = 1160, kThrough = 1162, kHelp = 1085,
+                         kCheckAvailability = 1201;
     static constexpr int kMaxNotes = 80;
 
     // `openerDay` is the list dialog's day: the booking loop reloads it for every day it
@@ -46,6 +47,9 @@ public:
     void fillMaintenance();
     // The OK steps; true when the dialog closed.
     bool onOk();
+    // Runs the check over every day of the series without writing anything and lists the
+    // days that would be refused, or says that all are free.
+    void checkAvailability();
 
 public slots:
     void accept() override;

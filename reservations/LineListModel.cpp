@@ -8,22 +8,8 @@
 
 namespace quorvane {
 
-void LineListModel::setLines(std::vector<std::string> lines) {
-    beginResetModel();
-    lines_ = std::move(lines);
-    endResetModel();
-}
-
-int LineListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(lines_.size());
-}
-
-QVariant LineListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= int(lines_.size())) return {};
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return fromCp1252(lines_[std::size_t(index.row())]);
-    return {};
-}
+LineListModel::LineListModel(QObject* parent)
+    : RowListModel<std::string>([](const std::string& line) { return fromCp1252(line); }, parent) {}
 
 TabStopDelegate::TabStopDelegate(int dialogUnits, QObject* parent)
     : QStyledItemDelegate(parent), dialogUnits_(dialogUnits) {}

@@ -1,24 +1,20 @@
 #pragma once
-// A list box's contents as a thin model over plain Windows-1252 lines, and a delegate that
+// A list box's contents as rows of Windows-1252 lines, and a delegate that
 // draws a line's tabs at fixed stops (the customer lines line up their columns that way).
-#include <QAbstractListModel>
 #include <QStyledItemDelegate>
 #include <string>
 #include <vector>
 
+#include "platform/RowListModel.h"
+
 namespace quorvane {
 
-class LineListModel final : public QAbstractListModel {
-    Q_OBJECT
+// A list of Windows-1252 lines.
+class LineListModel final : public RowListModel<std::string> {
 public:
-    using QAbstractListModel::QAbstractListModel;
-    void setLines(std::vector<std::string> lines);
-    const std::vector<std::string>& lines() const { return lines_; }
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-
-private:
-    std::vector<std::string> lines_;
+    explicit LineListModel(QObject* parent = nullptr);
+    void setLines(std::vector<std::string> lines) { setRows(std::move(lines)); }
+    const std::vector<std::string>& lines() const { return rows(); }
 };
 
 class TabStopDelegate final : public QStyledItemDelegate {

@@ -13,12 +13,12 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "app/GroupFile.h"
 #include "app/GroupLayout.h"
 #include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 
 class QDateEdit;
 class QListView;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 
 class QLineEdit;
 

@@ -2,11 +2,15 @@
 // every kind (over weekends, across the clock changes), refusals, cancelling the rest of a
 // series and the notes write-back.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "booking_fixture.h"
+#include "engine/data4.h"
+#include "engine/io4.h"
+#include "engine/tag4.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {
@@ -197,6 +201,8 @@ TEST_F(BookingTableTest, ThirdDayConflictRefusesOnlyThatDay) {
     BookingRequest q = request("Court 1", {2026, 3, 9}, 10, 0, 11, 0);
     q.kind = kDaily;
     q.throughDay = {2026, 3, 13};
+    EXPECT_EQ(refusedDays(table, q), (std::vector<DayDate>{{2026, 3, 11}}));
+    EXPECT_TRUE(daysBooked("Court 1", 1000).empty());  // the look-ahead writes nothing
     const BookingOutcome out = book(q);
     EXPECT_FALSE(out.stayOpen);
     EXPECT_EQ(out.booked, 4);
@@ -356,10 +362,136 @@ TEST_F(BookingTableTest, NotesAreWrittenOnlyWhenChangedAndOnlyOnTheRecordShown) 
     EXPECT_NE(readReservationDetail(table, "Court 1", d, 900, detail), 0);
 }
 
+// A damaged index under the list: the walk reports it, and nothing is booked on a day that
+// could not be read whole.
+TEST_F(BookingTableTest, ADamagedIndexIsReportedAndBooksNothing) {
+    // Enough reservations for a tree of several leaves under a branch root.
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(book(request("Court 1", addDays({2026, 3, 1}, i), 9, 0, 10, 0)).booked, 1);
+    table.Close();
+    {
+        // The first leaf that is not the root claims more keys than a node holds.
+        std::filesystem::path index;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path)) {
+            std::string ext = e.path().extension().string();
+            for (char& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+            if (ext == ".cdx") index = e.path();
+        }
+        std::fstream cdx(index, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(cdx.is_open()) << index;
+        char attribute = 0;
+        std::streamoff node = 1024;
+        for (; node < (1 << 16); node += 512) {
+            cdx.seekg(node);
+            if (!cdx.read(&attribute, 1)) break;
+            if (attribute == 2) break;  // a leaf, not the root
+        }
+        ASSERT_EQ(attribute, 2);
+        cdx.seekp(node + 2);
+        cdx.write("\xFF\x7F", 2);
+    }
+    ASSERT_EQ(table.Open(group), 0);
+    FacilityDay day;
+    DayDate damaged{};
+    for (int i = 0; i < 60 && damaged.year == 0; ++i) {
+        CSchedule fresh;  // a stored error would fail every later call of one table
+        ASSERT_EQ(fresh.Open(group), 0);
+        if (loadFacilityDay(fresh, "Court 1", addDays({2026, 3, 1}, i), day) < 0)
+            damaged = addDays({2026, 3, 1}, i);
+    }
+    ASSERT_NE(damaged.year, 0) << "no day's walk met the damaged leaf";
+    messages.clear();
+    const BookingOutcome out = book(request("Court 1", damaged, 9, 30, 10, 30));
+    EXPECT_EQ(out.booked, 0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].title, "Database Error");
+}
+
 TEST(BookingText, LongDates) {
     EXPECT_EQ(longDateText({1970, 1, 1}), "Thursday, January 01, 1970");
     EXPECT_EQ(longDateText({2099, 12, 31}), "Thursday, December 31, 2099");
     EXPECT_EQ(longDateText({2024, 2, 29}), "Thursday, February 29, 2024");
+}
+
+}  // namespace
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// Every lock change and write the engine makes, in order.
+struct RecordingIo final : Io4 {
+    struct Event {
+        char kind;  // 'L' lock, 'U' unlock, 'W' write
+        int fd;
+        off_t start;
+    };
+    std::vector<Event> events;
+    int fcntl(int fd, int cmd, struct flock* l) override {
+        if (l && (cmd == F_OFD_SETLK || cmd == F_SETLK))
+            events.push_back({l->l_type == F_UNLCK ? 'U' : 'L', fd, l->l_start});
+        return Io4::fcntl(fd, cmd, l);
+    }
+    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
+        events.push_back({'W', fd, pos});
+        return Io4::pwrite(fd, buf, len, pos);
+    }
+};
+
+constexpr off_t kAppendByte = 0x7FFFFFFE;
+
+// The booking lock: another user can take neither the append lock nor the index lock while a
+// booking holds it, and the append inside Add never lets the append lock go before the record
+// is written (in that gap another user could check the day without it).
+TEST_F(BookingTableTest, TheBookingLockHoldsFromTheDayReadThroughTheAppend) {
+    auto otherUserTakes = [&](bool index) {
+        const pid_t p = fork();
+        if (p == 0) {
+            Vask4 c;
+            vask4init(&c);
+            c.lockAttempts = 1;
+            Data4* d = d4open(&c, (dir.path / "Courts.DBF").c_str());
+            int r = d ? (index ? d4lockIndex(d) : d4lockAppend(d)) : -1;
+            _exit(r == 0 ? 0 : r == 50 ? 50 : 1);
+        }
+        int st = 0;
+        waitpid(p, &st, 0);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    };
+    ASSERT_EQ(table.LockAppend(), 0);
+    EXPECT_EQ(otherUserTakes(false), 50);
+    EXPECT_EQ(otherUserTakes(true), 50);
+
+    RecordingIo io;
+    Io4* previous = io4set(&io);
+    table.Clear();
+    table.SetDate(3, 9, 2026);
+    table.SetFacility("Court 1");
+    table.SetStart(9, 0);
+    table.SetEnd(10, 0);
+    const int added = table.Add();
+    io4set(previous);
+    table.Unlock();
+    ASSERT_EQ(added, 0);
+    // The data file's descriptor, by the name it is open under.
+    int appendFd = -1;
+    for (const auto& e : io.events) {
+        const std::string link = "/proc/self/fd/" + std::to_string(e.fd);
+        char target[4096];
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 4 && std::string(target, std::size_t(n)).ends_with(".DBF")) appendFd = e.fd;
+    }
+    ASSERT_GE(appendFd, 0);
+    bool recordWritten = false;
+    for (const auto& e : io.events) {
+        if (e.kind == 'W' && e.fd == appendFd) recordWritten = true;
+        if (!recordWritten) {
+            EXPECT_FALSE(e.kind == 'U' && e.fd == appendFd && e.start == kAppendByte)
+                << "the append lock was let go before the record was written";
+        }
+    }
+    EXPECT_EQ(otherUserTakes(false), 0);
+    EXPECT_EQ(otherUserTakes(true), 0);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // positions), Make Reservation (opening, automatic end, selection rules, the customer detour,
 // messages), the customer editor, and the group window's left click.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDateEdit>
@@ -18,10 +20,10 @@
 #include "../app/shell_fakes.h"
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
-#include "app/GroupFile.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
-#include "platform/Clock.h"
+#include "app/core/Clock.h"
+#include "app/core/GroupFile.h"
 #include "reservations/AddPersonDlg.h"
 #include "reservations/AddReservation.h"
 #include "reservations/Install.h"
@@ -337,6 +339,22 @@ TEST_F(BookingDialogTest, MakeReservationOpeningAutomaticEndAndSelection) {
               "A customer or maintenance item must be selected for the reservation");
     EXPECT_EQ(prompter.shown[0].caption, "No Customer Selected");
 
+    // Check Availability looks at a weekly series without booking it.
+    bookDirect({2026, 3, 17}, 22, 23);
+    start->setTime(QTime(21, 30));
+    end->setTime(QTime(0, 0));
+    control<QRadioButton>(d, CAddReservation::kEveryWeek)->setChecked(true);
+    control<QDateEdit>(d, CAddReservation::kThrough)->setDate(QDate(2026, 3, 31));
+    control<QPushButton>(d, CAddReservation::kCheckAvailability)->click();
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[1].text, "These days are taken at that time:\n03/17/2026");
+    EXPECT_EQ(prompter.shown[1].caption, "Check Availability");
+    start->setTime(QTime(23, 0));  // touches the 22:00-23:00 booking
+    control<QPushButton>(d, CAddReservation::kCheckAvailability)->click();
+    EXPECT_EQ(prompter.shown.back().text, "All days are free.");
+    EXPECT_EQ(prompter.shown.size(), 3u);
+    control<QRadioButton>(d, CAddReservation::kNo)->setChecked(true);
+
     // Maintenance at 12:00 AM ends at 23:59.
     selectRow(items, 0);
     start->setTime(QTime(23, 0));
@@ -406,6 +424,45 @@ TEST_F(BookingDialogTest, CustomerEditorRules) {
     EXPECT_NE(people.Seek("Anna", "Q", "Jansen", "555-0101", "13"), 0);
     ASSERT_EQ(people.Seek("Anna", "Q", "Jansen-Smit", "555-0101", "13"), 0);
     EXPECT_EQ(people.GetRecordNumber(), rec);
+}
+
+// Another user books today in a process of its own, the way Make Reservation's OK does: this
+// user's window shows it at its next minute tick when refresh is on.
+TEST_F(BookingDialogTest, AnotherUsersBookingOfTodayShowsAtTheNextTick) {
+    CZUKRecView view(doc.get());
+    view.preferences().refresh = true;
+    view.initialUpdate();
+    doc->setRefreshFromNetwork(true);
+    const QString group = doc->groupFilePath();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        clock.advance(7);
+        CZUKRecDoc other;
+        bool ok = other.OnOpenDocument(group);
+        BookingRequest q;
+        q.facility = "Court 2";
+        q.firstDay = q.throughDay = today;
+        q.startHH = 9;
+        q.endHH = 10;
+        q.first = "Cor";
+        q.last = "Aarts";
+        q.madeDate = today;
+        BookingHooks hooks;
+        hooks.added = [&](const DayDate& d, int r) {
+            if (r == 0) other.reservationsChanged(d);
+        };
+        FacilityDay day;
+        ok = ok && bookReservation(*other.tables()->schedule(), q, day, hooks).booked == 1;
+        other.OnCloseDocument();
+        _exit(ok ? 0 : 1);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    EXPECT_EQ(doc->group().rooms[1].occupant1, "");
+    clock.advance(60);
+    view.timerTick();
+    EXPECT_EQ(doc->group().rooms[1].occupant1, "Aarts");
 }
 
 TEST_F(BookingDialogTest, LeftClickOpensTheListAndAddCustomerIsACommand) {

@@ -1,4 +1,4 @@
-#include "reservations/BookingCore.h"
+#include "reservations/core/BookingCore.h"
 
 #include <cstdio>
 
@@ -73,37 +73,67 @@ std::optional<BookingMessage> checkSeriesDates(const BookingRequest& q) {
     return std::nullopt;
 }
 
+namespace {
+
+// 12:00 AM as an end is the end of the day: stored as 23:59, and a series then ends one day
+// before the through date.
+bool midnightEnd(const BookingRequest& q, int& endHH, int& endMM) {
+    endHH = q.endHH;
+    endMM = q.endMM;
+    if (endHH != 0 || endMM != 0) return false;
+    endHH = 23;
+    endMM = 59;
+    return true;
+}
+
+}  // namespace
+
+std::vector<DayDate> seriesDays(const BookingRequest& q) {
+    if (q.kind == kSingle) return {q.firstDay};
+    int eh, em;
+    const DayDate last = midnightEnd(q, eh, em) ? addDays(q.throughDay, -1) : q.throughDay;
+    const int step = q.kind == kWeekly ? 7 : 1;
+    std::vector<DayDate> days;
+    for (DayDate d = q.firstDay; d <= last; d = addDays(d, step))
+        if (q.kind != kWeekdays || (weekday(d) != 0 && weekday(d) != 6)) days.push_back(d);
+    return days;
+}
+
+std::vector<DayDate> refusedDays(CSchedule& table, const BookingRequest& q) {
+    int endHH, endMM;
+    midnightEnd(q, endHH, endMM);
+    std::vector<DayDate> refused;
+    FacilityDay day;
+    for (const DayDate& d : seriesDays(q)) {
+        loadFacilityDay(table, q.facility, d, day);
+        if (checkReservation(q.startHH, q.startMM, endHH, endMM, day) != 0) refused.push_back(d);
+    }
+    return refused;
+}
+
 BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, FacilityDay& day,
                                const BookingHooks& hooks) {
     BookingOutcome out;
     auto tell = [&](const char* text, const char* title) {
         if (hooks.message) hooks.message(BookingMessage{text, title});
     };
-    // 12:00 AM as an end is the end of the day: stored as 23:59, and a series then ends one
-    // day before the through date.
-    int endHH = q.endHH, endMM = q.endMM;
-    bool midnightEnd = false;
-    if (endHH == 0 && endMM == 0) {
-        endHH = 23;
-        endMM = 59;
-        midnightEnd = true;
-    }
+    int endHH, endMM;
+    midnightEnd(q, endHH, endMM);
     if (auto m = checkSeriesDates(q)) {
         if (hooks.message) hooks.message(*m);
         out.stayOpen = true;
         return out;
     }
     const bool single = q.kind == kSingle;
-    DayDate last = q.firstDay;
+    const std::vector<DayDate> days = seriesDays(q);
+    // Every member carries the last day booked as its series end.
     DayDate seriesEnd{0, 0, 0};
     if (!single) {
-        last = midnightEnd ? addDays(q.throughDay, -1) : q.throughDay;
-        seriesEnd = last;
+        int eh, em;
+        seriesEnd = midnightEnd(q, eh, em) ? addDays(q.throughDay, -1) : q.throughDay;
     }
-    const int step = q.kind == kWeekly ? 7 : 1;
 
-    for (DayDate d = q.firstDay; d <= last; d = addDays(d, step)) {
-        if (q.kind == kWeekdays && (weekday(d) == 0 || weekday(d) == 6)) continue;
+    for (const DayDate& d : days) {
         // A day that cannot be read under the lock cannot be checked: it is not booked.
         int r = table.LockAppend();
         if (r == 0) r = loadFacilityDay(table, q.facility, d, day);

@@ -86,6 +86,15 @@ struct BookingOutcome {
 // The series' dates as picked: a message when the first day lies after the through date.
 std::optional<BookingMessage> checkSeriesDates(const BookingRequest& request);
 
+// The days a request books in order: every day, every weekday or every seventh day from
+// the first day through the through date (the day before it when the end is 12:00 AM); the
+// first day alone for a single reservation.
+std::vector<DayDate> seriesDays(const BookingRequest& request);
+
+// The days of the request that its check would refuse now (read without locks: an answer for
+// the user, not a promise). Result 1 (the end not after the start) refuses every day.
+std::vector<DayDate> refusedDays(CSchedule& table, const BookingRequest& request);
+
 // Books the request: for each day of the series (weekends skipped for kWeekdays) the append
 // lock, the facility's day into `day`, the check, then Add. A refused or failed day gets its
 // own message; a single reservation stops at its first. Days are calendar days.
