@@ -31,13 +31,14 @@ public:
 EditorDialogs& appEditorDialogs();
 void setAppEditorDialogs(EditorDialogs* dialogs);  // nullptr restores the Qt dialogs
 
-namespace editor {
-
 using ChooserModel = RowListModel<ChooserRow>;
 using ReservationModel = RowListModel<ReservationRow>;
 
+namespace editor {
+
 // A single-selection list box with the control id; `tabStop` in dialog units (0: none).
 QListView* makeList(QWidget* owner, int id, int tabStop = 0);
+void setListModel(QListView* list, QAbstractItemModel* model);
 // The same over a model of the rows, each shown as its line.
 template <class Row>
 QListView* makeList(QWidget* owner, int id, RowListModel<Row>*& model, int tabStop = 0) {
@@ -46,7 +47,6 @@ QListView* makeList(QWidget* owner, int id, RowListModel<Row>*& model, int tabSt
     setListModel(list, model);
     return list;
 }
-void setListModel(QListView* list, QAbstractItemModel* model);
 // The selected row, -1 for none.
 int selectedRow(const QListView* list);
 void selectRow(QListView* list, int row);

@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 #include "app/Commands.h"
@@ -310,6 +311,19 @@ TEST_F(EditorDialogTest, AnItemsListSaysWhenTheItemIsGoneAndStillShowsTheDetail)
     EXPECT_EQ(runs.opened, (std::vector<int>{157, 136}));
     EXPECT_EQ(shownTexts(),
               (std::vector<std::string>{"Could not read maintenance item from database"}));
+}
+
+TEST_F(EditorDialogTest, ADamagedCustomerTableShowsWhatItHoldsAndSaysSo) {
+    for (const char* last : {"Adams", "Baker", "Clark"}) addPerson({"Ann", "", last, "5", "", ""});
+    people.Close();
+    for (const auto& e : std::filesystem::directory_iterator(dir.path))
+        if (e.path().filename() == "RECPEOPLE.DBF")
+            std::filesystem::resize_file(e.path(), std::filesystem::file_size(e.path()) - 300);
+    ASSERT_EQ(people.Open(group), 0);
+    CPersonListDlg chooser(people, schedule, kListMode);
+    EXPECT_EQ(chooser.rows().size(), 2u);
+    EXPECT_EQ(shownTexts(),
+              (std::vector<std::string>{"Could not read the customer list from database (-70)"}));
 }
 
 TEST_F(EditorDialogTest, HelpButtonsNameTheirTopics) {
