@@ -338,6 +338,10 @@ bool TableCore::textIs(int j, const std::string& want) const {
 int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
                     const std::function<void()>& visit) {
     if (!data_) return r4noOpen;
+    // The blocks are read from the file: a change of the current record still held in the
+    // buffer (a deletion is written by the next positioning call) must reach it first.
+    if (d4changed(data_, -1) > 0)
+        if (int r = d4flush(data_)) return r;
     std::vector<long> recs;
     if (int r = d4seekRecords(data_, key.c_str(), recs)) return r;
     const std::size_t width = static_cast<std::size_t>(d4recWidth(data_));
