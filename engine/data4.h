@@ -100,6 +100,10 @@ int d4goEof(Data4* d);
 // and deny-write modes the file caches already serve the walk and these do nothing.
 int d4walkStart(Data4* d);
 int d4walkEnd(Data4* d);
+// Reads up to `count` whole records from record `first` on into `out` (d4recWidth bytes each,
+// the deletion flag first) with one read, cut to the records the table holds; the current
+// record does not move. The number of records read, or a negative error.
+long d4readRecords(Data4* d, long first, long count, char* out);
 
 int d4blank(Data4* d);
 int d4appendStart(Data4* d, int copyFlag = 0);

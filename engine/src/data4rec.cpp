@@ -1,4 +1,5 @@
 // Record-level access: go, top, bottom, skip, blank, append, delete, flush, pack.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -509,4 +510,23 @@ int d4reindex(Data4* d) {
     const Index4Hooks* hooks = index4hooks();
     if (hooks && hooks->reindex && !d->tags.empty()) return hooks->reindex(d);
     return 0;
+}
+
+long d4readRecords(Data4* d, long first, long count, char* out) {
+    if (!d || !out || first < 1 || count < 0) return error4(d ? d->c : nullptr, e4parm, L4_d4go);
+    if (d4errorStanding(d->c)) return -1;
+    DataFile4* df = d->df;
+    if (static_cast<unsigned long>(first) + static_cast<unsigned long>(count) - 1 > df->numRecs)
+        if (int r = dfile4recCountRefresh(df, true)) return r;
+    if (static_cast<unsigned long>(first) > df->numRecs) return 0;
+    count = std::min<long>(count, static_cast<long>(df->numRecs) - first + 1);
+    const std::int64_t pos =
+        static_cast<std::int64_t>(df->headerLen) +
+        static_cast<std::int64_t>(first - 1) * static_cast<std::int64_t>(df->recordLen);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(count) * df->recordLen;
+    if (bytes > 0x7fffffffu) return error4(d->c, e4parm, L4_d4go);
+    long n = file4read(&df->file, pos, out, static_cast<unsigned>(bytes));
+    if (n < 0) return n;
+    // A file cut short (another program, a crash) yields the whole records it still holds.
+    return n / static_cast<long>(df->recordLen);
 }

@@ -1159,6 +1159,41 @@ int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     return keysWritten(d);
 }
 
+int d4seekRecords(Data4* d, const char* key, std::vector<long>& out) {
+    if (!d || !key) return error4(d ? d->c : nullptr, e4parmNull, L4_d4seek);
+    if (d4errorStanding(d->c)) return -1;
+    out.clear();
+    Tag4* t = d->tagSelected;
+    if (!t) return r4noTag;
+    if (t->tree->descending() || !expr4keyIsChar(t->expr)) return error4(d->c, e4parm, L4_d4seek);
+    return guarded(d, L4_d4seek, [&]() -> int {
+        if (int r = refreshTag(t)) return r;
+        const bool marked = nullMarked(t);
+        const unsigned kl = t->tree->keyLen() - (marked ? 1 : 0);
+        std::string sought(key, std::min<size_t>(std::strlen(key), kl));
+        size_t n = sought.size();
+        if (t->general) cdx4::collateGeneral(reinterpret_cast<uint8_t*>(sought.data()), n);
+        if (marked) {
+            sought.insert(sought.begin(), kValueMarker);
+            ++n;
+        }
+        // A position of its own: the tag's stays on the current record's entry.
+        cdx4::Pos pos;
+        int rc = t->tree->seek(u8(sought), n, pos);
+        bool refreshed = false;
+        while (rc == cdx4::kFound || rc == cdx4::kAfter) {
+            if (pos.rec > recordCount(d) && !refreshed) {
+                if (int r = dfile4recCountRefresh(d->df, true)) return r;
+                refreshed = true;
+            }
+            if (pos.rec >= 1 && pos.rec <= recordCount(d))
+                out.push_back(static_cast<long>(pos.rec));
+            rc = t->tree->next(pos);
+        }
+        return rc == cdx4::kEof ? 0 : reportCdx(t->index, rc);
+    });
+}
+
 int i4check(Data4* d, std::string* report) {
     if (!d) return error4(nullptr, e4parmNull, L4_corrupt);
     std::string all;
@@ -1208,6 +1243,11 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
 
 const Index4Hooks* index4builtinHooks() {
     return nullptr;
+}
+
+int d4seekRecords(Data4* d, const char*, std::vector<long>& out) {
+    out.clear();
+    return d ? r4noTag : error4(nullptr, e4parmNull, L4_d4seek);
 }
 
 #endif
