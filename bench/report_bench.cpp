@@ -171,11 +171,12 @@ void reservationReport(benchmark::State& state, bool engine, DayDate from, DayDa
     const std::vector<std::string> names = courts();
     CSchedule schedule;
     if (schedule.Open(st.group) != 0) return state.SkipWithError("open failed");
-    ScheduleCursor table(schedule);
+    // One cursor per report: a cursor is one walk, and what it read must not serve the next.
     SqliteCursor sql(st.db, dateKey(to));
     if (!sql.ok()) return state.SkipWithError("prepare failed");
     {
         ReportLines a, b;
+        ScheduleCursor table(schedule);
         buildReservationReport(c, names, table, a);
         buildReservationReport(c, names, sql, b);
         if (a.size() < 100 || a.toVector() != b.toVector())
@@ -184,9 +185,10 @@ void reservationReport(benchmark::State& state, bool engine, DayDate from, DayDa
     std::size_t lines = 0;
     for (auto _ : state) {
         ReportLines out;
-        if (engine)
+        if (engine) {
+            ScheduleCursor table(schedule);
             buildReservationReport(c, names, table, out);
-        else
+        } else
             buildReservationReport(c, names, sql, out);
         lines = out.size();
         benchmark::DoNotOptimize(out);
@@ -208,9 +210,9 @@ void utilization(benchmark::State& state, bool engine, bool window) {
     c.windowEnd = 20;
     CSchedule schedule;
     if (schedule.Open(st.group) != 0) return state.SkipWithError("open failed");
-    ScheduleCursor table(schedule);
     SqliteCursor sql(st.db, dateKey(kYearTo));
     {
+        ScheduleCursor table(schedule);
         const auto a = computeUtilization(c, names, 15, table);
         const auto b = computeUtilization(c, names, 15, sql);
         for (int i = 0; i < kSlots; ++i)
@@ -219,8 +221,13 @@ void utilization(benchmark::State& state, bool engine, bool window) {
     }
     long records = 0;
     for (auto _ : state) {
-        const auto r = engine ? computeUtilization(c, names, 15, table)
-                              : computeUtilization(c, names, 15, sql);
+        UtilizationResult r;
+        if (engine) {
+            ScheduleCursor table(schedule);
+            r = computeUtilization(c, names, 15, table);
+        } else {
+            r = computeUtilization(c, names, 15, sql);
+        }
         records = r.recordsRead;
         benchmark::DoNotOptimize(r);
     }

@@ -4,6 +4,14 @@
 
 namespace quorvane {
 
+ScheduleCursor::ScheduleCursor(CSchedule& schedule) : schedule_(schedule) {
+    schedule_.WalkStart();
+}
+
+ScheduleCursor::~ScheduleCursor() {
+    schedule_.WalkEnd();
+}
+
 int ScheduleCursor::first() {
     return schedule_.First();
 }

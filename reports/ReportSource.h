@@ -32,7 +32,11 @@ public:
 
 class ScheduleCursor final : public ReservationCursor {
 public:
-    explicit ScheduleCursor(CSchedule& schedule) : schedule_(schedule) {}
+    // The whole report is one walk of the table: see CSchedule::WalkStart.
+    explicit ScheduleCursor(CSchedule& schedule);
+    ~ScheduleCursor() override;
+    ScheduleCursor(const ScheduleCursor&) = delete;
+    ScheduleCursor& operator=(const ScheduleCursor&) = delete;
     int first() override;
     int seekDate(const std::string& dateKey) override;
     int next() override;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "engine/data4.h"
 #include "engine/error4.h"
 #include "engine/field4.h"
 
@@ -236,6 +237,14 @@ int CSchedule::LockAppend() {
         return r;
     }
     return 0;
+}
+
+int CSchedule::WalkStart() {
+    return core_.isOpen() ? d4walkStart(core_.data()) : 0;
+}
+
+int CSchedule::WalkEnd() {
+    return core_.isOpen() ? d4walkEnd(core_.data()) : 0;
 }
 
 int CSchedule::Unlock() {

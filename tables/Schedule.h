@@ -45,6 +45,11 @@ public:
     // the day read for the overlap check meets no other user's half-written index change.
     // 0, or the engine's code with nothing held.
     int LockAppend();
+    // Marks a walk in key order (a report) as one operation, so a shared table reads the
+    // index's change counter once per leaf and the records in runs until WalkEnd; any lock
+    // or write in between ends what the walk had read. Calls nest.
+    int WalkStart();
+    int WalkEnd();
     // Writes a pending change and releases every lock of the table.
     int Unlock();
 
