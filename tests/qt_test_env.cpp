@@ -1,5 +1,6 @@
-// One QApplication for the whole test program (gtest_main owns main()). Tests run on the
-// offscreen platform unless the environment chooses another.
+// One QApplication for a whole Qt test program (gtest_main owns main()); every test program
+// that links Qt6::Test gets it. Tests run on the offscreen platform unless the environment
+// chooses another.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,7 +14,7 @@ public:
         if (QApplication::instance()) return;
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
-        static char name[] = "quorvane_reports_tests";
+        static char name[] = "quorvane_tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Quorvane"));
