@@ -150,6 +150,13 @@ void GroupDayReload(benchmark::State& state) {
 
 }  // namespace
 
+// The group for the other workloads on the same table (report_bench.cpp); empty when it could
+// not be built.
+std::string benchBigGroupPath() {
+    BigGroup& g = bigGroup();
+    return g.ok ? g.groupPath : std::string();
+}
+
 BENCHMARK(GroupOpen)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(GroupMinuteTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(GroupDayReload)->Unit(benchmark::kMillisecond);

@@ -1,9 +1,14 @@
 #include "reports/Install.h"
 
+#include "app/Commands.h"
 #include "app/GroupCommands.h"
+#include "reports/ReportCommands.h"
 
 namespace quorvane {
 
-void installReportCommands() {}
+void installReportCommands() {
+    registerGroupCommand(cmd::kAllReservations, runAllReservations);
+    registerGroupCommand(cmd::kUtilization, runUtilization);
+}
 
 }  // namespace quorvane

@@ -1,0 +1,16 @@
+#pragma once
+// The group window's report commands: "&All Reservations" and "&Utilization".
+class QWidget;
+
+namespace quorvane {
+
+class CZUKRecDoc;
+
+// "No reservations for this group" on an empty table; otherwise the options from the first
+// day of this month, then the report window.
+void runAllReservations(CZUKRecDoc& doc, QWidget* parent);
+// "No reservations for this group, utilization is 0" on an empty table; otherwise the options
+// from the first reservation's day, the computation and the report window.
+void runUtilization(CZUKRecDoc& doc, QWidget* parent);
+
+}  // namespace quorvane

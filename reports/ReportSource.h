@@ -1,0 +1,45 @@
+#pragma once
+// The reports read reservations through this cursor: in key order (date, facility, start
+// time), from the first record or from the first record of a date on. The program's cursor
+// walks the group's reservation table; tests may walk rows held in memory.
+#include <string>
+
+class CSchedule;
+
+namespace quorvane {
+
+// The fields of one reservation the reports print or count; texts without trailing blanks.
+struct ReservationRecord {
+    int year = 0, month = 0, day = 0;
+    std::string facility;
+    int startHour = 0, startMinute = 0, endHour = 0, endMinute = 0;
+    std::string last, first, mi, phone, ext;
+    // year * 10000 + month * 100 + day: compares in date order.
+    int dateNumber() const { return year * 10000 + month * 100 + day; }
+};
+
+class ReservationCursor {
+public:
+    virtual ~ReservationCursor() = default;
+    // Each returns 0 when positioned on a record (and it can be read), otherwise the table's
+    // code: 3 at the end, negative for an error.
+    virtual int first() = 0;
+    // The first record dated `dateKey` ("CCYYMMDD") or later.
+    virtual int seekDate(const std::string& dateKey) = 0;
+    virtual int next() = 0;
+    virtual void read(ReservationRecord& out) const = 0;
+};
+
+class ScheduleCursor final : public ReservationCursor {
+public:
+    explicit ScheduleCursor(CSchedule& schedule) : schedule_(schedule) {}
+    int first() override;
+    int seekDate(const std::string& dateKey) override;
+    int next() override;
+    void read(ReservationRecord& out) const override;
+
+private:
+    CSchedule& schedule_;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,221 @@
+#include "reports/ReservationReport.h"
+
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <string_view>
+
+#include "tables/Calendar.h"
+#include "tables/People.h"
+
+namespace quorvane {
+
+namespace {
+
+// printf into a line; report texts are short, and a longer one is cut rather than lost.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, fmt);
+    int n = std::vsnprintf(buf, sizeof buf, fmt, args);
+    va_end(args);
+    if (n < 0) return {};
+    return std::string(buf, std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
+}
+
+int dateNumber(const DayDate& d) {
+    return d.year * 10000 + d.month * 100 + d.day;
+}
+
+// The detail and total lines are most of a report; they are put together by hand, with the
+// same result as their printf formats, because formatting is a good part of the report's time.
+class Line {
+public:
+    void clear() { s_.clear(); }
+    Line& text(std::string_view t) {
+        s_.append(t);
+        return *this;
+    }
+    Line& ch(char c) {
+        s_.push_back(c);
+        return *this;
+    }
+    // "%-Ns": left-justified, never cut.
+    Line& padded(std::string_view t, std::size_t width) {
+        s_.append(t);
+        if (t.size() < width) s_.append(width - t.size(), ' ');
+        return *this;
+    }
+    // "%0Nd".
+    Line& zeroPadded(int v, int width) {
+        char digits[16];
+        const long long magnitude = v < 0 ? -static_cast<long long>(v) : v;
+        const auto r = std::to_chars(digits, digits + sizeof digits, magnitude);
+        const int count = int(r.ptr - digits);
+        if (v < 0) {
+            s_.push_back('-');
+            --width;
+        }
+        if (count < width) s_.append(std::size_t(width - count), '0');
+        s_.append(digits, r.ptr);
+        return *this;
+    }
+    // "%02d/%02d/%04d".
+    Line& date(int month, int day, int year) {
+        return zeroPadded(month, 2).ch('/').zeroPadded(day, 2).ch('/').zeroPadded(year, 4);
+    }
+    std::string_view view() const { return s_; }
+
+private:
+    std::string s_;
+};
+
+}  // namespace
+
+std::string customerListLine(const std::string& phone, const std::string& ext,
+                             const std::string& last, const std::string& first,
+                             const std::string& mi, const std::string& org) {
+    const std::string cutPhone = phone.substr(0, 15);
+    const std::string phoneText =
+        ext.empty() ? cutPhone : format("%s x-%s", cutPhone.c_str(), ext.c_str());
+    const std::string orgText = org.empty() ? std::string() : "(" + org + ")";
+    return format("%-16s \t%s, %s %s  \t%s", phoneText.c_str(), last.c_str(), first.c_str(),
+                  mi.c_str(), orgText.c_str());
+}
+
+std::vector<CustomerListRow> customerListRows(CPeople& people) {
+    std::vector<CustomerListRow> rows;
+    for (int r = people.First(); r == 0; r = people.Next()) {
+        std::string first, mi, last, phone, ext;
+        people.GetName(first, mi, last);
+        people.GetPhone(phone, ext);
+        rows.push_back({people.GetRecordNumber(),
+                        customerListLine(phone, ext, last, first, mi, people.GetOrg())});
+    }
+    return rows;
+}
+
+std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options) {
+    if (options.end < options.start)
+        return DialogMessage{QStringLiteral("The end date must be greater than the start date."),
+                             QStringLiteral("Date Error"), PromptIcon::None};
+    return std::nullopt;
+}
+
+void storeReservationOptions(const ReservationOptions& options, CPeople* people,
+                             ReportCriteria& criteria) {
+    criteria.rangeStart = options.start;
+    criteria.rangeEnd = options.end;
+    criteria.customers.assign(options.customerRecords.size(), CPeopleKey());
+    for (std::size_t i = 0; i < options.customerRecords.size(); ++i) {
+        if (people && people->GoTo(options.customerRecords[i]) == 0)
+            people->GetKey(criteria.customers[i]);
+    }
+    criteria.facilities = options.facilities;
+}
+
+ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
+                                               const std::vector<std::string>& facilityNames,
+                                               ReservationCursor& cursor, ReportLines& out,
+                                               ReportScan scan) {
+    ReservationReportResult result;
+    const DayDate from = localDate(criteria.rangeStart);
+    const DayDate to = localDate(criteria.rangeEnd);
+    const int startKey = dateNumber(from);
+    const int endKey = dateNumber(to);
+
+    // The selected facilities by name, as the records name them. A position the group no
+    // longer has (another user removed the facility) selects nothing.
+    std::vector<std::string> wanted;
+    for (int position : criteria.facilities)
+        if (position >= 0 && std::size_t(position) < facilityNames.size())
+            wanted.push_back(facilityNames[std::size_t(position)]);
+    const bool anyFacility = criteria.facilities.empty();
+
+    out.append(format("Reservation Report from %02d/%02d/%04d to %02d/%02d/%04d", from.month,
+                      from.day, from.year, to.month, to.day, to.year));
+    out.append(" ");
+    out.append(
+        format("%-15s %-10s %-6s %-6s %s", "Item Name", "Date", "Start", "End", "Person Name"));
+
+    int previousKey = 0;
+    std::string previousFacility;
+    int prevMonth = 0, prevDay = 0, prevYear = 0;
+    int count = 0;
+    Line line;
+    auto totalLine = [&]() -> std::string_view {
+        line.clear();
+        line.text("Total Reservations for ").text(previousFacility).text(" for ");
+        line.date(prevMonth, prevDay, prevYear).text(" is ").zeroPadded(count, 1);
+        return line.view();
+    };
+
+    const bool seek = scan == ReportScan::FromRangeStart;
+    int r = seek ? cursor.seekDate(dateKey(from)) : cursor.first();
+    ReservationRecord rec;
+    for (; r == 0; r = cursor.next()) {
+        cursor.read(rec);
+        ++result.recordsRead;
+        const int key = rec.dateNumber();
+        // Records come in date order: past the last day nothing more can be selected.
+        if (seek && key > endKey) break;
+        if (key < startKey || key > endKey) continue;
+        if (!anyFacility) {
+            bool found = false;
+            for (const std::string& name : wanted)
+                if (name == rec.facility) found = true;
+            if (!found) continue;
+        }
+        if (!criteria.customers.empty()) {
+            bool found = false;
+            for (const CPeopleKey& k : criteria.customers)
+                if (k.Matches(rec.first, rec.mi, rec.last, rec.phone, rec.ext)) found = true;
+            if (!found) continue;
+        }
+
+        if (key != previousKey || rec.facility != previousFacility) {
+            if (previousKey != 0) out.append(totalLine());
+            if (!out.append(" ")) {
+                result.outOfMemory = true;
+                break;
+            }
+            count = 0;
+            prevMonth = rec.month;
+            prevDay = rec.day;
+            prevYear = rec.year;
+            previousKey = key;
+            previousFacility = rec.facility;
+        }
+        const TwelveHour start = twelveHour(rec.startHour);
+        const TwelveHour end = twelveHour(rec.endHour);
+        line.clear();
+        line.padded(rec.facility, 15).ch(' ').date(rec.month, rec.day, rec.year).ch(' ');
+        line.zeroPadded(start.hour, 2).ch(':').zeroPadded(rec.startMinute, 2);
+        line.ch(start.pm ? 'p' : 'a').ch(' ');
+        line.zeroPadded(end.hour, 2).ch(':').zeroPadded(rec.endMinute, 2);
+        line.ch(end.pm ? 'p' : 'a').ch(' ');
+        // The name: the last name alone when there is no first name (maintenance).
+        line.text(rec.last);
+        if (!rec.first.empty()) line.text(", ").text(rec.first).ch(' ').text(rec.mi);
+        line.ch(' ');
+        if (!rec.phone.empty()) {
+            line.ch('(').text(rec.phone);
+            if (!rec.ext.empty()) line.text(" x-").text(rec.ext);
+            line.ch(')');
+        }
+        if (!out.append(line.view())) {
+            result.outOfMemory = true;
+            break;
+        }
+        ++count;
+    }
+    if (r < 0) result.readError = r;
+
+    // The closing lines are written even after a refused line: the report stays readable.
+    if (previousKey != 0) out.appendPastLimit(totalLine());
+    out.appendPastLimit("**End of Report**");
+    return result;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,69 @@
+#pragma once
+// The reservation report: the reservations of a group between two dates, optionally only of
+// some facilities and some customers, grouped by day and facility with a count per group.
+// Everything here is free of widgets: the options' rules and the builder take values and
+// tables and give texts and lines.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/DialogButtons.h"
+#include "reports/ReportCriteria.h"
+#include "reports/ReportLines.h"
+#include "reports/ReportSource.h"
+
+class CPeople;
+
+namespace quorvane {
+
+// ----- the options (dialog 165) -----
+
+// One line of the customer list: "%-16s \t%s, %s %s  \t%s" of the phone text (the phone cut
+// to 15 characters, with " x-" and the extension when there is one), last name, first name,
+// middle initial and "(organization)".
+std::string customerListLine(const std::string& phone, const std::string& ext,
+                             const std::string& last, const std::string& first,
+                             const std::string& mi, const std::string& org);
+
+struct CustomerListRow {
+    long recordNumber = 0;
+    std::string text;
+};
+// Every customer of the folder's table, in key order.
+std::vector<CustomerListRow> customerListRows(CPeople& people);
+
+struct ReservationOptions {
+    std::int64_t start = 0, end = 0;
+    std::vector<int> facilities;        // selected lines, ascending
+    std::vector<long> customerRecords;  // record numbers of the selected customer lines
+};
+
+// The OK step's refusal: "The end date must be greater than the start date." ("Date Error")
+// when the end is earlier than the start (equal instants pass); none when the options stand.
+std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options);
+// Stores accepted options as the criteria. Each selected customer is read back by its record
+// number; one that cannot be read leaves an empty key in its place.
+void storeReservationOptions(const ReservationOptions& options, CPeople* people,
+                             ReportCriteria& criteria);
+
+// ----- the builder -----
+
+enum class ReportScan {
+    FromRangeStart,  // seek to the first day of the range, stop after its last day
+    WholeTable,      // every record from the first; the same lines, for checks and comparisons
+};
+
+struct ReservationReportResult {
+    bool outOfMemory = false;  // a line was refused and the scan stopped
+    int readError = 0;         // the table's negative code when a step failed, else 0
+    long recordsRead = 0;
+};
+
+// Appends the report to `out`. `facilityNames` are the group's facilities by position.
+ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
+                                               const std::vector<std::string>& facilityNames,
+                                               ReservationCursor& cursor, ReportLines& out,
+                                               ReportScan scan = ReportScan::FromRangeStart);
+
+}  // namespace quorvane
