@@ -153,6 +153,9 @@ bool CZUKRecApp::initInstance(const QStringList& arguments) {
         exitCode_ = 0;
         return false;
     }
+    // Unattended printing shows no message box: nobody may be there to close it.
+    static LogPrompter logOnly;
+    if (line.unattended()) setAppPrompter(&logOnly);
     if (line.print) {
         exitCode_ = printFromCommandLine(line) ? 0 : 1;
         return false;
