@@ -18,9 +18,11 @@
 #include "app/Commands.h"
 #include "app/ContextHelp.h"
 #include "app/DocumentManager.h"
+#include "app/GroupCommands.h"
 #include "app/MainFrame.h"
 #include "app/ToolbarIcons.h"
 #include "app/ZUKRecView.h"
+#include "platform/AppSettings.h"
 #include "platform/DialogButtons.h"
 #include "shell_fakes.h"
 
@@ -217,6 +219,28 @@ TEST_F(CommandsTest, AcceleratorsReachTheirCommands) {
     frame->action(cmd::kModifyDeleteFacility)->trigger();
     EXPECT_EQ(promptTexts(), (std::vector<QString>{"To modify or delete a facility, right click "
                                                    "on the facility and select modify or delete"}));
+}
+
+TEST_F(CommandsTest, TheDayChartCommandGetsTheWindowsOwnStartHourAndColour) {
+    // The window keeps the copies it read when it opened; the store may say otherwise since.
+    AppSettings(*store).setStartHour(8);
+    std::vector<std::pair<int, int>> seen;
+    registerGroupCommand(cmd::kDayReservations, [&](CZUKRecDoc&, QWidget* parent) {
+        const ViewPreferences p = viewPreferencesOf(parent);
+        seen.emplace_back(p.startHour, p.occupiedColor);
+    });
+    DocumentManager documents;
+    CMainFrame withChart(documents);
+    ASSERT_TRUE(withChart.action(cmd::kDayReservations)->isEnabled()) << "a handler: enabled";
+    ASSERT_NE(documents.openDocument(writeGroup("Pools.rec", "Pools")), nullptr);
+    CZUKRecView* view = withChart.activeFrame()->view();
+    view->preferences().startHour = 10;
+    view->preferences().occupiedColor = 0x00123456;
+    withChart.action(cmd::kDayReservations)->trigger();
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{10, 0x00123456}}));
+    EXPECT_EQ(viewPreferencesOf(nullptr).startHour, 8) << "no window: the stored settings";
+    clearGroupCommands();
+    documents.closeAll();
 }
 
 TEST_F(CommandsTest, ContextHelpFindsTheTopicOfWhatIsClicked) {
