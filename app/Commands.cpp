@@ -26,6 +26,8 @@ const CommandInfo kCommands[] = {
     {cmd::kExportText, "E&xport to Text File", "Export customers to a comma delimited text file",
      ""},
     {cmd::kExportAddress, "&Export to Address File", "Export to an Postrel address file", ""},
+    {cmd::kExportCalendar, "Export to &Calendar File...",
+     "Export the coming reservations to a calendar file", ""},
     {cmd::kAddMaintenance, "&Add Maintenace", "Add a maintenance item", ""},
     {cmd::kDeleteMaintenance, "&Delete Maintenance", "Delete a maintenance item", ""},
     {cmd::kListMaintenance, "&List Maintenance", "List maintenance items", ""},

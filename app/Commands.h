@@ -46,6 +46,7 @@ constexpr int kModifyMaintenance = 32815;
 constexpr int kShowMaintenance = 32817;
 constexpr int kExportText = 32818;
 constexpr int kExportAddress = 32819;
+constexpr int kExportCalendar = 32820;
 constexpr int kAllReservations = 32821;
 }  // namespace cmd
 

@@ -151,11 +151,12 @@ void CMainFrame::createActions() {
     toView(cmd::kDeleteOldReservations, &CZUKRecView::deleteOldReservations);
     // The commands of the booking, report and editor layers run the handler the executable
     // registered (GroupCommands.h); without one they are offered, but disabled.
-    for (int id : {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers,
-                   cmd::kModifyCustomer, cmd::kExportText, cmd::kExportAddress,
-                   cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
-                   cmd::kModifyMaintenance, cmd::kDayReservations, cmd::kCustomerReservations,
-                   cmd::kShowMaintenance, cmd::kAllReservations, cmd::kUtilization}) {
+    for (int id :
+         {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers, cmd::kModifyCustomer,
+          cmd::kExportText, cmd::kExportAddress, cmd::kAddMaintenance, cmd::kDeleteMaintenance,
+          cmd::kListMaintenance, cmd::kModifyMaintenance, cmd::kDayReservations,
+          cmd::kCustomerReservations, cmd::kShowMaintenance, cmd::kAllReservations,
+          cmd::kUtilization, cmd::kExportCalendar}) {
         QAction* action = makeAction(id);
         action->setEnabled(bool(groupCommand(id)));
         connect(action, &QAction::triggered, this, [this, id] {
@@ -206,23 +207,21 @@ void CMainFrame::createMenus() {
         menu(QStringLiteral("&Window"), {cmd::kWindowNew, cmd::kWindowCascade, cmd::kWindowTile});
     connect(windowMenu, &QMenu::aboutToShow, this,
             [this, windowMenu] { fillWindowMenu(windowMenu); });
-    groupMenus_ << fileMenu({cmd::kFileNew, cmd::kFileOpen, cmd::kFileClose, 0, cmd::kFilePrint,
-                             cmd::kFilePrintPreview, cmd::kFilePrintSetup})
-                << menu(QStringLiteral("&Edit"), {cmd::kDeleteOldReservations, cmd::kModifyGroup})
-                << menu(QStringLiteral("&Facilities"),
-                        {cmd::kAddFacility, cmd::kModifyDeleteFacility})
-                << menu(QStringLiteral("&Customers"),
-                        {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers,
-                         cmd::kModifyCustomer, 0, cmd::kExportText, cmd::kExportAddress})
-                << menu(QStringLiteral("Maintenance"),
-                        {cmd::kAddMaintenance, cmd::kDeleteMaintenance, cmd::kListMaintenance,
-                         cmd::kModifyMaintenance})
-                << menu(QStringLiteral("&View"),
-                        {cmd::kDayReservations, cmd::kCustomerReservations, cmd::kShowMaintenance,
-                         cmd::kAllReservations, cmd::kUtilization, 0, cmd::kViewToolbar,
-                         cmd::kViewStatusBar, 0, cmd::kPreferences})
-                << windowMenu
-                << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
+    groupMenus_
+        << fileMenu({cmd::kFileNew, cmd::kFileOpen, cmd::kFileClose, 0, cmd::kFilePrint,
+                     cmd::kFilePrintPreview, cmd::kFilePrintSetup})
+        << menu(QStringLiteral("&Edit"), {cmd::kDeleteOldReservations, cmd::kModifyGroup})
+        << menu(QStringLiteral("&Facilities"), {cmd::kAddFacility, cmd::kModifyDeleteFacility})
+        << menu(QStringLiteral("&Customers"),
+                {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers, cmd::kModifyCustomer,
+                 0, cmd::kExportText, cmd::kExportAddress, cmd::kExportCalendar})
+        << menu(QStringLiteral("Maintenance"), {cmd::kAddMaintenance, cmd::kDeleteMaintenance,
+                                                cmd::kListMaintenance, cmd::kModifyMaintenance})
+        << menu(QStringLiteral("&View"),
+                {cmd::kDayReservations, cmd::kCustomerReservations, cmd::kShowMaintenance,
+                 cmd::kAllReservations, cmd::kUtilization, 0, cmd::kViewToolbar,
+                 cmd::kViewStatusBar, 0, cmd::kPreferences})
+        << windowMenu << menu(QStringLiteral("&Help"), {cmd::kHelpFinder, 0, cmd::kAppAbout});
 }
 
 void CMainFrame::createToolBar() {

@@ -2,14 +2,33 @@
 
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
+#include "reports/CalendarExport.h"
+#include "reports/CustomerExport.h"
+#include "reports/DayResDlg.h"
 #include "reports/ReportCommands.h"
 #include "reports/UnattendedReport.h"
 
 namespace quorvane {
 
+namespace {
+
+void showDayAtAGlance(CZUKRecDoc& doc, QWidget* parent) {
+    // The window's own copies of the start hour and the occupied colour, as it draws with them.
+    const ViewPreferences prefs = viewPreferencesOf(parent);
+    CDayResDlg dlg(doc, prefs.startHour, std::uint32_t(prefs.occupiedColor), parent);
+    dlg.exec();
+    // The main window redraws the group's view after every command, however it closed.
+}
+
+}  // namespace
+
 void installReportCommands() {
     registerGroupCommand(cmd::kAllReservations, runAllReservations);
     registerGroupCommand(cmd::kUtilization, runUtilization);
+    registerGroupCommand(cmd::kDayReservations, showDayAtAGlance);
+    registerGroupCommand(cmd::kExportText, runTextExport);
+    registerGroupCommand(cmd::kExportAddress, runAddressExport);
+    registerGroupCommand(cmd::kExportCalendar, runCalendarExport);
     setReportPrinter(printReportRequest);  // quorvane --print-report
 }
 

@@ -1,0 +1,110 @@
+// The Customers menu's two export commands: the file dialog, the export, the outcome.
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/GroupTables.h"
+#include "app/ShellDialogs.h"
+#include "app/ZUKRecDoc.h"
+#include "platform/Prompter.h"
+#include "reports/CustomerExport.h"
+#include "reports/ExportDialogs.h"
+#include "reports/KFSClass.h"
+
+namespace quorvane {
+
+namespace {
+
+const QString kStatusCaption = QStringLiteral("Export Status");
+const QString kNotCreated = QStringLiteral("Error creating export file, export terminated");
+const QString kNotAllWritten =
+    QStringLiteral("Error during export, all records could not be written");
+
+void showStatus(const QString& text, bool ok) {
+    appPrompter().message(text, kStatusCaption, ok ? PromptIcon::Information : PromptIcon::Warning);
+}
+
+QString groupFolder(const CZUKRecDoc& doc) {
+    return QFileInfo(doc.groupFilePath()).absolutePath();
+}
+
+}  // namespace
+
+void runTextExport(CZUKRecDoc& doc, QWidget* parent) {
+    FileDialogRequest request;
+    request.title = QStringLiteral("Select a Path and Name for the Exported Customer File");
+    request.filter = qtFileFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*||"));
+    request.folder = groupFolder(doc);
+    request.defaultSuffix = QStringLiteral("txt");
+    request.mustExist = false;
+    const QString path = appDialogs().chooseFile(request, parent);
+    if (path.isEmpty()) return;
+
+    CPeople* people = doc.tables() ? doc.tables()->people() : nullptr;
+    const int result = people ? exportCustomersText(*people, QFile::encodeName(path).toStdString())
+                              : int(kTextNotCreated);
+    if (result == kTextExported)
+        showStatus(QStringLiteral("Customer file exported to text file successfully"), true);
+    else
+        showStatus(result == kTextNotCreated ? kNotCreated : kNotAllWritten, false);
+}
+
+void runAddressExport(CZUKRecDoc& doc, QWidget* parent) {
+    FileDialogRequest request;
+    request.title = QStringLiteral("Select a Path and Name for the New Postrel File");
+    request.filter =
+        qtFileFilter(QStringLiteral("Address Files (*.adr)|*.adr|All Files (*.*)|*.*||"));
+    request.folder = groupFolder(doc);
+    request.defaultSuffix = QStringLiteral("adr");
+    request.mustExist = false;
+    CPeople* people = doc.tables() ? doc.tables()->people() : nullptr;
+
+    QString outcome;
+    bool ok = false;
+    while (outcome.isEmpty()) {
+        const QString path = appDialogs().chooseFile(request, parent);
+        if (path.isEmpty()) {
+            outcome = QStringLiteral("User cancelled export");
+            break;
+        }
+        if (path.size() > CKFSClass::kMaxPathChars) {
+            Prompt limit;
+            limit.text = QStringLiteral(
+                             "Sorry, but due to a limitation with Postrel, the path and file name "
+                             "cannot be more than %1 characters. The path and name you specified "
+                             "total %2 characters. Please respecify the name and/or path.")
+                             .arg(CKFSClass::kMaxPathChars)
+                             .arg(path.size());
+            limit.caption = QStringLiteral("Postrel Limitation");
+            limit.icon = PromptIcon::Stop;
+            appPrompter().show(limit);
+            continue;
+        }
+        const std::string dataPath = QFile::encodeName(path).toStdString();
+        for (;;) {
+            std::string indexPath;
+            const int result = people ? exportCustomersAddress(*people, dataPath, indexPath)
+                                      : int(kAddressNotCreated);
+            if (result == kAddressExported) {
+                outcome = QStringLiteral("Customer file has been exported to %1").arg(path);
+                ok = true;
+            } else if (result == kAddressNotCreated) {
+                outcome = kNotCreated;
+            } else if (result == kAddressExists) {
+                const int choice = appExportDialogs().askAddressFileExists(path, parent);
+                if (choice == CAddrFileExists::kDeleteId) {
+                    QFile::remove(path);
+                    QFile::remove(QFile::decodeName(QByteArray::fromStdString(indexPath)));
+                    continue;
+                }
+                if (choice != CAddrFileExists::kChangeNameId)
+                    outcome = QStringLiteral("User cancelled export, export terminated");
+            } else {
+                outcome = kNotAllWritten;
+            }
+            break;
+        }
+    }
+    showStatus(outcome, ok);
+}
+
+}  // namespace quorvane
