@@ -10,9 +10,12 @@
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/GroupFile.h"
+#include "platform/AppSettings.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
+#include "reports/DayGlance.h"
+#include "reports/DayResDlg.h"
 #include "reports/ReportSource.h"
 #include "reports/ReservationReport.h"
 #include "reports/UtilizationReport.h"
@@ -117,7 +120,7 @@ UnattendedResult buildUnattendedReport(CZUKRecDoc& doc, const ReportRequest& req
         report.docName = QStringLiteral("Utilization");
         report.style = kUtilizationPageStyle;
     } else {
-        return refuse(QStringLiteral("the day chart cannot be printed by this build"), 1);
+        return refuse(QStringLiteral("the day chart prints itself (printReportRequest)"), 2);
     }
     if (criteria.rangeEnd < criteria.rangeStart)
         return refuse(QStringLiteral("--to must not be before --from"), 2);
@@ -125,9 +128,46 @@ UnattendedResult buildUnattendedReport(CZUKRecDoc& doc, const ReportRequest& req
     return result;
 }
 
+namespace {
+
+// The day chart prints itself: the window's own print routine, on a window never shown.
+int printDayChart(CZUKRecDoc& doc, const ReportRequest& request) {
+    CSchedule* schedule = doc.tables() ? doc.tables()->schedule() : nullptr;
+    if (!schedule || schedule->First() != 0) {
+        std::fprintf(stderr, "quorvane: No reservations for this group\n");
+        return 1;
+    }
+    const AppSettings settings;
+    CDayResDlg chart(doc, request.firstHour.value_or(settings.startHour()),
+                     std::uint32_t(settings.occupiedColor()));
+    chart.setDate(request.date.value_or(localDate(appClock().now())));
+    if (chart.items().empty())
+        std::fprintf(stderr, "quorvane: no reservations on %s; the chart is empty\n",
+                     longDateText(chart.date()).c_str());
+    QPrinter& printer = appPrinter();
+    if (!request.printTo.isEmpty())
+        printToPdf(printer, QFileInfo(request.printTo).absoluteFilePath());
+    else if (!hasSystemPrinter())
+        printToPdf(printer, doc.basePath() + QStringLiteral(" DayGlance.pdf"));
+    if (!chart.printOn(printer)) {
+        std::fprintf(stderr, "quorvane: The chart could not be printed.\n");
+        return 1;
+    }
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        std::fprintf(stderr, "quorvane: printed to %s\n", qPrintable(printer.outputFileName()));
+    return 0;
+}
+
+}  // namespace
+
 int printReportRequest(const ReportRequest& request) {
     CZUKRecDoc doc;
     if (!doc.OnOpenDocument(QFileInfo(request.groupPath).absoluteFilePath())) return 1;
+    if (request.kind == ReportKind::Day) {
+        const int status = printDayChart(doc, request);
+        doc.OnCloseDocument();
+        return status;
+    }
     UnattendedResult built = buildUnattendedReport(doc, request, appClock().now());
     int status = built.status;
     if (!built.report) {

@@ -21,7 +21,7 @@ struct UnattendedReport {
     ReportLines lines;
 };
 
-// The report of `request` on an open group, `now` standing for the present moment (the
+// The reservation or utilization report of `request` on an open group, `now` standing for the present moment (the
 // defaults of the options dialogs). Without a report, `refusal` says why and `status` is
 // the exit status to end with (1 no reservations or a read error, 2 a wrong argument).
 struct UnattendedResult {

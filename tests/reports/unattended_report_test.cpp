@@ -5,14 +5,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"
+#include "reports/DayGlance.h"
+#include "reports/DayResDlg.h"
 #include "reports/ReportCommands.h"
 #include "reports/ReportDialogs.h"
 #include "reports/UnattendedReport.h"
@@ -184,6 +188,39 @@ TEST_F(UnattendedReportTest, PrintedReportsHoldTheLinesOfTheirWindows) {
     }
 }
 
+TEST_F(UnattendedReportTest, ThePrintedDayChartIsTheChartWindowsOwnPrint) {
+    const DayDate day = addDays(localDate(appClock().now()), 2);
+    const QString date = QString::asprintf("%04d-%02d-%02d", day.year, day.month, day.day);
+    for (int hour : {0, 8, 12}) {
+        SCOPED_TRACE(hour);
+        const QString printed = dir.filePath("printed.pdf"), window = dir.filePath("window.pdf");
+        QString err;
+        ASSERT_EQ(
+            run({"--print-report", "day", "--date", date, "--hours",
+                 QString::asprintf("%02d-%02d", hour, hour + 12), "--print-to", printed, group},
+                &err),
+            0)
+            << err.toStdString();
+
+        CZUKRecDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(group));
+        {
+            CDayResDlg chart(doc, hour, 0x000000FF);
+            chart.setDate(day);
+            ASSERT_FALSE(chart.items().empty());
+            QPrinter printer(QPrinter::HighResolution);
+            printToPdf(printer, window);
+            ASSERT_TRUE(chart.printOn(printer));
+        }
+        doc.OnCloseDocument();
+        const QStringList lines = pdfLines(printed);
+        EXPECT_EQ(lines, pdfLines(window));
+        ASSERT_GE(lines.size(), 4);
+        EXPECT_EQ(lines[0], QString::fromStdString(longDateText(day)));
+        EXPECT_EQ(lines[1], "Day at a Glance");
+    }
+}
+
 TEST_F(UnattendedReportTest, RefusalsEndWithoutAReportAndTheirStatus) {
     struct Case {
         QStringList args;
@@ -201,6 +238,7 @@ TEST_F(UnattendedReportTest, RefusalsEndWithoutAReportAndTheirStatus) {
     const std::vector<Case> cases = {
         {{"--print-report", "reservations", empty}, 1, "No reservations for this group"},
         {{"--print-report", "utilization", empty}, 1, "utilization is 0"},
+        {{"--print-report", "day", empty}, 1, "No reservations for this group"},
         {{"--print-report", "reservations", "--facility", "Court 9", group},
          2,
          "no facility \"Court 9\""},
