@@ -93,6 +93,14 @@ else
 fi
 gone "^Reservations for Court 1$|^Tennis Courts$"
 
+step "View > A Day's Reservations"
+xdotool windowfocus --sync "$main"
+keys alt+v d
+chart=$(window "^Day at a Glance$")
+shot day-at-a-glance.png "$chart"
+keys Escape
+gone "^Day at a Glance$"
+
 step "View > All Reservations, then Save as PDF"
 xdotool windowfocus --sync "$main"  # no window manager: give it the keyboard
 keys alt+v a
