@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "big_group.h"
+
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "app/core/GroupFile.h"
@@ -18,82 +20,71 @@
 #include "tables/People.h"
 #include "tables/Schedule.h"
 
-namespace {
+namespace bench {
 
-constexpr int kFacilities = 15;
-constexpr int kPerDay = kFacilities * 16;  // sixteen one-hour bookings per facility and day
-constexpr long kRecords = 1000000;
-
-// Building the table is not what is measured: its million appends skip the flush to disk
-// that each one otherwise makes.
-struct NoSyncIo final : Io4 {
-    int fdatasync(int) override { return 0; }
-};
-
-// A folder with one group of 15 courts whose reservation table holds kRecords bookings on
-// consecutive days; "today" is a day in the middle. Made once per run, removed at exit.
-struct BigGroup {
-    std::filesystem::path folder;
-    std::string groupPath;
-    quorvane::FixedClock clock;
-    bool ok = false;
-
-    BigGroup() {
-        char tmpl[] = "/var/tmp/quorvane-group-bench-XXXXXX";
-        if (!mkdtemp(tmpl)) return;
-        folder = tmpl;
-        groupPath = (folder / "Courts.rec").string();
-        quorvane::GroupFile g;
-        g.typeName = "Tennis Courts";
-        for (int i = 0; i < kFacilities; ++i)
-            g.rooms[std::size_t(g.count++)].name = "Court " + std::to_string(i + 1);
-        if (!quorvane::saveGroupFile(groupPath, g).ok()) return;
-        CPeople people;
-        CMaintenance maintenance;
-        if (people.Create(groupPath) || maintenance.Create(groupPath)) return;
-        people.Close();
-        maintenance.Close();
-        NoSyncIo noSync;
-        Io4* previous = io4set(&noSync);
-        struct Restore {
-            Io4* io;
-            ~Restore() { io4set(io); }
-        } restore{previous};
-        CSchedule s;
-        if (s.Create(groupPath)) return;
-        const long days = (kRecords + kPerDay - 1) / kPerDay;
-        const std::int64_t first = quorvane::Clock::fromLocal(2000, 1, 1, 12);
-        long written = 0;
-        for (long d = 0; d < days && written < kRecords; ++d) {
-            const quorvane::LocalTime t = quorvane::Clock::toLocal(first + d * 86400);
-            for (int f = 0; f < kFacilities && written < kRecords; ++f) {
-                for (int h = 6; h < 22 && written < kRecords; ++h, ++written) {
-                    s.Clear();
-                    s.SetDate(t.month, t.day, t.year);
-                    s.SetFacility(g.rooms[std::size_t(f)].name);
-                    s.SetStart(h, 0);
-                    s.SetEnd(h + 1, 0);
-                    s.SetNames("Anna", "", "Jansen" + std::to_string(f), "555-0101", "", "Club");
-                    if (s.Add()) return;
-                }
+BigGroup::BigGroup() {
+    char tmpl[] = "/var/tmp/quorvane-group-bench-XXXXXX";
+    if (!mkdtemp(tmpl)) return;
+    folder = tmpl;
+    groupPath = (folder / "Courts.rec").string();
+    quorvane::GroupFile g;
+    g.typeName = "Tennis Courts";
+    for (int i = 0; i < kFacilities; ++i)
+        g.rooms[std::size_t(g.count++)].name = "Court " + std::to_string(i + 1);
+    if (!quorvane::saveGroupFile(groupPath, g).ok()) return;
+    CPeople people;
+    CMaintenance maintenance;
+    if (people.Create(groupPath) || maintenance.Create(groupPath)) return;
+    people.Close();
+    maintenance.Close();
+    NoSyncIo noSync;
+    Io4* previous = io4set(&noSync);
+    struct Restore {
+        Io4* io;
+        ~Restore() { io4set(io); }
+    } restore{previous};
+    CSchedule s;
+    if (s.Create(groupPath)) return;
+    const long days = (kRecords + kPerDay - 1) / kPerDay;
+    const std::int64_t first = quorvane::Clock::fromLocal(2000, 1, 1, 12);
+    long written = 0;
+    for (long d = 0; d < days && written < kRecords; ++d) {
+        const quorvane::LocalTime t = quorvane::Clock::toLocal(first + d * 86400);
+        for (int f = 0; f < kFacilities && written < kRecords; ++f) {
+            for (int h = 6; h < 22 && written < kRecords; ++h, ++written) {
+                s.Clear();
+                s.SetDate(t.month, t.day, t.year);
+                s.SetFacility(g.rooms[std::size_t(f)].name);
+                s.SetStart(h, 0);
+                s.SetEnd(h + 1, 0);
+                s.SetNames("Anna", "", "Jansen" + std::to_string(f), "555-0101", "", "Club");
+                if (s.Add()) return;
             }
         }
-        s.Close();
-        const quorvane::LocalTime mid = quorvane::Clock::toLocal(first + (days / 2) * 86400);
-        clock.set(quorvane::Clock::fromLocal(mid.year, mid.month, mid.day, 10, 30));
-        quorvane::setAppClock(&clock);
-        ok = true;
     }
-    ~BigGroup() {
-        std::error_code ec;
-        if (!folder.empty()) std::filesystem::remove_all(folder, ec);
-    }
-};
+    s.Close();
+    const quorvane::LocalTime mid = quorvane::Clock::toLocal(first + (days / 2) * 86400);
+    clock.set(quorvane::Clock::fromLocal(mid.year, mid.month, mid.day, 10, 30));
+    quorvane::setAppClock(&clock);
+    ok = true;
+}
+
+BigGroup::~BigGroup() {
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+}
 
 BigGroup& bigGroup() {
     static BigGroup group;
     return group;
 }
+
+}  // namespace bench
+
+namespace {
+
+using bench::bigGroup;
+using bench::BigGroup;
 
 void GroupOpen(benchmark::State& state) {
     BigGroup& g = bigGroup();

@@ -35,6 +35,11 @@ int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec);
 // Puts the keys of oldRec back in place of those of newRec (undoes d4writeKeys).
 int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec);
 
+// Takes the index locks of every index file of the table (as key maintenance does) and reads
+// the trees again, so that a walk made while they are held sees no other user's half-written
+// change. Held until d4unlock. 0, 50 refused, or an error.
+int d4lockIndex(Data4* d);
+
 // Verifies every index of the table: the tree rules and that each tag holds exactly the
 // records passing its filter with the key its expression gives. 0 when sound, else -310 with
 // the problems (one a line) in *report.

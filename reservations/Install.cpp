@@ -1,9 +1,15 @@
 #include "reservations/Install.h"
 
+#include "app/Commands.h"
 #include "app/GroupCommands.h"
+#include "reservations/RoomInfoDlg.h"
 
 namespace quorvane {
 
-void installReservationCommands() {}
+void installReservationCommands() {
+    setFacilityOpener(&openFacilityList);
+    registerGroupCommand(cmd::kAddCustomer,
+                         [](CZUKRecDoc& doc, QWidget* parent) { addCustomer(doc, parent); });
+}
 
 }  // namespace quorvane

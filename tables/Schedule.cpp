@@ -82,12 +82,14 @@ CSchedule::~CSchedule() {
 
 int CSchedule::Create(const std::string& groupPath) {
     noOrg_ = false;
+    savedUnlockAuto_ = -1;
     base_ = tables::groupBase(groupPath);
     return core_.create(dataFile(base_));
 }
 
 int CSchedule::Open(const std::string& groupPath) {
     noOrg_ = false;
+    savedUnlockAuto_ = -1;
     base_ = tables::groupBase(groupPath);
     int r = core_.open(dataFile(base_));
     if (r == 0) noOrg_ = core_.numFieldsInFile() == 19 || !core_.hasField(fOrg);
@@ -219,11 +221,28 @@ int CSchedule::Delete(bool pack) {
 }
 
 int CSchedule::LockAppend() {
-    return core_.lockAppend();
+    if (int r = core_.lockAppend()) return r;
+    // An append releases every lock of the context before it locks its record, unless the
+    // automatic unlock is off; in that gap another user could take the append lock, check
+    // the day without this booking and book the same times.
+    if (savedUnlockAuto_ < 0) savedUnlockAuto_ = core_.context().unlockAuto;
+    core_.context().unlockAuto = 0;
+    // Readers take no index lock; another user's deletion or rewrite may be half-way through
+    // its nodes. Under the index locks the walk sees every tree whole.
+    if (int r = core_.lockIndex()) {
+        Unlock();
+        return r;
+    }
+    return 0;
 }
 
 int CSchedule::Unlock() {
-    return core_.unlock();
+    int r = core_.unlock();
+    if (savedUnlockAuto_ >= 0) {
+        core_.context().unlockAuto = savedUnlockAuto_;
+        savedUnlockAuto_ = -1;
+    }
+    return r;
 }
 
 bool CSchedule::IsOnDate(const std::string& dateKey) const {

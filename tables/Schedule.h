@@ -37,7 +37,12 @@ public:
     int Update();
     // Marks the current record deleted; the mark is written by the next positioning call.
     int Delete(bool pack);
+    // The lock a booking runs under: the append lock, held through Add until Unlock (Add's
+    // append keeps it instead of letting every lock go first), and the index locks, so that
+    // the day read for the overlap check meets no other user's half-written index change.
+    // 0, or the engine's code with nothing held.
     int LockAppend();
+    // Writes a pending change and releases every lock of the table.
     int Unlock();
 
     bool IsOnDate(const std::string& dateKey) const;
@@ -85,6 +90,8 @@ private:
     tables::TableCore core_;
     std::string base_;
     bool noOrg_ = false;
+    // The context's automatic-unlock setting while a booking lock holds it at 0, else -1.
+    int savedUnlockAuto_ = -1;
 
     std::string facility_, last_, first_, mi_, phone_, ext_, notes_, org_;
     int year_ = 0, month_ = 0, day_ = 0;

@@ -362,6 +362,11 @@ int TableCore::lockAppend() {
     return d4lockAppend(data_);
 }
 
+int TableCore::lockIndex() {
+    if (!data_) return r4noOpen;
+    return d4lockIndex(data_);
+}
+
 int TableCore::lockAll() {
     if (!data_) return r4noOpen;
     return d4lockAll(data_);

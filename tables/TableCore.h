@@ -94,6 +94,8 @@ public:
     int rewrite();
     int remove(bool flushNow);
     int lockAppend();
+    // The index locks of the table (d4lockIndex), held until unlock.
+    int lockIndex();
     int lockAll();
     int unlock();
 

@@ -921,6 +921,12 @@ void undo(Data4* d, long rec, std::vector<KeyChange>& done) {
 
 }  // namespace
 
+int d4lockIndex(Data4* d) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4write);
+    if (d4errorStanding(d->c)) return -1;
+    return lockIndexes(d);
+}
+
 int d4writeKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4write);
     if (d4errorStanding(d->c)) return -1;

@@ -4,6 +4,11 @@
 //
 //   quorvane-stress --processes N --seconds T --seed S [--ops K] [--workload mixed|append]
 //                   [--keys M] FOLDER
+//   quorvane-stress --bookings --processes N --seconds T --seed S [--kill-every K]
+//                   [--zone TZ] FOLDER
+//
+// The booking mode books, cancels and annotates reservations of one group through the booking
+// functions of the program (booking_stress.cpp) and leaves the group in FOLDER.
 //
 // Prints the operations per second, the refusals and, as its last line, the verdict.
 // Exit status 0 only when the verdict is sound.
@@ -26,6 +31,9 @@
 #include "engine/data4.h"
 #include "engine/lock4.h"
 #include "engine/lock4verify.h"
+#ifdef QUORVANE_STRESS_BOOKINGS
+#include "booking_stress.h"
+#endif
 
 namespace {
 
@@ -37,12 +45,17 @@ struct Options {
     bool appendOnly = false;
     long keys = 0;  // key space; 0 = chosen from the expected number of appends
     std::string folder;
+    bool bookings = false;
+    double killEvery = 20;
+    std::string zone = "Europe/Amsterdam";
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: quorvane-stress --processes N --seconds T --seed S [--ops K] "
-                 "[--workload mixed|append] [--keys M] FOLDER\n");
+                 "[--workload mixed|append] [--keys M] FOLDER\n"
+                 "       quorvane-stress --bookings --processes N --seconds T --seed S "
+                 "[--kill-every K] [--zone TZ] FOLDER\n");
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -71,6 +84,14 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (a == "--keys") {
             if (!(v = next("--keys"))) return false;
             o.keys = std::atol(v);
+        } else if (a == "--bookings") {
+            o.bookings = true;
+        } else if (a == "--kill-every") {
+            if (!(v = next("--kill-every"))) return false;
+            o.killEvery = std::atof(v);
+        } else if (a == "--zone") {
+            if (!(v = next("--zone"))) return false;
+            o.zone = v;
         } else if (a == "--workload") {
             if (!(v = next("--workload"))) return false;
             if (std::string(v) == "append")
@@ -96,6 +117,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::mkdir(o.folder.c_str(), 0755);
+    if (o.bookings) {
+#ifdef QUORVANE_STRESS_BOOKINGS
+        BookingStressOptions b;
+        b.folder = o.folder;
+        b.groupPath = o.folder + "/Stress Courts.rec";
+        b.processes = o.processes;
+        b.seconds = o.seconds;
+        b.seed = o.seed;
+        b.killEvery = o.killEvery;
+        b.zone = o.zone;
+        return runBookingStress(b);
+#else
+        std::fprintf(stderr, "quorvane-stress: built without the scheduling tables\n");
+        return 2;
+#endif
+    }
     const std::string table = o.folder + "/STRESS";
     if (lock4verifyCreate(table) != 0) {
         std::printf("verdict: unsound (the table could not be created)\n");

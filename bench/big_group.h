@@ -1,0 +1,35 @@
+#pragma once
+// The group of the group benchmarks: 15 courts whose reservation table holds 1,000,000
+// one-hour bookings, sixteen a day per court (6:00 to 22:00) on consecutive days from
+// 1 January 2000; "today" (the clock installed) is a day in the middle. Built once per run in
+// /var/tmp, removed at exit.
+#include <filesystem>
+#include <string>
+
+#include "app/core/Clock.h"
+#include "engine/io4.h"
+
+namespace bench {
+
+constexpr int kFacilities = 15;
+constexpr int kPerDay = kFacilities * 16;  // sixteen one-hour bookings per facility and day
+constexpr long kRecords = 1000000;
+
+// Building the table is not what is measured: its million appends skip the flush to disk
+// that each one otherwise makes.
+struct NoSyncIo final : Io4 {
+    int fdatasync(int) override { return 0; }
+};
+
+struct BigGroup {
+    std::filesystem::path folder;
+    std::string groupPath;
+    quorvane::FixedClock clock;
+    bool ok = false;
+    BigGroup();
+    ~BigGroup();
+};
+
+BigGroup& bigGroup();
+
+}  // namespace bench

@@ -1,0 +1,91 @@
+#pragma once
+// Make Reservation (dialog 134): books one facility for a customer or a maintenance item, once
+// or as a daily, weekday or weekly series. The booking itself is bookReservation(); this class
+// maps the controls, keeps the selection rules and shows the messages.
+#include <QDate>
+#include <QDialog>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reservations/core/BookingCore.h"
+
+class QDateEdit;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QRadioButton;
+class QTimeEdit;
+
+namespace quorvane {
+
+class CZUKRecDoc;
+class LineListModel;
+
+class CAddReservation : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 134;
+    static constexpr int kDate = 1033, kStart = 1021, kEnd = 1022, kNotes = 1029, kCustomers = 1019,
+                         kMaintenance = 1163, kNo = 1159, kEveryDay = 1158, kEveryWeekday = 1161,
+                         kEveryWeek = 1160, kThrough = 1162, kHelp = 1085,
+                         kCheckAvailability = 1201;
+    static constexpr int kMaxNotes = 80;
+
+    // `openerDay` is the list dialog's day: the booking loop reloads it for every day it
+    // checks. `defaultTime` is the facility's default reservation length in minutes.
+    CAddReservation(CZUKRecDoc& doc, const std::string& facility, const DayDate& date,
+                    std::uint32_t defaultTime, FacilityDay& openerDay, QWidget* parent = nullptr);
+
+    // The first day booked (the date picker's value at OK).
+    DayDate date() const { return date_; }
+    int recurrenceKind() const { return kind_; }
+    bool endEdited() const { return endEdited_; }
+
+    void fillCustomers();
+    void fillMaintenance();
+    // The OK steps; true when the dialog closed.
+    bool onOk();
+    // Runs the check over every day of the series without writing anything and lists the
+    // days that would be refused, or says that all are free.
+    void checkAvailability();
+
+public slots:
+    void accept() override;
+    void reject() override;
+
+private:
+    void setKind(int kind);
+    void startChanged();
+    // The times, dates, recurrence and notes of the controls (who it is for stays empty).
+    BookingRequest requestFromControls() const;
+
+    CZUKRecDoc& doc_;
+    std::string facility_;
+    DayDate date_;
+    std::uint32_t defaultTime_;
+    FacilityDay& openerDay_;
+    int kind_ = kSingle;
+    bool endEdited_ = false;
+    bool settingEnd_ = false;
+    long preselect_ = 0;
+    std::vector<long> customerRecords_, maintenanceRecords_;
+
+    QDateEdit* datePicker_;
+    QTimeEdit* start_;
+    QTimeEdit* end_;
+    QLineEdit* notes_;
+    QListView* customers_;
+    QListView* maintenance_;
+    LineListModel* customerModel_;
+    LineListModel* maintenanceModel_;
+    QRadioButton* kindButtons_[4];
+    QDateEdit* through_;
+};
+
+// A QDate and a calendar date; Qt's and ours count alike.
+DayDate dayDateOf(const QDate& date);
+QDate qDateOf(const DayDate& date);
+
+}  // namespace quorvane

@@ -1,0 +1,166 @@
+#pragma once
+// Booking without widgets: a facility's reservations of one day as its list shows them, the
+// overlap check, the booking of one day or a series, cancelling one reservation or the rest of
+// its series, and a reservation's details with the write-back of its notes. The dialogs, the
+// stress tool and the benchmarks all run these same functions. Texts are Windows-1252 bytes.
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tables/Calendar.h"
+
+class CSchedule;
+class CPeople;
+class CMaintenance;
+
+namespace quorvane {
+
+// A message for the user: text and title; every booking message carries the error icon.
+struct BookingMessage {
+    std::string text, title;
+    bool operator==(const BookingMessage&) const = default;
+};
+
+// ----- a facility's day -----
+
+// One facility's live reservations of one day in start order: the list lines and, at the
+// same positions, their start and end clock values (hour x 100 + minute).
+struct FacilityDay {
+    std::vector<std::string> lines;
+    std::vector<int> starts, ends;
+    void clear() {
+        lines.clear();
+        starts.clear();
+        ends.clear();
+    }
+};
+
+// The list line of the table's current reservation: the customer form
+// "%02d:%02d %s   %02d:%02d %s   %s, %s %s  %s   %s" or, for maintenance,
+// "%02d:%02d %s   %02d:%02d %s   %s    %s".
+std::string reservationLine(const CSchedule& table);
+// "(%s)" of a non-empty organization, else empty.
+std::string orgText(const std::string& org);
+
+// Refills `day` with the facility's reservations of `date`. 0, or the engine's negative code
+// when the walk failed part-way (`day` then holds what was read).
+int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate& date,
+                    FacilityDay& day);
+
+// 0 when start-end fits the day, 1 when the end is not after the start, 2 when it overlaps a
+// listed reservation. Reservations that only touch do not overlap.
+int checkReservation(int startHH, int startMM, int endHH, int endMM, const FacilityDay& day);
+
+// ----- making reservations -----
+
+enum Recurrence : int { kSingle = 0, kDaily = 1, kWeekdays = 3, kWeekly = 7 };
+
+struct BookingRequest {
+    std::string facility;
+    DayDate firstDay;    // the day (first of a series)
+    DayDate throughDay;  // last day of a series as picked
+    int kind = kSingle;
+    // The pickers' times; an end of 00:00 (12:00 AM) means the end of the day.
+    int startHH = 0, startMM = 0, endHH = 0, endMM = 0;
+    bool maintenance = false;  // last holds the item's name, the other names stay empty
+    std::string first, mi, last, phone, ext, org;
+    std::string notes;
+    // The creation stamp every member of the series carries.
+    DayDate madeDate;
+    int madeHH = 0, madeMM = 0;
+};
+
+struct BookingHooks {
+    // A message box; the loop goes on when it returns.
+    std::function<void(const BookingMessage&)> message;
+    // After each Add: the day and Add's result (0 stored).
+    std::function<void(const DayDate&, int addResult)> added;
+};
+
+struct BookingOutcome {
+    bool stayOpen = false;  // a refusal that keeps the dialog open; nothing more was written
+    int booked = 0, refused = 0, failed = 0;
+};
+
+// The series' dates as picked: a message when the first day lies after the through date.
+std::optional<BookingMessage> checkSeriesDates(const BookingRequest& request);
+
+// The days a request books in order: every day, every weekday or every seventh day from
+// the first day through the through date (the day before it when the end is 12:00 AM); the
+// first day alone for a single reservation.
+std::vector<DayDate> seriesDays(const BookingRequest& request);
+
+// The days of the request that its check would refuse now (read without locks: an answer for
+// the user, not a promise). Result 1 (the end not after the start) refuses every day.
+std::vector<DayDate> refusedDays(CSchedule& table, const BookingRequest& request);
+
+// Books the request: for each day of the series (weekends skipped for kWeekdays) the append
+// lock, the facility's day into `day`, the check, then Add. A refused or failed day gets its
+// own message; a single reservation stops at its first. Days are calendar days.
+BookingOutcome bookReservation(CSchedule& table, const BookingRequest& request, FacilityDay& day,
+                               const BookingHooks& hooks);
+
+// ----- cancelling -----
+
+// What CancelRest needs of the member just cancelled, taken before anyone can move the
+// table's current reservation (a question box lets the window's timer run).
+struct SeriesMember {
+    std::string facility;
+    DayDate date;
+    int startHH = 0, startMM = 0;
+    int madeMonth = 0, madeDay = 0, madeYear = 0, madeHH = 0, madeMM = 0;
+    int kind = 0;
+    int endYear = 0, endMonth = 0, endDay = 0;  // RECURDATE as stored
+};
+SeriesMember seriesMemberOf(const CSchedule& table);
+
+// Finds the facility's reservation of `date` starting at `startClock` and deletes it (the
+// deletion written at once). 0 with `member` filled, or the seek's code (nothing changed).
+int cancelReservation(CSchedule& table, const std::string& facility, const DayDate& date,
+                      int startClock, SeriesMember& member);
+
+// Deletes the later members of the series: same facility and start time, same creation
+// stamp, up to the series-end date or the end of the table. The number deleted. A stored
+// series-end date that is no date cancels nothing and is reported to `report`.
+int cancelRest(CSchedule& table, const SeriesMember& member,
+               const std::function<void(const std::string&)>& report = {});
+
+// ----- showing -----
+
+// What the detail dialog shows; every text ready to display. The customer dialogs fill it from
+// their own lists.
+struct ReservationDetail {
+    std::string facility;
+    std::string date;        // "%A, %B %d, %Y" here, "%02d/%02d/%04d" in the customer lists
+    std::string start, end;  // "%02d:%02d %s"
+    std::string reservedFor, phone, ext, org;
+    bool recurring = false;
+    std::string notes;
+};
+
+// "%A, %B %d, %Y" in English: "Tuesday, March 03, 2026".
+std::string longDateText(const DayDate& date);
+
+// Reads the facility's reservation of `date` at `startClock` into `detail`; 0, or the seek's
+// code. `recordNumber` receives the record's number.
+int readReservationDetail(CSchedule& table, const std::string& facility, const DayDate& date,
+                          int startClock, ReservationDetail& detail, long* recordNumber = nullptr);
+
+// Writes new notes on the reservation (found again by its key, and only when it is still the
+// record shown) when they differ from the ones shown. True when a record was written.
+bool storeNotes(CSchedule& table, const std::string& facility, const DayDate& date, int startClock,
+                long recordNumber, const std::string& shownNotes, const std::string& newNotes);
+
+// ----- who a reservation is for -----
+
+struct PickRow {
+    std::string line;
+    long record = 0;
+};
+// The customer lines "%-16s \t%s, %s   %s  \t%s" in the table's key order.
+std::vector<PickRow> customerRows(CPeople& people);
+// The maintenance items' names in key order.
+std::vector<PickRow> maintenanceRows(CMaintenance& maintenance);
+
+}  // namespace quorvane
