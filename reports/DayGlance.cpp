@@ -45,19 +45,6 @@ void paintDayRow(PaintSurface& surface, const std::vector<_SCHEDITEM>& items, in
     }
 }
 
-std::string longDateText(const DayDate& date) {
-    static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                        "Thursday", "Friday", "Saturday"};
-    static const char* const kMonths[] = {"January",   "February", "March",    "April",
-                                          "May",       "June",     "July",     "August",
-                                          "September", "October",  "November", "December"};
-    if (!isValidDate(date)) return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %s %02d, %04d", kDays[weekday(date)],
-                  kMonths[date.month - 1], date.day, date.year);
-    return text;
-}
-
 DayPrintLayout printDayGlance(PaintSurface& surface, const DayDate& date,
                               const std::vector<QString>& names,
                               const std::vector<_SCHEDITEM>& items, int startHour) {
