@@ -17,7 +17,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-session.XXXXXX")
 xvfb_pid=""
 app_pid=""
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -80,18 +80,80 @@ gone "^About Quorvane$"  # the splash closes itself
 xdotool windowfocus --sync "$main"  # no window manager: give it the keyboard
 shot group-window.png "$main"
 
-step "clicking the first court"
-read -r x y w h < <(python3 "$here/xscreen.py" find ffff00 "$main" | head -1) ||
-  fail "no facility icon on the screen"
+# The icons in reading order: the top-left solid area of each.
+icons() {
+  python3 "$here/xscreen.py" find ffff00 "$main" | awk '
+    { keep = 1
+      for (i = 0; i < n; i++) if ($1 == x[i] && $2 - y[i] < 80) keep = 0
+      if (keep && $3 >= 60) { x[n] = $1; y[n] = $2; print; n++ } }'
+}
+# Whether an icon shows an occupant: text in the occupied colour (red) inside it.
+occupied() {
+  local x=$1 y=$2 w=$3
+  python3 "$here/xscreen.py" find ff0000 "$main" 1 | awk -v x="$x" -v y="$y" -v w="$w" '
+    $1 >= x && $1 < x + w && $2 >= y && $2 < y + 60 { found = 1 } END { exit !found }'
+}
+tables="$work/root/usr/bin/quorvane-tables"
+table="$work/group/TENNIS COURTS.DBF"
+dump() { "$tables" dump "$table"; }
+
+# Clicks at a point of a window, given from its top-left corner (negative: from the right or
+# bottom edge), where the control a person aims at is drawn.
+click_in() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW dx=$2 dy=$3
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  [ "$dx" -lt 0 ] && dx=$((WIDTH + dx))
+  [ "$dy" -lt 0 ] && dy=$((HEIGHT + dy))
+  xdotool mousemove --sync $((X + dx)) $((Y + dy)) click 1
+}
+
+step "looking for a court free until the next full hour"
+today=$(date +%Y%m%d)
+hour=$(date +%-H)
+minute=$(date +%-M)
+[ "$hour" -lt 23 ] || fail "run the session before 23:00: the booking must end today"
+[ "$minute" -le 55 ] || { sleep $(( (61 - minute) * 60 )); hour=$(date +%-H); minute=$(date +%-M); }
+court=$(dump | python3 "$here/freecourt.py" "$today" $((hour * 100 + minute)) $(((hour + 1) * 100)) \
+  "Court 1" "Court 2" "Court 3" "Court 4") || fail "no court is free until the next full hour"
+n=${court#Court }
+read -r x y w h < <(icons | sed -n "${n}p") || fail "no icon for $court on the screen"
+occupied "$x" "$y" "$w" && fail "$court shows an occupant before the booking"
+earlier=$(dump | awk -F, -v d="$today" -v c="\"$court" -v now=$((hour * 100 + minute)) '
+  $2 == 0 && $3 == d && index($4, c) == 1 && $5 * 100 + $6 < now { n++ } END { print n + 0 }')
+
+step "clicking $court and booking it for Tom Bakker from now to the full hour"
 xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click 1
-court=$(window "^Reservations for Court 1$|^Tennis Courts$")
-if [ "$(xdotool getwindowname "$court")" = "Reservations for Court 1" ]; then
-  shot facility-reservations.png "$court"
-else
-  # Without the booking layer the click names the facility.
-  keys Return
-fi
-gone "^Reservations for Court 1$|^Tennis Courts$"
+list=$(window "^Reservations for $court\$")
+shot facility-reservations.png "$list"
+click_in "$list" 78 -53  # "Make Reservation"
+make=$(window "^Make a Reservation for $court\$")
+# The end follows the start (now) by the court's hour; bring its minutes back to 00.
+click_in "$make" 279 51
+for _ in $(seq "$minute"); do keys Down; done
+click_in "$make" 200 138  # "Bakker, Tom", under "<Add a new customer>"
+click_in "$make" -224 -24  # OK
+gone "^Make a Reservation for $court\$"
+booked=$(dump | awk -F, -v d="$today" -v c="\"$court" -v now=$((hour * 100 + minute)) '
+  $2 == 0 && $3 == d && index($4, c) == 1 && $5 * 100 + $6 == now { print $9 }')
+grep -q "Bakker" <<<"$booked" || fail "the booking is not in the table (found: $booked)"
+for _ in $(seq 50); do occupied "$x" "$y" "$w" && break; sleep 0.1; done
+occupied "$x" "$y" "$w" || fail "$court's icon does not show the booking"
+shot facility-reservations.png "$list"
+
+step "cancelling it from the list"
+click_in "$list" 100 78  # the first line
+for _ in $(seq "$earlier"); do keys Down; done  # ours follows the day's earlier ones
+click_in "$list" 215 -53  # "Cancel Reservation"
+window "^Confirm Cancel\$" >/dev/null
+keys alt+y
+gone "^Confirm Cancel\$"
+left=$(dump | awk -F, -v d="$today" -v c="\"$court" -v now=$((hour * 100 + minute)) '
+  $2 == 0 && $3 == d && index($4, c) == 1 && $5 * 100 + $6 == now { print $9 }')
+[ -z "$left" ] || fail "the cancelled booking is still in the table"
+for _ in $(seq 50); do occupied "$x" "$y" "$w" || break; sleep 0.1; done
+occupied "$x" "$y" "$w" && fail "$court's icon still shows the cancelled booking"
+keys Escape
+gone "^Reservations for $court\$"
 
 step "View > A Day's Reservations"
 xdotool windowfocus --sync "$main"

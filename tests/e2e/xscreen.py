@@ -4,8 +4,9 @@ Xlib, finds areas of one colour, and writes PNG files. Only the Python standard 
 libX11 are used, so the end-to-end session needs no image packages.
 
     xscreen.py png FILE [WINDOW_ID]        save the screen or a window as PNG
-    xscreen.py find RRGGBB [WINDOW_ID]     print "x y w h" of each area of that colour,
-                                           in screen coordinates, top to bottom, left to right
+    xscreen.py find RRGGBB [WINDOW_ID [MIN]]  print "x y w h" of each area of that colour at
+                                           least MIN pixels wide and high (default 12), in
+                                           screen coordinates, top to bottom, left to right
 """
 import ctypes
 import ctypes.util
@@ -131,7 +132,8 @@ def main(argv):
         return 0
     if len(argv) >= 3 and argv[1] == "find":
         try:
-            for box in find(argv[2], *grab(argv[3] if len(argv) > 3 else None)):
+            minimum = int(argv[4]) if len(argv) > 4 else 12
+            for box in find(argv[2], *grab(argv[3] if len(argv) > 3 else None), minimum=minimum):
                 print(*box, flush=True)
         except BrokenPipeError:  # the reader wanted only the first
             sys.stderr.close()
