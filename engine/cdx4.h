@@ -44,6 +44,9 @@ constexpr int kErrUnique = -340;
 constexpr int kErrTagInfo = -350;
 constexpr int kErrCandidate = -360;
 constexpr int kErrMemory = -920;
+// Not an error: a node read while another user was changing the tree may mix its old and new
+// state, so the operation must be done again on the tree as it is now (refresh, then retry).
+constexpr int kChanged = -9001;
 
 // Location numbers of the failures raised here.
 constexpr int kLocRootType = 80097;  // root <= 0 or options below 32
@@ -98,6 +101,10 @@ struct Node {
     std::vector<uint8_t> keys;
     std::vector<uint32_t> recs;
     std::vector<uint32_t> children;  // branches only
+    // Leaves: leafUsedBytes for usedGeom as an insert last worked it out, so that the next
+    // insert only adds what changes (-1: not known). Every change of the keys forgets it.
+    long usedBytes = -1;
+    Geometry usedGeom;
 
     bool leaf() const { return (attr & kAttrLeaf) != 0; }
     bool root() const { return (attr & kAttrRoot) != 0; }
@@ -220,6 +227,12 @@ public:
     // Every entry in order (used by tests and the checker).
     int entries(std::vector<Entry>& out);
 
+    // Whether a step from pos in that direction stays on pos's leaf as it is cached now,
+    // so that it needs no node read (and a walk needs no new look at the change counter).
+    bool stepStaysInLeaf(const Pos& pos, bool forward);
+    // The record numbers of pos's cached leaf; empty when the leaf is not cached.
+    void leafRecords(const Pos& pos, std::vector<uint32_t>& out);
+
 private:
     int edge(Pos& pos, bool first);
     friend class Index;
@@ -260,6 +273,8 @@ private:
     std::string collation_;
     int uniqueCode_ = 0;
     uint32_t rootOnDisk_ = 0;         // the root as the tag header on disk holds it
+    Node work_;                       // an insert's copy of its leaf
+    std::vector<Step> path_;          // an insert's way down
     std::vector<uint8_t> rawHeader_;  // 1024 bytes: header and expression area
 };
 
@@ -314,6 +329,20 @@ public:
     int refresh(bool* changed = nullptr);
     // Forgets every cached node.
     void dropCache();
+    // Read checking for a file that other users change while we read it without the index
+    // lock: every node read from the file is followed by a look at the change counter, and
+    // a counter that moved (or that says a change is being written) makes the read kChanged.
+    // writerActive tells whether another user holds the index lock.
+    void setCheckReads(bool on) { checkReads_ = on; }
+    bool checkReads() const { return checkReads_; }
+    // Node reads checked against the counter so far (tests).
+    uint64_t checkedReads() const { return checkedReads_; }
+    void setWriterActive(std::function<bool()> f) { writerActive_ = std::move(f); }
+    // The cached node at off, or nullptr; reads nothing.
+    const Node* cached(uint64_t off) const {
+        auto it = cache_.find(off);
+        return it == cache_.end() ? nullptr : &it->second;
+    }
     // Most decoded nodes held at once (tests set small limits to make evictions happen).
     void setCacheLimit(size_t nodes) { cacheLimit_ = std::max<size_t>(nodes, 2); }
 
@@ -345,6 +374,8 @@ public:
     // next node read, write, allocation or cache drop.
     int nodeRef(Tree& t, uint64_t off, const Node*& out);
     int writeNode(Tree& t, const Node& n);
+    // The same, exchanging buffers with the cached copy (n is left with unspecified content).
+    int writeNode(Tree& t, Node&& n);
     int allocBlock(uint64_t& off);
     int freeBlock(uint64_t off);
     void changed();
@@ -362,6 +393,14 @@ private:
     // Writes the held-back nodes and freed blocks; they stay held when a write fails.
     int writeBackNodes();
     int writeRoots();
+    // Before the first block of a change reaches a file others read: the change counter is
+    // set to an odd value, which says "being written" until the header write at flush
+    // leaves it even again.
+    int markWriting();
+    // Reads the first 16 bytes, waiting (briefly) while another user is writing a change.
+    int readStableHeader(uint8_t* b);
+    // After a node was read from the file: whether the tree changed meanwhile.
+    bool changedSince();
 
     struct DirtyNode {
         unsigned keyLen;
@@ -385,6 +424,12 @@ private:
     std::vector<uint8_t> blockBuf_;  // one node block as read
     size_t cacheLimit_;
     bool writeBack_ = false;
+    bool checkReads_ = false;
+    bool marked_ = false;       // the odd "being written" counter is in the file
+    bool stale_ = false;        // the tag roots were not read completely under one counter
+    uint32_t oddAccepted_ = 0;  // an odd counter waited for in vain: taken as it is
+    uint64_t checkedReads_ = 0;
+    std::function<bool()> writerActive_;
     std::map<uint64_t, DirtyNode> dirty_;      // cached nodes newer than their blocks
     std::map<uint64_t, uint32_t> freedDirty_;  // freed blocks -> free-list link, unwritten
     int lastError_ = 0;

@@ -91,6 +91,19 @@ int d4bottom(Data4* d);
 int d4skip(Data4* d, long count = 1);
 int d4seek(Data4* d, const char* key);
 int d4goEof(Data4* d);
+// A walk in tag order (a report, a list of a day) is one operation. Between d4walkStart and
+// d4walkEnd a shared table checks the index's change counter once per leaf instead of once
+// per step and reads the records ahead in runs; what it read serves the later steps of
+// that walk only. The result is as current as reading each record when the walk started
+// on it. Every lock, unlock or write of the handle, and d4walkEnd, drops it all; a walk
+// started after another user's d4unlock sees that user's change. Calls nest; in exclusive
+// and deny-write modes the file caches already serve the walk and these do nothing.
+int d4walkStart(Data4* d);
+int d4walkEnd(Data4* d);
+// Reads up to `count` whole records from record `first` on into `out` (d4recWidth bytes each,
+// the deletion flag first) with one read, cut to the records the table holds; the current
+// record does not move. The number of records read, or a negative error.
+long d4readRecords(Data4* d, long first, long count, char* out);
 
 int d4blank(Data4* d);
 int d4appendStart(Data4* d, int copyFlag = 0);

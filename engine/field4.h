@@ -48,6 +48,10 @@ public:
     const char* ptr() const override;
     const char* str() override;
 
+    // As Str4's, without the virtual calls: filling a record calls these for every field.
+    int assign(const char* text);
+    int assign(const char* text, unsigned long textLen);
+
     Data4* data() const { return data_; }
     Field4rec* rec() const { return rec_; }
 

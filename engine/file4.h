@@ -20,7 +20,8 @@ struct Request4 {
     unsigned len = 0;
     long result = 0;  // bytes transferred, or -errno
     bool write = false;
-    bool done = true;  // set by the worker when finished
+    bool writeback = false;  // a write: start writing it back to the disk at once
+    bool done = true;        // set by the worker when finished
     void (*completion)(Request4*) = nullptr;
     void* arg = nullptr;
     Request4* next = nullptr;
@@ -49,7 +50,8 @@ struct File4 {
     // Write-behind buffer (exclusive mode only): one contiguous range not yet written.
     char* wbuf = nullptr;
     char* wspare = nullptr;  // the second buffer, handed to the writer thread in turn
-    unsigned wcap = 0;
+    unsigned wcap = 0;       // bytes wbuf holds
+    unsigned wspareCap = 0;  // bytes wspare holds (less than wcap while a buffer grows)
     std::int64_t wpos = 0;
     unsigned wlen = 0;
     Request4 wreq;           // the buffer in flight

@@ -18,6 +18,9 @@ public:
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int unlink(const char* path);
+    // Starts writing [pos, pos + len) back to the disk without waiting for it; a later
+    // fdatasync then has less left to do. Only a hint: failures are ignored.
+    virtual void startWriteback(int fd, off_t pos, off_t len);
 };
 
 // The installed seam (never null). io4set(nullptr) restores the POSIX default; returns the

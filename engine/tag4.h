@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "engine/data4.h"
 
@@ -39,6 +40,15 @@ int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec);
 // the trees again, so that a walk made while they are held sees no other user's half-written
 // change. Held until d4unlock. 0, 50 refused, or an error.
 int d4lockIndex(Data4* d);
+
+// The record numbers of the selected tag's entries from the first key at or after `key` to
+// the end of the tag, in tag order, read in one pass over its leaves: a filter that must look
+// at many records in tag order reads them afterwards in large blocks (d4readRecords) instead
+// of one step at a time. A key shorter than the tag's compares as a prefix, as in d4seek.
+// Entries of records beyond the table are left out; the table's current record and the tag's
+// position do not move. Ascending character tags only. 0, 80 without a selected tag, or an
+// error.
+int d4seekRecords(Data4* d, const char* key, std::vector<long>& out);
 
 // Verifies every index of the table: the tree rules and that each tag holds exactly the
 // records passing its filter with the key its expression gives. 0 when sound, else -310 with

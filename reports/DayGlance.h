@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/core/DayState.h"
-#include "reservations/core/BookingCore.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {
@@ -46,9 +45,6 @@ QRect dayBarRect(const _SCHEDITEM& item, int startHour, int quarterWidth, const 
 // Fills the bars of the shown items of facility `position` in `area`.
 void paintDayRow(PaintSurface& surface, const std::vector<_SCHEDITEM>& items, int position,
                  int startHour, int quarterWidth, const QRect& area, std::uint32_t color);
-
-// The chart's date line is the booking layer's long date ("Tuesday, December 08, 2026",
-// longDateText in reservations/core/BookingCore.h): one definition for the whole program.
 
 // The printed chart: the date, the title, the scale, the names ("%20s") with one "X" per
 // quarter of each shown item, and the scale again under the names. `names` are the group's

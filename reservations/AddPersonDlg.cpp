@@ -57,16 +57,18 @@ std::optional<BookingMessage> checkPersonName(const PersonFields& f) {
 }
 
 std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f, bool modify,
-                                          long record, const CPeopleKey& oldKey) {
+                                          long record) {
     int r;
     if (modify) {
         // Written over the customer chosen, found again by its record number: the table's
-        // current record may have moved since the chooser read it.
+        // current record may have moved since the chooser read it. A customer another user
+        // deleted meanwhile is not brought back by writing over the deleted record.
         r = people.GoTo(record);
-        if (r == 0) {
-            assignPerson(people, f);
-            r = people.Update();
-        }
+        if (r != 0 || people.IsDeleted())
+            return BookingMessage{"Could not read selected customer from database",
+                                  "Database Error"};
+        assignPerson(people, f);
+        r = people.Update();
     } else {
         people.Clear();
         assignPerson(people, f);
@@ -80,14 +82,9 @@ std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f
             tables::format("Error adding customer to database, already exist? (%d)", r),
             "Add Error"};
     }
-    if (modify && !oldKey.Matches(f.first, f.mi, f.last, f.phone, f.ext)) {
-        const long current = people.GetRecordNumber();
-        if (people.Seek(oldKey.First(), oldKey.MI(), oldKey.Last(), oldKey.Phone(), oldKey.Ext()) ==
-                0 &&
-            people.GetRecordNumber() != current)
-            people.Delete(false);
-        people.GoTo(current);
-    }
+    // A changed key needs no clean-up: the rewrite moved this record to its new key. A live
+    // record still under the old key is another one, added after the key was freed (by this
+    // change or another user's), and stays.
     return std::nullopt;
 }
 
@@ -119,7 +116,6 @@ CAddPersonDlg::CAddPersonDlg(CPeople& people, Mode mode, const PersonFields& ini
     if (mode == Modify) {
         addNew->hide();
         setFields(initial);
-        oldKey_ = CPeopleKey(initial.first, initial.mi, initial.last, initial.phone, initial.ext);
     }
 }
 
@@ -138,7 +134,7 @@ void CAddPersonDlg::setFields(const PersonFields& f) {
 bool CAddPersonDlg::store() {
     const PersonFields f = fields();
     std::optional<BookingMessage> m = checkPersonName(f);
-    if (!m) m = storePerson(people_, f, mode_ == Modify, record_, oldKey_);
+    if (!m) m = storePerson(people_, f, mode_ == Modify, record_);
     if (m) {
         appPrompter().message(fromCp1252(m->text), fromCp1252(m->title), PromptIcon::Stop);
         return false;

@@ -36,11 +36,11 @@ void assignPerson(CPeople& people, const PersonFields& f);
 
 // "A first and last name must be specified" ("Name Error") when either is empty.
 std::optional<BookingMessage> checkPersonName(const PersonFields& f);
-// Stores the customer: appended in add mode; in modify mode written over record `record` and,
-// when one of the five key texts changed, a record still under the old key deleted. The
-// "Add Error" message on a refusal (code 20: the customer exists).
+// Stores the customer: appended in add mode; in modify mode written over record `record` (a
+// changed key moves that record to the new key). The "Add Error" message on a refusal (code
+// 20: the customer exists); "Database Error" when the customer to modify is gone.
 std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f, bool modify,
-                                          long record = 0, const CPeopleKey& oldKey = {});
+                                          long record = 0);
 
 class CAddPersonDlg : public QDialog {
     Q_OBJECT
@@ -72,7 +72,6 @@ private:
     CPeople& people_;
     Mode mode_;
     long record_;
-    CPeopleKey oldKey_;
     std::array<QLineEdit*, 13> edits_{};
     int stored_ = 0;
 };

@@ -88,6 +88,19 @@ std::int64_t localTimeValue(const DayDate& d, int hour, int minute, int second) 
     return std::int64_t(std::mktime(&tm));
 }
 
+std::string longDateText(const DayDate& d) {
+    static const char* const kDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                         "Thursday", "Friday", "Saturday"};
+    static const char* const kMonths[12] = {"January",   "February", "March",    "April",
+                                            "May",       "June",     "July",     "August",
+                                            "September", "October",  "November", "December"};
+    if (!isValidDate(d)) return dateKey(d);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %s %02d, %04d", kDays[weekday(d)], kMonths[d.month - 1],
+                  d.day, d.year);
+    return buf;
+}
+
 TwelveHour twelveHour(int hour24) {
     if (hour24 < 12) return {hour24, false};
     if (hour24 == 12) return {12, true};

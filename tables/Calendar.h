@@ -36,6 +36,10 @@ int weekday(const DayDate& d);
 DayDate localDate(std::int64_t t);
 std::int64_t localTimeValue(const DayDate& d, int hour = 0, int minute = 0, int second = 0);
 
+// "%A, %B %d, %Y" in English ("Thursday, January 01, 1970"); the date key for a date that is
+// not a real one, so a damaged record still shows what it holds.
+std::string longDateText(const DayDate& d);
+
 // The twelve-hour face: an hour below 12 stays (0 stays 0), 12 stays 12 in the afternoon, an
 // hour above 12 loses 12.
 struct TwelveHour {

@@ -25,6 +25,8 @@ public:
     int Next();
     int GoTo(long recordNumber);
     long GetRecordNumber() const;
+    // True when the record last read carries the deletion mark: GoTo reads a deleted record.
+    bool IsDeleted() const { return core_.deleted(); }
 
     int Add();
     int Update();

@@ -104,6 +104,20 @@ int CPeople::Next() {
     return readRecord(core_.next());
 }
 
+int CPeople::ScanAll(const std::function<void(const CPeople&)>& visit) {
+    int r = core_.scan(
+        "", [] { return true; },
+        [&] {
+            readRecord(0);
+            visit(*this);
+        });
+    if (core_.recNo() > 0)
+        readRecord(0);
+    else
+        Clear();
+    return r;
+}
+
 int CPeople::GoTo(long recordNumber) {
     return readRecord(core_.go(recordNumber));
 }

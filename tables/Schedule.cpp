@@ -1,5 +1,7 @@
 #include "tables/Schedule.h"
 
+#include <string_view>
+
 #include "tables/Calendar.h"
 
 #include <cstring>
@@ -242,6 +244,35 @@ int CSchedule::Unlock() {
         core_.context().unlockAuto = savedUnlockAuto_;
         savedUnlockAuto_ = -1;
     }
+    return r;
+}
+
+bool CSchedule::NameIs(NameField field, const std::string& text) const {
+    static const int kFields[] = {fFirstName, fMi, fLastName, fPhone};
+    return core_.textIs(kFields[field], text);
+}
+
+int CSchedule::ScanFrom(const std::string& dateKey,
+                        const std::function<bool(const CSchedule&)>& keep,
+                        const std::function<void(const CSchedule&)>& visit) {
+    const std::string from = cut(dateKey, 8);
+    int r = core_.scan(
+        from,
+        [&] {
+            // The entry was dated from the key on when it was read; another user may have
+            // moved the record since.
+            std::size_t n;
+            const char* date = core_.bytes(fDate, n);
+            return std::string_view(date, n) >= from && keep(*this);
+        },
+        [&] {
+            readRecord(0);
+            visit(*this);
+        });
+    if (core_.recNo() > 0)
+        readRecord(0);
+    else
+        Clear();
     return r;
 }
 

@@ -3,6 +3,7 @@
 // (the current reservation): every read fills it, every write is built from it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "tables/TableCore.h"
@@ -32,6 +33,8 @@ public:
     int Next();
     int GoTo(long recordNumber);
     long GetRecordNumber() const;
+    // True when the record last read carries the deletion mark: GoTo reads a deleted record.
+    bool IsDeleted() const { return core_.deleted(); }
 
     int Add();
     int Update();
@@ -44,6 +47,17 @@ public:
     int LockAppend();
     // Writes a pending change and releases every lock of the table.
     int Unlock();
+
+    // The name texts a bulk filter compares, and the comparison, which makes no string.
+    enum NameField { kFirstName, kMiddleInitial, kLastName, kPhone };
+    bool NameIs(NameField field, const std::string& text) const;
+    // The reservations dated `dateKey` or later in key order, read in large blocks rather than
+    // one step at a time (a customer's or an item's reservations from today on). `keep` is
+    // asked for each with only NameIs meaningful; `visit` gets each kept one as this object's
+    // current reservation (GetRecordNumber gives its number). Afterwards the current
+    // reservation is the table's current record again. 0, or the engine's code.
+    int ScanFrom(const std::string& dateKey, const std::function<bool(const CSchedule&)>& keep,
+                 const std::function<void(const CSchedule&)>& visit);
 
     bool IsOnDate(const std::string& dateKey) const;
     bool IsBefore(const std::string& dateKey) const;

@@ -245,7 +245,7 @@ const char* TableCore::bytes(int j, std::size_t& len) const {
         return "";
     }
     // A text ends at a NUL byte, as the field's text copy would.
-    const char* p = d4record(data_) + s.offset;
+    const char* p = base() + s.offset;
     len = strnlen(p, s.width);
     return p;
 }
@@ -254,7 +254,7 @@ std::string TableCore::text(int j) const {
     const Slot& s = slots_[static_cast<std::size_t>(j)];
     if (!data_ || s.width == 0) return {};
     // Trailing blanks go first (most of a text field), then a NUL in what is left ends it.
-    const char* p = d4record(data_) + s.offset;
+    const char* p = base() + s.offset;
     std::size_t n = s.width;
     while (n > 0 && p[n - 1] == ' ') --n;
     if (const void* nul = std::memchr(p, 0, n)) {
@@ -274,7 +274,7 @@ int TableCore::number(int j, std::size_t from, std::size_t count) const {
     // The parse stops at the first non-digit, a NUL included, so no length scan is needed.
     const Slot& s = slots_[static_cast<std::size_t>(j)];
     if (!data_ || from >= s.width) return 0;
-    return parseNumber(d4record(data_) + s.offset + from, std::min(count, s.width - from));
+    return parseNumber(base() + s.offset + from, std::min(count, s.width - from));
 }
 
 void TableCore::assign(int j, const std::string& text) {
@@ -312,7 +312,88 @@ int TableCore::go(long rec) {
 }
 
 long TableCore::recNo() const {
+    if (view_) return viewRec_;
     return data_ ? d4recNo(data_) : -1;
+}
+
+bool TableCore::deleted() const {
+    if (view_) return view_[0] == '*';
+    return data_ && d4recNo(data_) > 0 && d4deleted(data_) > 0;
+}
+
+bool TableCore::textIs(int j, const std::string& want) const {
+    const Slot& s = slots_[static_cast<std::size_t>(j)];
+    if (!data_ || s.width == 0) return want.empty();
+    // As text() reads it, without making the string.
+    const char* p = base() + s.offset;
+    std::size_t n = s.width;
+    while (n > 0 && p[n - 1] == ' ') --n;
+    if (const void* nul = std::memchr(p, 0, n)) {
+        n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
+        while (n > 0 && p[n - 1] == ' ') --n;
+    }
+    return n == want.size() && std::memcmp(p, want.data(), n) == 0;
+}
+
+int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
+                    const std::function<void()>& visit) {
+    if (!data_) return r4noOpen;
+    // The blocks are read from the file: a change of the current record still held in the
+    // buffer (a deletion is written by the next positioning call) must reach it first.
+    if (d4changed(data_, -1) > 0)
+        if (int r = d4flush(data_)) return r;
+    std::vector<long> recs;
+    if (int r = d4seekRecords(data_, key.c_str(), recs)) return r;
+    const std::size_t width = static_cast<std::size_t>(d4recWidth(data_));
+    // Read in record order, in runs: neighbours closer than kGap records share one read, and
+    // a read holds at most about 1 MiB.
+    std::vector<std::size_t> order(recs.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return recs[a] < recs[b]; });
+    constexpr long kGap = 64;
+    const long runMax = std::max<long>(1, long((1u << 20) / width));
+    std::vector<char> block(static_cast<std::size_t>(runMax) * width);
+    std::vector<char> kept;
+    std::vector<std::pair<std::size_t, std::size_t>> keptAt;  // tag position, offset in kept
+    struct ViewReset {
+        TableCore* t;
+        ~ViewReset() { t->view_ = nullptr, t->viewRec_ = 0; }
+    } reset{this};
+    bool cutShort = false;
+    for (std::size_t i = 0; i < order.size();) {
+        const long first = recs[order[i]];
+        std::size_t j = i + 1;
+        while (j < order.size() && recs[order[j]] - recs[order[j - 1]] <= kGap &&
+               recs[order[j]] - first < runMax)
+            ++j;
+        const long count = recs[order[j - 1]] - first + 1;
+        const long got = d4readRecords(data_, first, count, block.data());
+        if (got < 0) return int(got);
+        for (; i < j; ++i) {
+            const long rec = recs[order[i]];
+            if (rec - first >= got) {
+                cutShort = true;  // the file ends before it: a crash or another program cut it
+                continue;
+            }
+            const char* bytes = block.data() + std::size_t(rec - first) * width;
+            if (bytes[0] == '*') continue;  // deleted after its entry was read
+            view_ = bytes;
+            viewRec_ = rec;
+            if (keep()) {
+                keptAt.push_back({order[i], kept.size()});
+                kept.insert(kept.end(), bytes, bytes + width);
+            }
+        }
+    }
+    std::sort(keptAt.begin(), keptAt.end());
+    for (const auto& [position, offset] : keptAt) {
+        view_ = kept.data() + offset;
+        viewRec_ = recs[position];
+        visit();
+    }
+    // What could be read was visited; the caller still learns that records are missing.
+    return cutShort ? e4read : 0;
 }
 
 int TableCore::appendStart() {

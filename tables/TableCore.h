@@ -2,6 +2,7 @@
 // selected tag, the bound fields, the pack-on-close request and the text conversions.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,20 @@ public:
     int next();
     int go(long rec);
     long recNo() const;
+    // True when the record in the buffer carries the deletion mark (another user may have
+    // deleted a record this user still lists).
+    bool deleted() const;
+    // True when field j, read as text() reads it, equals `text` (no string is made).
+    bool textIs(int j, const std::string& text) const;
+
+    // Visits, in tag order, the records of the tag's entries from `key` on (a shorter key
+    // matches as a prefix; empty: all), read in large blocks instead of one step at a time.
+    // `keep` is asked for each live record, `visit` then called for each kept one in tag
+    // order; during both the field readers, recNo() and deleted() read that record. The
+    // table's current record does not move. 0, the engine's code, or e4read when the data
+    // file ends before records the tag lists (the ones it holds were still visited).
+    int scan(const std::string& key, const std::function<bool()>& keep,
+             const std::function<void()>& visit);
     // The record-write tails: insert, rewrite in full (after blank and assignments), removal.
     int appendStart();
     int blank();
@@ -107,7 +122,13 @@ private:
     // refused change does not stay pending for the next positioning call to retry.
     void dropPendingChange(long rec);
 
+    // The record bytes the field readers read: the engine's current record, or while a scan
+    // runs the record it is looking at.
+    const char* base() const { return view_ ? view_ : d4record(data_); }
+
     const TableSpec& spec_;
+    const char* view_ = nullptr;
+    long viewRec_ = 0;
     Vask4 c_;
     Data4* data_ = nullptr;
     Tag4* tag_ = nullptr;

@@ -2,8 +2,10 @@
 // change counter and the left-to-right rebuild.
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include "engine/cdx4.h"
 #include "engine/src/cdx4bytes.h"
@@ -67,6 +69,7 @@ void Index::dropCache() {
 
 int Index::writeBackNodes() {
     if (dirty_.empty() && freedDirty_.empty()) return 0;
+    if (int rc = markWriting()) return rc;
     std::vector<uint8_t> run;
     uint64_t runStart = 0;
     auto drain = [&]() -> int {
@@ -111,9 +114,17 @@ void Index::changed() {
 
 int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
     out = nullptr;
-    if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_)
+    if (off < 512 || off % 512 != 0 || static_cast<int64_t>(off + blockSize_) > fileLen_) {
+        // A link into a part of the file that grew after its length was taken: read on when
+        // the file now holds it (the counter check after the read decides), else again.
+        if (checkReads_ && off >= 512 && off % 512 == 0) {
+            if (changedSince()) return kChanged;
+            fileLen_ = std::max(fileLen_, io_->length());
+            if (static_cast<int64_t>(off + blockSize_) <= fileLen_) return nodeRef(t, off, out);
+        }
         return fail(kErrCorrupt, kLocCorrupt,
                     "node pointer " + std::to_string(off) + " outside the file");
+    }
     auto it = cache_.find(off);
     if (it != cache_.end() && it->second.keys.size() == it->second.recs.size() * t.keyLen()) {
         out = &it->second;
@@ -121,21 +132,67 @@ int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
     }
     if (it != cache_.end()) cache_.erase(it);  // decoded for another key length
     if (int rc = makeRoom()) return rc;
+    if (checkReads_) ++checkedReads_;
     // Decoded straight into its cache slot: a miss costs one decode and no copies.
     std::vector<uint8_t>& buf = blockBuf_;
     buf.resize(blockSize_);
     long got = io_->read(off, buf.data(), blockSize_);
     if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
-    if (static_cast<size_t>(got) < blockSize_)
+    if (static_cast<size_t>(got) < blockSize_) {
+        if (checkReads_ && changedSince()) return kChanged;
         return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
+    }
     Node& slot = cache_[off];
     std::string why;
     if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, slot, &why) != 0) {
         cache_.erase(off);
+        // Half of a node another user was writing does not decode: read it again.
+        if (checkReads_ && changedSince()) return kChanged;
         return fail(kErrCorrupt, kLocCorrupt, why + " (node " + std::to_string(off) + ")");
+    }
+    if (checkReads_ && changedSince()) {
+        // Read while another user was writing: it may belong to a newer tree than the
+        // nodes cached, or be half of each.
+        cache_.erase(off);
+        return kChanged;
     }
     out = &slot;
     return 0;
+}
+
+bool Index::changedSince() {
+    uint8_t b[16];
+    if (io_->read(0, b, 16) != 16) return true;
+    return be32(b + 8) != counterOnDisk_;
+}
+
+int Index::markWriting() {
+    if (writeBack_ || marked_) return 0;
+    uint32_t mark = std::max(counter_, counterOnDisk_) + 1;
+    if ((mark & 1) == 0) ++mark;
+    uint8_t b[4];
+    putBe32(b, mark);
+    if (io_->write(8, b, 4) != 0) return fail(kErrWrite, kLocCorrupt, "index header write failed");
+    if (dir_ && dir_->rawHeader_.size() >= 16) putBe32(dir_->rawHeader_.data() + 8, mark);
+    counterOnDisk_ = mark;
+    marked_ = true;
+    return 0;
+}
+
+int Index::readStableHeader(uint8_t* b) {
+    // A writer's change takes microseconds; a counter left odd by a writer that failed, or
+    // by another program that counts by one, must not stop readers for long.
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    for (int pause = 20;; pause = std::min(pause * 2, 2000)) {
+        if (io_->read(0, b, 16) != 16) return fail(kErrCorrupt, kLocCorrupt, "short index header");
+        uint32_t c = be32(b + 8);
+        if ((c & 1) == 0 || c == oddAccepted_ || !writerActive_ || !writerActive_()) return 0;
+        if (std::chrono::steady_clock::now() > until) {
+            oddAccepted_ = c;  // not waited for again
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(pause));
+    }
 }
 
 int Index::readNode(Tree& t, uint64_t off, Node& n) {
@@ -161,7 +218,25 @@ int Index::makeRoom() {
     return 0;
 }
 
+int Index::writeNode(Tree& t, Node&& n) {
+    if (!writeBack_) return writeNode(t, static_cast<const Node&>(n));
+    if (!n.leaf() && n.count() * (t.keyLen() + 8) > blockSize_ - 12)
+        return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
+    fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
+    auto it = cache_.find(n.offset);
+    if (it == cache_.end()) {
+        if (int rc = makeRoom()) return rc;
+        it = cache_.emplace(n.offset, Node()).first;
+    }
+    const uint64_t off = n.offset;
+    std::swap(it->second, n);  // the caller's buffers are reused for its next node
+    dirty_[off] = DirtyNode{t.keyLen(), t.pad()};
+    freedDirty_.erase(off);
+    return 0;
+}
+
 int Index::writeNode(Tree& t, const Node& n) {
+    if (int rc = markWriting()) return rc;
     if (writeBack_) {
         // Held until flush. Leaves are sized by the tree code before they are written (a
         // second count here would double the cost of an insert); a branch is checked now.
@@ -229,6 +304,7 @@ int Index::freeBlock(uint64_t off) {
         freeHead_ = static_cast<uint32_t>(off);
         return 0;
     }
+    if (int rc = markWriting()) return rc;
     std::vector<uint8_t> buf(blockSize_, 0);
     put32(buf.data(), freeHead_);
     if (io_->write(off, buf.data(), blockSize_) != 0)
@@ -244,6 +320,7 @@ int Index::writeTagRoot(Tree& t) {
     put32(t.rawHeader_.data(), t.root_);
     if (&t == dir_.get()) return 0;  // written with the first 16 bytes at flush
     if (writeBack_) return 0;        // written at flush
+    if (int rc = markWriting()) return rc;
     if (io_->write(t.headerOffset_, b, 4) != 0)
         return fail(kErrWrite, kLocCorrupt, "tag header write failed");
     t.rootOnDisk_ = t.root_;
@@ -253,6 +330,7 @@ int Index::writeTagRoot(Tree& t) {
 int Index::writeRoots() {
     for (auto& t : tags_) {
         if (t->root_ == t->rootOnDisk_) continue;
+        if (int rc = markWriting()) return rc;
         uint8_t b[4];
         put32(b, t->root_);
         if (io_->write(t->headerOffset_, b, 4) != 0)
@@ -267,8 +345,13 @@ int Index::flush(bool durable) {
     // other users watch) last.
     if (int rc = writeBackNodes()) return rc;
     if (int rc = writeRoots()) return rc;
-    if (dir_ &&
-        (dir_->root_ != dirRootOnDisk_ || freeHead_ != freeOnDisk_ || counter_ != counterOnDisk_)) {
+    if (marked_) {
+        // The change is complete: an even counter past the "being written" one.
+        counter_ = std::max(counter_, counterOnDisk_) + 1;
+        if (counter_ & 1) ++counter_;
+    }
+    if (dir_ && (marked_ || dir_->root_ != dirRootOnDisk_ || freeHead_ != freeOnDisk_ ||
+                 counter_ != counterOnDisk_)) {
         uint8_t b[16];
         std::memcpy(b, dir_->rawHeader_.data(), 16);
         put32(b, dir_->root_);
@@ -280,6 +363,7 @@ int Index::flush(bool durable) {
         dirRootOnDisk_ = dir_->root_;
         freeOnDisk_ = freeHead_;
         counterOnDisk_ = counter_;
+        marked_ = false;
     }
     if (durable && io_->flush() != 0) return fail(kErrWrite, kLocCorrupt, "index flush failed");
     return 0;
@@ -288,26 +372,44 @@ int Index::flush(bool durable) {
 int Index::refresh(bool* changedOut) {
     if (changedOut) *changedOut = false;
     uint8_t b[16];
-    if (io_->read(0, b, 16) != 16) return fail(kErrCorrupt, kLocCorrupt, "short index header");
+    if (int rc = readStableHeader(b)) return rc;
     uint32_t c = be32(b + 8);
-    if (c == counterOnDisk_ && (c == counter_ || writeBack_)) return 0;
+    if (c == counterOnDisk_ && (c == counter_ || writeBack_) && !stale_) return 0;
     if (changedOut) *changedOut = true;
     dropCache();
-    fileLen_ = io_->length();
-    counter_ = counterOnDisk_ = c;
-    freeHead_ = freeOnDisk_ = le32(b + 4);
-    dir_->root_ = dirRootOnDisk_ = le32(b);
-    std::memcpy(dir_->rawHeader_.data(), b, 16);
-    for (auto& t : tags_) {
-        uint8_t r[4];
-        if (io_->read(t->headerOffset_, r, 4) != 4)
-            return fail(kErrCorrupt, kLocCorrupt, "short tag header");
-        uint32_t root = le32(r);
-        if (root == 0 || root == kNoLink)
-            return fail(kErrCorrupt, kLocRootType, "tag root missing");
-        t->root_ = t->rootOnDisk_ = root;
-        put32(t->rawHeader_.data(), root);
+    // Until the roots are read under one counter value, the next refresh reads them again.
+    stale_ = true;
+    for (int round = 0;; ++round) {
+        fileLen_ = io_->length();
+        counter_ = counterOnDisk_ = c;
+        freeHead_ = freeOnDisk_ = le32(b + 4);
+        dir_->root_ = dirRootOnDisk_ = le32(b);
+        std::memcpy(dir_->rawHeader_.data(), b, 16);
+        bool torn = false;
+        for (auto& t : tags_) {
+            uint8_t r[4];
+            if (io_->read(t->headerOffset_, r, 4) != 4) {
+                torn = true;
+                break;
+            }
+            uint32_t root = le32(r);
+            if (root == 0 || root == kNoLink) {
+                torn = true;
+                break;
+            }
+            t->root_ = t->rootOnDisk_ = root;
+            put32(t->rawHeader_.data(), root);
+        }
+        // The roots must belong to the counter just taken: read again when it moved meanwhile.
+        bool moved = checkReads_ && changedSince();
+        if (!torn && !moved) break;
+        if (!moved || round >= 100)
+            return fail(kErrCorrupt, torn ? kLocRootType : kLocCorrupt,
+                        torn ? "tag root missing" : "index keeps changing while read");
+        if (int rc = readStableHeader(b)) return rc;
+        c = be32(b + 8);
     }
+    stale_ = false;
     return 0;
 }
 
@@ -371,11 +473,15 @@ int Index::open() {
     dirty_.clear();
     freedDirty_.clear();
     tags_.clear();
+    uint8_t h[32];
+    // A change another user is writing is waited for before the length is taken: the tree
+    // as it will be read may not point past it. (A file too short fails below.)
+    (void)readStableHeader(h);
+    clearError();
     fileLen_ = io_->length();
     if (fileLen_ < 0) return fail(kErrRead, kLocCorrupt, "index length unknown");
     if (fileLen_ < static_cast<int64_t>(kHeaderPair))
         return fail(kErrCorrupt, kLocCorrupt, "index file shorter than its header");
-    uint8_t h[32];
     if (io_->read(0, h, 32) != 32) return fail(kErrCorrupt, kLocCorrupt, "short index header");
     blockSize_ = 512;
     multiplier_ = 1;
@@ -693,6 +799,7 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     dirty_.clear();
     freedDirty_.clear();
     freeHead_ = 0;
+    if ((rc = markWriting()) != 0) return rc;
     uint64_t nextOff = kHeaderPair * (n + 1);
     if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
     fileLen_ = static_cast<int64_t>(nextOff);

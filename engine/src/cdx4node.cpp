@@ -98,6 +98,7 @@ bool Geometry::widen() {
 }
 
 void Node::erase(size_t i, unsigned keyLen) {
+    usedBytes = -1;
     keys.erase(keys.begin() + static_cast<long>(i * keyLen),
                keys.begin() + static_cast<long>((i + 1) * keyLen));
     recs.erase(recs.begin() + static_cast<long>(i));
@@ -105,6 +106,7 @@ void Node::erase(size_t i, unsigned keyLen) {
 }
 
 void Node::insert(size_t i, const uint8_t* key, uint32_t rec, unsigned keyLen, uint32_t child) {
+    usedBytes = -1;
     keys.insert(keys.begin() + static_cast<long>(i * keyLen), key, key + keyLen);
     recs.insert(recs.begin() + static_cast<long>(i), rec);
     if (!leaf()) children.insert(children.begin() + static_cast<long>(i), child);

@@ -307,6 +307,19 @@ int Tree::prev(Pos& pos) {
     return land(*to, to->count() - 1, pos);
 }
 
+bool Tree::stepStaysInLeaf(const Pos& pos, bool forward) {
+    if (!pos.onEntry() || pos.serial != ix_.serial()) return false;
+    const Node* n = ix_.cached(pos.leaf);
+    if (!n || !n->leaf() || pos.index >= n->count() || n->recs[pos.index] != pos.rec) return false;
+    return forward ? pos.index + 1 < n->count() : pos.index > 0;
+}
+
+void Tree::leafRecords(const Pos& pos, std::vector<uint32_t>& out) {
+    out.clear();
+    const Node* n = pos.onEntry() ? ix_.cached(pos.leaf) : nullptr;
+    if (n && n->leaf()) out = n->recs;
+}
+
 int Tree::find(const uint8_t* key, uint32_t* rec) {
     Pos p;
     int rc = seek(key, keyLen_, p);
@@ -375,8 +388,8 @@ int Tree::refuse(int code) {
 }
 
 int Tree::fixParents(std::vector<Step>& path, size_t level, const Node& child) {
-    Node cur = child;
-    const Node* c = &cur;
+    Node cur;
+    const Node* c = &child;
     Node a;
     for (size_t l = level; l-- > 0;) {
         if (c->count() == 0) return 0;
@@ -391,7 +404,8 @@ int Tree::fixParents(std::vector<Step>& path, size_t level, const Node& child) {
         a.recs[i] = c->recs.back();
         if ((rc = writeNode(a)) != 0) return rc;
         if (i + 1 != a.count()) return 0;
-        cur = a;
+        cur = std::move(a);
+        c = &cur;
     }
     return 0;
 }
@@ -467,9 +481,10 @@ int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
 int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int code) {
     const size_t room = ix_.blockSize() - 24;
     (void)recordCount;  // split halves keep the geometry of the leaf they came from
-    std::vector<Step> path;
+    std::vector<Step>& path = path_;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        Node leaf;
+        // The leaf is copied into a node kept for the purpose, whose buffers are reused.
+        Node& leaf = work_;
         int rc = descend(key, rec, path, leaf);
         if (rc) return rc;
         size_t idx = path.back().idx;
@@ -484,12 +499,31 @@ int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int c
         // The entry goes into the copy in hand; when it does not fit it comes out again.
         const size_t before = leaf.count();
         const Geometry geom = leaf.geom;
+        const long usedBefore = leaf.usedBytes >= 0 && leaf.usedGeom == geom
+                                    ? leaf.usedBytes
+                                    : static_cast<long>(leafUsedBytes(leaf, geom, keyLen_, pad_));
         leaf.insert(idx, key, rec, keyLen_);
         while (!leaf.geom.fits(rec))
             if (!leaf.geom.widen()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf cannot widen");
-        if (leafUsedBytes(leaf, leaf.geom, keyLen_, pad_) <= room) {
-            if ((rc = writeNode(leaf)) != 0) return rc;
+        size_t used;
+        if (leaf.geom == geom) {
+            // Only the new entry and its follower (whose predecessor changed) differ.
+            const uint8_t* prev = idx ? leaf.key(idx - 1, keyLen_) : nullptr;
+            used = static_cast<size_t>(usedBefore) + entryBytes(prev, key, geom, keyLen_, pad_);
+            if (idx + 1 < leaf.count()) {
+                const uint8_t* next = leaf.key(idx + 1, keyLen_);
+                used = used + entryBytes(key, next, geom, keyLen_, pad_) -
+                       entryBytes(prev, next, geom, keyLen_, pad_);
+            }
+        } else {
+            used = leafUsedBytes(leaf, leaf.geom, keyLen_, pad_);
+        }
+        if (used <= room) {
+            leaf.usedBytes = static_cast<long>(used);
+            leaf.usedGeom = leaf.geom;
+            // The parents first, so that the leaf can then be handed over without a copy.
             if (idx == before && (rc = fixParents(path, path.size() - 1, leaf)) != 0) return rc;
+            if ((rc = ix_.writeNode(*this, std::move(leaf))) != 0) return rc;
             ix_.changed();
             return 0;
         }
@@ -528,6 +562,7 @@ int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int c
         r.recs.assign(l.recs.begin() + static_cast<long>(keep), l.recs.end());
         l.keys.resize(keep * keyLen_);
         l.recs.resize(keep);
+        l.usedBytes = -1;
         l.attr = static_cast<uint16_t>(l.attr & ~kAttrRoot);
         r.left = static_cast<uint32_t>(l.offset);
         r.right = l.right;

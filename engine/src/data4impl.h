@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/data4.h"
@@ -61,6 +63,49 @@ struct DataFile4 {
     void* lockState = nullptr;  // per-file lock bookkeeping of the lock layer
 };
 
+// A walk in tag order that the caller declared as one operation (d4walkStart .. d4walkEnd)
+// on a shared table: the records read for it, read ahead in runs, serve its later steps.
+// Forgotten at its end and at every lock, unlock and write of the handle, so nothing read
+// for one walk reaches past it.
+struct Walk4 {
+    static constexpr std::size_t kPage = 256 * 1024;  // more than any one read
+    int depth = 0;                                    // nested starts
+    long served = 0;                                  // records landed on since the start
+    // The records read, back to back in pages that never move; pages stay allocated for the
+    // next walk (up to a few) but their bytes are forgotten.
+    std::vector<std::unique_ptr<char[]>> pages;
+    std::size_t page = 0, used = 0;            // the page being filled and its bytes in use
+    std::size_t total = 0;                     // bytes read in this walk
+    std::unordered_map<long, const char*> at;  // record number -> its bytes
+    // Whole stretches of the file, once a walk has shown it reads most of it: stretch
+    // number -> (first record's bytes, records held).
+    std::unordered_map<long, std::pair<const char*, long>> stretches;
+    // Room for len bytes (at most kPage), or nullptr without memory.
+    char* room(std::size_t len) {
+        if (used + len > kPage || pages.empty()) {
+            if (!pages.empty()) ++page;
+            used = 0;
+            if (page >= pages.size()) {
+                pages.emplace_back(new (std::nothrow) char[kPage]);
+                if (!pages.back()) {
+                    pages.pop_back();
+                    return nullptr;
+                }
+            }
+        }
+        return pages[page].get() + used;
+    }
+    // The index whose change counter was last read in this walk: a step within a leaf may
+    // skip that read only after the walk read it once itself.
+    const void* lookedAt = nullptr;
+    void forget() {
+        page = used = total = 0;
+        at.clear();
+        stretches.clear();
+        lookedAt = nullptr;
+    }
+};
+
 struct Data4 {
     Vask4* c = nullptr;
     DataFile4* df = nullptr;
@@ -89,7 +134,13 @@ struct Data4 {
     int haveFileLock = 0;
     std::vector<long> lockedRecs;
     void* lockState = nullptr;
+
+    std::unique_ptr<Walk4> walk;
 };
+// Forgets what the current walk read (the table is about to be locked, unlocked or written).
+inline void d4walkForget(Data4* d) {
+    if (d && d->walk) d->walk->forget();
+}
 
 // Key maintenance and tag navigation, supplied by the index code. Every member may be null.
 // Return codes follow the record operations (0, 2, 3, 4, 20, 50, 80, negative error).

@@ -1,4 +1,5 @@
 // Record-level access: go, top, bottom, skip, blank, append, delete, flush, pack.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -122,6 +123,7 @@ int d4writeCurrent(Data4* d) {
             return r;
         }
     }
+    d4walkForget(d);
     if (int r = file4write(&df->file, recordPos(df, rec), d->record, df->recordLen)) return r;
     std::memcpy(d->recordOld, d->record, df->recordLen);
     d->oldValid = 1;
@@ -172,6 +174,31 @@ int d4go(Data4* d, long rec, int oldCopy) {
         d->oldValid = 1;
     }
     return r;
+}
+
+int d4walkStart(Data4* d) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4skip);
+    if (d4errorStanding(d->c)) return -1;
+    if (!d->walk) {
+        d->walk.reset(new (std::nothrow) Walk4);
+        if (!d->walk) return error4(d->c, e4memory, L4_d4skip);
+    }
+    if (d->walk->depth++ == 0) {
+        d->walk->forget();
+        d->walk->served = 0;
+    }
+    return 0;
+}
+
+int d4walkEnd(Data4* d) {
+    if (!d) return error4(nullptr, e4parmNull, L4_d4skip);
+    Walk4* w = d->walk.get();
+    if (!w || w->depth == 0) return 0;
+    if (--w->depth == 0) {
+        w->forget();
+        if (w->pages.size() > 4) w->pages.resize(4);
+    }
+    return 0;
 }
 
 int d4goEof(Data4* d) {
@@ -298,6 +325,7 @@ int d4append(Data4* d) {
     if (d4errorStanding(c)) return -1;
     DataFile4* df = d->df;
     if (df->readOnly) return error4describe(c, e4write, L4_readOnlyWrite, df->name.c_str());
+    d4walkForget(d);
     if (!d->haveFileLock && df->accessMode == 0) {
         long locked = 0;  // the append lock, the count read again, the new record's lock
         if (int r = lock4engineAppend(d, &locked)) return r;
@@ -482,4 +510,23 @@ int d4reindex(Data4* d) {
     const Index4Hooks* hooks = index4hooks();
     if (hooks && hooks->reindex && !d->tags.empty()) return hooks->reindex(d);
     return 0;
+}
+
+long d4readRecords(Data4* d, long first, long count, char* out) {
+    if (!d || !out || first < 1 || count < 0) return error4(d ? d->c : nullptr, e4parm, L4_d4go);
+    if (d4errorStanding(d->c)) return -1;
+    DataFile4* df = d->df;
+    if (static_cast<unsigned long>(first) + static_cast<unsigned long>(count) - 1 > df->numRecs)
+        if (int r = dfile4recCountRefresh(df, true)) return r;
+    if (static_cast<unsigned long>(first) > df->numRecs) return 0;
+    count = std::min<long>(count, static_cast<long>(df->numRecs) - first + 1);
+    const std::int64_t pos =
+        static_cast<std::int64_t>(df->headerLen) +
+        static_cast<std::int64_t>(first - 1) * static_cast<std::int64_t>(df->recordLen);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(count) * df->recordLen;
+    if (bytes > 0x7fffffffu) return error4(d->c, e4parm, L4_d4go);
+    long n = file4read(&df->file, pos, out, static_cast<unsigned>(bytes));
+    if (n < 0) return n;
+    // A file cut short (another program, a crash) yields the whole records it still holds.
+    return n / static_cast<long>(df->recordLen);
 }

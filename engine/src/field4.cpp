@@ -139,6 +139,20 @@ void Field4::changed() {
     }
 }
 
+int Field4::assign(const char* text) {
+    return assign(text, text ? std::strlen(text) : 0);
+}
+
+int Field4::assign(const char* text, unsigned long textLen) {
+    if (int r = Field4::lockCheck()) return r;
+    Field4::changed();
+    const unsigned long width = rec_->len;
+    char* p = data_->record + rec_->offset;
+    if (textLen <= width) std::memset(p, ' ', width);
+    if (text && textLen) std::memcpy(p, text, textLen < width ? textLen : width);
+    return 0;
+}
+
 int Field4::decimals() const {
     return static_cast<int>(rec_->dec);
 }

@@ -24,6 +24,9 @@
 
 namespace {
 
+constexpr unsigned kLargestBuffer = 1u << 20;
+constexpr unsigned kWritebackRun = 256u * 1024;
+
 Worker4* writerOf(File4* f) {
     return f->c && f->c->impl && f->c->impl->threads ? &f->c->impl->writer : nullptr;
 }
@@ -93,7 +96,7 @@ void waitInflight(File4* f) {
 
 // Sends the write-behind buffer off (to the writer thread, or written at once) and leaves an
 // empty buffer. At most one buffer is in flight.
-int handOff(File4* f) {
+int handOff(File4* f, bool run = false) {
     if (f->wlen == 0) return 0;
     waitInflight(f);
     if (int e = checkDelayed(f)) return e;
@@ -103,10 +106,36 @@ int handOff(File4* f) {
         f->wlen = 0;
         return r;
     }
+    // A buffer filled by a run of writes in sequence (a bulk append, a copy) that goes on
+    // past its end. Each hand-off waits for a thread switch, which on an otherwise idle
+    // machine costs as much as writing tens of kilobytes: such runs get larger buffers, up
+    // to kLargestBuffer.
+    const bool full = run;
+    if (f->wspareCap < f->wcap || (full && f->wcap < kLargestBuffer)) {
+        unsigned want = full ? std::min(f->wcap * 2, kLargestBuffer) : f->wcap;
+        if (char* p = new (std::nothrow) char[want]) {
+            delete[] f->wspare;
+            f->wspare = p;
+            f->wspareCap = want;
+        }
+    }
+    const bool grown = f->wspareCap > f->wcap;
     std::swap(f->wbuf, f->wspare);
+    std::swap(f->wcap, f->wspareCap);
+    if (f->wcap < f->wspareCap && !grown) {
+        // The spare could not be made as large as the full buffer: use the smaller size.
+        std::swap(f->wbuf, f->wspare);
+        std::swap(f->wcap, f->wspareCap);
+        int r = writeDirect(f, f->wpos, f->wbuf, f->wlen);
+        f->wlen = 0;
+        return r;
+    }
     unsigned len = f->wlen;
     f->wlen = 0;
     f->wInflight = true;
+    // Long runs start their way to the disk at once, so that the flush that makes them
+    // durable finds little left to write.
+    f->wreq.writeback = len >= kWritebackRun;
     return file4writeDelay(f, &f->wreq, f->wpos, f->wspare, len, nullptr, nullptr);
 }
 
@@ -246,7 +275,7 @@ void freeBuffers(File4* f) {
     delete[] f->wspare;
     delete[] f->rbuf;
     f->wbuf = f->wspare = f->rbuf = nullptr;
-    f->wcap = f->rcap = f->wlen = f->rlen = 0;
+    f->wcap = f->wspareCap = f->rcap = f->wlen = f->rlen = 0;
 }
 
 void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool readOnly) {
@@ -269,6 +298,7 @@ void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool re
                 delete[] f->wspare;
                 f->wspare = nullptr;
             }
+            f->wspareCap = f->wspare ? got2 : 0;
         }
     }
     if (accessMode == 1 || accessMode == 2) {
@@ -472,7 +502,8 @@ int file4write(File4* f, std::int64_t pos, const void* ptr, unsigned len) {
     }
     if (f->wlen > 0) {
         // A buffer that is full or covers another range goes to the writer thread first.
-        if (int r = handOff(f)) return r;
+        const bool run = pos >= f->wpos && pos <= f->wpos + static_cast<std::int64_t>(f->wlen);
+        if (int r = handOff(f, run)) return r;
     }
     if (f->wInflight && pos < f->wreq.pos + f->wreq.len && end > f->wreq.pos) waitInflight(f);
     if (len >= f->wcap) {

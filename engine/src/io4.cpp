@@ -31,6 +31,15 @@ int Io4::fstat(int fd, struct stat* st) {
 int Io4::unlink(const char* path) {
     return ::unlink(path);
 }
+void Io4::startWriteback(int fd, off_t pos, off_t len) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd, pos, len, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)pos;
+    (void)len;
+#endif
+}
 
 namespace {
 Io4 posixIo;

@@ -160,6 +160,7 @@ struct Nested {
 // ---------------------------------------------------------------------------------------
 
 int d4lock(Data4* d, long rec) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     if (!d) return error4(nullptr, e4parmNull, L4_d4lock);
     if (d4errorStanding(d->c)) return -1;
     if (rec < 1 || rec > 0xFFFFFFFFL) return error4(d->c, e4parm, L4_d4lock);
@@ -176,6 +177,7 @@ int d4lock(Data4* d, long rec) {
 }
 
 int d4lockAppend(Data4* d) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     if (!d) return error4(nullptr, e4parmNull, L4_d4lockAppend);
     if (d4errorStanding(d->c)) return -1;
     Lock4table* t = tableLocks(d);
@@ -189,6 +191,7 @@ int d4lockAppend(Data4* d) {
 }
 
 int d4lockFile(Data4* d) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     if (!d) return error4(nullptr, e4parmNull, L4_d4lockFile);
     if (d4errorStanding(d->c)) return -1;
     Lock4table* t = tableLocks(d);
@@ -202,6 +205,7 @@ int d4lockFile(Data4* d) {
 }
 
 int d4lockAll(Data4* d) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     if (!d) return error4(nullptr, e4parmNull, L4_d4lockAll);
     if (d4errorStanding(d->c)) return -1;
     Lock4table* t = tableLocks(d);
@@ -223,6 +227,7 @@ int d4lockTest(Data4* d, long rec) {
 }
 
 int d4unlock(Data4* d) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     if (!d) return error4(nullptr, e4parmNull, L4_d4unlock);
     if (d4errorStanding(d->c)) {
         // Nothing is written while an error stands, but the locks go all the same: kept,
@@ -241,6 +246,7 @@ int d4unlock(Data4* d) {
 // ---------------------------------------------------------------------------------------
 
 int lock4engineAppend(Data4* d, long* recordOut) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     *recordOut = 0;
     Lock4table* t = tableLocks(d);
     Nested n(d->c);
@@ -275,6 +281,7 @@ void lock4engineFileClosed(File4* f) {
 }
 
 int lock4engineIndexLock(Data4* d) {
+    d4walkForget(d);  // what a walk read must not outlive a lock change
     Lock4table* t = tableLocks(d);
     Nested n(d->c);
     return t->lockIndexes(n.s);

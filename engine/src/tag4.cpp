@@ -65,7 +65,9 @@ struct Tag4 {
     cdx4::Pos pos;
     std::vector<Tag4Slice> slices;  // the key's fields in order; empty: evaluate the expression
     Tag4filter filterKind = Tag4filter::general;
-    std::string scratch;  // key buffer reused by navigation
+    std::string scratch;          // key buffer reused by navigation
+    std::vector<uint32_t> ahead;  // the records of the leaf a walk stands on, sorted
+    uint64_t aheadLeaf = 0, aheadSerial = 0;
     // Null-marked keys: the bits of the null-capable fields the key reads, in the
     // _NullFlags field at nullFlags.
     std::vector<int> nullBits;
@@ -89,7 +91,7 @@ struct Index4 {
 namespace {
 
 int reportCdx(Index4* i, int code) {
-    if (code >= 0) return code;
+    if (code >= 0 || code == cdx4::kChanged) return code;  // kChanged: read again, no error
     Vask4* c = i->d->c;
     if (c->errorCode < 0) return code;  // already reported by the file layer
     long loc = i->cdx && i->cdx->lastLocation() ? static_cast<long>(i->cdx->lastLocation())
@@ -287,7 +289,11 @@ void detach(Index4* i) {
 void bindLocks(Data4* d, Lock4table* t) {
     for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
     t->hooks.indexLocked = [d](std::size_t k) {
-        if (k < d->indexes.size()) d->indexes[k]->cdx->refresh();
+        d4walkForget(d);
+        if (k < d->indexes.size()) {
+            d->indexes[k]->cdx->setCheckReads(false);  // ours now: nobody else writes it
+            d->indexes[k]->cdx->refresh();
+        }
     };
 }
 
@@ -361,6 +367,15 @@ int rebuild(Index4* i) {
     for (auto& t : i->tags) t->pos = cdx4::Pos{};
     if (rc == cdx4::kUniqueRefused) return r4unique;
     return reportCdx(i, rc);
+}
+
+// Whether another user holds the index lock: a change counter left odd is then a change
+// being written, worth a short wait, rather than one a failed writer left behind.
+void watchWriters(Index4* i) {
+    i->cdx->setWriterActive([i] {
+        const Lock4range r = lock4posIndex(static_cast<std::int32_t>(i->d->c->largeOffset));
+        return lock4osTest(i->file.fd, r.offset, r.length, lock4write, nullptr) == 1;
+    });
 }
 
 // Nobody else reads an index opened exclusively: its nodes are written at d4flush and
@@ -446,10 +461,129 @@ int refreshTag(Tag4* t) {
     if (lock4engineIndexHeld(d, k)) {
         // Held by us: nobody else changed it; but a lock layer that locks nothing
         // (mode 1 or 2) also lands here, and then nobody else can write either.
+        i->cdx->setCheckReads(false);
         return 0;
     }
+    // Read without the lock while others may write: every node read is checked.
+    i->cdx->setCheckReads(true);
     bool changed = false;
-    return reportCdx(i, i->cdx->refresh(&changed));
+    int rc = reportCdx(i, i->cdx->refresh(&changed));
+    if (rc == 0 && d->walk) d->walk->lookedAt = i;
+    return rc;
+}
+
+// Whether the table is inside a walk that may serve what it read itself.
+bool walking(Data4* d) {
+    return d->walk && d->walk->depth > 0 && d->df->accessMode == 0 && !d->c->readLock;
+}
+
+// Most bytes one walk keeps; past it the walk starts over with an empty store.
+constexpr std::size_t kWalkBytes = 32u << 20;
+constexpr long kStretchBytes = 64 * 1024;
+
+// Record rec for the walk: from what it read, else read in one run with the records next to
+// it in the file that the walk's current leaf also holds. A walk
+// that has shown it reads a good share of the file reads whole stretches instead. nullptr
+// when the read fails (the caller then reads the ordinary way, which reports it).
+const char* walkRecord(Data4* d, Tag4* t, long rec) {
+    Walk4& w = *d->walk;
+    DataFile4* df = d->df;
+    const long len = static_cast<long>(df->recordLen);
+    const long count = static_cast<long>(df->numRecs);
+    const long per = std::max(1L, kStretchBytes / std::max(1L, len));
+    ++w.served;
+    if (!w.stretches.empty()) {
+        auto s = w.stretches.find((rec - 1) / per);
+        if (s != w.stretches.end() && (rec - 1) % per < s->second.second)
+            return s->second.first + static_cast<std::size_t>(((rec - 1) % per) * len);
+    }
+    if (auto a = w.at.find(rec); a != w.at.end()) return a->second;
+    long first = rec, last = rec;
+    // Reading stretches pays once the walk has landed on about four records per stretch
+    // of the file.
+    const bool stretch = w.served > std::max(64L, 4 * (count / per));
+    if (stretch) {
+        first = (rec - 1) / per * per + 1;
+        last = std::min(count, first + per - 1);
+    } else {
+        // The leaf's records, sorted once per leaf.
+        std::vector<uint32_t>& ahead = t->ahead;
+        const uint64_t serial = t->index->cdx->serial();
+        if (t->aheadLeaf != t->pos.leaf || t->aheadSerial != serial) {
+            t->tree->leafRecords(t->pos, ahead);
+            std::sort(ahead.begin(), ahead.end());
+            t->aheadLeaf = t->pos.leaf;
+            t->aheadSerial = serial;
+        }
+        auto has = [&](long r) {
+            return r >= 1 && r <= count &&
+                   std::binary_search(ahead.begin(), ahead.end(), static_cast<uint32_t>(r));
+        };
+        while (last - first + 1 < per && has(last + 1) && !w.at.count(last + 1)) ++last;
+        while (last - first + 1 < per && has(first - 1) && !w.at.count(first - 1)) --first;
+    }
+    const std::size_t want = static_cast<std::size_t>((last - first + 1) * len);
+    if (want > Walk4::kPage) return nullptr;
+    if (w.total + want > kWalkBytes) w.forget();
+    char* to = w.room(want);
+    if (!to) return nullptr;
+    // A failed read is made again the ordinary way, which reports it.
+    Vask4* c = d->c;
+    const int silent = c->errOff, code = c->errorCode;
+    const long location = c->errorLocation;
+    c->errOff = 1;
+    long got = file4read(&df->file, static_cast<std::int64_t>(df->headerLen) + (first - 1) * len,
+                         to, static_cast<unsigned>(want));
+    c->errOff = silent;
+    if (got < 0) {
+        c->errorCode = code;
+        c->errorLocation = location;
+        return nullptr;
+    }
+    const long whole = got / len;
+    w.used += static_cast<std::size_t>(whole * len);
+    w.total += static_cast<std::size_t>(whole * len);
+    if (rec - first >= whole) return nullptr;
+    if (stretch) {
+        w.stretches[(rec - 1) / per] = {to, whole};
+    } else {
+        for (long r = 0; r < whole; ++r) w.at[first + r] = to + r * len;
+    }
+    return to + (rec - first) * len;
+}
+
+// Positions on record rec reached in tag order: inside a walk from what the walk read.
+int goRecord(Data4* d, Tag4* t, long rec) {
+    if (!walking(d)) return d4goData(d, rec, 0);
+    if (int r = d4writeCurrent(d)) return r;
+    DataFile4* df = d->df;
+    if (rec > static_cast<long>(df->numRecs))
+        if (int r = dfile4recCountRefresh(df, true)) return r;
+    const char* p = rec >= 1 && rec <= static_cast<long>(df->numRecs) && walking(d)
+                        ? walkRecord(d, t, rec)
+                        : nullptr;
+    if (!p) return d4goData(d, rec, 0);
+    std::memcpy(d->record, p, df->recordLen);
+    d->recNum = rec;
+    d->bof = d->eof = 0;
+    d->recordChanged = 0;
+    d->oldValid = 0;
+    return 0;
+}
+
+// Runs a navigation again, on the tree as it is now, when it read a node that another user
+// was changing (kChanged): what it had read may mix the old and the new tree.
+template <class F>
+int reread(Tag4* t, F&& op) {
+    for (int round = 0;; ++round) {
+        int rc = op();
+        if (rc != cdx4::kChanged) return rc;
+        cdx4::Index& ix = *t->index->cdx;
+        if (round >= 100)
+            return reportCdx(t->index, ix.fail(cdx4::kErrCorrupt, cdx4::kLocCorrupt,
+                                               "index keeps changing while read"));
+        ix.dropCache();
+    }
 }
 
 // Positions the table on the tag's current entry, passing entries whose records are
@@ -463,7 +597,7 @@ int landRecord(Data4* d, Tag4* t, int rc, int dir) {
         if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) break;
         rc = dir > 0 ? t->tree->next(t->pos) : t->tree->prev(t->pos);
     }
-    return d4goData(d, static_cast<long>(t->pos.rec), 0);
+    return goRecord(d, t, static_cast<long>(t->pos.rec));
 }
 
 void goEof(Data4* d) {
@@ -474,7 +608,7 @@ void goEof(Data4* d) {
     d->oldValid = 0;
 }
 
-int hookTop(Data4* d) {
+int hookTopOnce(Data4* d) {
     Tag4* t = d->tagSelected;
     if (int r = refreshTag(t)) return r;
     bool desc = t->tree->descending();
@@ -489,7 +623,7 @@ int hookTop(Data4* d) {
     return rc;
 }
 
-int hookBottom(Data4* d) {
+int hookBottomOnce(Data4* d) {
     Tag4* t = d->tagSelected;
     if (int r = refreshTag(t)) return r;
     bool desc = t->tree->descending();
@@ -504,9 +638,8 @@ int hookBottom(Data4* d) {
     return rc;
 }
 
-int hookSkip(Data4* d, long count) {
+int hookSkipOnce(Data4* d, long count) {
     Tag4* t = d->tagSelected;
-    if (int r = refreshTag(t)) return r;
     const bool desc = t->tree->descending();
     // The tag's entry must be the current record: rebuild its key from the record as it is
     // now and stand on (key, record). When that entry is gone, landing on the next greater
@@ -516,10 +649,20 @@ int hookSkip(Data4* d, long count) {
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
     long rec = d->recNum;
+    auto standing = [&] {
+        return t->pos.onEntry() && t->pos.rec == static_cast<uint32_t>(rec) &&
+               t->pos.serial == t->index->cdx->serial() && key.size() == t->pos.key.size() &&
+               std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0;
+    };
+    // Inside a walk, a step within the leaf the walk read uses that leaf as read: the change
+    // counter is looked at again when the walk moves on to another leaf.
+    const bool inLeaf = (count == 1 || count == -1) && walking(d) &&
+                        d->walk->lookedAt == t->index && standing() &&
+                        t->tree->stepStaysInLeaf(t->pos, (count > 0) != desc);
+    if (!inLeaf)
+        if (int r = refreshTag(t)) return r;
     int rc;
-    if (t->pos.onEntry() && t->pos.rec == static_cast<uint32_t>(rec) &&
-        t->pos.serial == t->index->cdx->serial() && key.size() == t->pos.key.size() &&
-        std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0) {
+    if (standing()) {
         rc = cdx4::kFound;  // still standing on it: no descent needed
     } else {
         rc = t->tree->seekEntry(u8(key), static_cast<uint32_t>(rec), t->pos);
@@ -591,7 +734,7 @@ int hookSkip(Data4* d, long count) {
     return r;
 }
 
-int hookSeek(Data4* d, const char* key, int len) {
+int hookSeekOnce(Data4* d, const char* key, int len) {
     Tag4* t = d->tagSelected;
     if (int r = refreshTag(t)) return r;
     const bool marked = nullMarked(t);
@@ -630,7 +773,7 @@ int hookSeek(Data4* d, const char* key, int len) {
         }
         if (t->pos.rec > recordCount(d)) dfile4recCountRefresh(d->df, true);
         if (t->pos.rec >= 1 && t->pos.rec <= recordCount(d)) {
-            if (int r = d4goData(d, static_cast<long>(t->pos.rec), 0)) return r;
+            if (int r = goRecord(d, t, static_cast<long>(t->pos.rec))) return r;
             // Another user may have changed the record since the entry was read.
             std::string& now = t->scratch;
             if (int r = tagKey(t, d->record, now)) return r;
@@ -657,6 +800,19 @@ int guarded(Data4* d, long location, F&& work) {
     } catch (const std::bad_alloc&) {
         return error4(d ? d->c : nullptr, e4memory, location);
     }
+}
+
+int hookTop(Data4* d) {
+    return reread(d->tagSelected, [&] { return hookTopOnce(d); });
+}
+int hookBottom(Data4* d) {
+    return reread(d->tagSelected, [&] { return hookBottomOnce(d); });
+}
+int hookSkip(Data4* d, long count) {
+    return reread(d->tagSelected, [&] { return hookSkipOnce(d, count); });
+}
+int hookSeek(Data4* d, const char* key, int len) {
+    return reread(d->tagSelected, [&] { return hookSeekOnce(d, key, len); });
 }
 
 const Index4Hooks kHooks = {
@@ -690,7 +846,11 @@ const Index4Hooks kHooks = {
 void bindIndexLocks(Data4* d, Lock4table* t) {
     for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
     t->hooks.indexLocked = [d](std::size_t k) {
-        if (k < d->indexes.size()) d->indexes[k]->cdx->dropCache();
+        d4walkForget(d);
+        if (k < d->indexes.size()) {
+            d->indexes[k]->cdx->setCheckReads(false);  // ours now: nobody else writes it
+            d->indexes[k]->cdx->dropCache();
+        }
     };
 }
 
@@ -723,6 +883,7 @@ static Index4* openIndex(Data4* d, const char* name) {
     }
     i->fileOpen = true;
     i->cdx = std::make_unique<cdx4::Index>(std::make_unique<Index4FileIo>(&i->file));
+    watchWriters(i);  // before the open: it waits while another user writes a change
     int rc = i->cdx->open();
     setWriteBack(i);
     if (rc == 0) rc = bindAll(i);
@@ -823,6 +984,7 @@ static Index4* createIndex(Data4* d, const char* name, const TAG4INFO* tags) {
                                     static_cast<uint32_t>(c->indexBlockMultiplier));
     if (rc == 0) rc = i->cdx->create(defs, recordCount(d));
     setWriteBack(i);
+    watchWriters(i);
     if (rc == 0) rc = bindAll(i);
     if (rc == 0) {
         for (size_t k = 0; k < defs.size(); ++k)
@@ -997,6 +1159,41 @@ int d4unwriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     return keysWritten(d);
 }
 
+int d4seekRecords(Data4* d, const char* key, std::vector<long>& out) {
+    if (!d || !key) return error4(d ? d->c : nullptr, e4parmNull, L4_d4seek);
+    if (d4errorStanding(d->c)) return -1;
+    out.clear();
+    Tag4* t = d->tagSelected;
+    if (!t) return r4noTag;
+    if (t->tree->descending() || !expr4keyIsChar(t->expr)) return error4(d->c, e4parm, L4_d4seek);
+    return guarded(d, L4_d4seek, [&]() -> int {
+        if (int r = refreshTag(t)) return r;
+        const bool marked = nullMarked(t);
+        const unsigned kl = t->tree->keyLen() - (marked ? 1 : 0);
+        std::string sought(key, std::min<size_t>(std::strlen(key), kl));
+        size_t n = sought.size();
+        if (t->general) cdx4::collateGeneral(reinterpret_cast<uint8_t*>(sought.data()), n);
+        if (marked) {
+            sought.insert(sought.begin(), kValueMarker);
+            ++n;
+        }
+        // A position of its own: the tag's stays on the current record's entry.
+        cdx4::Pos pos;
+        int rc = t->tree->seek(u8(sought), n, pos);
+        bool refreshed = false;
+        while (rc == cdx4::kFound || rc == cdx4::kAfter) {
+            if (pos.rec > recordCount(d) && !refreshed) {
+                if (int r = dfile4recCountRefresh(d->df, true)) return r;
+                refreshed = true;
+            }
+            if (pos.rec >= 1 && pos.rec <= recordCount(d))
+                out.push_back(static_cast<long>(pos.rec));
+            rc = t->tree->next(pos);
+        }
+        return rc == cdx4::kEof ? 0 : reportCdx(t->index, rc);
+    });
+}
+
 int i4check(Data4* d, std::string* report) {
     if (!d) return error4(nullptr, e4parmNull, L4_corrupt);
     std::string all;
@@ -1046,6 +1243,11 @@ Index4* i4create(Data4* d, const char* name, const TAG4INFO* tags) {
 
 const Index4Hooks* index4builtinHooks() {
     return nullptr;
+}
+
+int d4seekRecords(Data4* d, const char*, std::vector<long>& out) {
+    out.clear();
+    return d ? r4noTag : error4(nullptr, e4parmNull, L4_d4seek);
 }
 
 #endif

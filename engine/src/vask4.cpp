@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "engine/data4.h"
 #include "engine/error4.h"
@@ -60,6 +61,34 @@ Vask4::~Vask4() {
     delete impl;
 }
 
+// Carries out one request and marks it done.
+static void perform(Request4* r) {
+    File4* f = r->file;
+    long result;
+    if (r->write)
+        result =
+            static_cast<long>(io4()->pwrite(f->fd, r->data, r->len, static_cast<off_t>(r->pos)));
+    else
+        result =
+            static_cast<long>(io4()->pread(f->fd, r->data, r->len, static_cast<off_t>(r->pos)));
+    if (result < 0) result = -errno;
+    if (r->write && r->writeback && result == static_cast<long>(r->len))
+        io4()->startWriteback(f->fd, static_cast<off_t>(r->pos), static_cast<off_t>(r->len));
+    r->result = result;
+    // The completion runs before the request is marked done: once done, the owner may
+    // free the request at any moment.
+    if (r->completion) r->completion(r);
+    {
+        std::lock_guard<std::mutex> g(f->m);
+        if (r->write && result != static_cast<long>(r->len))
+            f->delayedErrno = result < 0 ? static_cast<int>(-result) : ENOSPC;
+        r->done = true;
+        f->pending--;
+        // Notified under the lock: the waiter may destroy the file right after.
+        f->cv.notify_all();
+    }
+}
+
 void Worker4::start() {
     stop = false;
     running = true;
@@ -72,34 +101,24 @@ void Worker4::start() {
             head = r->next;
             if (!head) tail = nullptr;
             lk.unlock();
-            File4* f = r->file;
-            long result;
-            if (r->write)
-                result = static_cast<long>(
-                    io4()->pwrite(f->fd, r->data, r->len, static_cast<off_t>(r->pos)));
-            else
-                result = static_cast<long>(
-                    io4()->pread(f->fd, r->data, r->len, static_cast<off_t>(r->pos)));
-            if (result < 0) result = -errno;
-            r->result = result;
-            // The completion runs before the request is marked done: once done, the owner may
-            // free the request at any moment.
-            if (r->completion) r->completion(r);
-            {
-                std::lock_guard<std::mutex> g(f->m);
-                if (r->write && result != static_cast<long>(r->len))
-                    f->delayedErrno = result < 0 ? static_cast<int>(-result) : ENOSPC;
-                r->done = true;
-                f->pending--;
-                // Notified under the lock: the waiter may destroy the file right after.
-                f->cv.notify_all();
-            }
+            perform(r);
             lk.lock();
         }
     });
 }
 
 void Worker4::post(Request4* r) {
+    // The thread starts with the first request: most contexts (a table opened to look up a
+    // day) never post one, and starting and joining two threads cost more than the open.
+    if (!running) {
+        try {
+            start();
+        } catch (const std::system_error&) {
+            running = false;
+            perform(r);  // no thread to be had: done here and now
+            return;
+        }
+    }
     {
         std::lock_guard<std::mutex> g(m);
         r->next = nullptr;
@@ -143,11 +162,8 @@ int vask4init(Vask4* c, long version, long structSize, int noThreads) {
     c->errorLocation = 0;
     delete c->impl;
     c->impl = new Vask4impl;
-    if (noThreads != 1) {
-        c->impl->threads = true;
-        c->impl->reader.start();
-        c->impl->writer.start();
-    }
+    // The worker threads start when first needed (Worker4::post).
+    if (noThreads != 1) c->impl->threads = true;
     c->initialized = 1;
     std::lock_guard<std::mutex> g(countMutex);
     ++contextCount;

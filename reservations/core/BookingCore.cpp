@@ -249,17 +249,6 @@ int cancelRest(CSchedule& table, const SeriesMember& m,
     return cancelled;
 }
 
-std::string longDateText(const DayDate& d) {
-    static const char* const kDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                         "Thursday", "Friday", "Saturday"};
-    static const char* const kMonths[12] = {"January",   "February", "March",    "April",
-                                            "May",       "June",     "July",     "August",
-                                            "September", "October",  "November", "December"};
-    if (!isValidDate(d)) return dateKey(d);
-    return tables::format("%s, %s %02d, %04d", kDays[weekday(d)], kMonths[d.month - 1], d.day,
-                          d.year);
-}
-
 int readReservationDetail(CSchedule& table, const std::string& facility, const DayDate& date,
                           int startClock, ReservationDetail& out, long* recordNumber) {
     const int r = table.Seek(dateKey(date), facility, twoDigits(startClock / 100),

@@ -139,9 +139,6 @@ struct ReservationDetail {
     std::string notes;
 };
 
-// "%A, %B %d, %Y" in English: "Tuesday, March 03, 2026".
-std::string longDateText(const DayDate& date);
-
 // Reads the facility's reservation of `date` at `startClock` into `detail`; 0, or the seek's
 // code. `recordNumber` receives the record's number.
 int readReservationDetail(CSchedule& table, const std::string& facility, const DayDate& date,

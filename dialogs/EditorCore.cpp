@@ -1,0 +1,289 @@
+#include "dialogs/EditorCore.h"
+
+#include "engine/error4.h"
+#include "tables/Maintenance.h"
+#include "tables/People.h"
+#include "tables/Schedule.h"
+#include "tables/TableCore.h"
+
+namespace quorvane {
+
+namespace {
+
+const EditorMessage kCustomerGone{"Could not read selected customer from database",
+                                  "Database Error"};
+const EditorMessage kItemGone{"Could not read selected maintenance item from database",
+                              "Database Error"};
+const EditorMessage kReservationGone{"Could not read reservation detail", "Database Error"};
+
+std::string slashDate(const DayDate& d) {
+    return tables::format("%02d/%02d/%04d", d.month, d.day, d.year);
+}
+
+DayDate dateOf(const CSchedule& t) {
+    DayDate d;
+    t.GetDate(d.month, d.day, d.year);
+    return d;
+}
+
+int startOf(const CSchedule& t) {
+    int hh = 0, mm = 0;
+    t.GetStart(hh, mm);
+    return hh * 100 + mm;
+}
+
+// The walk both reservation lists share: the reservations dated `from` or later, in key
+// order, read in bulk (half a table of a million reservations lies after today), keeping those
+// `keep` accepts by their names.
+template <class Keep>
+int reservationsFrom(CSchedule& table, const DayDate& from, Keep keep,
+                     std::vector<ReservationRow>& rows) {
+    rows.clear();
+    const int r = table.ScanFrom(dateKey(from), keep, [&rows](const CSchedule& t) {
+        rows.push_back({listedReservationLine(t), t.GetRecordNumber(), t.GetFacility()});
+    });
+    return r < 0 ? r : 0;
+}
+
+// Reads the listed record again; false when it cannot be read or is no longer the listed one.
+bool rereadListed(CSchedule& table, const ReservationRow& row) {
+    return table.GoTo(row.record) == 0 && !table.IsDeleted() && table.GetFacility() == row.facility;
+}
+
+void fillTimes(const CSchedule& table, ListedReservation& out) {
+    int sh = 0, sm = 0, eh = 0, em = 0;
+    table.GetStart(sh, sm);
+    table.GetEnd(eh, em);
+    out.record = table.GetRecordNumber();
+    out.date = dateOf(table);
+    out.startClock = sh * 100 + sm;
+    out.detail = {};
+    out.detail.facility = table.GetFacility();
+    out.detail.date = slashDate(out.date);
+    out.detail.start = amPmTime(sh, sm);
+    out.detail.end = amPmTime(eh, em);
+    out.detail.recurring = table.IsRecurring();
+    out.detail.notes = table.GetNotes();
+}
+
+}  // namespace
+
+// ----- choosers -----
+
+std::string customerLine(const std::string& phone, const std::string& ext, const std::string& last,
+                         const std::string& first, const std::string& mi, const std::string& org) {
+    const std::string cut = phone.substr(0, 15);
+    const std::string phoneText = ext.empty() ? cut : cut + " x-" + ext;
+    return tables::format("%-16s \t%s, %s %s  \t%s", phoneText.c_str(), last.c_str(), first.c_str(),
+                          mi.c_str(), orgText(org).c_str());
+}
+
+int customerRows(CPeople& people, std::vector<ChooserRow>& rows) {
+    rows.clear();
+    const int r = people.ScanAll([&rows](const CPeople& p) {
+        std::string first, mi, last, phone, ext;
+        p.GetName(first, mi, last);
+        p.GetPhone(phone, ext);
+        rows.push_back(
+            {customerLine(phone, ext, last, first, mi, p.GetOrg()), p.GetRecordNumber()});
+    });
+    return r < 0 ? r : 0;
+}
+
+int maintenanceRows(CMaintenance& maintenance, std::vector<ChooserRow>& rows) {
+    rows.clear();
+    int r = maintenance.First();
+    for (; r == 0; r = maintenance.Next())
+        rows.push_back({maintenance.GetName(), maintenance.GetRecordNumber()});
+    return r < 0 ? r : 0;
+}
+
+std::string customerChooserTitle(int mode) {
+    switch (mode) {
+        case kModifyMode:
+            return "Select Customer to Modify";
+        case kDeleteMode:
+            return "Select Customer to Delete";
+        case kReservationsMode:
+            return "Select Customer Whose Reservations You Want to See";
+        default:
+            return "List of Customers in this Group";
+    }
+}
+
+std::string maintenanceChooserTitle(int mode) {
+    switch (mode) {
+        case kModifyMode:
+            return "Select Maintenance Item to Modify";
+        case kDeleteMode:
+            return "Select Maintenance Item to Delete";
+        case kReservationsMode:
+            return "Select Maintenance Item Whose Reservations You Want to See";
+        default:
+            return "List of Maintenance Items in this Group";
+    }
+}
+
+std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<ChooserRow>& rows,
+                                          int selected) {
+    if (selected < 0 || static_cast<std::size_t>(selected) >= rows.size())
+        return EditorMessage{"A customer must be selected", "No Customer Selected"};
+    if (people.GoTo(rows[static_cast<std::size_t>(selected)].record) != 0 || people.IsDeleted())
+        return kCustomerGone;
+    return std::nullopt;
+}
+
+std::optional<EditorMessage> pickMaintenance(CMaintenance& maintenance,
+                                             const std::vector<ChooserRow>& rows, int selected) {
+    if (selected < 0 || static_cast<std::size_t>(selected) >= rows.size())
+        return EditorMessage{"A maintenance item must be selected", "No Maintenance Item Selected"};
+    if (maintenance.GoTo(rows[static_cast<std::size_t>(selected)].record) != 0 ||
+        maintenance.IsDeleted())
+        return kItemGone;
+    return std::nullopt;
+}
+
+int deleteCustomer(CPeople& people, long record) {
+    if (int r = people.GoTo(record)) return r;
+    if (people.IsDeleted()) return 0;
+    return people.Delete(true);
+}
+
+int deleteMaintenance(CMaintenance& maintenance, long record) {
+    if (int r = maintenance.GoTo(record)) return r;
+    if (maintenance.IsDeleted()) return 0;
+    return maintenance.Delete(true);
+}
+
+// ----- the maintenance editor -----
+
+std::optional<EditorMessage> checkMaintName(const MaintFields& f) {
+    if (f.name.empty())
+        return EditorMessage{"A name for the maintenance must be specified", "Name Error"};
+    return std::nullopt;
+}
+
+std::optional<EditorMessage> storeMaintenance(CMaintenance& maintenance, const MaintFields& f,
+                                              bool modify, long record) {
+    int r;
+    if (modify) {
+        // Written over the item chosen, read again by its number. The rewrite moves the record
+        // to its new name in the index; a record found under the old name afterwards can only
+        // be another user's new item, so nothing is deleted by name.
+        r = maintenance.GoTo(record);
+        if (r != 0 || maintenance.IsDeleted()) return kItemGone;
+        maintenance.SetName(f.name);
+        maintenance.SetNotes(f.notes);
+        r = maintenance.Update();
+    } else {
+        maintenance.Clear();
+        maintenance.SetName(f.name);
+        maintenance.SetNotes(f.notes);
+        r = maintenance.Add();
+    }
+    if (r == r4unique)
+        return EditorMessage{"A record for this maintenance item already exists in the database",
+                             "Add Error"};
+    if (r != 0)
+        return EditorMessage{
+            tables::format("Error adding maintenance to database, already exist? (%d)", r),
+            "Add Error"};
+    return std::nullopt;
+}
+
+// ----- reservation lists -----
+
+std::string listedReservationLine(const CSchedule& table) {
+    const DayDate d = dateOf(table);
+    int sh = 0, sm = 0, eh = 0, em = 0;
+    table.GetStart(sh, sm);
+    table.GetEnd(eh, em);
+    return tables::format("%s   %s   %s \t%s   %s", slashDate(d).c_str(), amPmTime(sh, sm).c_str(),
+                          amPmTime(eh, em).c_str(), table.GetFacility().c_str(),
+                          table.HasNotes() ? "(Note)" : "");
+}
+
+CustomerName customerNameOf(const CPeople& people) {
+    CustomerName who;
+    std::string ext;
+    people.GetName(who.first, who.mi, who.last);
+    people.GetPhone(who.phone, ext);
+    return who;
+}
+
+int customerReservations(CSchedule& table, const CustomerName& who, const DayDate& from,
+                         std::vector<ReservationRow>& rows) {
+    return reservationsFrom(
+        table, from,
+        [&who](const CSchedule& t) {
+            return t.NameIs(CSchedule::kLastName, who.last) &&
+                   t.NameIs(CSchedule::kFirstName, who.first) &&
+                   t.NameIs(CSchedule::kMiddleInitial, who.mi) &&
+                   t.NameIs(CSchedule::kPhone, who.phone);
+        },
+        rows);
+}
+
+int maintenanceReservations(CSchedule& table, const std::string& item, const DayDate& from,
+                            std::vector<ReservationRow>& rows) {
+    return reservationsFrom(
+        table, from, [&item](const CSchedule& t) { return t.NameIs(CSchedule::kLastName, item); },
+        rows);
+}
+
+std::string customerReservationsTitle(const CustomerName& who) {
+    return tables::format("List of Reservations for %s, %s %s", who.last.c_str(), who.first.c_str(),
+                          who.mi.c_str());
+}
+
+std::string maintenanceReservationsTitle(const std::string& item) {
+    return "List of Reservations for " + item;
+}
+
+std::optional<EditorMessage> readCustomerReservation(CSchedule& table, const ReservationRow& row,
+                                                     ListedReservation& out) {
+    if (!rereadListed(table, row)) return kReservationGone;
+    fillTimes(table, out);
+    std::string first, mi, last, phone, ext, org;
+    table.GetNames(first, mi, last, phone, ext, org);
+    out.last = last;
+    out.detail.reservedFor = tables::format("%s, %s %s", last.c_str(), first.c_str(), mi.c_str());
+    out.detail.org = org;
+    out.detail.phone = phone;
+    out.detail.ext = ext;
+    return std::nullopt;
+}
+
+std::optional<EditorMessage> readMaintenanceReservation(CSchedule& table, const ReservationRow& row,
+                                                        ListedReservation& out) {
+    if (!rereadListed(table, row)) return kReservationGone;
+    fillTimes(table, out);
+    std::string first, mi, last, phone, ext, org;
+    table.GetNames(first, mi, last, phone, ext, org);
+    out.last = last;
+    out.detail.reservedFor = last;
+    out.detail.phone = phone;
+    return std::nullopt;
+}
+
+std::optional<EditorMessage> checkMaintenanceItem(CMaintenance& maintenance,
+                                                  const std::string& name) {
+    // The name padded to the key's width is an exact key: an unpadded text would also find an
+    // item whose name merely begins with it.
+    std::string key = name;
+    if (key.size() < kMaintNameMax) key.append(kMaintNameMax - key.size(), ' ');
+    if (maintenance.Seek(key) == 0 && maintenance.GetName() == name) return std::nullopt;
+    return EditorMessage{"Could not read maintenance item from database", "Database Error"};
+}
+
+bool writeListedNotes(CSchedule& table, const ListedReservation& shown, const std::string& notes) {
+    if (notes == shown.detail.notes) return false;
+    if (table.GoTo(shown.record) != 0 || table.IsDeleted() ||
+        table.GetFacility() != shown.detail.facility || !(dateOf(table) == shown.date) ||
+        startOf(table) != shown.startClock)
+        return false;
+    table.SetNotes(notes);
+    return table.Update() == 0;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,85 @@
+#include "dialogs/EditorDialogs.h"
+
+#include <QDialog>
+#include <QItemSelectionModel>
+#include <QListView>
+
+#include "platform/Clock.h"
+#include "platform/DialogButtons.h"
+#include "platform/Prompter.h"
+#include "platform/TextCodec.h"
+#include "reservations/LineListModel.h"
+#include "reservations/ShowReservation.h"
+
+namespace quorvane {
+
+int QtEditorDialogs::run(QDialog& dialog) {
+    return dialog.exec();
+}
+
+namespace {
+EditorDialogs* g_dialogs = nullptr;
+}  // namespace
+
+EditorDialogs& appEditorDialogs() {
+    static QtEditorDialogs qt;
+    return g_dialogs ? *g_dialogs : qt;
+}
+
+void setAppEditorDialogs(EditorDialogs* dialogs) {
+    g_dialogs = dialogs;
+}
+
+namespace editor {
+
+QListView* makeList(QWidget* owner, int id, int tabStop) {
+    auto* list = new QListView(owner);
+    list->setObjectName(QString::number(id));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setUniformItemSizes(true);
+    if (tabStop > 0) list->setItemDelegate(new TabStopDelegate(tabStop, list));
+    return list;
+}
+
+void setListModel(QListView* list, QAbstractItemModel* model) {
+    list->setModel(model);
+}
+
+int selectedRow(const QListView* list) {
+    const QModelIndexList rows = list->selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void selectRow(QListView* list, int row) {
+    if (row < 0) {
+        list->clearSelection();
+        return;
+    }
+    const QModelIndex index = list->model()->index(row, 0);
+    list->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    list->setCurrentIndex(index);
+}
+
+void showMessage(const EditorMessage& m) {
+    showDialogMessage({fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Stop});
+}
+
+DayDate today() {
+    return localDate(appClock().now());
+}
+
+bool showListedReservation(CSchedule& schedule, const ListedReservation& shown, QWidget* parent) {
+    CShowReservation detail(shown.detail, parent);
+    if (appEditorDialogs().run(detail) != QDialog::Accepted) return false;
+    const std::string notes = detail.notes();
+    if (notes == shown.detail.notes) return false;
+    // A failed write is not a message of its own: the list is read again and shows what the
+    // table holds.
+    writeListedNotes(schedule, shown, notes);
+    return true;
+}
+
+}  // namespace editor
+
+}  // namespace quorvane

@@ -1,0 +1,217 @@
+// Walks declared as one operation on shared tables, with other processes changing the table:
+// what a walk read serves only that walk, and no reader ever uses a tree half changed.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/data4.h"
+#include "engine/io4.h"
+#include "engine/tag4.h"
+#include "lock4_fork.h"
+#include "tests/engine/data4_testutil.h"
+
+#if __has_include("engine/expr4.h")
+
+using namespace engine_test;
+using namespace lock4test;
+
+namespace {
+
+const FIELD4INFO kFields[] = {
+    {"NAME", 'C', 60, 0, 0}, {"NOTE", 'C', 10, 0, 0}, {nullptr, 0, 0, 0, 0}};
+const TAG4INFO kTags[] = {{"BYNAME", "NAME", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+
+// Keys that fill their 60 bytes and differ early, so that a leaf holds only a few.
+std::string name(int i) {
+    char b[16];
+    std::snprintf(b, sizeof b, "K%05d", i);
+    std::string s = b;
+    for (int k = 0; s.size() < 60; ++k) s += static_cast<char>('a' + (i * 7 + k * 13) % 26);
+    return s;
+}
+
+// A shared table of n records named K00001.. in record order.
+void makeTable(const std::string& path, int n) {
+    Vask4 c;
+    vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+    Data4* d = d4create(&c, path.c_str(), kFields, kTags);
+    ASSERT_NE(d, nullptr);
+    for (int i = 1; i <= n; ++i) ASSERT_EQ(appendRow(d, {name(i), "old"}), 0);
+    d4close(d);
+    vask4initUndo(&c);
+}
+
+Data4* openShared(Vask4* c, const std::string& path) {
+    vask4init(c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+    Data4* d = d4open(c, path.c_str());
+    if (d) d4tagSelect(d, d4tag(d, "BYNAME"));
+    return d;
+}
+
+std::string note(Data4* d) {
+    std::string s = fieldText(d, "NOTE");
+    return s.substr(0, s.find(' '));
+}
+
+// Another process gives record rec a new note and lets go of it.
+int changeNote(const std::string& path, long rec, const char* text) {
+    Child other([&](const Channel&) {
+        Vask4 c;
+        Data4* d = openShared(&c, path);
+        if (!d || d4go(d, rec) != 0) return 2;
+        d4field(d, "NOTE")->assign(text);
+        if (d4flush(d) != 0 || d4unlock(d) != 0) return 3;
+        d4close(d);
+        return 0;
+    });
+    return other.wait();
+}
+
+// What the table shows after another user changed a record the walk already read, by what
+// happened in between.
+struct AfterChange {
+    const char* what;
+    int (*between)(Data4* d);
+    const char* seen;
+};
+
+const AfterChange kAfterChange[] = {
+    // Within the walk the record is as the walk read it, like a record read a moment earlier.
+    {"same walk", [](Data4*) { return 0; }, "old"},
+    {"new walk", [](Data4* d) { return d4walkEnd(d) + d4walkStart(d); }, "new"},
+    {"no walk", [](Data4* d) { return d4walkEnd(d); }, "new"},
+    {"index lock in the walk", [](Data4* d) { return d4lockAll(d); }, "new"},
+    {"record lock in the walk", [](Data4* d) { return d4lock(d, 7); }, "new"},
+    {"unlock in the walk", [](Data4* d) { return d4unlock(d); }, "new"},
+};
+
+TEST(Tag4Walk, WhatAWalkReadServesOnlyThatWalk) {
+    ScratchDir dir;
+    const std::string path = dir.file("walk");
+    makeTable(path, 40);
+    for (const AfterChange& t : kAfterChange) {
+        SCOPED_TRACE(t.what);
+        ASSERT_EQ(changeNote(path, 20, "old"), 0);
+        Vask4 c;
+        Data4* d = openShared(&c, path);
+        ASSERT_NE(d, nullptr);
+        ASSERT_EQ(d4walkStart(d), 0);
+        ASSERT_EQ(d4seek(d, name(19).c_str()), 0);
+        ASSERT_EQ(d4skip(d, 1), 0);
+        ASSERT_EQ(d4recNo(d), 20);
+        ASSERT_EQ(note(d), "old");
+        ASSERT_EQ(changeNote(path, 20, "new"), 0);
+        ASSERT_EQ(t.between(d), 0);
+        ASSERT_EQ(d4seek(d, name(20).c_str()), 0);
+        EXPECT_EQ(note(d), t.seen);
+        d4walkEnd(d);
+        d4close(d);
+        vask4initUndo(&c);
+    }
+}
+
+// Counts reads: the header's change counter (16 bytes at 0) and all others.
+class CountingIo : public Io4 {
+public:
+    ssize_t pread(int fd, void* buf, size_t len, off_t pos) override {
+        ++reads;
+        if (len == 16 && pos == 0) ++counterReads;
+        return Io4::pread(fd, buf, len, pos);
+    }
+    long reads = 0, counterReads = 0;
+};
+
+TEST(Tag4Walk, AWalkReadsTheCounterPerLeafAndRecordsInRuns) {
+    ScratchDir dir;
+    const std::string path = dir.file("runs");
+    makeTable(path, 400);
+    Vask4 c;
+    Data4* d = openShared(&c, path);
+    ASSERT_NE(d, nullptr);
+    for (int r = d4top(d); r == 0; r = d4skip(d, 1)) {
+    }  // the tree cached: now only what a walk must read counts
+    CountingIo io;
+    Io4* before = io4set(&io);
+    long n = 0;
+    d4walkStart(d);
+    for (int r = d4top(d); r == 0; r = d4skip(d, 1)) ++n;
+    d4walkEnd(d);
+    io4set(before);
+    EXPECT_EQ(n, 400);
+    // A few keys a leaf: some dozens of leaves, against 400 steps that outside a walk read
+    // the counter and the record each. Records in key order lie in record order, so each
+    // leaf's records come in one read.
+    EXPECT_GT(io.counterReads, 1);
+    EXPECT_LT(io.counterReads, n / 2);
+    EXPECT_LT(io.reads - io.counterReads, n / 2);
+    d4close(d);
+    vask4initUndo(&c);
+}
+
+// Node writes of another process that take their time: every block write of the index pauses.
+class SlowNodeWrites : public Io4 {
+public:
+    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
+        ssize_t n = Io4::pwrite(fd, buf, len, pos);
+        if (len == 512) ::usleep(1500);
+        return n;
+    }
+};
+
+TEST(Tag4Walk, ReadersNeverUseATreeHalfChanged) {
+    ScratchDir dir;
+    const std::string path = dir.file("split");
+    makeTable(path, 60);
+    // A leaf holds about eight keys: every few appends split one.
+    Child writer([&](const Channel& ch) {
+        SlowNodeWrites slow;
+        io4set(&slow);
+        Vask4 c;
+        Data4* d = openShared(&c, path);
+        if (!d) return 2;
+        ch.send(1);
+        for (int i = 0; i < 24; ++i) {
+            // Between existing keys, so that inner leaves split too.
+            // All between two neighbouring keys, differing early: the leaf there splits every
+            // few appends.
+            std::string key = "K00030d" + name(100 + i).substr(7);
+            if (appendRow(d, {key, "new"}) != 0) return 3;
+            if (d4unlock(d) != 0) return 4;
+        }
+        d4close(d);
+        ch.send(2);
+        return 0;
+    });
+    ASSERT_EQ(writer.ch().recv(), 1);
+    int walks = 0;
+    for (bool done = false; !done; ++walks) {
+        done = writer.ch().recv(0) == 2;
+        // Opened afresh for every walk, so that nothing comes from a cache of nodes read
+        // before the change began.
+        Vask4 c;
+        Data4* d = openShared(&c, path);
+        ASSERT_NE(d, nullptr) << "walk " << walks;
+        const bool declared = walks % 2 == 0;  // with and without a declared walk
+        if (declared) d4walkStart(d);
+        std::vector<std::string> seen;
+        int r = d4top(d);
+        for (; r == 0; r = d4skip(d, 1)) seen.push_back(fieldText(d, "NAME"));
+        if (declared) d4walkEnd(d);
+        d4close(d);
+        vask4initUndo(&c);
+        ASSERT_EQ(r, r4eof) << "walk " << walks;
+        ASSERT_GE(seen.size(), 60u);
+        for (size_t i = 1; i < seen.size(); ++i)
+            ASSERT_LT(seen[i - 1], seen[i]) << "walk " << walks;
+    }
+    EXPECT_EQ(writer.wait(), 0);
+    EXPECT_GT(walks, 2);
+}
+
+}  // namespace
+
+#endif
