@@ -5,4 +5,4 @@ cd "$(dirname "$0")"
 bash tools/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)" --target quorvane quorvane_samples
-exec build/app/quorvane "build/samples/Tennis Courts.rec" "$@"
+exec build/quorvane "build/samples/Tennis Courts.rec" "$@"

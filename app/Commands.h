@@ -53,6 +53,21 @@ constexpr int kAllReservations = 32821;
 constexpr int kMainMenuId = 128;   // no group window active
 constexpr int kGroupMenuId = 129;  // a group window active
 
+// The toolbar (resource 128): buttons of 17 x 16 pixels in this order, 0 for a separator.
+constexpr int kToolbarButtonWidth = 17;
+constexpr int kToolbarButtonHeight = 16;
+constexpr int kToolbarLayout[] = {cmd::kFileNew,
+                                  cmd::kFileOpen,
+                                  0,
+                                  cmd::kAddCustomer,
+                                  cmd::kAddFacility,
+                                  cmd::kDayReservations,
+                                  0,
+                                  cmd::kFilePrint,
+                                  0,
+                                  cmd::kAppAbout,
+                                  cmd::kContextHelp};
+
 struct CommandInfo {
     int id;
     const char* text;     // menu text; "\t" is followed by the shortcut

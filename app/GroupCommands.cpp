@@ -2,6 +2,9 @@
 
 #include <map>
 
+#include "app/ZUKRecView.h"
+#include "platform/AppSettings.h"
+
 namespace quorvane {
 namespace {
 std::map<int, GroupCommandHandler>& handlers() {
@@ -31,6 +34,12 @@ void setFacilityOpener(FacilityOpener o) {
 }
 const FacilityOpener& facilityOpener() {
     return opener();
+}
+
+ViewPreferences viewPreferencesOf(const QWidget* parent) {
+    for (const QWidget* w = parent; w; w = w->parentWidget())
+        if (auto* view = qobject_cast<const CZUKRecView*>(w)) return view->preferences();
+    return ViewPreferences::load(AppSettings());
 }
 
 void clearGroupCommands() {

@@ -5,6 +5,7 @@
 // a handler is registered for it, and the view's left click goes to the facility opener.
 #include <functional>
 
+#include "app/PreferencesModel.h"
 #include "app/core/DayState.h"
 
 class QWidget;
@@ -25,6 +26,11 @@ using FacilityOpener =
     std::function<bool(CZUKRecDoc& doc, int slot, const DayDate& date, QWidget* parent)>;
 void setFacilityOpener(FacilityOpener opener);
 const FacilityOpener& facilityOpener();
+
+// The preference copies of the group window a command runs in (`parent` or one of its
+// ancestors): the day chart takes its starting hour and occupied colour from them, as the
+// window draws with them. The stored settings when there is no group window.
+ViewPreferences viewPreferencesOf(const QWidget* parent);
 
 // Forgets every handler and the opener (tests).
 void clearGroupCommands();

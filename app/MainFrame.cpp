@@ -9,22 +9,21 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
 #include <QUrl>
-#include <QWhatsThis>
 
 #include "app/ChildFrame.h"
 #include "app/Commands.h"
+#include "app/ContextHelp.h"
 #include "app/DocumentManager.h"
 #include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
 #include "app/LockIndicators.h"
+#include "app/ToolbarIcons.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "platform/Help.h"
@@ -32,24 +31,6 @@
 namespace quorvane {
 
 namespace {
-
-// A 16 x 16 toolbar picture for the commands the desktop style has no picture for.
-QIcon drawnIcon(const QString& letters, const QColor& color) {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(color);
-    painter.setPen(color.darker(150));
-    painter.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
-    QFont font = painter.font();
-    font.setPixelSize(letters.size() > 1 ? 8 : 11);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, letters);
-    return QIcon(pixmap);
-}
 
 bool isGroupFile(const QString& path) {
     return path.endsWith(QStringLiteral(".rec"), Qt::CaseInsensitive) && QFileInfo(path).isFile();
@@ -149,12 +130,13 @@ void CMainFrame::createActions() {
     connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
 
     connect(makeAction(cmd::kHelpFinder), &QAction::triggered, this,
-            &CMainFrame::showHelpForActive);
+            [] { appHelp().showTopic(kHelpContents); });
     QAction* help = makeAction(cmd::kHelp);
     addAction(help);  // F1 works without a menu entry
     connect(help, &QAction::triggered, this, &CMainFrame::showHelpForActive);
-    connect(makeAction(cmd::kContextHelp), &QAction::triggered, this,
-            [] { QWhatsThis::enterWhatsThisMode(); });
+    QAction* contextHelp = makeAction(cmd::kContextHelp);
+    addAction(contextHelp);  // Shift+F1 works with the toolbar hidden too
+    connect(contextHelp, &QAction::triggered, this, [] { ContextHelpMode::enter(); });
 
     // Group commands whose dialogs are not part of this program yet: offered, but disabled.
     // The group window's own commands go to the active window's view.
@@ -245,23 +227,14 @@ void CMainFrame::createMenus() {
 void CMainFrame::createToolBar() {
     toolBar_ = addToolBar(QStringLiteral("Toolbar"));
     toolBar_->setObjectName(QString::number(kResourceId) + QStringLiteral("-toolbar"));
-    toolBar_->setIconSize(QSize(16, 16));
-    QStyle* s = style();
-    action(cmd::kFileNew)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    action(cmd::kFileOpen)->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-    action(cmd::kAddCustomer)->setIcon(drawnIcon(QStringLiteral("C"), QColor(0, 110, 180)));
-    action(cmd::kAddFacility)->setIcon(drawnIcon(QStringLiteral("F"), QColor(0, 140, 70)));
-    action(cmd::kDayReservations)->setIcon(drawnIcon(QStringLiteral("D"), QColor(200, 90, 0)));
-    action(cmd::kFilePrint)->setIcon(drawnIcon(QStringLiteral("P"), QColor(90, 90, 90)));
-    action(cmd::kAppAbout)->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
-    action(cmd::kContextHelp)->setIcon(drawnIcon(QStringLiteral("?"), QColor(60, 60, 160)));
-    for (int id :
-         {cmd::kFileNew, cmd::kFileOpen, 0, cmd::kAddCustomer, cmd::kAddFacility,
-          cmd::kDayReservations, 0, cmd::kFilePrint, 0, cmd::kAppAbout, cmd::kContextHelp}) {
-        if (id == 0)
+    toolBar_->setIconSize(QSize(kToolbarButtonWidth, kToolbarButtonHeight));
+    for (int id : kToolbarLayout) {
+        if (id == 0) {
             toolBar_->addSeparator();
-        else
+        } else {
+            action(id)->setIcon(toolbarIcon(id));
             toolBar_->addAction(action(id));
+        }
     }
 }
 
@@ -300,6 +273,7 @@ CZUKRecDoc* CMainFrame::activeDocument() const {
 
 CChildFrame* CMainFrame::createFrame(CZUKRecDoc* doc) {
     auto* frame = new CChildFrame(doc);
+    setHelpDialogId(frame, kGroupMenuId);  // context help inside the window: its own topic
     mdi_->addSubWindow(frame);
     connect(frame, &CChildFrame::frameClosed, this, &CMainFrame::frameClosed);
     connect(frame, &QObject::destroyed, this, [this] {
@@ -409,11 +383,8 @@ void CMainFrame::printActive(bool preview) {
 }
 
 void CMainFrame::showHelpForActive() {
-    // The main window's topic, or the group window's when one is open; the overview when that
-    // topic is not installed.
-    unsigned topic = helpContext(frames().isEmpty() ? kMainMenuId : kGroupMenuId);
-    if (HelpService::topicHtml(topic).isEmpty()) topic = kHelpFirstTime;
-    appHelp().showTopic(topic);
+    // The main window's topic (the contents), or the group window's when one is open.
+    appHelp().showTopic(frames().isEmpty() ? kHelpContents : kHelpGroupWindow);
 }
 
 void CMainFrame::fillWindowMenu(QMenu* menu) {

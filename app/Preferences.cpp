@@ -29,6 +29,7 @@ CPreferencePage::CPreferencePage(PreferencesModel& model, int dialogId, const QS
                                  QWidget* parent)
     : QWidget(parent), model_(model), dialogId_(dialogId), title_(title) {
     setObjectName(QString::number(dialogId));
+    setHelpDialogId(this, dialogId);
 }
 
 void CPreferencePage::setModified(bool modified) {

@@ -30,8 +30,32 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("Quorvane keeps the reservations of courts, fields, pools and rooms."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption report(
+        QStringLiteral("print-report"),
+        QStringLiteral("Print a report without a window and end: reservations, utilization or "
+                       "day (PDF when there is no printer)."),
+        QStringLiteral("report"));
+    const QCommandLineOption from(QStringLiteral("from"),
+                                  QStringLiteral("Report from 00:00 of this day."),
+                                  QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption to(QStringLiteral("to"),
+                                QStringLiteral("Report up to 23:59 of this day."),
+                                QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption facility(
+        QStringLiteral("facility"),
+        QStringLiteral("Report only this facility (repeat for more; default: all)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption hours(
+        QStringLiteral("hours"),
+        QStringLiteral("Utilization between these hours, or the day chart's 12 hours."),
+        QStringLiteral("HH-HH"));
+    const QCommandLineOption date(QStringLiteral("date"),
+                                  QStringLiteral("The day chart's date (default: today)."),
+                                  QStringLiteral("YYYY-MM-DD"));
     parser.addOption(print);
     parser.addOption(printTo);
+    for (const QCommandLineOption* o : {&report, &from, &to, &facility, &hours, &date})
+        parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("group"), QStringLiteral("The group file to open."),
                                  QStringLiteral("[GROUP.rec]"));
     CommandLine line;
@@ -50,6 +74,41 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return line;
     }
     const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(report)) {
+        if (parser.isSet(print)) {
+            line.error = QStringLiteral("--print and --print-report cannot be combined.");
+            line.usage = reportUsage();
+            return line;
+        }
+        ReportArguments args;
+        args.kind = parser.value(report);
+        args.from = parser.value(from);
+        args.to = parser.value(to);
+        args.hours = parser.value(hours);
+        args.date = parser.value(date);
+        args.printTo = parser.value(printTo);
+        args.facilities = parser.values(facility);
+        args.positional = parser.positionalArguments();
+        // An option given with an empty value is still a wrong value, not an absent one.
+        for (const QCommandLineOption* o : {&from, &to, &hours, &date, &printTo})
+            if (parser.isSet(*o) && parser.value(*o).isEmpty()) {
+                line.error = QStringLiteral("--%1 needs a value.").arg(o->names().front());
+                line.usage = reportUsage();
+                return line;
+            }
+        line.report = makeReportRequest(args, &line.error);
+        if (!line.report)
+            line.usage = reportUsage();
+        else
+            line.groupPath = line.report->groupPath;
+        return line;
+    }
+    for (const QCommandLineOption* o : {&from, &to, &facility, &hours, &date})
+        if (parser.isSet(*o)) {
+            line.error = QStringLiteral("--%1 belongs to --print-report.").arg(o->names().front());
+            line.usage = reportUsage();
+            return line;
+        }
     if (positional.size() > 1) {
         line.error = QStringLiteral("Only one group file can be named.");
         return line;
@@ -85,6 +144,7 @@ bool CZUKRecApp::initInstance(const QStringList& arguments) {
     const CommandLine line = parseCommandLine(arguments);
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "quorvane: %s\n", qPrintable(line.error));
+        if (!line.usage.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(line.usage));
         exitCode_ = 2;
         return false;
     }
@@ -93,8 +153,20 @@ bool CZUKRecApp::initInstance(const QStringList& arguments) {
         exitCode_ = 0;
         return false;
     }
+    // Unattended printing shows no message box: nobody may be there to close it.
+    static LogPrompter logOnly;
+    if (line.unattended()) setAppPrompter(&logOnly);
     if (line.print) {
         exitCode_ = printFromCommandLine(line) ? 0 : 1;
+        return false;
+    }
+    if (line.report) {
+        if (const ReportPrinter& printReport = reportPrinter()) {
+            exitCode_ = printReport(*line.report);
+        } else {
+            std::fprintf(stderr, "quorvane: this build has no reports to print\n");
+            exitCode_ = 1;
+        }
         return false;
     }
     if (!line.groupPath.isEmpty() && !documents_->openDocument(line.groupPath)) {

@@ -4,19 +4,27 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
+
+#include "app/ReportRequest.h"
 
 namespace quorvane {
 
 class CMainFrame;
 class DocumentManager;
 
-// The command line: `quorvane [GROUP.rec]`, `quorvane --print GROUP.rec [--print-to FILE.pdf]`.
+// The command line: `quorvane [GROUP.rec]`, `quorvane --print GROUP.rec [--print-to FILE.pdf]`,
+// `quorvane --print-report KIND [options] GROUP.rec` (app/ReportRequest.h).
 struct CommandLine {
     QString groupPath;  // empty: start with no group open
     bool print = false;
     QString printTo;  // PDF output for --print; empty: the printer, or GROUP.pdf without one
-    QString error;    // set when the arguments cannot be used
-    QString output;   // --help or --version: print this and end
+    std::optional<ReportRequest> report;  // --print-report
+    QString error;                        // set when the arguments cannot be used
+    QString usage;                        // with an error: the usage line to print after it
+    QString output;                       // --help or --version: print this and end
+    // Runs without showing a window (--print, --print-report).
+    bool unattended() const { return print || report.has_value(); }
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 

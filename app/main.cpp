@@ -22,6 +22,17 @@ int main(int argc, char** argv) {
             std::fputs(qPrintable(line.output), stdout);
             return 0;
         }
+        // Wrong arguments end here, before any window or display connection.
+        if (!line.error.isEmpty()) {
+            std::fprintf(stderr, "quorvane: %s\n", qPrintable(line.error));
+            if (!line.usage.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(line.usage));
+            return 2;
+        }
+        // Printing from a scheduled job: there may be no display at all, and none is needed.
+        if (line.unattended() && qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+            qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         // Without a channel folder this user alone controls, groups open in this process and
         // later starts do the same: better than handing paths to whoever made the folder.
         QString refusal;
@@ -29,7 +40,7 @@ int main(int argc, char** argv) {
         if (channelName.isEmpty())
             std::fprintf(stderr, "quorvane: not sharing one program between starts: %s\n",
                          qPrintable(refusal));
-        if (line.error.isEmpty() && !line.print && !line.groupPath.isEmpty() &&
+        if (!line.unattended() && !line.groupPath.isEmpty() &&
             quorvane::InstanceChannel::forward({line.groupPath}, channelName))
             return 0;
     }

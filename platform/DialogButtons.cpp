@@ -12,6 +12,7 @@ namespace quorvane {
 DialogButtons addDialogButtons(QDialog* dialog, QBoxLayout* layout, int dialogId, int helpId,
                                bool okAccepts) {
     DialogButtons row;
+    setHelpDialogId(dialog, dialogId);  // context help on any control shows this topic
     row.box = new QDialogButtonBox(dialog);
     row.ok = row.box->addButton(QDialogButtonBox::Ok);
     row.ok->setObjectName(QStringLiteral("1"));

@@ -1,8 +1,13 @@
 #include "platform/Help.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <algorithm>
 #include <mutex>
 
 // The topics live in a static library; its resource initialiser is not referenced by anything
@@ -30,13 +35,96 @@ QString missingTopicHtml(unsigned context) {
         .arg(context, 5, 16, QLatin1Char('0'));
 }
 
+// The help window; the contents page is not a file of the bundle, so it is made here whenever
+// a link or a request asks for it.
+class HelpBrowser final : public QTextBrowser {
+public:
+    QVariant loadResource(int type, const QUrl& name) override {
+        if (type == QTextDocument::HtmlResource &&
+            name.fileName() == QFileInfo(HelpService::topicPath(kHelpContents)).fileName())
+            return HelpService::contentsHtml();
+        return QTextBrowser::loadResource(type, name);
+    }
+};
+
+QString topicFileName(unsigned context) {
+    return QFileInfo(HelpService::topicPath(context)).fileName();
+}
+
 }  // namespace
+
+void setHelpDialogId(QWidget* widget, int dialogId) {
+    widget->setProperty("helpDialogId", dialogId);
+}
+
+int helpDialogId(const QWidget* widget) {
+    const QVariant id = widget->property("helpDialogId");
+    return id.isValid() ? id.toInt() : -1;
+}
+
+std::vector<unsigned> HelpService::bundledTopics() {
+    ensureResources();
+    static const QRegularExpression name(QStringLiteral("^0x(2[0-9a-f]{4})\\.html$"));
+    std::vector<unsigned> topics;
+    for (const QString& file : QDir(QStringLiteral(":/help")).entryList(QDir::Files)) {
+        const QRegularExpressionMatch m = name.match(file);
+        if (!m.hasMatch()) continue;
+        const unsigned context = m.captured(1).toUInt(nullptr, 16);
+        if (context != kHelpContents) topics.push_back(context);
+    }
+    std::sort(topics.begin(), topics.end());
+    return topics;
+}
+
+QString HelpService::topicTitle(unsigned context) {
+    static const QRegularExpression title(QStringLiteral("<title>([^<]*)</title>"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = title.match(topicHtml(context));
+    return m.hasMatch() ? m.captured(1).trimmed() : QString();
+}
+
+QString HelpService::contentsHtml() {
+    // The getting-started page and the group window first, then the dialogs by title.
+    std::vector<unsigned> rest = bundledTopics();
+    std::vector<unsigned> lead;
+    for (unsigned first : {kHelpFirstTime, kHelpGroupWindow}) {
+        auto it = std::find(rest.begin(), rest.end(), first);
+        if (it == rest.end()) continue;
+        lead.push_back(first);
+        rest.erase(it);
+    }
+    std::stable_sort(rest.begin(), rest.end(), [](unsigned a, unsigned b) {
+        return topicTitle(a).compare(topicTitle(b), Qt::CaseInsensitive) < 0;
+    });
+    auto item = [](unsigned context) {
+        QString title = topicTitle(context);
+        if (title.isEmpty()) title = topicFileName(context);
+        return QStringLiteral("<li><a href=\"%1\">%2</a></li>\n")
+            .arg(topicFileName(context), title.toHtmlEscaped());
+    };
+    QString html = QStringLiteral(
+        "<html><head><meta charset=\"utf-8\"><title>Quorvane Help Topics</title></head><body>\n"
+        "<h2>Quorvane Help Topics</h2>\n"
+        "<p>Quorvane keeps the bookings of your courts, fields, pools and rooms. Choose a page "
+        "below, press F1 in the main window to come back here, or press Shift+F1 and click a "
+        "button, a menu command or a part of a dialog to read about it.</p>\n");
+    if (!lead.empty()) {
+        html += QStringLiteral("<h3>Getting started</h3>\n<ul>\n");
+        for (unsigned c : lead) html += item(c);
+        html += QStringLiteral("</ul>\n");
+    }
+    html += QStringLiteral("<h3>Dialogs and windows</h3>\n<ul>\n");
+    for (unsigned c : rest) html += item(c);
+    html += QStringLiteral("</ul>\n</body></html>\n");
+    return html;
+}
 
 QString HelpService::topicPath(unsigned context) {
     return QStringLiteral(":/help/0x%1.html").arg(context, 5, 16, QLatin1Char('0'));
 }
 
 QString HelpService::topicHtml(unsigned context) {
+    if (context == kHelpContents) return contentsHtml();
     ensureResources();
     QFile f(topicPath(context));
     if (!f.open(QIODevice::ReadOnly)) return {};
@@ -48,7 +136,7 @@ void QtHelpService::showTopic(unsigned context) {
     // One help window for the whole program, reused by every request.
     static QPointer<QTextBrowser> window;
     if (!window) {
-        window = new QTextBrowser;
+        window = new HelpBrowser;
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setObjectName(QStringLiteral("help"));
         window->setWindowTitle(QStringLiteral("Quorvane Help"));

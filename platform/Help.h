@@ -3,6 +3,8 @@
 #include <QString>
 #include <vector>
 
+class QWidget;
+
 namespace quorvane {
 
 constexpr unsigned kHelpBase = 0x20000;
@@ -10,6 +12,16 @@ constexpr unsigned helpContext(unsigned dialogId) {
     return kHelpBase + dialogId;
 }
 constexpr unsigned kHelpFirstTime = 0x20091;  // dialog 145, the "First Time" page
+// The main window's topic (resource 128) is the contents page: it is made from the topics
+// bundled with the program, so a topic added to the bundle is listed without further work.
+constexpr unsigned kHelpContents = 0x20080;
+constexpr unsigned kHelpGroupWindow = 0x20081;  // the group window (resource 129)
+
+// Marks a widget (a dialog, a property page, a window) as the help target of everything inside
+// it: context help on any of its controls shows the topic of `dialogId`.
+void setHelpDialogId(QWidget* widget, int dialogId);
+// The id set above, or -1.
+int helpDialogId(const QWidget* widget);
 
 class HelpService {
 public:
@@ -19,6 +31,12 @@ public:
     static QString topicHtml(unsigned context);
     // Resource path of a topic, ":/help/0x20091.html".
     static QString topicPath(unsigned context);
+    // The contexts of every bundled topic, ascending (the contents page not included).
+    static std::vector<unsigned> bundledTopics();
+    // A topic's <title>, or an empty string.
+    static QString topicTitle(unsigned context);
+    // The contents page: a link to every bundled topic.
+    static QString contentsHtml();
 };
 
 // Shows the topic in a help window of its own (one window, reused).

@@ -57,6 +57,15 @@ protected:
     PromptResult display(const Prompt& prompt) override;
 };
 
+// For runs without a window (printing from a scheduled job): every prompt goes to standard
+// error only, and a question is answered No, so nothing waits for a person.
+class LogPrompter final : public Prompter {
+protected:
+    PromptResult display(const Prompt& prompt) override {
+        return prompt.buttons == PromptButtons::Ok ? PromptResult::Ok : PromptResult::No;
+    }
+};
+
 // The prompter the application uses; dialogs and documents reach it through here.
 Prompter& appPrompter();
 void setAppPrompter(Prompter* prompter);  // nullptr restores the Qt prompter

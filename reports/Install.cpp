@@ -2,19 +2,20 @@
 
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
-#include "platform/AppSettings.h"
 #include "reports/CalendarExport.h"
 #include "reports/CustomerExport.h"
 #include "reports/DayResDlg.h"
 #include "reports/ReportCommands.h"
+#include "reports/UnattendedReport.h"
 
 namespace quorvane {
 
 namespace {
 
 void showDayAtAGlance(CZUKRecDoc& doc, QWidget* parent) {
-    const AppSettings settings;
-    CDayResDlg dlg(doc, settings.startHour(), std::uint32_t(settings.occupiedColor()), parent);
+    // The window's own copies of the start hour and the occupied colour, as it draws with them.
+    const ViewPreferences prefs = viewPreferencesOf(parent);
+    CDayResDlg dlg(doc, prefs.startHour, std::uint32_t(prefs.occupiedColor), parent);
     dlg.exec();
     // The main window redraws the group's view after every command, however it closed.
 }
@@ -28,6 +29,7 @@ void installReportCommands() {
     registerGroupCommand(cmd::kExportText, runTextExport);
     registerGroupCommand(cmd::kExportAddress, runAddressExport);
     registerGroupCommand(cmd::kExportCalendar, runCalendarExport);
+    setReportPrinter(printReportRequest);  // quorvane --print-report
 }
 
 }  // namespace quorvane

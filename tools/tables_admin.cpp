@@ -29,6 +29,7 @@
 #include "engine/cdx4.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
+#include "engine/expr4.h"
 #include "engine/field4.h"
 #include "engine/index4io.h"
 #include "engine/lock4.h"
@@ -285,6 +286,62 @@ void splitLines(const std::string& text, const std::string& suffix, std::vector<
     }
 }
 
+// The version byte and the field types of a data file's header, for the report of a table
+// this program does not read ("version byte 0x31, field types C N +").
+std::string layoutText(const std::string& path, const Header& h) {
+    std::vector<unsigned char> head(h.headerLen);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    const ssize_t n = ::pread(fd, head.data(), head.size(), 0);
+    ::close(fd);
+    if (n < 32) return {};
+    char version[40];
+    std::snprintf(version, sizeof version, "version byte 0x%02x", head[0]);
+    std::string types;
+    for (ssize_t at = 32; at + 32 <= n && head[at] != 0x0D && head[at] != 0x0A; at += 32) {
+        const unsigned char t = head[at + 11];
+        const std::string one = std::isprint(t) ? std::string(1, char(t)) : "?";
+        if (types.find(one) == std::string::npos) types += (types.empty() ? "" : " ") + one;
+    }
+    return std::string(version) + ", field types " + (types.empty() ? "-" : types);
+}
+
+// The engine codes that mean "written by a program whose table layout or index expressions
+// this engine does not take", as opposed to damage: a rebuild cannot mend them.
+bool unsupportedLayout(int code) {
+    return code == e4fieldType || code == e4notSupported || code == e4version;
+}
+bool unsupportedExpression(int code) {
+    return code == e4fieldName || code == e4unrecFunction || code == e4unrecOperator ||
+           code == e4unrecValue || code == e4typeSub || code == e4complete;
+}
+
+// The tags whose key or filter do not compile on the table (they name fields or functions
+// the table does not have, as tags of a database container's tables may), one line each.
+std::vector<std::string> foreignTags(Vask4* c, Data4* plain, const std::string& cdx) {
+    std::vector<TagDefinition> defs;
+    std::string why;
+    std::vector<std::string> lines;
+    if (cdx.empty() || readTagDefinitions(cdx, defs, why) != 0) return lines;
+    for (const TagDefinition& t : defs) {
+        for (const std::string* text : {&t.expression, &t.filter}) {
+            if (text->empty()) continue;
+            error4set(c, 0);
+            Expr4* e = expr4parseTag(plain, text->c_str());
+            const int code = c->errorCode;
+            error4set(c, 0);
+            if (e) {
+                expr4free(e);
+                continue;
+            }
+            lines.push_back(
+                "tag " + t.name + ": " + (text == &t.filter ? "filter" : "key") + " \"" + *text +
+                "\" does not compile on this table: " + errorText(code ? code : e4index));
+        }
+    }
+    return lines;
+}
+
 // Checks one table; prints its verdict line and the problems below it.
 int checkTable(const std::string& data) {
     Header h = readHeader(data);
@@ -302,6 +359,9 @@ int checkTable(const std::string& data) {
     Staged staged;
     std::string name = staged.prepare(data);
     long records = static_cast<long>(h.count), live = -1;
+    // Reasons the table is another program's that this engine does not take; they replace
+    // the verdict DAMAGED, and no repair is advised: none can help.
+    std::vector<std::string> unsupported;
     if (name.empty()) {
         problems.push_back("cannot be prepared for opening");
     } else {
@@ -313,8 +373,17 @@ int checkTable(const std::string& data) {
             Context bare(0, false);
             Data4* plain = d4open(&bare.c, name.c_str());
             if (plain) {
-                problems.push_back("the index does not open: " + errorText(code) + "; run reindex");
+                if (unsupportedExpression(code)) unsupported = foreignTags(&bare.c, plain, cdx);
+                if (unsupported.empty() && unsupportedExpression(code))
+                    unsupported.push_back("the index's expressions do not compile on this table: " +
+                                          errorText(code));
+                if (unsupported.empty())
+                    problems.push_back("the index does not open: " + errorText(code) +
+                                       "; run reindex");
                 d4close(plain);
+            } else if (unsupportedLayout(bare.c.errorCode)) {
+                unsupported.push_back("written with a layout this program does not read (" +
+                                      layoutText(data, h) + "): " + errorText(bare.c.errorCode));
             } else {
                 problems.push_back("the data file does not open: " + errorText(bare.c.errorCode));
             }
@@ -338,6 +407,14 @@ int checkTable(const std::string& data) {
             d4unlock(d);
             d4close(d);
         }
+    }
+    if (!unsupported.empty()) {
+        std::printf("%s: records %ld, tags %s: UNSUPPORTED\n", data.c_str(), records,
+                    wantsIndex ? join(tags).c_str() : "none (no index)");
+        for (const auto& p : unsupported) std::printf("  %s\n", p.c_str());
+        for (const auto& p : problems) std::printf("  %s\n", p.c_str());
+        std::printf("  this program cannot check or rebuild it; use the program that made it\n");
+        return kDamaged;
     }
     std::printf("%s: records %ld, live %s, tags %s: %s\n", data.c_str(), records,
                 live < 0 ? "?" : std::to_string(live).c_str(),
@@ -389,6 +466,13 @@ Data4* openExclusive(Context& ctx, const std::string& name, const std::string& d
     d = d4open(&ctx.c, name.c_str());
     ctx.c.autoOpen = 1;
     if (!d) {
+        if (unsupportedLayout(ctx.c.errorCode)) {
+            std::fprintf(stderr,
+                         "%s: UNSUPPORTED, not rebuilt: written with a layout this program does "
+                         "not read: %s\n",
+                         data.c_str(), errorText(ctx.c.errorCode).c_str());
+            return nullptr;
+        }
         std::fprintf(stderr,
                      "%s: cannot be opened exclusively: %s (is another user working with it, "
                      "or does its record count need repair?)\n",
@@ -402,6 +486,14 @@ Data4* openExclusive(Context& ctx, const std::string& name, const std::string& d
         std::fprintf(stderr,
                      "%s: the index does not open and its tag definitions cannot be read%s%s\n",
                      data.c_str(), why.empty() ? "" : ": ", why.c_str());
+        d4close(d);
+        return nullptr;
+    }
+    // Tags that name what the table does not have are another program's: say so, and leave
+    // the files as they are.
+    if (const std::vector<std::string> foreign = foreignTags(&ctx.c, d, cdx); !foreign.empty()) {
+        std::fprintf(stderr, "%s: UNSUPPORTED, not rebuilt: %s\n", data.c_str(),
+                     foreign.front().c_str());
         d4close(d);
         return nullptr;
     }

@@ -204,10 +204,10 @@ TEST_F(MainFrameTest, NewWindowShowsTheGroupTwiceAndTheGroupClosesWithItsLastWin
     windowMenu->actions()[windowMenu->actions().size() - 2]->trigger();
     EXPECT_EQ(frame->activeFrame(), windows[0]);
 
-    // F1 and Help Topics: the group window's topic, or the overview when it is not installed.
+    // Help Topics: the contents page; F1: the group window's topic.
     frame->action(57667)->trigger();
-    ASSERT_EQ(help.requested.size(), 1u);
-    EXPECT_EQ(help.requested[0], HelpService::topicHtml(0x20081).isEmpty() ? 0x20091u : 0x20081u);
+    frame->action(57668)->trigger();
+    EXPECT_EQ(help.requested, (std::vector<unsigned>{0x20080u, 0x20081u}));
 
     windows[1]->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

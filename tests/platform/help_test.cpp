@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTextBrowser>
+#include <QTextDocument>
 
 using namespace quorvane;
 
@@ -44,6 +47,41 @@ TEST(Help, OneWindowShowsTopicsAndSaysSoWhenOneIsMissing) {
 
     help.showTopic(kHelpFirstTime);
     EXPECT_TRUE(w->toPlainText().contains("Welcome to Quorvane"));
+    w->close();
+}
+
+TEST(Help, TheContentsPageLinksEveryTopicAndNoTopicIsAPlaceholder) {
+    const QString contents = HelpService::topicHtml(kHelpContents);
+    const std::vector<unsigned> topics = HelpService::bundledTopics();
+    ASSERT_GE(topics.size(), 12u);
+    EXPECT_EQ(topics.front(), 0x20064u) << "ascending";
+    const QStringList files = QDir(":/help").entryList(QDir::Files);
+    EXPECT_EQ(qsizetype(topics.size()), files.size()) << "every bundled file is a topic";
+    for (unsigned context : topics) {
+        const QString file = QFileInfo(HelpService::topicPath(context)).fileName();
+        SCOPED_TRACE(file.toStdString());
+        EXPECT_TRUE(contents.contains("href=\"" + file + "\"")) << "linked from the contents";
+        EXPECT_FALSE(HelpService::topicTitle(context).isEmpty());
+        QTextDocument page;
+        page.setHtml(HelpService::topicHtml(context));
+        const QString text = page.toPlainText().simplified();
+        EXPECT_GE(text.size(), 150) << "a page with something to say";
+        for (const char* filler : {"TODO", "TBD", "Lorem", "placeholder", "to be written"})
+            EXPECT_FALSE(text.contains(filler, Qt::CaseInsensitive)) << filler;
+    }
+    EXPECT_LT(contents.indexOf("0x20091.html"), contents.indexOf("0x20064.html"))
+        << "getting started comes first";
+
+    // The help window shows the contents as a page of its own and follows its links.
+    QtHelpService help;
+    help.showTopic(kHelpContents);
+    ASSERT_EQ(helpWindows().size(), 1);
+    QTextBrowser* w = helpWindows().front();
+    EXPECT_TRUE(w->toPlainText().contains("Quorvane Help Topics"));
+    w->setSource(QUrl("0x20083.html"));
+    EXPECT_TRUE(w->toPlainText().contains("Facility"));
+    w->setSource(QUrl("0x20080.html"));
+    EXPECT_TRUE(w->toPlainText().contains("Quorvane Help Topics"));
     w->close();
 }
 

@@ -215,4 +215,52 @@ TEST(AdminTool, PackRemovesDeletedRecordsAndForeignNamesWork) {
     EXPECT_EQ(tool("check " + q(dir.file("Courts.rec"))).status, 1);  // not a data file
 }
 
+// Tables of other programs that this engine does not take are reported as such, not as
+// damage: no reindex or repair is advised, and a reindex leaves them untouched.
+TEST(AdminTool, TablesOfAnotherLayoutAreUnsupportedNotDamaged) {
+    struct Case {
+        const char* what;
+        size_t offset;       // byte of COURTS.DBF to change (from the first field descriptor)
+        unsigned char byte;  // its new value
+        const char* reason;
+    };
+    const Case cases[] = {
+        // The tag's key names DATE; renamed, the field is the container's, not the table's.
+        {"a field the tag names is missing", 0, 'Q', "tag SCHEDTAG: key \"DATE+ROOMNAME"},
+        {"a field type the engine does not read", 11, 'K', "field types K C L"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        makeFolder(dir);
+        const std::string dbf = dir.file("COURTS.DBF");
+        std::vector<unsigned char> b = tables_test::readBytes(dbf);
+        b[32 + c.offset] = c.byte;
+        tables_test::writeBytes(dbf, b);
+        const std::vector<unsigned char> dataBefore = tables_test::readBytes(dbf);
+        const std::vector<unsigned char> indexBefore =
+            tables_test::readBytes(dir.file("COURTS.CDX"));
+
+        ToolRun r = tool("check " + q(dir.path()));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("COURTS.DBF: records 4, tags SCHEDTAG: UNSUPPORTED"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("run reindex"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("run repair"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("DAMAGED"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("RECPEOPLE.DBF: records 1, live 1, tags PEOPLETAG: sound"),
+                  std::string::npos)
+            << "the other tables are still checked\n"
+            << r.out;
+
+        r = tool("reindex " + q(dbf));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("COURTS.DBF: UNSUPPORTED, not rebuilt"), std::string::npos) << r.out;
+        EXPECT_EQ(tables_test::readBytes(dbf), dataBefore);
+        EXPECT_EQ(tables_test::readBytes(dir.file("COURTS.CDX")), indexBefore) << r.out;
+    }
+}
+
 #endif
