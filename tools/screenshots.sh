@@ -4,4 +4,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p docs/images
-exec bash tests/e2e/session.sh "${1:-build}" docs/images
+exec bash tests/e2e/session.sh --shots docs/images "${1:-build}"

@@ -1,17 +1,36 @@
 #!/usr/bin/env bash
 # The program as a user gets it, driven as a person drives it: the installed tree of BUILD_DIR
 # on a copy of the sample group, on a virtual X display, with real mouse clicks and key presses
-# (xdotool), each step waiting for its window by title. With SHOTS_DIR it also saves the
-# README's screenshots there.
+# (xdotool), each step waiting for its window by title. With --shots it also saves the
+# README's screenshots in DIR.
 #
-#   tests/e2e/session.sh BUILD_DIR [SHOTS_DIR]
+# The program runs under libfaketime at the time of day of --at (default 11:50), on the day the
+# samples were made (their bookings lie around it) or --day N calendar days later; so what is
+# booked, and where, is the same at whatever hour the session itself runs. The clock keeps
+# running from there, as the program's minute timer expects.
+#
+#   tests/e2e/session.sh [--at HH:MM] [--day N] [--shots DIR] BUILD_DIR
 set -euo pipefail
+at=11:50 days=0 shots=""
+while [ $# -gt 1 ]; do
+  case $1 in
+    --at) at=$2 ;;
+    --day) days=$2 ;;
+    --shots) shots=$(cd "$2" && pwd) ;;
+    *) break ;;
+  esac
+  shift 2
+done
+[ $# -eq 1 ] && [[ $at =~ ^([01][0-9]|2[0-3]):[0-5][0-9]$ ]] && [[ $days =~ ^[0-9]+$ ]] ||
+  { sed -n 's/^#   //p' "$0" >&2; exit 2; }
 build=$(cd "$1" && pwd)
-shots=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in Xvfb xdotool pdftotext python3; do
   command -v "$tool" >/dev/null || { echo "session: $tool is missing (tools/deps.sh installs it)"; exit 1; }
 done
+faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 /usr/lib/faketime/libfaketime.so.1 2>/dev/null | head -1) ||
+  true
+[ -n "$faketime_lib" ] || { echo "session: libfaketime is missing (tools/deps.sh installs faketime)"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-session.XXXXXX")
 xvfb_pid=""
@@ -22,7 +41,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-step() { echo "session: $*"; }
+step() { echo "session: [${SECONDS}s] $*"; }
 fail() {
   echo "session: FAILED: $*" >&2
   [ -n "${DISPLAY:-}" ] && python3 "$here/xscreen.py" png "${TMPDIR:-/tmp}/quorvane-session-failure.png" 2>/dev/null &&
@@ -70,11 +89,43 @@ gone() {
   fail "window \"$1\" did not close"
 }
 keys() { xdotool key --clearmodifiers --delay 80 "$@"; }
+press() { [ "$2" -eq 0 ] || keys $(printf "$1 %.0s" $(seq "$2")); }  # press KEY N: N times
 shot() { [ -z "$shots" ] || python3 "$here/xscreen.py" png "$shots/$1" "$2"; }
 
-step "starting the installed program on the sample group"
-"$bin" "$group" >"$work/app.log" 2>&1 &
+tables="$work/root/usr/bin/quorvane-tables"
+table="$work/group/TENNIS COURTS.DBF"
+dump() { "$tables" dump "$table"; }
+# Of the table's rows on standard input, the day's reservations of the court that match the
+# condition (awk, with the start's clock value "now").
+day_rows() {
+  awk -F, -v d="$day" -v c="\"$court" -v now=$((hour * 100 + minute)) "
+    \$2 == 0 && \$3 == d && index(\$4, c) == 1 && $1"
+}
+
+# The samples' day: every sample booking was made on it.
+dump >"$work/before.csv"
+made=$(awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "DATEMADE") f = i }
+  NR == 2 { print $f }' "$work/before.csv")
+[[ $made =~ ^[0-9]{8}$ ]] || fail "the sample table has no date made ($made)"
+day=$(date -d "$made +$days days" +%Y%m%d)
+hour=$((10#${at%:*}))
+minute=$((10#${at#*:}))
+# To the full hour, or to the day's last minute in its last hour.
+until=$(((hour + 1) * 100))
+[ "$hour" -lt 23 ] || until=2359
+to=$(printf %04d "$until" | sed 's/../&:/')
+step "looking for a court free from $at to $to on $day"
+court=$(python3 "$here/freecourt.py" "$day" $((hour * 100 + minute)) "$until" \
+  "Court 1" "Court 2" "Court 3" "Court 4" <"$work/before.csv") || fail "no court is free from $at to $to"
+earlier=$(day_rows '$5 * 100 + $6 < now' <"$work/before.csv" | wc -l)
+
+step "starting the installed program on the sample group at $at"
+# The program alone runs at that time: neither the session's clock nor an outer faketime's
+# shared start applies to it.
+FAKETIME="@$(date -d "$day" +%F) $at:00" LD_PRELOAD="$faketime_lib" env -u FAKETIME_SHARED \
+  "$bin" "$group" >"$work/app.log" 2>&1 &
 app_pid=$!
+started=$SECONDS
 main=$(window "^Quorvane - Tennis Courts")
 gone "^About Quorvane$"  # the splash closes itself
 xdotool windowfocus --sync "$main"  # no window manager: give it the keyboard
@@ -87,15 +138,17 @@ icons() {
       for (i = 0; i < n; i++) if ($1 == x[i] && $2 - y[i] < 80) keep = 0
       if (keep && $3 >= 60) { x[n] = $1; y[n] = $2; print; n++ } }'
 }
-# Whether an icon shows an occupant: text in the occupied colour (red) inside it.
-occupied() {
-  local x=$1 y=$2 w=$3
-  python3 "$here/xscreen.py" find ff0000 "$main" 1 | awk -v x="$x" -v y="$y" -v w="$w" '
-    $1 >= x && $1 < x + w && $2 >= y && $2 < y + 60 { found = 1 } END { exit !found }'
+# Waits until the court's icon shows STATE ("occupied": red text on it, or "empty"), reading
+# it only while no window lies over it; fails with WHY otherwise.
+icon_shows() {
+  local seen=""
+  for _ in $(seq 50); do
+    seen=$(python3 "$here/xscreen.py" icon "$main" "$x" "$y" "$w" "$h")
+    [ "$seen" = "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "$2 (it shows: $seen)"
 }
-tables="$work/root/usr/bin/quorvane-tables"
-table="$work/group/TENNIS COURTS.DBF"
-dump() { "$tables" dump "$table"; }
 
 # Clicks at a point of a window, given from its top-left corner (negative: from the right or
 # bottom edge), where the control a person aims at is drawn.
@@ -107,51 +160,42 @@ click_in() {
   xdotool mousemove --sync $((X + dx)) $((Y + dy)) click 1
 }
 
-step "looking for a court free until the next full hour"
-today=$(date +%Y%m%d)
-hour=$(date +%-H)
-minute=$(date +%-M)
-[ "$hour" -lt 23 ] || fail "run the session before 23:00: the booking must end today"
-[ "$minute" -le 55 ] || { sleep $(( (61 - minute) * 60 )); hour=$(date +%-H); minute=$(date +%-M); }
-court=$(dump | python3 "$here/freecourt.py" "$today" $((hour * 100 + minute)) $(((hour + 1) * 100)) \
-  "Court 1" "Court 2" "Court 3" "Court 4") || fail "no court is free until the next full hour"
 n=${court#Court }
-read -r x y w h < <(icons | sed -n "${n}p") || fail "no icon for $court on the screen"
-occupied "$x" "$y" "$w" && fail "$court shows an occupant before the booking"
-earlier=$(dump | awk -F, -v d="$today" -v c="\"$court" -v now=$((hour * 100 + minute)) '
-  $2 == 0 && $3 == d && index($4, c) == 1 && $5 * 100 + $6 < now { n++ } END { print n + 0 }')
+all=$(icons)
+read -r x y w h < <(sed -n "${n}p" <<<"$all") || fail "no icon for $court on the screen"
+icon_shows empty "$court's icon is not empty before the booking"
 
-step "clicking $court and booking it for Tom Bakker from now to the full hour"
+step "clicking $court and booking it for Tom Bakker from $at to $to"
 xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click 1
 list=$(window "^Reservations for $court\$")
-shot facility-reservations.png "$list"
+# It opens centred over the group window, on some icons: a person moves it aside, right of them.
+right=$(awk '$1 + $3 > r { r = $1 + $3 } END { print r }' <<<"$all")
+eval "$(xdotool getwindowgeometry --shell "$list")"
+xdotool windowmove --sync "$list" $((right + 24)) "$Y"
 click_in "$list" 78 -53  # "Make Reservation"
 make=$(window "^Make a Reservation for $court\$")
-# The end follows the start (now) by the court's hour; bring its minutes back to 00.
+# The start is now; the end follows it by the court's hour (not past midnight, so in the day's
+# last hour it stays at the start): bring its minutes to 00, or to 59 in the last hour.
+[ $((SECONDS - started)) -lt 58 ] || fail "too slow: the program's clock is past $at"
 click_in "$make" 279 51
-for _ in $(seq "$minute"); do keys Down; done
+if [ "$hour" -lt 23 ]; then press Down "$minute"; else press Up $((59 - minute)); fi
 click_in "$make" 200 138  # "Bakker, Tom", under "<Add a new customer>"
 click_in "$make" -224 -24  # OK
 gone "^Make a Reservation for $court\$"
-booked=$(dump | awk -F, -v d="$today" -v c="\"$court" -v now=$((hour * 100 + minute)) '
-  $2 == 0 && $3 == d && index($4, c) == 1 && $5 * 100 + $6 == now { print $9 }')
-grep -q "Bakker" <<<"$booked" || fail "the booking is not in the table (found: $booked)"
-for _ in $(seq 50); do occupied "$x" "$y" "$w" && break; sleep 0.1; done
-occupied "$x" "$y" "$w" || fail "$court's icon does not show the booking"
+booked=$(dump | day_rows '$5 * 100 + $6 == now' | cut -d, -f7,8,9)
+[[ $booked == ${to/:/,},*Bakker* ]] || fail "the booking to $to is not in the table (found: $booked)"
+icon_shows occupied "$court's icon does not show the booking"
 shot facility-reservations.png "$list"
 
 step "cancelling it from the list"
 click_in "$list" 100 78  # the first line
-for _ in $(seq "$earlier"); do keys Down; done  # ours follows the day's earlier ones
+press Down "$earlier"  # ours follows the day's earlier ones
 click_in "$list" 215 -53  # "Cancel Reservation"
 window "^Confirm Cancel\$" >/dev/null
 keys alt+y
 gone "^Confirm Cancel\$"
-left=$(dump | awk -F, -v d="$today" -v c="\"$court" -v now=$((hour * 100 + minute)) '
-  $2 == 0 && $3 == d && index($4, c) == 1 && $5 * 100 + $6 == now { print $9 }')
-[ -z "$left" ] || fail "the cancelled booking is still in the table"
-for _ in $(seq 50); do occupied "$x" "$y" "$w" || break; sleep 0.1; done
-occupied "$x" "$y" "$w" && fail "$court's icon still shows the cancelled booking"
+[ -z "$(dump | day_rows '$5 * 100 + $6 == now')" ] || fail "the cancelled booking is still in the table"
+icon_shows empty "$court's icon still shows the cancelled booking"
 keys Escape
 gone "^Reservations for $court\$"
 

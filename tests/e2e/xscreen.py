@@ -7,6 +7,11 @@ libX11 are used, so the end-to-end session needs no image packages.
     xscreen.py find RRGGBB [WINDOW_ID [MIN]]  print "x y w h" of each area of that colour at
                                            least MIN pixels wide and high (default 12), in
                                            screen coordinates, top to bottom, left to right
+    xscreen.py icon WINDOW_ID X Y W H      what a facility's icon at that screen area of the
+                                           window shows: "occupied" (red text on it), "empty",
+                                           "covered by window N" (a window stacked above lies
+                                           over it) or "not an icon" (the area is mostly
+                                           neither yellow nor the open icon's grey)
 """
 import ctypes
 import ctypes.util
@@ -29,7 +34,16 @@ class XWindowAttributes(ctypes.Structure):
     _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
                 ("height", ctypes.c_int), ("border_width", ctypes.c_int),
                 ("depth", ctypes.c_int), ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong),
-                ("rest", ctypes.c_byte * 128)]
+                ("class_", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int),
+                ("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong),
+                ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int),
+                ("all_event_masks", ctypes.c_long), ("your_event_mask", ctypes.c_long),
+                ("do_not_propagate_mask", ctypes.c_long), ("override_redirect", ctypes.c_int),
+                ("screen", ctypes.c_void_p)]
+
+IS_VIEWABLE = 2
 
 
 def _xlib():
@@ -48,18 +62,66 @@ def _xlib():
                                         ctypes.POINTER(ctypes.c_int),
                                         ctypes.POINTER(ctypes.c_int),
                                         ctypes.POINTER(ctypes.c_ulong)]
+    x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                             ctypes.POINTER(ctypes.c_ulong),
+                             ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
+                             ctypes.POINTER(ctypes.c_uint)]
     x.XDestroyImage = None  # a macro; the image is freed with XFree on its data and itself
     x.XFree.argtypes = [ctypes.c_void_p]
     x.XCloseDisplay.argtypes = [ctypes.c_void_p]
     return x
 
 
-def grab(window=None):
-    """(width, height, origin_x, origin_y, rgb bytes) of the screen or a window."""
-    x = _xlib()
+def _open(x):
     dpy = x.XOpenDisplay(None)
     if not dpy:
         raise SystemExit("xscreen: cannot open the display")
+    return dpy
+
+
+def _tree(x, dpy, window):
+    """(parent, children bottom to top) of a window."""
+    root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+    children, n = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+    if not x.XQueryTree(dpy, window, ctypes.byref(root), ctypes.byref(parent),
+                        ctypes.byref(children), ctypes.byref(n)):
+        raise SystemExit("xscreen: no window %d" % window)
+    kids = [children[i] for i in range(n.value)]
+    if children:
+        x.XFree(children)
+    return parent.value, kids
+
+
+def covering(window, area):
+    """The windows stacked above the top-level of `window` (its frame, where a window manager
+    reparents it) that are shown and overlap `area` (x, y, w, h on the screen)."""
+    x = _xlib()
+    dpy = _open(x)
+    root = x.XDefaultRootWindow(dpy)
+    top = int(window)
+    while True:
+        parent, _ = _tree(x, dpy, top)
+        if parent == root:
+            break
+        top = parent
+    _, stack = _tree(x, dpy, root)
+    ax, ay, aw, ah = area
+    found = []
+    for w in stack[stack.index(top) + 1:]:
+        a = XWindowAttributes()
+        if not x.XGetWindowAttributes(dpy, w, ctypes.byref(a)) or a.map_state != IS_VIEWABLE:
+            continue
+        ww, wh = a.width + 2 * a.border_width, a.height + 2 * a.border_width
+        if a.x < ax + aw and ax < a.x + ww and a.y < ay + ah and ay < a.y + wh:
+            found.append(w)
+    x.XCloseDisplay(dpy)
+    return found
+
+
+def grab(window=None):
+    """(width, height, origin_x, origin_y, rgb bytes) of the screen or a window."""
+    x = _xlib()
+    dpy = _open(x)
     root = x.XDefaultRootWindow(dpy)
     target = int(window) if window else root
     attrs = XWindowAttributes()
@@ -125,6 +187,24 @@ def find(colour, w, h, ox, oy, rgb, minimum=12):
     return boxes
 
 
+def icon(window, area):
+    """What an icon's area shows; only read once nothing lies over it, since the pixels of a
+    covered part are those of the window in front."""
+    above = covering(window, area)
+    if above:
+        return "covered by window %d" % above[0]
+    w, h, ox, oy, rgb = grab(window)
+    ax, ay, aw, ah = area
+    pixels = [rgb[(y * w + xx) * 3:(y * w + xx) * 3 + 3]
+              for y in range(max(ay - oy, 0), min(ay - oy + ah, h))
+              for xx in range(max(ax - ox, 0), min(ax - ox + aw, w))]
+    # An icon is filled yellow, or grey while its facility's list is open.
+    fill = max(pixels.count(b"\xff\xff\x00"), pixels.count(b"\xc0\xc0\xc0"))
+    if not pixels or fill * 2 < len(pixels):
+        return "not an icon"
+    return "occupied" if b"\xff\x00\x00" in pixels else "empty"
+
+
 def main(argv):
     if len(argv) >= 3 and argv[1] == "png":
         w, h, _, _, rgb = grab(argv[3] if len(argv) > 3 else None)
@@ -137,6 +217,9 @@ def main(argv):
                 print(*box, flush=True)
         except BrokenPipeError:  # the reader wanted only the first
             sys.stderr.close()
+        return 0
+    if len(argv) == 7 and argv[1] == "icon":
+        print(icon(argv[2], tuple(int(v) for v in argv[3:7])))
         return 0
     print(__doc__, file=sys.stderr)
     return 2
