@@ -151,10 +151,11 @@ icon_shows() {
 }
 
 # Clicks at a point of a window, given from its top-left corner (negative: from the right or
-# bottom edge), where the control a person aims at is drawn.
+# bottom edge), where the control a person aims at is drawn. (Where a window manager frames
+# the window, xdotool's geometry is the frame's, not where the window's own area lies.)
 click_in() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW dx=$2 dy=$3
-  eval "$(xdotool getwindowgeometry --shell "$1")"
+  local X Y WIDTH HEIGHT dx=$2 dy=$3
+  read -r X Y WIDTH HEIGHT < <(python3 "$here/xscreen.py" where "$1")
   [ "$dx" -lt 0 ] && dx=$((WIDTH + dx))
   [ "$dy" -lt 0 ] && dy=$((HEIGHT + dy))
   xdotool mousemove --sync $((X + dx)) $((Y + dy)) click 1
@@ -168,10 +169,11 @@ icon_shows empty "$court's icon is not empty before the booking"
 step "clicking $court and booking it for Tom Bakker from $at to $to"
 xdotool mousemove --sync $((x + w / 2)) $((y + h / 2)) click 1
 list=$(window "^Reservations for $court\$")
-# It opens centred over the group window, on some icons: a person moves it aside, right of them.
-right=$(awk '$1 + $3 > r { r = $1 + $3 } END { print r }' <<<"$all")
-eval "$(xdotool getwindowgeometry --shell "$list")"
-xdotool windowmove --sync "$list" $((right + 24)) "$Y"
+# It opens centred over the group window, on some icons: a person moves it aside, to the
+# screen's corner away from the icons (those of the first row lie left of the middle).
+read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+read -r _ _ list_w list_h < <(python3 "$here/xscreen.py" where "$list")
+xdotool windowmove --sync "$list" $((screen_w - list_w - 40)) $((screen_h - list_h - 40))
 click_in "$list" 78 -53  # "Make Reservation"
 make=$(window "^Make a Reservation for $court\$")
 # The start is now; the end follows it by the court's hour (not past midnight, so in the day's

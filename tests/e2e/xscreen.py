@@ -7,6 +7,9 @@ libX11 are used, so the end-to-end session needs no image packages.
     xscreen.py find RRGGBB [WINDOW_ID [MIN]]  print "x y w h" of each area of that colour at
                                            least MIN pixels wide and high (default 12), in
                                            screen coordinates, top to bottom, left to right
+    xscreen.py where WINDOW_ID             print "x y w h" of the window on the screen (where a
+                                           window manager reparents it, that of its own area,
+                                           inside the frame)
     xscreen.py icon WINDOW_ID X Y W H      what a facility's icon at that screen area of the
                                            window shows: "occupied" (red text on it), "empty",
                                            "covered by window N" (a window stacked above lies
@@ -118,18 +121,32 @@ def covering(window, area):
     return found
 
 
+def _where(x, dpy, root, target):
+    attrs = XWindowAttributes()
+    if not x.XGetWindowAttributes(dpy, target, ctypes.byref(attrs)):
+        raise SystemExit("xscreen: no window %d" % target)
+    ox, oy, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+    x.XTranslateCoordinates(dpy, target, root, 0, 0, ctypes.byref(ox), ctypes.byref(oy),
+                            ctypes.byref(child))
+    return ox.value, oy.value, attrs.width, attrs.height
+
+
+def where(window):
+    """(x, y, width, height) of a window on the screen."""
+    x = _xlib()
+    dpy = _open(x)
+    found = _where(x, dpy, x.XDefaultRootWindow(dpy), int(window))
+    x.XCloseDisplay(dpy)
+    return found
+
+
 def grab(window=None):
     """(width, height, origin_x, origin_y, rgb bytes) of the screen or a window."""
     x = _xlib()
     dpy = _open(x)
     root = x.XDefaultRootWindow(dpy)
     target = int(window) if window else root
-    attrs = XWindowAttributes()
-    x.XGetWindowAttributes(dpy, target, ctypes.byref(attrs))
-    ox, oy, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
-    x.XTranslateCoordinates(dpy, target, root, 0, 0, ctypes.byref(ox), ctypes.byref(oy),
-                            ctypes.byref(child))
-    w, h = attrs.width, attrs.height
+    ox, oy, w, h = _where(x, dpy, root, target)
     img = x.XGetImage(dpy, target, 0, 0, w, h, 0xFFFFFFFF, 2)  # ZPixmap
     if not img:
         raise SystemExit("xscreen: the window cannot be read")
@@ -147,7 +164,7 @@ def grab(window=None):
     x.XFree(im.data)
     x.XFree(img)
     x.XCloseDisplay(dpy)
-    return w, h, ox.value, oy.value, bytes(rgb)
+    return w, h, ox, oy, bytes(rgb)
 
 
 def write_png(path, w, h, rgb):
@@ -217,6 +234,9 @@ def main(argv):
                 print(*box, flush=True)
         except BrokenPipeError:  # the reader wanted only the first
             sys.stderr.close()
+        return 0
+    if len(argv) == 3 and argv[1] == "where":
+        print(*where(argv[2]))
         return 0
     if len(argv) == 7 and argv[1] == "icon":
         print(icon(argv[2], tuple(int(v) for v in argv[3:7])))
