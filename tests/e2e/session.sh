@@ -28,9 +28,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 for tool in Xvfb xdotool pdftotext python3; do
   command -v "$tool" >/dev/null || { echo "session: $tool is missing (tools/deps.sh installs it)"; exit 1; }
 done
-faketime_lib=$(ls /usr/lib/*/faketime/libfaketime.so.1 /usr/lib/faketime/libfaketime.so.1 2>/dev/null | head -1) ||
-  true
-[ -n "$faketime_lib" ] || { echo "session: libfaketime is missing (tools/deps.sh installs faketime)"; exit 1; }
+faketime_lib=""
+for f in /usr/lib/*/faketime/libfaketime.so.1; do [ -e "$f" ] && faketime_lib=$f; done
+[ -n "$faketime_lib" ] ||
+  { echo "session: libfaketime is missing (tools/deps.sh installs faketime)"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-session.XXXXXX")
 xvfb_pid=""
@@ -116,7 +117,8 @@ until=$(((hour + 1) * 100))
 to=$(printf %04d "$until" | sed 's/../&:/')
 step "looking for a court free from $at to $to on $day"
 court=$(python3 "$here/freecourt.py" "$day" $((hour * 100 + minute)) "$until" \
-  "Court 1" "Court 2" "Court 3" "Court 4" <"$work/before.csv") || fail "no court is free from $at to $to"
+  "Court 1" "Court 2" "Court 3" "Court 4" <"$work/before.csv") ||
+  fail "no court is free from $at to $to"
 earlier=$(day_rows '$5 * 100 + $6 < now' <"$work/before.csv" | wc -l)
 
 step "starting the installed program on the sample group at $at"
@@ -185,7 +187,8 @@ click_in "$make" 200 138  # "Bakker, Tom", under "<Add a new customer>"
 click_in "$make" -224 -24  # OK
 gone "^Make a Reservation for $court\$"
 booked=$(dump | day_rows '$5 * 100 + $6 == now' | cut -d, -f7,8,9)
-[[ $booked == ${to/:/,},*Bakker* ]] || fail "the booking to $to is not in the table (found: $booked)"
+[[ $booked == ${to/:/,},*Bakker* ]] ||
+  fail "the booking to $to is not in the table (found: $booked)"
 icon_shows occupied "$court's icon does not show the booking"
 shot facility-reservations.png "$list"
 
@@ -196,7 +199,8 @@ click_in "$list" 215 -53  # "Cancel Reservation"
 window "^Confirm Cancel\$" >/dev/null
 keys alt+y
 gone "^Confirm Cancel\$"
-[ -z "$(dump | day_rows '$5 * 100 + $6 == now')" ] || fail "the cancelled booking is still in the table"
+[ -z "$(dump | day_rows '$5 * 100 + $6 == now')" ] ||
+  fail "the cancelled booking is still in the table"
 icon_shows empty "$court's icon still shows the cancelled booking"
 keys Escape
 gone "^Reservations for $court\$"
