@@ -202,6 +202,7 @@ gone "^Confirm Cancel\$"
 [ -z "$(dump | day_rows '$5 * 100 + $6 == now')" ] ||
   fail "the cancelled booking is still in the table"
 icon_shows empty "$court's icon still shows the cancelled booking"
+xdotool windowfocus --sync "$list"  # no window manager: the closed box does not hand it back
 keys Escape
 gone "^Reservations for $court\$"
 
@@ -223,6 +224,7 @@ shot reservation-report.png "$report"
 keys alt+d
 window "^Save as PDF$" >/dev/null
 keys Return
+gone "^Save as PDF$"
 pdf="$work/group/Tennis Courts Reservation Report.pdf"
 for _ in $(seq 300); do [ -s "$pdf" ] && break; sleep 0.1; done
 [ -s "$pdf" ] || fail "the report was not saved as PDF"
@@ -230,6 +232,7 @@ text=$(pdftotext -layout "$pdf" -)
 grep -q "Reservation Report for Riverside Park" <<<"$text" || fail "the PDF has no heading"
 grep -q "Total Reservations for Court 1 for" <<<"$text" || fail "the PDF has no totals"
 grep -q "\*\*End of Report\*\*" <<<"$text" || fail "the PDF does not end the report"
+xdotool windowfocus --sync "$report"
 keys Escape
 gone "^Reservation Report$"
 
