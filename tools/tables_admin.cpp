@@ -669,6 +669,9 @@ int cmdDump(const std::string& data, bool tagGiven, const std::string& tagName, 
     Staged staged;
     std::string name = staged.prepare(data);
     Context ctx;
+    // A dump only reads: it works on a folder the administrator may not write (a backup, the
+    // installed samples).
+    ctx.c.readOnly = 1;
     Data4* d = name.empty() ? nullptr : d4open(&ctx.c, name.c_str());
     if (!d) {
         std::fprintf(stderr, "%s: cannot be opened: %s\n", data.c_str(),
