@@ -2,8 +2,9 @@
 # The Debian package on a machine that never saw the build: makes a minimal Debian 12 root from
 # this system's package sources (mmdebstrap), installs the package into it with apt (its
 # Depends only, no Recommends), and inside, as an ordinary user without a display:
-#   - prints the reservation report of the installed sample group into a PDF,
-#   - checks the installed sample tables with quorvane-tables,
+#   - as root, prints the reservation report of the installed sample group into a PDF and
+#     checks the installed sample tables with quorvane-tables, changing no installed file,
+#   - as an ordinary user, does the same on a copy of the samples and dumps an installed table,
 #   - lists the manual pages, the AppStream file and the package's documentation.
 # The PDF is read back on this side (pdftotext) for the report's title and a customer's name.
 #
@@ -43,11 +44,12 @@ stamp() { echo "[$(($(date +%s) - start))s] $*"; }
 # Tomorrow's reservations, as the scheduled job of the manual page prints them; the samples
 # hold bookings from a week before the build to a year after it.
 day=$(date -d tomorrow +%F)
+shown=$(date -d "$day" +%m/%d/%Y)
 cp "$deb" "$work/quorvane.deb"
 cat >"$work/inside.sh" <<EOF
 #!/bin/sh
-# Runs inside the new root, as root; the program itself runs as user 1000 (no passwd entry
-# needed) with nothing but a home folder and no display.
+# Runs inside the new root, as root; the ordinary user is user 1000 (no passwd entry needed)
+# with nothing but a home folder. No display anywhere.
 set -eu
 say() { echo "inside: \$*"; }
 mkdir -p /tmp/home && chown 1000:1000 /tmp/home
@@ -56,17 +58,23 @@ as_user() { setpriv --reuid=1000 --regid=1000 --clear-groups env -i HOME=/tmp/ho
 say "quorvane --version: \$(as_user quorvane --version)"
 as_user quorvane --help | grep -q -- '--print-report' || { say "--help lacks --print-report"; exit 1; }
 as_user quorvane-tables --help | grep -q -- '--raw' || { say "quorvane-tables --help lacks --raw"; exit 1; }
+# The administrator (root) prints and checks the installed samples themselves; afterwards no
+# installed file may have changed (dpkg --verify). An ordinary user works on a copy, as the
+# manual page says: the installed folder is not theirs to write, and opening a group writes.
+samples=/usr/share/quorvane/samples
+run() { "\$@"; st=\$?; say "\$*: exit \$st"; [ \$st -eq 0 ] || exit 1; }
+as_root() { env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen "\$@"; }
 cd /tmp/home
 set +e
-as_user quorvane --print-report reservations --from $day --to $day \
-  --print-to /tmp/home/x.pdf "/usr/share/quorvane/samples/Tennis Courts.rec"
-st=\$?
-say "quorvane --print-report reservations --from $day --to $day --print-to x.pdf: exit \$st"
-[ \$st -eq 0 ] || exit 1
-as_user quorvane-tables check /usr/share/quorvane/samples
-st=\$?
-say "quorvane-tables check /usr/share/quorvane/samples: exit \$st"
-[ \$st -eq 0 ] || exit 1
+run as_root quorvane --print-report reservations --from $day --to $day --print-to /tmp/home/x.pdf "\$samples/Tennis Courts.rec"
+run as_root quorvane-tables check "\$samples"
+changed=\$(dpkg --verify quorvane)
+[ -z "\$changed" ] || { say "installed files changed: \$changed"; exit 1; }
+say "dpkg --verify quorvane: no installed file changed"
+run as_user cp -r "\$samples" /tmp/home/samples
+run as_user quorvane --print-report reservations --from $day --to $day --print-to /tmp/home/user.pdf "/tmp/home/samples/Tennis Courts.rec"
+run as_user quorvane-tables check /tmp/home/samples
+run as_user sh -c "quorvane-tables dump \$samples/RECPEOPLE.DBF >/dev/null"
 set -e
 for f in /usr/share/man/man1/quorvane.1.gz /usr/share/man/man1/quorvane-tables.1.gz \
          /usr/share/metainfo/io.quorvane.Quorvane.metainfo.xml \
@@ -83,7 +91,7 @@ mmdebstrap --mode=root --variant=apt --format=directory --verbose \
   --customize-hook='chroot "$1" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends /tmp/quorvane.deb' \
   --customize-hook='chroot "$1" dpkg-query -W -f="installed: \${Package} \${Version}\n" quorvane' \
   --customize-hook='chroot "$1" sh /tmp/inside.sh' \
-  --customize-hook="copy-out /tmp/home/x.pdf $work" \
+  --customize-hook="copy-out /tmp/home/x.pdf /tmp/home/user.pdf $work" \
   bookworm "$work/root" "$sources" >>"$log" 2>&1
 status=$?
 set -e
@@ -92,11 +100,14 @@ if [ $status -ne 0 ]; then
   stamp "FAILED: mmdebstrap or a step inside the root ended with $status (see $log)" | tee -a "$log"
   exit 1
 fi
-text=$(pdftotext -layout "$work/x.pdf" - 2>>"$log")
-echo "$text" | head -n 12 >>"$log"
-if ! echo "$text" | grep -q "Tennis Courts" || ! echo "$text" | grep -qE "Jansen|Okafor|Bakker|Visser|Mulder|de Vries"; then
-  stamp "FAILED: the PDF does not hold the report (pdftotext above)" | tee -a "$log"
-  exit 1
-fi
-stamp "PDF holds the report: $(echo "$text" | grep -c .) lines of text, $(stat -c %s "$work/x.pdf") bytes" | tee -a "$log"
+for pdf in x user; do
+  text=$(pdftotext -layout "$work/$pdf.pdf" - 2>>"$log")
+  echo "$text" | grep . | head -n 6 >>"$log"
+  if ! echo "$text" | grep -q "Reservation Report from $shown to $shown" ||
+     ! echo "$text" | grep -qE "^Court 1 .*(Jansen|Okafor|Bakker|Visser|Mulder|de Vries)"; then
+    stamp "FAILED: $pdf.pdf does not hold the report (pdftotext above)" | tee -a "$log"
+    exit 1
+  fi
+  stamp "$pdf.pdf holds the report: $(echo "$text" | grep -c .) lines of text, $(stat -c %s "$work/$pdf.pdf") bytes" | tee -a "$log"
+done
 stamp "passed: installed, report printed, tables checked" | tee -a "$log"
