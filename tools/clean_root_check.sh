@@ -102,12 +102,12 @@ if [ $status -ne 0 ]; then
 fi
 for pdf in x user; do
   text=$(pdftotext -layout "$work/$pdf.pdf" - 2>>"$log")
-  echo "$text" | grep . | head -n 6 >>"$log"
-  if ! echo "$text" | grep -q "Reservation Report from $shown to $shown" ||
-     ! echo "$text" | grep -qE "^Court 1 .*(Jansen|Okafor|Bakker|Visser|Mulder|de Vries)"; then
+  awk 'NF && n++ < 6' <<<"$text" >>"$log"
+  if ! grep -q "Reservation Report from $shown to $shown" <<<"$text" ||
+     ! grep -qE "^Court 1 .*(Jansen|Okafor|Bakker|Visser|Mulder|de Vries)" <<<"$text"; then
     stamp "FAILED: $pdf.pdf does not hold the report (pdftotext above)" | tee -a "$log"
     exit 1
   fi
-  stamp "$pdf.pdf holds the report: $(echo "$text" | grep -c .) lines of text, $(stat -c %s "$work/$pdf.pdf") bytes" | tee -a "$log"
+  stamp "$pdf.pdf holds the report: $(grep -c . <<<"$text") lines of text, $(stat -c %s "$work/$pdf.pdf") bytes" | tee -a "$log"
 done
 stamp "passed: installed, report printed, tables checked" | tee -a "$log"
