@@ -63,6 +63,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         line.error = parser.errorText();
         return line;
     }
+    // --help lists --help-all; Qt alone knows its own options, so it prints that text and ends
+    // the process (before any window: main() parses the line first).
+    if (parser.isSet(QStringLiteral("help-all"))) parser.process(arguments);
     if (parser.isSet(help)) {
         line.output = parser.helpText();
         if (!line.output.endsWith(QLatin1Char('\n'))) line.output += QLatin1Char('\n');

@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang pkg-config qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev libgmock-dev
       libbenchmark-dev libsqlite3-dev sqlite3 python3 python3-dbfread python3-dbf
       libdbd-xbase-perl xvfb xauth tzdata fonts-urw-base35 python3-icalendar dpkg-dev xdotool
-      desktop-file-utils poppler-utils faketime)
+      desktop-file-utils poppler-utils faketime python3-docutils appstream lintian)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

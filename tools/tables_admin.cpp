@@ -5,7 +5,9 @@
 //   pack FILE                   removes deleted records and rebuilds the index
 //   repair FILE                 sets the record count from the file length, cuts off a
 //                               partial record left by a crash, then rebuilds the index
-//   dump [--tag NAME] FILE      prints the records as CSV in the order of a tag
+//   dump [--tag NAME] [--raw] FILE
+//                               prints the records as CSV in the order of a tag, text in
+//                               UTF-8 (--raw: the table's own Windows-1252 bytes)
 //
 // It works on any data file with a compound production index, not only the scheduler's own.
 // Exit status: 0 when everything checked is sound, 1 when damage was found or an operation
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Cp1252.h"
 #include "engine/cdx4.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
@@ -640,10 +643,35 @@ std::string csv(const std::string& s) {
     return out + "\"";
 }
 
-int cmdDump(const std::string& data, bool tagGiven, const std::string& tagName) {
+// The tables hold Windows-1252 text; the person reading the dump has a UTF-8 terminal or
+// spreadsheet. Every byte has a code point (the five undefined ones keep their own number), so
+// the conversion loses nothing.
+std::string utf8FromCp1252(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char ch : bytes) {
+        const char16_t c = quorvane::cp1252::toUnicode(static_cast<unsigned char>(ch));
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+int cmdDump(const std::string& data, bool tagGiven, const std::string& tagName, bool raw) {
     Staged staged;
     std::string name = staged.prepare(data);
     Context ctx;
+    // A dump only reads: it works on a folder the administrator may not write (a backup, the
+    // installed samples).
+    ctx.c.readOnly = 1;
     Data4* d = name.empty() ? nullptr : d4open(&ctx.c, name.c_str());
     if (!d) {
         std::fprintf(stderr, "%s: cannot be opened: %s\n", data.c_str(),
@@ -678,7 +706,7 @@ int cmdDump(const std::string& data, bool tagGiven, const std::string& tagName) 
             std::string value = f4type(f) == 'C'
                                     ? std::string(f4ptr(f), static_cast<size_t>(f4len(f)))
                                     : std::string(f->str());
-            line += "," + csv(value);
+            line += "," + csv(raw ? value : utf8FromCp1252(value));
         }
         std::printf("%s\n", line.c_str());
         r = d4skip(d, 1);
@@ -694,15 +722,24 @@ int cmdDump(const std::string& data, bool tagGiven, const std::string& tagName) 
     return kSound;
 }
 
-void usage() {
-    std::fprintf(stderr,
+// To standard output when asked for with --help, to standard error after a wrong command line.
+void usage(FILE* to = stderr) {
+    std::fprintf(to,
                  "usage: quorvane-tables check FOLDER|FILE...\n"
                  "       quorvane-tables reindex FILE\n"
                  "       quorvane-tables pack FILE\n"
                  "       quorvane-tables repair FILE\n"
-                 "       quorvane-tables dump [--tag NAME] FILE\n"
+                 "       quorvane-tables dump [--tag NAME] [--raw] FILE\n"
+                 "       quorvane-tables --help\n"
                  "Checks, rebuilds, repairs and lists xBase tables with a compound index.\n"
-                 "Exit status 0 when everything checked is sound.\n");
+                 "\n"
+                 "Options:\n"
+                 "  --tag NAME  dump: list in the order of this tag ('' for record order)\n"
+                 "  --raw       dump: the text as the table's Windows-1252 bytes, not UTF-8\n"
+                 "  -h, --help  print this usage and end\n"
+                 "\n"
+                 "Exit status 0 when everything checked is sound, 1 when damage was found or a\n"
+                 "command failed, 2 on wrong arguments.\n");
 }
 
 }  // namespace
@@ -710,7 +747,7 @@ void usage() {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        usage();
+        usage(args.empty() ? stderr : stdout);
         return args.empty() ? kUsage : kSound;
     }
     const std::string cmd = args[0];
@@ -720,11 +757,19 @@ int main(int argc, char** argv) {
         return cmdCheck(args);
     }
     bool tagGiven = false;
+    bool raw = false;
     std::string tag;
-    if (cmd == "dump" && args.size() >= 2 && args[0] == "--tag") {
-        tagGiven = true;
-        tag = args[1];
-        args.erase(args.begin(), args.begin() + 2);
+    while (cmd == "dump" && !args.empty()) {
+        if (args[0] == "--tag" && args.size() >= 2 && !tagGiven) {
+            tagGiven = true;
+            tag = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--raw" && !raw) {
+            raw = true;
+            args.erase(args.begin());
+        } else {
+            break;
+        }
     }
     if ((cmd != "dump" && cmd != "reindex" && cmd != "pack" && cmd != "repair") ||
         args.size() != 1) {
@@ -736,7 +781,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: no such table\n", args[0].c_str());
         return kDamaged;
     }
-    if (cmd == "dump") return cmdDump(data, tagGiven, tag);
+    if (cmd == "dump") return cmdDump(data, tagGiven, tag, raw);
     if (cmd == "repair") {
         if (int r = repairData(data)) return r;
         return rebuildTable(data, Rebuild::reindex);
