@@ -10,7 +10,7 @@
 
 struct FaultSweepOptions {
     std::string folder;      // scratch folder for the trials (best on a memory file system)
-    std::string tablesTool;  // the quorvane-tables program the check runs
+    std::string tablesTool;  // the quorvane-tables program the check runs; empty: the one built in
     std::vector<std::string> operations;  // names; empty: all
     long sample = 0;      // fault points tried per operation; 0: every point of every kind
     int powerTrials = 3;  // random replays per crash point; 0: no power-loss replay

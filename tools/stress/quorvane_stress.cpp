@@ -156,17 +156,8 @@ int main(int argc, char** argv) {
         f.powerTrials = o.powerTrials;
         f.seed = o.seed;
         f.verbose = o.verbose;
-        // The check runs the administrator's tool: beside this program once installed, else
-        // the one of the build.
+        // The check runs the tool's code compiled into this program unless --tables names one.
         f.tablesTool = o.tablesTool;
-        if (f.tablesTool.empty()) {
-            std::string self = argv[0];
-            const std::size_t slash = self.rfind('/');
-            const std::string beside =
-                (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) +
-                "quorvane-tables";
-            f.tablesTool = ::access(beside.c_str(), X_OK) == 0 ? beside : QUORVANE_TABLES_TOOL;
-        }
         for (const std::string& name : f.operations) {
             const std::vector<std::string> known = faultSweepOperations();
             if (std::find(known.begin(), known.end(), name) == known.end()) {
