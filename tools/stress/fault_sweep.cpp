@@ -615,7 +615,22 @@ std::string scheduleRow(const CSchedule& s) {
                           s.GetRecurDays(), ry, rm, rd, s.GetTypeFlag());
 }
 
+State readStateLoud(const std::string& group);
+
+// The engine reports what it meets in a damaged copy on standard error; the sweep's verdict
+// says it once.
 State readState(const std::string& group) {
+    std::fflush(stderr);
+    const int saved = ::dup(2), devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ::dup2(devnull, 2);
+    State st = readStateLoud(group);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(devnull);
+    return st;
+}
+
+State readStateLoud(const std::string& group) {
     State st;
     quorvane::GroupFile g;
     if (!quorvane::loadGroupFile(group, g).ok()) {
@@ -629,8 +644,12 @@ State readState(const std::string& group) {
     }
     st.opens = true;
     std::map<std::string, std::vector<std::pair<int, int>>> days;  // date|facility -> intervals
+    // A damaged index can chain its leaves into a circle: a walk that passes any real table's
+    // size is reported instead of followed.
+    constexpr long kSteps = 20000;
+    long steps = 0;
     int r;
-    for (r = t.s.First(); r == 0; r = t.s.Next()) {
+    for (r = t.s.First(); r == 0 && ++steps < kSteps; r = t.s.Next()) {
         if (t.s.IsDeleted()) continue;
         st.rows.push_back(scheduleRow(t.s));
         int mo, d, y, sh, sm, eh, em;
@@ -640,7 +659,9 @@ State readState(const std::string& group) {
         days[quorvane::dateKey(y, mo, d) + "|" + t.s.GetFacility()].push_back({sh * 60 + sm, eh * 60 + em});
     }
     if (r != 3 && r != 1) st.problem = "the reservations end with " + std::to_string(r);
-    for (r = t.p.First(); r == 0; r = t.p.Next()) {
+    if (steps >= kSteps) st.problem = "the walk of the reservations does not end";
+    steps = 0;
+    for (r = t.p.First(); r == 0 && ++steps < kSteps; r = t.p.Next()) {
         if (t.p.IsDeleted()) continue;
         std::string f, mi, l, ph, ext;
         t.p.GetName(f, mi, l);
@@ -649,11 +670,14 @@ State readState(const std::string& group) {
                           "|" + t.p.GetNotes());
     }
     if (r != 3 && r != 1 && st.problem.empty()) st.problem = "the customers end with " + std::to_string(r);
-    for (r = t.m.First(); r == 0; r = t.m.Next()) {
+    if (steps >= kSteps) st.problem = "the walk of the customers does not end";
+    steps = 0;
+    for (r = t.m.First(); r == 0 && ++steps < kSteps; r = t.m.Next()) {
         if (t.m.IsDeleted()) continue;
         st.rows.push_back("M|" + t.m.GetName() + "|" + t.m.GetNotes());
     }
     if (r != 3 && r != 1 && st.problem.empty()) st.problem = "the maintenance items end with " + std::to_string(r);
+    if (steps >= kSteps) st.problem = "the walk of the maintenance items does not end";
     for (auto& [key, spans] : days) {
         std::sort(spans.begin(), spans.end());
         for (std::size_t i = 1; i < spans.size(); ++i)
@@ -780,7 +804,11 @@ Judgement judge(const Operation& op, const Baseline& base, const std::string& fo
     const bool all = rows == base.after;
     switch (op.shape) {
     case Shape::atomic:
-        if (!none && !all) bad("the operation is half there");
+        if (!none && !all)
+            bad("the operation is half there (" + std::to_string(extra.size()) + " more: " +
+                (extra.empty() ? std::string("-") : extra.front()) + "; " +
+                std::to_string(missing.size()) + " fewer: " +
+                (missing.empty() ? std::string("-") : missing.front()) + ")");
         break;
     case Shape::units:
         if (!within(extra, base.added) || !within(missing, base.removed))
@@ -981,7 +1009,7 @@ std::vector<std::string> faultSweepOperations() {
     return names;
 }
 
-int runFaultSweep(const FaultSweepOptions& options) {
+int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
     FaultSweepOptions o = options;
     ::mkdir(o.folder.c_str(), 0755);
     // The replay finds the recorded files by their full paths.
@@ -1012,6 +1040,7 @@ int runFaultSweep(const FaultSweepOptions& options) {
         if (!buildBaseline(op, tmpl, work, base, why)) {
             std::printf("%-20s %s: UNSOUND\n", op.name, why.c_str());
             ++unsound;
+            if (totals) ++totals->unsound;
             continue;
         }
         const long n = long(base.kinds.size());
@@ -1025,10 +1054,17 @@ int runFaultSweep(const FaultSweepOptions& options) {
             pairs.push_back({k, Fault::enospc});
         }
         if (o.sample > 0 && long(pairs.size()) > o.sample) {
-            std::vector<std::pair<long, Fault>> keep(pairs.begin(), pairs.begin() + 2);
-            std::vector<std::pair<long, Fault>> rest(pairs.begin() + 2, pairs.end());
+            // The first two always; a failed sync each when there are few syncs (where a
+            // failure is easiest to swallow); the rest drawn at random.
+            const long syncs = long(std::count(base.kinds.begin(), base.kinds.end(), 's'));
+            std::vector<std::pair<long, Fault>> keep, rest;
+            for (std::size_t i = 0; i < pairs.size(); ++i) {
+                const bool failedSync = base.kinds[std::size_t(pairs[i].first - 1)] == 's' &&
+                                        pairs[i].second == Fault::eio && syncs <= 8;
+                (i < 2 || failedSync ? keep : rest).push_back(pairs[i]);
+            }
             std::shuffle(rest.begin(), rest.end(), rng);
-            rest.resize(std::size_t(o.sample - 2));
+            rest.resize(std::size_t(std::max<long>(0, std::min<long>(long(rest.size()), o.sample - long(keep.size())))));
             keep.insert(keep.end(), rest.begin(), rest.end());
             pairs = keep;
         }
@@ -1104,6 +1140,12 @@ int runFaultSweep(const FaultSweepOptions& options) {
                         t.tried, t.sound, t.repaired, t.unsound);
             unsound += t.unsound;
             total += t.tried;
+            if (totals) {
+                totals->points += points[f];
+                totals->tried += t.tried;
+                totals->repaired += t.repaired;
+                totals->unsound += t.unsound;
+            }
         }
         if (op.power && o.powerTrials > 0) {
             std::printf("%-20s %-16s %8ld %8ld %8ld %8ld %8ld\n", op.name, "power loss",
@@ -1111,6 +1153,12 @@ int runFaultSweep(const FaultSweepOptions& options) {
                         power.unsound);
             unsound += power.unsound;
             total += power.tried;
+            if (totals) {
+                totals->points += crashPoints * o.powerTrials;
+                totals->tried += power.tried;
+                totals->repaired += power.repaired;
+                totals->unsound += power.unsound;
+            }
         }
         std::fflush(stdout);
         removeFolder(work);

@@ -12,15 +12,24 @@ struct FaultSweepOptions {
     std::string folder;      // scratch folder for the trials (best on a memory file system)
     std::string tablesTool;  // the quorvane-tables program the check runs; empty: the one built in
     std::vector<std::string> operations;  // names; empty: all
-    long sample = 0;      // fault points tried per operation; 0: every point of every kind
+    // Fault points tried per operation (and as many power-loss replays); 0: every point of every
+    // kind. A sample keeps the first points and every failed sync when there are few syncs.
+    long sample = 0;
     int powerTrials = 3;  // random replays per crash point; 0: no power-loss replay
     unsigned seed = 1;
     bool verbose = false;  // one line per trial
 };
 
+struct FaultSweepTotals {
+    long points = 0;    // fault points the operations offered (power loss: crash points x trials)
+    long tried = 0;     // trials run
+    long repaired = 0;  // sound once the repair the check named was run
+    long unsound = 0;
+};
+
 // Runs the sweep; prints one line per operation and fault kind and, last, the verdict.
 // 0 when every trial was sound.
-int runFaultSweep(const FaultSweepOptions& options);
+int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals = nullptr);
 
 // The names of the operations, in sweep order.
 std::vector<std::string> faultSweepOperations();
