@@ -24,6 +24,7 @@ struct FaultSweepTotals {
     long points = 0;    // fault points the operations offered (power loss: crash points x trials)
     long tried = 0;     // trials run
     long repaired = 0;  // sound once the repair the check named was run
+    long refused = 0;   // of those, the program refused the group until then
     long unsound = 0;
 };
 
