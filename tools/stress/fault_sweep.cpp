@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -53,11 +54,16 @@ using quorvane::DayDate;
 enum class Fault { none, killBefore, killHalf, eio, enospc };
 const char* faultName(Fault f) {
     switch (f) {
-    case Fault::killBefore: return "kill before";
-    case Fault::killHalf: return "kill mid-write";
-    case Fault::eio: return "EIO";
-    case Fault::enospc: return "ENOSPC";
-    case Fault::none: break;
+        case Fault::killBefore:
+            return "kill before";
+        case Fault::killHalf:
+            return "kill mid-write";
+        case Fault::eio:
+            return "EIO";
+        case Fault::enospc:
+            return "ENOSPC";
+        case Fault::none:
+            break;
     }
     return "none";
 }
@@ -90,7 +96,8 @@ public:
         if (fd >= 0) {
             std::lock_guard<std::mutex> g(m_);
             paths_[fd] = path;
-            if (record_ && (flags & (O_CREAT | O_TRUNC))) events_.push_back({'o', path, flags & O_TRUNC, {}});
+            if (record_ && (flags & (O_CREAT | O_TRUNC)))
+                events_.push_back({'o', path, flags & O_TRUNC, {}});
         }
         return fd;
     }
@@ -123,7 +130,8 @@ public:
         const ssize_t n = Io4::pwrite(fd, buf, len, pos);
         if (n > 0 && record_) {
             std::lock_guard<std::mutex> g(m_);
-            events_.push_back({'w', pathOf(fd), pos, std::string(static_cast<const char*>(buf), size_t(n))});
+            events_.push_back(
+                {'w', pathOf(fd), pos, std::string(static_cast<const char*>(buf), size_t(n))});
         }
         return n;
     }
@@ -192,7 +200,8 @@ private:
         auto it = paths_.find(fd);
         if (it != paths_.end()) return it->second;
         char buf[4096];
-        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof buf);
+        const ssize_t n =
+            ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof buf);
         return n > 0 ? std::string(buf, std::size_t(n)) : std::string();
     }
 
@@ -274,8 +283,8 @@ bool writeBaseGroup(const std::string& folder) {
         bad += book(s, request(kCourts[i % 3], {2026, 1, 10 + i}, 9, 10, "Old"));
         bad += book(s, request(kCourts[i % 3], {2027, 2, 1 + i}, 8 + i, 9 + i, "Later"));
     }
-    bad += book(s, request("Court 2", {2027, 3, 1}, 18, 19, "Series", quorvane::kDaily,
-                           {2027, 3, 30}));
+    bad += book(
+        s, request("Court 2", {2027, 3, 1}, 18, 19, "Series", quorvane::kDaily, {2027, 3, 30}));
     for (int i = 0; i < 5; ++i) {
         p.Clear();
         p.SetName("First" + std::to_string(i), "M", "Customer" + std::to_string(i));
@@ -330,52 +339,51 @@ int quorvaneTables(const std::vector<std::string>& args) {
     return quorvaneTablesMain(int(a.size()), argv.data());
 }
 
+// The engine upper-cases a table's file name.
 std::string dataFile(const std::string& group) {
-    return tables::groupBase(group) + ".DBF";
+    std::string base = tables::groupBase(group);
+    const std::size_t slash = base.rfind('/');
+    for (std::size_t i = slash == std::string::npos ? 0 : slash + 1; i < base.size(); ++i)
+        base[i] = char(std::toupper(static_cast<unsigned char>(base[i])));
+    return base + ".DBF";
 }
-
-// The engine upper-cases the table names; the customer and maintenance tables lie beside the
-// group under the folder's fixed names.
-std::vector<std::string> operationsOrder;
 
 std::vector<Operation> operations() {
     using namespace quorvane;
     auto noPrep = [](const std::string&) { return true; };
     std::vector<Operation> ops;
-    ops.push_back({"booking", Shape::atomic, false, true, noPrep,
-                   [](Tables& t, const std::string&) {
-                       auto q = request("Court 1", {2027, 2, 3}, 14, 15, "Single");
-                       FacilityDay day;
-                       BookingHooks hooks;
-                       hooks.added = [](const DayDate& d, int r) { ack(dateKey(d), r); };
-                       const BookingOutcome o = bookReservation(t.s, q, day, hooks);
-                       told(o.booked == 1 && o.failed == 0 ? 0 : 1);
-                   }});
-    ops.push_back({"year series", Shape::units, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
-                       auto q = request("Court 3", {2027, 1, 1}, 20, 21, "Yearly", kDaily,
-                                        {2027, 12, 31});
-                       FacilityDay day;
-                       BookingHooks hooks;
-                       hooks.added = [](const DayDate& d, int r) { ack(dateKey(d), r); };
-                       const BookingOutcome o = bookReservation(t.s, q, day, hooks);
-                       told(o.failed == 0 && o.refused == 0 ? 0 : 1);
-                   }});
-    ops.push_back({"cancel one", Shape::atomic, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
-                       SeriesMember m;
-                       told(cancelReservation(t.s, "Court 2", {2027, 2, 2}, 900, m) == 0 ? 0 : 1);
-                   }});
-    ops.push_back({"cancel rest", Shape::units, false, true, noPrep,
-                   [](Tables& t, const std::string&) {
-                       SeriesMember m;
-                       int r = cancelReservation(t.s, "Court 2", {2027, 3, 10}, 1800, m);
-                       ack("20270310", r);
-                       if (r == 0) r = cancelRest(t.s, m) < 0 ? 1 : 0;
-                       told(r == 0 ? 0 : 1);
-                   }});
-    ops.push_back({"notes", Shape::atomic, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
+    ops.push_back(
+        {"booking", Shape::atomic, false, true, noPrep, [](Tables& t, const std::string&) {
+             auto q = request("Court 1", {2027, 2, 3}, 14, 15, "Single");
+             FacilityDay day;
+             BookingHooks hooks;
+             hooks.added = [](const DayDate& d, int r) { ack(dateKey(d), r); };
+             const BookingOutcome o = bookReservation(t.s, q, day, hooks);
+             told(o.booked == 1 && o.failed == 0 ? 0 : 1);
+         }});
+    ops.push_back(
+        {"year series", Shape::units, false, false, noPrep, [](Tables& t, const std::string&) {
+             auto q = request("Court 3", {2027, 1, 1}, 20, 21, "Yearly", kDaily, {2027, 12, 31});
+             FacilityDay day;
+             BookingHooks hooks;
+             hooks.added = [](const DayDate& d, int r) { ack(dateKey(d), r); };
+             const BookingOutcome o = bookReservation(t.s, q, day, hooks);
+             told(o.failed == 0 && o.refused == 0 ? 0 : 1);
+         }});
+    ops.push_back(
+        {"cancel one", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+             SeriesMember m;
+             told(cancelReservation(t.s, "Court 2", {2027, 2, 2}, 900, m) == 0 ? 0 : 1);
+         }});
+    ops.push_back(
+        {"cancel rest", Shape::units, false, true, noPrep, [](Tables& t, const std::string&) {
+             SeriesMember m;
+             int r = cancelReservation(t.s, "Court 2", {2027, 3, 10}, 1800, m);
+             ack("20270310", r);
+             if (r == 0) r = cancelRest(t.s, m) < 0 ? 1 : 0;
+             told(r == 0 ? 0 : 1);
+         }});
+    ops.push_back({"notes", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
                        ReservationDetail d;
                        long rec = 0;
                        int r = readReservationDetail(t.s, "Court 1", {2027, 2, 4}, 1100, d, &rec);
@@ -384,39 +392,39 @@ std::vector<Operation> operations() {
                                 ? 0
                                 : 1);
                    }});
-    ops.push_back({"customer add", Shape::atomic, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
-                       t.p.Clear();
-                       t.p.SetName("Newly", "N", "Added");
-                       t.p.SetPhone("555-0199", "12");
-                       t.p.SetNotes("added by the sweep");
-                       told(t.p.Add());
-                   }});
-    ops.push_back({"customer modify", Shape::atomic, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
-                       int r = t.p.Seek("First2", "M", "Customer2", "555-0102", "");
-                       if (r == 0) {
-                           // A new last name: the record moves to another key.
-                           t.p.SetName("First2", "M", "Renamed2");
-                           t.p.SetNotes("modified by the sweep");
-                           r = t.p.Update();
-                       }
-                       told(r);
-                   }});
-    ops.push_back({"customer delete", Shape::atomic, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
-                       // The pack it asks for runs when the group closes (the purge's close).
-                       int r = t.p.Seek("First3", "M", "Customer3", "555-0103", "");
-                       if (r == 0) r = t.p.Delete(true);
-                       told(r);
-                   }});
-    ops.push_back({"maintenance add", Shape::atomic, false, false, noPrep,
-                   [](Tables& t, const std::string&) {
-                       t.m.Clear();
-                       t.m.SetName("Resurface");
-                       t.m.SetNotes("yearly");
-                       told(t.m.Add());
-                   }});
+    ops.push_back(
+        {"customer add", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+             t.p.Clear();
+             t.p.SetName("Newly", "N", "Added");
+             t.p.SetPhone("555-0199", "12");
+             t.p.SetNotes("added by the sweep");
+             told(t.p.Add());
+         }});
+    ops.push_back(
+        {"customer modify", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+             int r = t.p.Seek("First2", "M", "Customer2", "555-0102", "");
+             if (r == 0) {
+                 // A new last name: the record moves to another key.
+                 t.p.SetName("First2", "M", "Renamed2");
+                 t.p.SetNotes("modified by the sweep");
+                 r = t.p.Update();
+             }
+             told(r);
+         }});
+    ops.push_back(
+        {"customer delete", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+             // The pack it asks for runs when the group closes (the purge's close).
+             int r = t.p.Seek("First3", "M", "Customer3", "555-0103", "");
+             if (r == 0) r = t.p.Delete(true);
+             told(r);
+         }});
+    ops.push_back(
+        {"maintenance add", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+             t.m.Clear();
+             t.m.SetName("Resurface");
+             t.m.SetNotes("yearly");
+             told(t.m.Add());
+         }});
     ops.push_back({"maintenance modify", Shape::atomic, false, false, noPrep,
                    [](Tables& t, const std::string&) {
                        int r = t.m.Seek("Item1");
@@ -434,8 +442,7 @@ std::vector<Operation> operations() {
                        told(r);
                    }});
     // The purge at close: every reservation before the cut-off is deleted, then the close packs.
-    ops.push_back({"purge", Shape::units, true, false, noPrep,
-                   [](Tables& t, const std::string&) {
+    ops.push_back({"purge", Shape::units, true, false, noPrep, [](Tables& t, const std::string&) {
                        const std::string cut = "20270101";
                        if (t.s.First() == 0) {
                            for (;;) {
@@ -456,16 +463,16 @@ std::vector<Operation> operations() {
             return false;
         return s.Close() == 0;
     };
-    ops.push_back({"pack", Shape::same, false, true, someDeleted,
-                   [](Tables& t, const std::string& group) {
-                       t.s.Close();
-                       told(quorvaneTables({"pack", dataFile(group)}));
-                   }});
-    ops.push_back({"reindex", Shape::same, false, true, noPrep,
-                   [](Tables& t, const std::string& group) {
-                       t.s.Close();
-                       told(quorvaneTables({"reindex", dataFile(group)}));
-                   }});
+    ops.push_back(
+        {"pack", Shape::same, false, true, someDeleted, [](Tables& t, const std::string& group) {
+             t.s.Close();
+             told(quorvaneTables({"pack", dataFile(group)}));
+         }});
+    ops.push_back(
+        {"reindex", Shape::same, false, true, noPrep, [](Tables& t, const std::string& group) {
+             t.s.Close();
+             told(quorvaneTables({"reindex", dataFile(group)}));
+         }});
     // A crash's leftovers for the repair: a partial record after the last whole one.
     ops.push_back({"repair", Shape::same, false, false,
                    [](const std::string& group) {
@@ -488,7 +495,8 @@ std::vector<std::string> listFolder(const std::string& folder) {
     std::vector<std::string> names;
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* e = ::readdir(d))
-            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
         ::closedir(d);
     }
     std::sort(names.begin(), names.end());
@@ -612,11 +620,11 @@ std::string scheduleRow(const CSchedule& s) {
     s.GetRecurDate(rm, rd, ry);
     std::string first, mi, last, phone, ext, org;
     s.GetNames(first, mi, last, phone, ext, org);
-    return tables::format("R|%s|%s|%02d%02d|%02d%02d|%s|%s|%s|%s|%s|%s|%s|%04d%02d%02d%02d%02d|%d|%04d%02d%02d|%d",
-                          quorvane::dateKey(y, mo, d).c_str(), s.GetFacility().c_str(), sh, sm, eh,
-                          em, first.c_str(), mi.c_str(), last.c_str(), phone.c_str(), ext.c_str(),
-                          org.c_str(), s.GetNotes().c_str(), cy, cm, cd, ch, cmi,
-                          s.GetRecurDays(), ry, rm, rd, s.GetTypeFlag());
+    return tables::format(
+        "R|%s|%s|%02d%02d|%02d%02d|%s|%s|%s|%s|%s|%s|%s|%04d%02d%02d%02d%02d|%d|%04d%02d%02d|%d",
+        quorvane::dateKey(y, mo, d).c_str(), s.GetFacility().c_str(), sh, sm, eh, em, first.c_str(),
+        mi.c_str(), last.c_str(), phone.c_str(), ext.c_str(), org.c_str(), s.GetNotes().c_str(), cy,
+        cm, cd, ch, cmi, s.GetRecurDays(), ry, rm, rd, s.GetTypeFlag());
 }
 
 State readStateLoud(const std::string& group);
@@ -660,7 +668,8 @@ State readStateLoud(const std::string& group) {
         t.s.GetDate(mo, d, y);
         t.s.GetStart(sh, sm);
         t.s.GetEnd(eh, em);
-        days[quorvane::dateKey(y, mo, d) + "|" + t.s.GetFacility()].push_back({sh * 60 + sm, eh * 60 + em});
+        days[quorvane::dateKey(y, mo, d) + "|" + t.s.GetFacility()].push_back(
+            {sh * 60 + sm, eh * 60 + em});
     }
     if (r != 3 && r != 1) st.problem = "the reservations end with " + std::to_string(r);
     if (steps >= kSteps) st.problem = "the walk of the reservations does not end";
@@ -670,17 +679,19 @@ State readStateLoud(const std::string& group) {
         std::string f, mi, l, ph, ext;
         t.p.GetName(f, mi, l);
         t.p.GetPhone(ph, ext);
-        st.rows.push_back("P|" + f + "|" + mi + "|" + l + "|" + ph + "|" + ext + "|" + t.p.GetOrg() +
-                          "|" + t.p.GetNotes());
+        st.rows.push_back("P|" + f + "|" + mi + "|" + l + "|" + ph + "|" + ext + "|" +
+                          t.p.GetOrg() + "|" + t.p.GetNotes());
     }
-    if (r != 3 && r != 1 && st.problem.empty()) st.problem = "the customers end with " + std::to_string(r);
+    if (r != 3 && r != 1 && st.problem.empty())
+        st.problem = "the customers end with " + std::to_string(r);
     if (steps >= kSteps) st.problem = "the walk of the customers does not end";
     steps = 0;
     for (r = t.m.First(); r == 0 && ++steps < kSteps; r = t.m.Next()) {
         if (t.m.IsDeleted()) continue;
         st.rows.push_back("M|" + t.m.GetName() + "|" + t.m.GetNotes());
     }
-    if (r != 3 && r != 1 && st.problem.empty()) st.problem = "the maintenance items end with " + std::to_string(r);
+    if (r != 3 && r != 1 && st.problem.empty())
+        st.problem = "the maintenance items end with " + std::to_string(r);
     if (steps >= kSteps) st.problem = "the walk of the maintenance items does not end";
     for (auto& [key, spans] : days) {
         std::sort(spans.begin(), spans.end());
@@ -692,7 +703,8 @@ State readStateLoud(const std::string& group) {
 }
 
 // a - b as multisets of sorted rows.
-std::vector<std::string> minus(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+std::vector<std::string> minus(const std::vector<std::string>& a,
+                               const std::vector<std::string>& b) {
     std::vector<std::string> out;
     std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
     return out;
@@ -707,7 +719,7 @@ bool within(const std::vector<std::string>& part, const std::vector<std::string>
 struct Told {
     bool fired = false;
     bool toldAny = false;
-    int code = -1;                      // the final "told"; -1: never told
+    int code = -1;                                  // the final "told"; -1: never told
     std::vector<std::pair<std::string, int>> acks;  // unit, code
 };
 
@@ -803,36 +815,41 @@ Judgement judge(const Operation& op, const Baseline& base, const std::string& fo
         }
         if (j.outcome == Outcome::sound) j.outcome = refused ? Outcome::refused : Outcome::repaired;
         opened = readState(group);
-        if (!opened.problem.empty()) bad("after the repair the group does not open: " + opened.problem);
+        if (!opened.problem.empty())
+            bad("after the repair the group does not open: " + opened.problem);
     }
     if (!opened.overlaps.empty()) bad("overlapping reservations on " + opened.overlaps.front());
     const std::vector<std::string>& rows = opened.rows;
-    const std::vector<std::string> extra = minus(rows, base.before), missing = minus(base.before, rows);
+    const std::vector<std::string> extra = minus(rows, base.before),
+                                   missing = minus(base.before, rows);
     const bool none = extra.empty() && missing.empty();
     const bool all = rows == base.after;
     switch (op.shape) {
-    case Shape::atomic:
-        if (!none && !all)
-            bad("the operation is half there (" + std::to_string(extra.size()) + " more: " +
-                (extra.empty() ? std::string("-") : extra.front()) + "; " +
-                std::to_string(missing.size()) + " fewer: " +
-                (missing.empty() ? std::string("-") : missing.front()) + ")");
-        break;
-    case Shape::units:
-        if (!within(extra, base.added) || !within(missing, base.removed))
-            bad("records other than the operation's changed");
-        break;
-    case Shape::same:
-        if (!none) bad("the live records changed");
-        break;
+        case Shape::atomic:
+            if (!none && !all)
+                bad("the operation is half there (" + std::to_string(extra.size()) +
+                    " more: " + (extra.empty() ? std::string("-") : extra.front()) + "; " +
+                    std::to_string(missing.size()) +
+                    " fewer: " + (missing.empty() ? std::string("-") : missing.front()) + ")");
+            break;
+        case Shape::units:
+            if (!within(extra, base.added) || !within(missing, base.removed))
+                bad("records other than the operation's changed");
+            break;
+        case Shape::same:
+            if (!none) bad("the live records changed");
+            break;
     }
-    if (told.code == 0 && !all && op.shape != Shape::same) bad("told of success, but not all there");
-    if (errorFault && told.code == 0 && !op.silent) bad("a write failed and the caller was told of success");
-    if (errorFault && !told.toldAny && !op.silent) bad("a write failed and the caller was told nothing");
+    if (told.code == 0 && !all && op.shape != Shape::same)
+        bad("told of success, but not all there");
+    if (errorFault && told.code == 0 && !op.silent)
+        bad("a write failed and the caller was told of success");
+    if (errorFault && !told.toldAny && !op.silent)
+        bad("a write failed and the caller was told nothing");
     for (const std::string& unit : ackedUnits) {
         const bool adds = unitPresent(unit, base.added, base.added);
-        const bool present = adds ? unitPresent(unit, base.added, rows)
-                                  : !unitPresent(unit, base.removed, rows);
+        const bool present =
+            adds ? unitPresent(unit, base.added, rows) : !unitPresent(unit, base.removed, rows);
         if (!present) bad("acknowledged change of " + unit + " is not there");
     }
     return j;
@@ -943,7 +960,8 @@ bool replay(const std::vector<Event>& events, std::size_t crash, const std::stri
             }
             ::close(fd);
         } else if (e.type == 'o') {
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (e.off ? O_TRUNC : 0), 0644);
+            const int fd =
+                ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (e.off ? O_TRUNC : 0), 0644);
             if (fd >= 0) ::close(fd);
         } else if (e.type == 'u') {
             ::unlink(path.c_str());
@@ -975,16 +993,23 @@ struct Tally {
     long tried = 0, sound = 0, repaired = 0, refused = 0, unsound = 0;
     void count(Outcome o) {
         ++tried;
-        (o == Outcome::sound ? sound : o == Outcome::repaired ? repaired : o == Outcome::refused ? refused : unsound)++;
+        (o == Outcome::sound      ? sound
+         : o == Outcome::repaired ? repaired
+         : o == Outcome::refused  ? refused
+                                  : unsound)++;
     }
 };
 
 const char* outcomeText(Outcome o) {
     switch (o) {
-    case Outcome::sound: return "sound";
-    case Outcome::repaired: return "repaired";
-    case Outcome::refused: return "refused until repaired";
-    case Outcome::unsound: break;
+        case Outcome::sound:
+            return "sound";
+        case Outcome::repaired:
+            return "repaired";
+        case Outcome::refused:
+            return "refused until repaired";
+        case Outcome::unsound:
+            break;
     }
     return "UNSOUND";
 }
@@ -1074,7 +1099,7 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         for (long k = 1; k <= n; ++k) {
             const char kind = base.kinds[std::size_t(k - 1)];
             pairs.push_back({k, Fault::killBefore});
-            if (kind == 'w') pairs.push_back({k, Fault::killHalf});
+            if (kind == 'w' && o.tornWrites) pairs.push_back({k, Fault::killHalf});
             pairs.push_back({k, Fault::eio});
             pairs.push_back({k, Fault::enospc});
         }
@@ -1089,7 +1114,8 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
                 (i < 2 || failedSync ? keep : rest).push_back(pairs[i]);
             }
             std::shuffle(rest.begin(), rest.end(), rng);
-            rest.resize(std::size_t(std::max<long>(0, std::min<long>(long(rest.size()), o.sample - long(keep.size())))));
+            rest.resize(std::size_t(std::max<long>(
+                0, std::min<long>(long(rest.size()), o.sample - long(keep.size())))));
             keep.insert(keep.end(), rest.begin(), rest.end());
             pairs = keep;
         }
@@ -1097,7 +1123,7 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         std::map<Fault, long> points;
         for (long k = 1; k <= n; ++k) {
             points[Fault::killBefore]++;
-            if (base.kinds[std::size_t(k - 1)] == 'w') points[Fault::killHalf]++;
+            if (base.kinds[std::size_t(k - 1)] == 'w' && o.tornWrites) points[Fault::killHalf]++;
             points[Fault::eio]++;
             points[Fault::enospc]++;
         }
@@ -1111,9 +1137,9 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
             Judgement j = judge(op, base, work, o.tablesTool, r.told, errorFault, acked);
             tallies[fault].count(j.outcome);
             if (j.outcome == Outcome::unsound || o.verbose)
-                std::printf("  %s, %s at point %ld of %ld (%c): %s%s%s\n", op.name, faultName(fault), k,
-                            n, base.kinds[std::size_t(k - 1)], outcomeText(j.outcome),
-                            j.outcome == Outcome::unsound ? ": " : "",
+                std::printf("  %s, %s at point %ld of %ld (%c): %s%s%s\n", op.name,
+                            faultName(fault), k, n, base.kinds[std::size_t(k - 1)],
+                            outcomeText(j.outcome), j.outcome == Outcome::unsound ? ": " : "",
                             j.outcome == Outcome::unsound ? j.why.c_str() : "");
         }
         // Power loss: crash points after every sync and right after the caller was told.
@@ -1122,7 +1148,8 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         if (op.power && o.powerTrials > 0) {
             std::vector<std::size_t> crashes;
             for (std::size_t i = 0; i < base.events.size(); ++i)
-                if (base.events[i].type == 's' || base.events[i].type == 'a') crashes.push_back(i + 1);
+                if (base.events[i].type == 's' || base.events[i].type == 'a')
+                    crashes.push_back(i + 1);
             crashes.push_back(base.events.size());
             crashPoints = long(crashes.size());
             std::vector<std::pair<std::size_t, int>> trials;
@@ -1188,7 +1215,8 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         removeFolder(tmpl);
     }
     removeFolder(baseFolder);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("fault points tried %ld in %.1f s\n", total, wall);
     std::printf("verdict: %s (%ld unsound)\n", unsound == 0 ? "sound" : "UNSOUND", unsound);
     return unsound == 0 ? 0 : 1;

@@ -15,7 +15,8 @@ struct FaultSweepOptions {
     // Fault points tried per operation (and as many power-loss replays); 0: every point of every
     // kind. A sample keeps the first points and every failed sync when there are few syncs.
     long sample = 0;
-    int powerTrials = 3;  // random replays per crash point; 0: no power-loss replay
+    int powerTrials = 3;     // random replays per crash point; 0: no power-loss replay
+    bool tornWrites = true;  // also end the process after half of a write
     unsigned seed = 1;
     bool verbose = false;  // one line per trial
 };

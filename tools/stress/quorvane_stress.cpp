@@ -7,7 +7,7 @@
 //   quorvane-stress --bookings --processes N --seconds T --seed S [--kill-every K]
 //                   [--zone TZ] FOLDER
 //   quorvane-stress --faults [--operation NAME]... [--sample N] [--power-trials N] [--seed S]
-//                   [--tables PATH] [--verbose] FOLDER
+//                   [--no-torn-writes] [--tables PATH] [--verbose] FOLDER
 //
 // The booking mode books, cancels and annotates reservations of one group through the booking
 // functions of the program (booking_stress.cpp) and leaves the group in FOLDER.
@@ -60,6 +60,7 @@ struct Options {
     int powerTrials = 3;
     std::string tablesTool;
     bool verbose = false;
+    bool tornWrites = true;
 };
 
 void usage() {
@@ -69,7 +70,8 @@ void usage() {
                  "       quorvane-stress --bookings --processes N --seconds T --seed S "
                  "[--kill-every K] [--zone TZ] FOLDER\n"
                  "       quorvane-stress --faults [--operation NAME]... [--sample N] "
-                 "[--power-trials N] [--seed S] [--tables PATH] [--verbose] FOLDER\n");
+                 "[--power-trials N] [--seed S] [--no-torn-writes] [--tables PATH] [--verbose] "
+                 "FOLDER\n");
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -114,6 +116,8 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (a == "--tables") {
             if (!(v = next("--tables"))) return false;
             o.tablesTool = v;
+        } else if (a == "--no-torn-writes") {
+            o.tornWrites = false;
         } else if (a == "--verbose") {
             o.verbose = true;
         } else if (a == "--kill-every") {
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
         f.powerTrials = o.powerTrials;
         f.seed = o.seed;
         f.verbose = o.verbose;
+        f.tornWrites = o.tornWrites;
         // The check runs the tool's code compiled into this program unless --tables names one.
         f.tablesTool = o.tablesTool;
         for (const std::string& name : f.operations) {
