@@ -371,7 +371,7 @@ std::vector<Operation> operations() {
              told(o.failed == 0 && o.refused == 0 ? 0 : 1);
          }});
     ops.push_back(
-        {"cancel one", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+        {"cancel one", Shape::atomic, false, true, noPrep, [](Tables& t, const std::string&) {
              SeriesMember m;
              told(cancelReservation(t.s, "Court 2", {2027, 2, 2}, 900, m) == 0 ? 0 : 1);
          }});
@@ -383,7 +383,7 @@ std::vector<Operation> operations() {
              if (r == 0) r = cancelRest(t.s, m) < 0 ? 1 : 0;
              told(r == 0 ? 0 : 1);
          }});
-    ops.push_back({"notes", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
+    ops.push_back({"notes", Shape::atomic, false, true, noPrep, [](Tables& t, const std::string&) {
                        ReservationDetail d;
                        long rec = 0;
                        int r = readReservationDetail(t.s, "Court 1", {2027, 2, 4}, 1100, d, &rec);
