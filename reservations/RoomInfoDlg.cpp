@@ -185,6 +185,8 @@ void CRoomInfoDlg::cancelReservation() {
         const int n = cancelRest(*schedule, member, [](const std::string& text) {
             std::fprintf(stderr, "Quorvane: %s\n", text.c_str());
         });
+        // A deletion that could not be written: the later members from it on are still booked.
+        if (n < 0) stop("Could not delete record from database", "Database Error");
         // The rest may have held today while another day is shown.
         const DayDate today = doc_.currentDate();
         if (n > 0 && today != date_ && member.date < today &&

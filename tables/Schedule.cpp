@@ -256,6 +256,11 @@ int CSchedule::Unlock() {
     return r;
 }
 
+int CSchedule::Flush() {
+    if (!core_.isOpen()) return r4noOpen;
+    return d4flush(core_.data());
+}
+
 bool CSchedule::NameIs(NameField field, const std::string& text) const {
     static const int kFields[] = {fFirstName, fMi, fLastName, fPhone};
     return core_.textIs(kFields[field], text);

@@ -52,6 +52,9 @@ public:
     int WalkEnd();
     // Writes a pending change and releases every lock of the table.
     int Unlock();
+    // Writes a pending change (a deletion mark) and syncs the table and its index to the disk,
+    // so that what the caller is told of survives a power loss. 0, or the engine's code.
+    int Flush();
 
     // The name texts a bulk filter compares, and the comparison, which makes no string.
     enum NameField { kFirstName, kMiddleInitial, kLastName, kPhone };

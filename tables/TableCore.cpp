@@ -409,7 +409,8 @@ int TableCore::blank() {
 int TableCore::append() {
     if (!data_) return r4noOpen;
     int r = d4append(data_);
-    if (r == 0) d4flush(data_);
+    // The record is acknowledged only once it is on the disk: a failed sync is a failed add.
+    if (r == 0) r = d4flush(data_);
     d4unlock(data_);
     return r;
 }

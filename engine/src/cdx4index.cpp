@@ -801,7 +801,9 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     freeHead_ = 0;
     if ((rc = markWriting()) != 0) return rc;
     uint64_t nextOff = kHeaderPair * (n + 1);
-    if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
+    // The file is cut to the new trees' end only once they are written: a crash part-way
+    // leaves every tag root inside the file, so the index still opens with its tag
+    // definitions and a reindex can rebuild it. (Every block up to that end is written anew.)
     fileLen_ = static_cast<int64_t>(nextOff);
     std::vector<uint8_t> scratch;
     {
@@ -834,6 +836,7 @@ int Index::reindex(uint64_t recordCount, const Feed& feed, size_t memoryBudget) 
     put32(dir_->rawHeader_.data() + 4, 0);
     if (io_->write(0, dir_->rawHeader_.data(), kHeaderPair) != 0)
         return fail(kErrWrite, kLocCorrupt, "index header write failed");
+    if (io_->setLength(nextOff) != 0) return fail(kErrWrite, kLocCorrupt, "index truncate failed");
     dirRootOnDisk_ = dir_->root_;
     freeOnDisk_ = 0;
     changed();

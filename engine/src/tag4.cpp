@@ -299,13 +299,15 @@ void bindLocks(Data4* d, Lock4table* t) {
 
 const bool kLocksBound = (lock4engineIndexBinderSet(&bindLocks), true);
 
-void destroy(Index4* i) {
+// Returns the close's result: the last delayed writes and the sync happen there.
+int destroy(Index4* i) {
     Data4* d = i->d;
     bool attached = std::find(d->indexes.begin(), d->indexes.end(), i) != d->indexes.end();
     detach(i);
     if (attached) lock4engineIndexRebind(d);
-    if (i->fileOpen) file4close(&i->file);
+    const int rc = i->fileOpen ? file4close(&i->file) : 0;
     delete i;
+    return rc;
 }
 
 int bindAll(Index4* i) {
@@ -1015,8 +1017,8 @@ int i4close(Index4* i) {
     if (!i) return error4(nullptr, e4parmNull, L4_i4open);
     int rc = i->cdx->flush();
     if (rc) rc = reportCdx(i, rc);
-    destroy(i);
-    return rc;
+    const int closed = destroy(i);
+    return rc != 0 ? rc : closed;
 }
 
 std::size_t i4sortMemorySet(std::size_t bytes) {

@@ -208,11 +208,13 @@ int cancelReservation(CSchedule& table, const std::string& facility, const DayDa
                              twoDigits(startClock % 100));
     if (r != 0) return r;
     member = seriesMemberOf(table);
-    const int deleted = table.Delete(false);
-    // The mark goes to the file now, and the record's lock with it: kept, it would stop
+    int d = table.Delete(false);
+    // The mark goes to the disk now, and the record's lock with it: kept, it would stop
     // another user who still lists the reservation until this user locks something else.
-    table.Unlock();
-    return deleted;
+    // Only a mark that reached the disk is a cancellation.
+    if (d == 0) d = table.Flush();
+    const int unlocked = table.Unlock();
+    return d != 0 ? d : unlocked;
 }
 
 int cancelRest(CSchedule& table, const SeriesMember& m,
@@ -238,14 +240,28 @@ int cancelRest(CSchedule& table, const SeriesMember& m,
         if (key > endKey) break;
         const int r = table.Seek(key, m.facility, hh, mm);
         if (r == 3) break;
+        if (r < 0) {
+            // The seek also writes the previous member's mark: its failure ends the walk.
+            table.Unlock();
+            return r;
+        }
         if (r != 0) continue;
         int month, day, year, h, mi;
         table.GetMade(month, day, year, h, mi);
         if (month == m.madeMonth && day == m.madeDay && year == m.madeYear && h == m.madeHH &&
-            mi == m.madeMM && table.Delete(false) == 0)
+            mi == m.madeMM) {
+            // Each mark is written by the next positioning call; one that fails stops the
+            // walk, and the caller learns that the rest is not wholly cancelled.
+            if (int d = table.Delete(false); d != 0) {
+                table.Unlock();
+                return d < 0 ? d : -1;
+            }
             ++cancelled;
+        }
     }
-    table.Unlock();
+    int r = cancelled > 0 ? table.Flush() : 0;
+    if (int u = table.Unlock(); r == 0) r = u;
+    if (r != 0) return r < 0 ? r : -1;
     return cancelled;
 }
 
@@ -287,8 +303,7 @@ bool storeNotes(CSchedule& table, const std::string& facility, const DayDate& da
                              twoDigits(startClock % 100));
     if (r != 0 || table.GetRecordNumber() != recordNumber) return false;
     table.SetNotes(newNotes);
-    table.Update();
-    return true;
+    return table.Update() == 0;
 }
 
 std::vector<PickRow> customerRows(CPeople& people) {

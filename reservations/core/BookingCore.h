@@ -121,8 +121,10 @@ int cancelReservation(CSchedule& table, const std::string& facility, const DayDa
                       int startClock, SeriesMember& member);
 
 // Deletes the later members of the series: same facility and start time, same creation
-// stamp, up to the series-end date or the end of the table. The number deleted. A stored
-// series-end date that is no date cancels nothing and is reported to `report`.
+// stamp, up to the series-end date or the end of the table. The number deleted, or the
+// engine's negative code when a deletion could not be written (the members before it are
+// cancelled, the rest are not). A stored series-end date that is no date cancels nothing and
+// is reported to `report`.
 int cancelRest(CSchedule& table, const SeriesMember& member,
                const std::function<void(const std::string&)>& report = {});
 
@@ -145,7 +147,8 @@ int readReservationDetail(CSchedule& table, const std::string& facility, const D
                           int startClock, ReservationDetail& detail, long* recordNumber = nullptr);
 
 // Writes new notes on the reservation (found again by its key, and only when it is still the
-// record shown) when they differ from the ones shown. True when a record was written.
+// record shown) when they differ from the ones shown. True when the record was written and
+// synced; false when nothing was to be written or the write failed.
 bool storeNotes(CSchedule& table, const std::string& facility, const DayDate& date, int startClock,
                 long recordNumber, const std::string& shownNotes, const std::string& newNotes);
 

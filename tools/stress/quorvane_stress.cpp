@@ -6,9 +6,14 @@
 //                   [--keys M] FOLDER
 //   quorvane-stress --bookings --processes N --seconds T --seed S [--kill-every K]
 //                   [--zone TZ] FOLDER
+//   quorvane-stress --faults [--operation NAME]... [--sample N] [--power-trials N] [--seed S]
+//                   [--no-torn-writes] [--tables PATH] [--verbose] FOLDER
 //
 // The booking mode books, cancels and annotates reservations of one group through the booking
 // functions of the program (booking_stress.cpp) and leaves the group in FOLDER.
+//
+// The fault mode runs every user operation once per fault point (fault_sweep.h): the full sweep
+// without --sample, a sample of N points per operation and kind of fault with it.
 //
 // Prints the operations per second, the refusals and, as its last line, the verdict.
 // Exit status 0 only when the verdict is sound.
@@ -33,6 +38,7 @@
 #include "engine/lock4verify.h"
 #ifdef QUORVANE_STRESS_BOOKINGS
 #include "booking_stress.h"
+#include "fault_sweep.h"
 #endif
 
 namespace {
@@ -48,6 +54,13 @@ struct Options {
     bool bookings = false;
     double killEvery = 20;
     std::string zone = "Europe/Amsterdam";
+    bool faults = false;
+    std::vector<std::string> operations;
+    long sample = 0;
+    int powerTrials = 3;
+    std::string tablesTool;
+    bool verbose = false;
+    bool tornWrites = true;
 };
 
 void usage() {
@@ -55,7 +68,10 @@ void usage() {
                  "usage: quorvane-stress --processes N --seconds T --seed S [--ops K] "
                  "[--workload mixed|append] [--keys M] FOLDER\n"
                  "       quorvane-stress --bookings --processes N --seconds T --seed S "
-                 "[--kill-every K] [--zone TZ] FOLDER\n");
+                 "[--kill-every K] [--zone TZ] FOLDER\n"
+                 "       quorvane-stress --faults [--operation NAME]... [--sample N] "
+                 "[--power-trials N] [--seed S] [--no-torn-writes] [--tables PATH] [--verbose] "
+                 "FOLDER\n");
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -86,6 +102,24 @@ bool parse(int argc, char** argv, Options& o) {
             o.keys = std::atol(v);
         } else if (a == "--bookings") {
             o.bookings = true;
+        } else if (a == "--faults") {
+            o.faults = true;
+        } else if (a == "--operation") {
+            if (!(v = next("--operation"))) return false;
+            o.operations.push_back(v);
+        } else if (a == "--sample") {
+            if (!(v = next("--sample"))) return false;
+            o.sample = std::atol(v);
+        } else if (a == "--power-trials") {
+            if (!(v = next("--power-trials"))) return false;
+            o.powerTrials = std::atoi(v);
+        } else if (a == "--tables") {
+            if (!(v = next("--tables"))) return false;
+            o.tablesTool = v;
+        } else if (a == "--no-torn-writes") {
+            o.tornWrites = false;
+        } else if (a == "--verbose") {
+            o.verbose = true;
         } else if (a == "--kill-every") {
             if (!(v = next("--kill-every"))) return false;
             o.killEvery = std::atof(v);
@@ -117,6 +151,31 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::mkdir(o.folder.c_str(), 0755);
+    if (o.faults) {
+#ifdef QUORVANE_STRESS_BOOKINGS
+        FaultSweepOptions f;
+        f.folder = o.folder;
+        f.operations = o.operations;
+        f.sample = o.sample;
+        f.powerTrials = o.powerTrials;
+        f.seed = o.seed;
+        f.verbose = o.verbose;
+        f.tornWrites = o.tornWrites;
+        // The check runs the tool's code compiled into this program unless --tables names one.
+        f.tablesTool = o.tablesTool;
+        for (const std::string& name : f.operations) {
+            const std::vector<std::string> known = faultSweepOperations();
+            if (std::find(known.begin(), known.end(), name) == known.end()) {
+                std::fprintf(stderr, "quorvane-stress: no operation \"%s\"\n", name.c_str());
+                return 2;
+            }
+        }
+        return runFaultSweep(f);
+#else
+        std::fprintf(stderr, "quorvane-stress: built without the scheduling tables\n");
+        return 2;
+#endif
+    }
     if (o.bookings) {
 #ifdef QUORVANE_STRESS_BOOKINGS
         BookingStressOptions b;
