@@ -135,10 +135,10 @@ TEST_F(EditorDialogTest, DeleteAsksAndKeepsTheReservations) {
         EXPECT_TRUE(chooser.choose());
     }
     EXPECT_EQ(customerLastNames(), (std::vector<std::string>{"Smith"}));
+    const std::string withOne = deleteCustomerQuestion(1);
     EXPECT_EQ(shownTexts(),
-              (std::vector<std::string>{"A customer must be selected",
-                                        "Are you sure you want to delete this customer?",
-                                        "Are you sure you want to delete this customer?"}));
+              (std::vector<std::string>{"A customer must be selected", withOne, withOne}));
+    EXPECT_EQ(withOne.substr(0, 50), "This customer has 1 reservation from today on. It ");
     EXPECT_EQ(prompter.shown[1].caption, "Confirm Delete");
     std::vector<ReservationRow> rows;
     ASSERT_EQ(
@@ -150,6 +150,9 @@ TEST_F(EditorDialogTest, DeleteAsksAndKeepsTheReservations) {
 TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRows) {
     addPerson({"John", "Q", "Smith", "555-0100", "", ""});
     addPerson({"Anna", "B", "Jansen", "555-0101", "", ""});
+    book({2026, 3, 9}, "Court 1", 9, {"John", "Q", "Smith", "555-0100", "", ""});
+    book({2026, 3, 12}, "Court 1", 9, {"John", "Q", "Smith", "555-0100", "", ""});
+    int carried = 0;
     runs.script = {[](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Modify a Customer");
         EXPECT_EQ(editText(d, 1025), "Smith");
@@ -160,10 +163,22 @@ TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRo
     }};
     {
         CPersonListDlg chooser(people, schedule, kModifyMode);
+        chooser.setReservationsChanged([&] { ++carried; });
         EXPECT_EQ(chooser.windowTitle(), "Select Customer to Modify");
         pick(chooser.list(), 1);
         EXPECT_TRUE(chooser.choose());
     }
+    // Asked (Yes) whether the new extension goes to the booking from today on; the one of
+    // yesterday keeps what was booked.
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0].caption, "Change Reservations");
+    EXPECT_EQ(shownTexts()[1], "1 reservation(s) now carry the customer's new details.");
+    EXPECT_EQ(carried, 1);
+    long count = 0;
+    ASSERT_EQ(countCustomerReservations(schedule, {"John", "Q", "Smith", "555-0100", "42", ""},
+                                        {2026, 3, 1}, count),
+              0);
+    EXPECT_EQ(count, 1);
     std::vector<ChooserRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"555-0101         \tJansen, Anna B  \t",
