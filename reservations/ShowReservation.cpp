@@ -92,6 +92,8 @@ NotesWrite writeNotesWaiting(const std::function<NotesWrite()>& attempt, QWidget
     QTimer retry;
     retry.setInterval(250);
     QObject::connect(&retry, &QTimer::timeout, &loop, [&] {
+        // Closing the window gives up as its button does.
+        if (wait.wasCanceled()) return loop.quit();
         result = attempt();
         if (result != NotesWrite::kLocked) loop.quit();
     });
