@@ -22,6 +22,11 @@ TimeField::TimeField(QWidget* parent) : QLineEdit(parent) {
     });
 }
 
+QSize TimeField::sizeHint() const {
+    const QSize line = QLineEdit::sizeHint();
+    return {fontMetrics().horizontalAdvance(QStringLiteral("00:00 AM")) + 36, line.height()};
+}
+
 void TimeField::display(const QTime& time) {
     setText(time.toString(QStringLiteral("hh:mm AP")));
 }

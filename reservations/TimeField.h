@@ -18,6 +18,9 @@ public:
     // Takes the text as typed: true (and the time set) when it is a time; false leaves the time
     // as it was and the text as typed, for the caller to say so.
     bool commit();
+    // As wide as a time with room to spare, not a line of text: the box sits in a row of
+    // labels and another time.
+    QSize sizeHint() const override;
 
 signals:
     void timeChanged(const QTime& time);
