@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,9 @@ namespace quorvane {
 namespace {
 // One path per line; a path with a newline in it cannot be named on a command line anyway.
 constexpr qint64 kMaxMessage = 64 * 1024;
+// A request ends with an empty line; the program that takes it over answers "ok".
+constexpr char kEndOfRequest[] = "\n";
+constexpr char kAccepted[] = "ok\n";
 
 // Whether the process at the other end of a connected local socket runs as this user. The
 // kernel records the listener's credentials, so a socket another account made cannot pass.
@@ -95,11 +99,15 @@ bool InstanceChannel::forward(const QStringList& paths, const QString& name, int
     }
     QByteArray message;
     for (const QString& path : paths) message += QFileInfo(path).absoluteFilePath().toUtf8() + '\n';
+    message += kEndOfRequest;
     socket.write(message);
     if (!socket.waitForBytesWritten(timeoutMs)) return false;
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(timeoutMs);
-    return true;
+    // The group is handed over only when the program answers: one that no longer shows a
+    // window, or hangs, leaves this start to open the group itself.
+    QByteArray reply;
+    while (!reply.contains('\n') && socket.waitForReadyRead(timeoutMs)) reply += socket.readAll();
+    socket.abort();
+    return reply.startsWith(kAccepted);
 }
 
 bool InstanceChannel::listen() {
@@ -121,16 +129,38 @@ bool InstanceChannel::listen() {
 void InstanceChannel::accept() {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
         auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QLocalSocket::readyRead, this, [socket, buffer] {
+        auto done = std::make_shared<bool>(false);
+        // The paths of a request, once: when its empty last line arrives (answered "ok", so
+        // the start that sent it ends), or at the disconnect of a start that sends no end.
+        auto take = [this, socket, buffer, done](bool answer) {
+            if (*done || buffer->size() > kMaxMessage) return;
+            if (ready_ && !ready_()) {
+                *done = true;
+                socket->abort();
+                return;
+            }
+            *done = true;
+            QStringList paths;
+            for (const QByteArray& line : buffer->split('\n'))
+                if (!line.isEmpty()) paths << QString::fromUtf8(line);
+            if (answer) {
+                socket->write(kAccepted);
+                socket->flush();
+            }
+            // Opened after the answer: opening may show a message box, and the start waits.
+            QTimer::singleShot(0, this, [this, paths] {
+                for (const QString& path : paths) emit openRequested(path);
+            });
+        };
+        connect(socket, &QLocalSocket::readyRead, this, [socket, buffer, take] {
             *buffer += socket->readAll();
-            if (buffer->size() > kMaxMessage) socket->abort();
+            if (buffer->size() > kMaxMessage) return socket->abort();
+            if (buffer->endsWith("\n\n") || *buffer == "\n") take(true);
         });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket, buffer] {
+        connect(socket, &QLocalSocket::disconnected, this, [socket, buffer, take] {
             *buffer += socket->readAll();
             socket->deleteLater();
-            if (buffer->size() > kMaxMessage) return;
-            for (const QByteArray& line : buffer->split('\n'))
-                if (!line.isEmpty()) emit openRequested(QString::fromUtf8(line));
+            take(false);
         });
     }
 }

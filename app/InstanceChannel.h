@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QStringList>
+#include <functional>
 
 namespace quorvane {
 
@@ -23,13 +24,17 @@ public:
     explicit InstanceChannel(const QString& name = defaultName(), QObject* parent = nullptr);
 
     // Hands the paths to a running program; false when none listens, when the name is empty,
-    // or when the program at the other end runs as another user (it then learns nothing).
+    // when the program at the other end runs as another user (it then learns nothing), or when
+    // it does not answer that it took them within the timeout.
     static bool forward(const QStringList& paths, const QString& name = defaultName(),
                         int timeoutMs = 1000);
     // Starts listening; a socket left by a program that ended is replaced, one that a running
     // program of this user still serves is left alone (false).
     bool listen();
     QString name() const { return name_; }
+    // Whether this program takes requests now (its main window shows); one that does not
+    // leaves them unanswered, and the start that sent them opens the group itself.
+    void setReady(std::function<bool()> ready) { ready_ = std::move(ready); }
 
 signals:
     void openRequested(const QString& path);
@@ -39,6 +44,7 @@ private:
 
     QString name_;
     QLocalServer server_;
+    std::function<bool()> ready_;
 };
 
 }  // namespace quorvane

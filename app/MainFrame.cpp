@@ -94,6 +94,20 @@ QAction* CMainFrame::makeAction(int id) {
     return action;
 }
 
+namespace {
+// The commands of the booking, report and editor layers.
+constexpr int kLayerCommands[] = {
+    cmd::kAddCustomer,       cmd::kDeleteCustomer,    cmd::kListCustomers,
+    cmd::kModifyCustomer,    cmd::kExportText,        cmd::kExportAddress,
+    cmd::kAddMaintenance,    cmd::kDeleteMaintenance, cmd::kListMaintenance,
+    cmd::kModifyMaintenance, cmd::kDayReservations,   cmd::kCustomerReservations,
+    cmd::kShowMaintenance,   cmd::kAllReservations,   cmd::kUtilization,
+    cmd::kExportCalendar};
+// The group window's own commands.
+constexpr int kViewCommands[] = {cmd::kAddFacility, cmd::kModifyDeleteFacility, cmd::kModifyGroup,
+                                 cmd::kDeleteOldReservations, cmd::kPreferences};
+}  // namespace
+
 void CMainFrame::createActions() {
     // Commands of the application object.
     for (int id :
@@ -151,14 +165,9 @@ void CMainFrame::createActions() {
     toView(cmd::kDeleteOldReservations, &CZUKRecView::deleteOldReservations);
     // The commands of the booking, report and editor layers run the handler the executable
     // registered (GroupCommands.h); without one they are offered, but disabled.
-    for (int id :
-         {cmd::kAddCustomer, cmd::kDeleteCustomer, cmd::kListCustomers, cmd::kModifyCustomer,
-          cmd::kExportText, cmd::kExportAddress, cmd::kAddMaintenance, cmd::kDeleteMaintenance,
-          cmd::kListMaintenance, cmd::kModifyMaintenance, cmd::kDayReservations,
-          cmd::kCustomerReservations, cmd::kShowMaintenance, cmd::kAllReservations,
-          cmd::kUtilization, cmd::kExportCalendar}) {
+    for (int id : kLayerCommands) {
         QAction* action = makeAction(id);
-        action->setEnabled(bool(groupCommand(id)));
+        action->setEnabled(false);  // until a group window opens (updateMenus)
         connect(action, &QAction::triggered, this, [this, id] {
             CChildFrame* frame = activeFrame();
             const GroupCommandHandler handler = groupCommand(id);
@@ -314,6 +323,10 @@ void CMainFrame::updateMenus() {
         for (QMenu* m : group ? groupMenus_ : mainMenus_) menuBar()->addMenu(m);
     }
     action(cmd::kFilePrint)->setEnabled(group);
+    // Every group command acts on the active group window: with none open the toolbar's
+    // buttons are disabled, as the menu then does not offer them.
+    for (int id : kLayerCommands) action(id)->setEnabled(group && bool(groupCommand(id)));
+    for (int id : kViewCommands) action(id)->setEnabled(group);
 }
 
 void CMainFrame::updateTitle() {
@@ -362,6 +375,9 @@ void CMainFrame::dropEvent(QDropEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     documents_.closeAll();
+    // A help window left open would keep the program running with no main window, and later
+    // starts would hand their groups to it.
+    appHelp().closeWindows();
     event->accept();
 }
 

@@ -1,5 +1,8 @@
 #include "app/ZUKRecApp.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QPrinter>
@@ -258,7 +261,9 @@ void CZUKRecApp::onAppAbout() {
 }
 
 void CZUKRecApp::onAppExit() {
-    if (mainFrame_) mainFrame_->close();
+    // Exit ends the program, whatever other top-level window is still open.
+    if (mainFrame_ && mainFrame_->close() && QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 }  // namespace quorvane

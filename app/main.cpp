@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
     if (!app.initInstance(QApplication::arguments())) return app.exitCode();
 
     quorvane::InstanceChannel channel(channelName);
+    channel.setReady([&app] {
+        const quorvane::CMainFrame* frame = app.mainFrame();
+        return frame && frame->isVisible();
+    });
     QObject::connect(&channel, &quorvane::InstanceChannel::openRequested, &app,
                      [&app](const QString& path) {
                          app.documents().openDocument(path);

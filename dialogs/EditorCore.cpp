@@ -155,10 +155,113 @@ int deleteMaintenance(CMaintenance& maintenance, long record) {
     return maintenance.Delete(true);
 }
 
+// ----- a customer's key and its reservations -----
+
+CustomerCopy customerCopyOf(const CPeople& people) {
+    CustomerCopy c;
+    people.GetName(c.first, c.mi, c.last);
+    people.GetPhone(c.phone, c.ext);
+    c.org = people.GetOrg();
+    return c;
+}
+
+namespace {
+
+// The record numbers of the customer's reservations from `from` on.
+int reservationsOf(CSchedule& table, const CustomerCopy& who, const DayDate& from,
+                   std::vector<long>& records) {
+    records.clear();
+    const int r = table.ScanFrom(
+        dateKey(from),
+        [&who](const CSchedule& t) {
+            return t.NameIs(CSchedule::kLastName, who.last) &&
+                   t.NameIs(CSchedule::kFirstName, who.first) &&
+                   t.NameIs(CSchedule::kMiddleInitial, who.mi) &&
+                   t.NameIs(CSchedule::kPhone, who.phone);
+        },
+        [&](const CSchedule& t) {
+            std::string first, mi, last, phone, ext, org;
+            t.GetNames(first, mi, last, phone, ext, org);
+            if (!t.IsMaintenance() && ext == who.ext) records.push_back(t.GetRecordNumber());
+        });
+    return r < 0 ? r : 0;
+}
+
+bool carries(const CSchedule& t, const CustomerCopy& who) {
+    std::string first, mi, last, phone, ext, org;
+    t.GetNames(first, mi, last, phone, ext, org);
+    return !t.IsMaintenance() && first == who.first && mi == who.mi && last == who.last &&
+           phone == who.phone && ext == who.ext;
+}
+
+int writeCopy(CSchedule& table, long record, const CustomerCopy& copy) {
+    if (int r = table.GoTo(record)) return r;
+    table.SetNames(copy.first, copy.mi, copy.last, copy.phone, copy.ext, copy.org);
+    return table.Update();
+}
+
+}  // namespace
+
+int countCustomerReservations(CSchedule& table, const CustomerCopy& who, const DayDate& from,
+                              long& count) {
+    std::vector<long> records;
+    const int r = reservationsOf(table, who, from, records);
+    count = long(records.size());
+    return r;
+}
+
+CarryResult carryCustomerChange(CSchedule& table, const CustomerCopy& before,
+                                const CustomerCopy& after, const DayDate& from) {
+    CarryResult out;
+    if (before == after) return out;
+    if ((out.code = table.LockAll()) != 0) return out;
+    std::vector<long> records;
+    out.code = reservationsOf(table, before, from, records);
+    // Each record written, with the copy it had (its own organization).
+    std::vector<std::pair<long, CustomerCopy>> written;
+    for (std::size_t i = 0; out.code == 0 && i < records.size(); ++i) {
+        // Read again by number: another user may have changed the record since it was listed.
+        if ((out.code = table.GoTo(records[i])) != 0) break;
+        if (table.IsDeleted() || !carries(table, before)) continue;
+        CustomerCopy had;
+        table.GetNames(had.first, had.mi, had.last, had.phone, had.ext, had.org);
+        if ((out.code = writeCopy(table, records[i], after)) == 0)
+            written.emplace_back(records[i], had);
+    }
+    if (out.code != 0) {
+        // All or none: the ones written get their old copy back.
+        table.DropFailedWrite();
+        for (const auto& [record, had] : written) writeCopy(table, record, had);
+        written.clear();
+    }
+    out.changed = long(written.size());
+    table.Unlock();
+    return out;
+}
+
+std::optional<std::string> carryQuestion(const CustomerCopy& before, const CustomerCopy& after,
+                                         long reservations) {
+    if (before == after || reservations <= 0) return std::nullopt;
+    return tables::format(
+        "This customer has %ld reservation%s from today on, booked under the old name, phone "
+        "or organization. The reservation lists and reports find a customer's reservations by "
+        "these.\n\nChange %s to the new ones as well?",
+        reservations, reservations == 1 ? "" : "s", reservations == 1 ? "it" : "them");
+}
+
+std::string deleteCustomerQuestion(long reservations) {
+    if (reservations <= 0) return "Are you sure you want to delete this customer?";
+    return tables::format(
+        "This customer has %ld reservation%s from today on. %s stay booked.\n\nAre you sure "
+        "you want to delete this customer?",
+        reservations, reservations == 1 ? "" : "s", reservations == 1 ? "It will" : "They will");
+}
+
 // ----- the maintenance editor -----
 
 std::optional<EditorMessage> checkMaintName(const MaintFields& f) {
-    if (f.name.empty())
+    // Blanks alone are stored as an empty name.
+    if (f.name.find_first_not_of(' ') == std::string::npos)
         return EditorMessage{"A name for the maintenance must be specified", "Name Error"};
     return std::nullopt;
 }
@@ -276,14 +379,25 @@ std::optional<EditorMessage> checkMaintenanceItem(CMaintenance& maintenance,
     return EditorMessage{"Could not read maintenance item from database", "Database Error"};
 }
 
+namespace {
+bool rereadShown(CSchedule& table, const ListedReservation& shown) {
+    return table.GoTo(shown.record) == 0 && !table.IsDeleted() &&
+           table.GetFacility() == shown.detail.facility && dateOf(table) == shown.date &&
+           startOf(table) == shown.startClock;
+}
+}  // namespace
+
 bool writeListedNotes(CSchedule& table, const ListedReservation& shown, const std::string& notes) {
-    if (notes == shown.detail.notes) return false;
-    if (table.GoTo(shown.record) != 0 || table.IsDeleted() ||
-        table.GetFacility() != shown.detail.facility || !(dateOf(table) == shown.date) ||
-        startOf(table) != shown.startClock)
-        return false;
+    if (notes == shown.detail.notes || !rereadShown(table, shown)) return false;
     table.SetNotes(notes);
     return table.Update() == 0;
+}
+
+NotesWrite writeListedNotesOnce(CSchedule& table, const ListedReservation& shown,
+                                const std::string& notes) {
+    if (notes == shown.detail.notes) return NotesWrite::kUnchanged;
+    if (!rereadShown(table, shown)) return NotesWrite::kGone;
+    return updateNotesOnce(table, notes);
 }
 
 }  // namespace quorvane

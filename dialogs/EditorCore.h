@@ -57,6 +57,41 @@ std::optional<EditorMessage> pickMaintenance(CMaintenance& maintenance,
 int deleteCustomer(CPeople& people, long record);
 int deleteMaintenance(CMaintenance& maintenance, long record);
 
+// ----- a customer's key and its reservations -----
+
+// The fields a reservation keeps a copy of: the customer's key (names, phone, extension) and
+// organization. The lists and the report find a customer's reservations by that copy.
+struct CustomerCopy {
+    std::string first, mi, last, phone, ext, org;
+    bool operator==(const CustomerCopy&) const = default;
+};
+CustomerCopy customerCopyOf(const CPeople& people);
+
+// The customer's reservations dated `from` or later: the live customer reservations whose
+// names, phone and extension equal the key's (items' reservations never count). 0 and the
+// count, or the engine's code.
+int countCustomerReservations(CSchedule& table, const CustomerCopy& who, const DayDate& from,
+                              long& count);
+
+struct CarryResult {
+    int code = 0;      // 0, or the engine's code: then no reservation was changed
+    long changed = 0;  // reservations now carrying the new copy
+};
+// Writes the customer's new copy over every reservation from `from` on that carries the old
+// one, as one operation: under the whole-table lock, found again there (another user may have
+// booked for the old key since the question was asked), and on any failed write the ones
+// already written get the old copy back.
+CarryResult carryCustomerChange(CSchedule& table, const CustomerCopy& before,
+                                const CustomerCopy& after, const DayDate& from);
+
+// "This customer has %ld reservations from today on..." ("Change Reservations"), asked after
+// a change of a customer with reservations; nothing when nothing is to carry.
+std::optional<std::string> carryQuestion(const CustomerCopy& before, const CustomerCopy& after,
+                                         long reservations);
+// "Are you sure you want to delete this customer?", with the count of its reservations from
+// today on when it has any.
+std::string deleteCustomerQuestion(long reservations);
+
 // ----- the maintenance editor -----
 
 struct MaintFields {
@@ -138,5 +173,8 @@ std::optional<EditorMessage> checkMaintenanceItem(CMaintenance& maintenance,
 // current record moves while the detail is open (the window's minute timer reads the table).
 // True when a record was written.
 bool writeListedNotes(CSchedule& table, const ListedReservation& shown, const std::string& notes);
+// The same asking once for the record's lock (kLocked while another user holds it).
+NotesWrite writeListedNotesOnce(CSchedule& table, const ListedReservation& shown,
+                                const std::string& notes);
 
 }  // namespace quorvane

@@ -74,9 +74,9 @@ bool showListedReservation(CSchedule& schedule, const ListedReservation& shown, 
     if (appEditorDialogs().run(detail) != QDialog::Accepted) return false;
     const std::string notes = detail.notes();
     if (notes == shown.detail.notes) return false;
-    // A failed write is not a message of its own: the list is read again and shows what the
-    // table holds.
-    writeListedNotes(schedule, shown, notes);
+    // While another user holds the record the window says that it waits. A failed write is
+    // not a message of its own: the list is read again and shows what the table holds.
+    writeNotesWaiting([&] { return writeListedNotesOnce(schedule, shown, notes); }, parent);
     return true;
 }
 

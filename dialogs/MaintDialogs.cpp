@@ -28,6 +28,7 @@ QLineEdit* box(QWidget* owner, QFormLayout* form, const QString& label, int id, 
     edit->setObjectName(QString::number(id));
     edit->setMaxLength(maxLength);
     edit->setReadOnly(readOnly);
+    if (!readOnly) refuseUnstorable(edit, label);
     edit->setMinimumWidth(360);
     form->addRow(label, edit);
     return edit;

@@ -60,16 +60,19 @@ bool CPersonListDlg::choose() {
     const long record = rows()[std::size_t(selected)].record;
     switch (mode_) {
         case kModifyMode: {
+            const CustomerCopy before = customerCopyOf(people_);
             CAddPersonDlg editorDlg(people_, CAddPersonDlg::Modify, personFieldsOf(people_), record,
                                     this);
-            appEditorDialogs().run(editorDlg);
+            if (appEditorDialogs().run(editorDlg) == QDialog::Accepted) offerCarry(before, record);
             list_->clearSelection();
             break;
         }
-        case kDeleteMode:
-            if (appPrompter().askYesNo(
-                    QStringLiteral("Are you sure you want to delete this customer?"),
-                    QStringLiteral("Confirm Delete"))) {
+        case kDeleteMode: {
+            // The reservations stay, but the person deleting should know there are some.
+            long count = 0;
+            countCustomerReservations(schedule_, customerCopyOf(people_), editor::today(), count);
+            if (appPrompter().askYesNo(fromCp1252(deleteCustomerQuestion(count)),
+                                       QStringLiteral("Confirm Delete"))) {
                 // The customer's reservations stay: they carry their own copy of the names.
                 if (const int r = deleteCustomer(people_, record))
                     editor::showMessage(
@@ -77,6 +80,7 @@ bool CPersonListDlg::choose() {
                          "Database Error"});
             }
             break;
+        }
         case kReservationsMode: {
             CPersonResDlg list(schedule_, customerNameOf(people_), editor::today(), this);
             appEditorDialogs().run(list);
@@ -92,6 +96,32 @@ bool CPersonListDlg::choose() {
     }
     QDialog::accept();
     return true;
+}
+
+void CPersonListDlg::offerCarry(const CustomerCopy& before, long record) {
+    if (people_.GoTo(record) != 0 || people_.IsDeleted()) return;
+    const CustomerCopy after = customerCopyOf(people_);
+    if (after == before) return;
+    const DayDate from = editor::today();
+    long count = 0;
+    if (countCustomerReservations(schedule_, before, from, count) != 0) return;
+    const std::optional<std::string> question = carryQuestion(before, after, count);
+    if (!question ||
+        !appPrompter().askYesNo(fromCp1252(*question), QStringLiteral("Change Reservations")))
+        return;
+    const CarryResult r = carryCustomerChange(schedule_, before, after, from);
+    if (r.code != 0) {
+        editor::showMessage(
+            {tables::format("The reservations could not be changed (%d); none of them was "
+                            "changed.",
+                            r.code),
+             "Database Error"});
+        return;
+    }
+    appPrompter().message(
+        QStringLiteral("%1 reservation(s) now carry the customer's new details.").arg(r.changed),
+        QStringLiteral("Change Reservations"), PromptIcon::Information);
+    if (r.changed > 0 && reservationsChanged_) reservationsChanged_();
 }
 
 void CPersonListDlg::accept() {
@@ -193,6 +223,7 @@ void runCustomerChooser(CZUKRecDoc& doc, int mode, QWidget* parent) {
     GroupTables* tables = doc.tables();
     if (!tables || !tables->people() || !tables->schedule()) return;
     CPersonListDlg chooser(*tables->people(), *tables->schedule(), mode, parent);
+    chooser.setReservationsChanged([&doc] { doc.reservationsChanged(doc.currentDate()); });
     appEditorDialogs().run(chooser);
 }
 

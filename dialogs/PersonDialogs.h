@@ -4,6 +4,7 @@
 // controls to and from it.
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "dialogs/EditorDialogs.h"
@@ -33,15 +34,24 @@ public:
     // The OK step (a double click too): acts on the selected customer by mode. False when the
     // chooser stays open.
     bool choose();
+    // Called after reservations were changed (a customer's change carried to them).
+    void setReservationsChanged(std::function<void()> changed) {
+        reservationsChanged_ = std::move(changed);
+    }
 
 public slots:
     void accept() override;
     void reject() override;
 
 private:
+    // After a change of the customer at `record`: offers to carry it to the reservations from
+    // today on that carry the old copy, and does it when the answer is yes.
+    void offerCarry(const CustomerCopy& before, long record);
+
     CPeople& people_;
     CSchedule& schedule_;
     int mode_;
+    std::function<void()> reservationsChanged_;
     QListView* list_;
     ChooserModel* model_;
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTextBrowser>
@@ -39,6 +40,14 @@ QString missingTopicHtml(unsigned context) {
 // a link or a request asks for it.
 class HelpBrowser final : public QTextBrowser {
 public:
+    // A help window is read and put away: Escape closes it, as it does a dialog.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+            close();
+            return;
+        }
+        QTextBrowser::keyPressEvent(event);
+    }
     QVariant loadResource(int type, const QUrl& name) override {
         if (type == QTextDocument::HtmlResource &&
             name.fileName() == QFileInfo(HelpService::topicPath(kHelpContents)).fileName())
@@ -131,10 +140,18 @@ QString HelpService::topicHtml(unsigned context) {
     return QString::fromUtf8(f.readAll());
 }
 
+namespace {
+// One help window for the whole program, reused by every request.
+QPointer<QTextBrowser> g_window;
+}  // namespace
+
+void QtHelpService::closeWindows() {
+    if (g_window) g_window->close();
+}
+
 void QtHelpService::showTopic(unsigned context) {
     ensureResources();
-    // One help window for the whole program, reused by every request.
-    static QPointer<QTextBrowser> window;
+    QPointer<QTextBrowser>& window = g_window;
     if (!window) {
         window = new HelpBrowser;
         window->setAttribute(Qt::WA_DeleteOnClose);

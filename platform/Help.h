@@ -27,6 +27,8 @@ class HelpService {
 public:
     virtual ~HelpService() = default;
     virtual void showTopic(unsigned context) = 0;
+    // Closes the help windows: they belong to the main window and end with it.
+    virtual void closeWindows() {}
     // The bundled topic's HTML, or an empty string when there is none.
     static QString topicHtml(unsigned context);
     // Resource path of a topic, ":/help/0x20091.html".
@@ -43,12 +45,15 @@ public:
 class QtHelpService final : public HelpService {
 public:
     void showTopic(unsigned context) override;
+    void closeWindows() override;
 };
 
 class RecordingHelpService final : public HelpService {
 public:
     std::vector<unsigned> requested;
+    int closed = 0;
     void showTopic(unsigned context) override { requested.push_back(context); }
+    void closeWindows() override { ++closed; }
 };
 
 HelpService& appHelp();

@@ -1,6 +1,10 @@
 #include "platform/TextCodec.h"
 
+#include <QLineEdit>
+#include <memory>
+
 #include "app/core/Cp1252.h"
+#include "platform/Prompter.h"
 
 namespace quorvane {
 
@@ -27,6 +31,42 @@ std::string toCp1252(const QString& text) {
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
     }
     return out;
+}
+
+QString firstUnstorable(const QString& text) {
+    const QList<uint> codes = text.toUcs4();
+    const std::u32string u32(codes.begin(), codes.end());
+    const char32_t c = cp1252::firstUnstorable(u32);
+    return c == 0 ? QString() : QString::fromUcs4(&c, 1);
+}
+
+QString unstorableMessage(const QString& character, const QString& field) {
+    const char32_t code = character.toUcs4().value(0);
+    return QStringLiteral(
+               "The character \"%1\" (U+%2) cannot be stored in %3: the tables hold "
+               "only the letters and signs of Western European languages. Please "
+               "type it without that character.")
+        .arg(character, QStringLiteral("%1").arg(uint(code), 4, 16, QLatin1Char('0')).toUpper(),
+             field);
+}
+
+void refuseUnstorable(QLineEdit* edit, const QString& field) {
+    auto kept = std::make_shared<QString>(edit->text());
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, kept, field](const QString& now) {
+        const QString bad = firstUnstorable(now);
+        if (bad.isEmpty()) {
+            *kept = now;
+            return;
+        }
+        const int cursor = edit->cursorPosition() - int(now.size() - kept->size());
+        {
+            const QSignalBlocker block(edit);
+            edit->setText(*kept);
+        }
+        edit->setCursorPosition(qBound(0, cursor, int(kept->size())));
+        appPrompter().message(unstorableMessage(bad, field),
+                              QStringLiteral("Character Not Allowed"), PromptIcon::Stop);
+    });
 }
 
 }  // namespace quorvane

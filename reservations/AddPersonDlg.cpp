@@ -51,7 +51,9 @@ void assignPerson(CPeople& p, const PersonFields& f) {
 }
 
 std::optional<BookingMessage> checkPersonName(const PersonFields& f) {
-    if (f.first.empty() || f.last.empty())
+    // The table keeps no trailing blanks: a name of blanks alone would be stored empty.
+    auto blank = [](const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; };
+    if (blank(f.first) || blank(f.last))
         return BookingMessage{"A first and last name must be specified", "Name Error"};
     return std::nullopt;
 }
@@ -101,6 +103,7 @@ CAddPersonDlg::CAddPersonDlg(CPeople& people, Mode mode, const PersonFields& ini
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QString::number(kPersonFields[i].id));
         edit->setMaxLength(kPersonFields[i].maxLength);
+        refuseUnstorable(edit, QString::fromLatin1(kPersonFields[i].label));
         form->addRow(QString::fromLatin1(kPersonFields[i].label), edit);
         edits_[i] = edit;
     }

@@ -34,7 +34,7 @@ extern const std::array<PersonFieldSpec, 13> kPersonFields;
 PersonFields personFieldsOf(const CPeople& people);
 void assignPerson(CPeople& people, const PersonFields& f);
 
-// "A first and last name must be specified" ("Name Error") when either is empty.
+// "A first and last name must be specified" ("Name Error") when either is empty or blanks.
 std::optional<BookingMessage> checkPersonName(const PersonFields& f);
 // Stores the customer: appended in add mode; in modify mode written over record `record` (a
 // changed key moves that record to the new key). The "Add Error" message on a refusal (code

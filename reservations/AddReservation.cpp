@@ -12,7 +12,6 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimeEdit>
 #include <QVBoxLayout>
 
 #include "app/GroupTables.h"
@@ -24,6 +23,7 @@
 #include "reservations/AddPersonDlg.h"
 #include "reservations/LineListModel.h"
 #include "reservations/ReservationDialogs.h"
+#include "reservations/TimeField.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -40,7 +40,6 @@ QDate qDateOf(const DayDate& d) {
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("hh:mm AP");
 const QString kLongDate = QStringLiteral("dddd, MMMM dd, yyyy");
 
 int selectedRow(const QListView* list) {
@@ -87,12 +86,10 @@ CAddReservation::CAddReservation(CZUKRecDoc& doc, const std::string& facility, c
     datePicker_->setCalendarPopup(true);
     when->addRow(QStringLiteral("Date"), datePicker_);
     auto* times = new QHBoxLayout;
-    start_ = new QTimeEdit(this);
+    start_ = new TimeField(this);
     start_->setObjectName(QString::number(kStart));
-    start_->setDisplayFormat(kTimeFormat);
-    end_ = new QTimeEdit(this);
+    end_ = new TimeField(this);
     end_->setObjectName(QString::number(kEnd));
-    end_->setDisplayFormat(kTimeFormat);
     times->addWidget(new QLabel(QStringLiteral("Start Time"), this));
     times->addWidget(start_);
     times->addSpacing(12);
@@ -103,6 +100,7 @@ CAddReservation::CAddReservation(CZUKRecDoc& doc, const std::string& facility, c
     notes_ = new QLineEdit(this);
     notes_->setObjectName(QString::number(kNotes));
     notes_->setMaxLength(kMaxNotes);
+    refuseUnstorable(notes_, QStringLiteral("Notes"));
     when->addRow(QStringLiteral("Notes, Special Equipment, etc"), notes_);
     layout->addLayout(when);
 
@@ -161,8 +159,8 @@ CAddReservation::CAddReservation(CZUKRecDoc& doc, const std::string& facility, c
     settingEnd_ = false;
     endEdited_ = false;
     startChanged();
-    connect(start_, &QTimeEdit::timeChanged, this, [this] { startChanged(); });
-    connect(end_, &QTimeEdit::timeChanged, this, [this] {
+    connect(start_, &TimeField::timeChanged, this, [this] { startChanged(); });
+    connect(end_, &TimeField::timeChanged, this, [this] {
         if (!settingEnd_) endEdited_ = true;
     });
     fillCustomers();
@@ -247,7 +245,18 @@ BookingRequest CAddReservation::requestFromControls() const {
     return q;
 }
 
+bool CAddReservation::commitTimes() {
+    for (TimeField* field : {end_, start_}) {
+        if (field->commit()) continue;
+        showMessage(timeEntryMessage(toCp1252(field->text())));
+        field->setFocus();
+        return false;
+    }
+    return true;
+}
+
 bool CAddReservation::onOk() {
+    if (!commitTimes()) return false;
     GroupTables* tables = doc_.tables();
     CPeople* people = tables ? tables->people() : nullptr;
     CMaintenance* items = tables ? tables->maintenance() : nullptr;
@@ -306,6 +315,10 @@ bool CAddReservation::onOk() {
     const BookingOutcome out = bookReservation(*schedule, q, openerDay_, hooks);
     QApplication::restoreOverrideCursor();
     if (out.stayOpen) return false;
+    // After the messages of the days refused, what the series came to.
+    if (const std::optional<BookingMessage> summary = seriesSummary(q, out))
+        appPrompter().message(fromCp1252(summary->text), fromCp1252(summary->title),
+                              PromptIcon::Information);
     customerRecords_.clear();
     QDialog::accept();
     return true;
@@ -313,7 +326,7 @@ bool CAddReservation::onOk() {
 
 void CAddReservation::checkAvailability() {
     CSchedule* schedule = doc_.tables() ? doc_.tables()->schedule() : nullptr;
-    if (!schedule) return;
+    if (!schedule || !commitTimes()) return;
     const BookingRequest q = requestFromControls();
     if (auto m = checkSeriesDates(q)) return showMessage(*m);
     const int endClock = (q.endHH == 0 && q.endMM == 0) ? 2359 : q.endHH * 100 + q.endMM;

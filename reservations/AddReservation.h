@@ -16,12 +16,12 @@ class QLineEdit;
 class QListView;
 class QPushButton;
 class QRadioButton;
-class QTimeEdit;
 
 namespace quorvane {
 
 class CZUKRecDoc;
 class LineListModel;
+class TimeField;
 
 class CAddReservation : public QDialog {
     Q_OBJECT
@@ -58,6 +58,9 @@ public slots:
 private:
     void setKind(int kind);
     void startChanged();
+    // Takes the times as typed, the end first (a typed end is the person's, and the start's
+    // automatic end must not replace it); false, with the message shown, for one that is no time.
+    bool commitTimes();
     // The times, dates, recurrence and notes of the controls (who it is for stays empty).
     BookingRequest requestFromControls() const;
 
@@ -73,8 +76,8 @@ private:
     std::vector<long> customerRecords_, maintenanceRecords_;
 
     QDateEdit* datePicker_;
-    QTimeEdit* start_;
-    QTimeEdit* end_;
+    TimeField* start_;
+    TimeField* end_;
     QLineEdit* notes_;
     QListView* customers_;
     QListView* maintenance_;

@@ -167,8 +167,17 @@ void CRoomInfoDlg::cancelReservation() {
         return;
     CSchedule* schedule = scheduleOf(doc_);
     SeriesMember member;
-    if (!schedule || quorvane::cancelReservation(*schedule, facility_, date_,
-                                                 day_.starts[std::size_t(sel)], member) != 0) {
+    const long listed = sel < int(day_.records.size()) ? day_.records[std::size_t(sel)] : 0;
+    const int r = schedule
+                      ? quorvane::cancelReservation(*schedule, facility_, date_,
+                                                    day_.starts[std::size_t(sel)], member, listed)
+                      : -1;
+    if (r > 0) {
+        // Not found as listed: another desk cancelled or moved it since the list was read.
+        listChanged();
+        return;
+    }
+    if (r != 0) {
         stop("Could not delete record from database", "Database Error");
         return;
     }
@@ -207,17 +216,38 @@ void CRoomInfoDlg::showReservation() {
     CSchedule* schedule = scheduleOf(doc_);
     ReservationDetail detail;
     long record = 0;
-    if (!schedule ||
-        readReservationDetail(*schedule, facility_, date_, start, detail, &record) != 0) {
+    if (!schedule) {
+        stop("Could not read schedule record from database", "Database Error");
+        return;
+    }
+    const long listed = sel < int(day_.records.size()) ? day_.records[std::size_t(sel)] : 0;
+    const int r = readReservationDetail(*schedule, facility_, date_, start, detail, &record);
+    if (r > 0 || (r == 0 && listed != 0 && record != listed)) {
+        listChanged();
+        return;
+    }
+    if (r != 0) {
         stop("Could not read schedule record from database", "Database Error");
         return;
     }
     detail.facility = facility_;
     const std::optional<std::string> notes = CShowReservation::ask(detail, this);
     if (notes && *notes != detail.notes) {
-        storeNotes(*schedule, facility_, date_, start, record, detail.notes, *notes);
+        const NotesWrite written = writeNotesWaiting(
+            [&] {
+                return storeNotesOnce(*schedule, facility_, date_, start, record, detail.notes,
+                                      *notes);
+            },
+            this);
+        if (written == NotesWrite::kGone) return listChanged();
         LoadDay(date_.month, date_.day, date_.year);
     }
+}
+
+void CRoomInfoDlg::listChanged() {
+    const BookingMessage m = reservationChangedMessage();
+    appPrompter().message(fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Information);
+    LoadDay(date_.month, date_.day, date_.year);
 }
 
 void CRoomInfoDlg::print() {

@@ -55,6 +55,9 @@ public:
 
 private:
     void showDay();
+    // Says that another user changed or cancelled the listed reservation, and reads the day
+    // again.
+    void listChanged();
 
     CZUKRecDoc& doc_;
     std::string facility_, description_;

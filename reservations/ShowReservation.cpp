@@ -1,8 +1,12 @@
 #include "reservations/ShowReservation.h"
 
+#include <QEventLoop>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/DialogButtons.h"
@@ -26,6 +30,14 @@ QLineEdit* shown(QWidget* owner, QFormLayout* form, const QString& label, int id
 
 }  // namespace
 
+int notesWidth(const QLineEdit& edit) {
+    // Average characters undercount capitals and wide letters; 80 of "M" and "a" mixed fit
+    // any notes a person types, plus the frame and the text margins.
+    const QFontMetrics fm(edit.font());
+    const QString sample = QString(40, QLatin1Char('M')) + QString(40, QLatin1Char('a'));
+    return fm.horizontalAdvance(sample) + 16;
+}
+
 CShowReservation::CShowReservation(const ReservationDetail& d, QWidget* parent) : QDialog(parent) {
     setObjectName(QString::number(kDialogId));
     setModal(true);
@@ -46,19 +58,49 @@ CShowReservation::CShowReservation(const ReservationDetail& d, QWidget* parent) 
         this);
     series->setObjectName(QString::number(kSeries));
     layout->addWidget(series);
-    auto* notesForm = new QFormLayout;
+    // The notes on a line of their own, wide enough for all 80 characters.
+    layout->addWidget(new QLabel(QStringLiteral("Notes, Special Equipment, etc"), this));
     notes_ = new QLineEdit(this);
     notes_->setObjectName(QString::number(kNotes));
     notes_->setMaxLength(kMaxNotes);
     notes_->setText(fromCp1252(d.notes));
-    notesForm->addRow(QStringLiteral("Notes, Special Equipment, etc"), notes_);
-    layout->addLayout(notesForm);
+    notes_->setMinimumWidth(notesWidth(*notes_));
+    refuseUnstorable(notes_, QStringLiteral("Notes"));
+    layout->addWidget(notes_);
     addDialogButtons(this, layout, kDialogId, kHelp);
     notes_->setFocus();
 }
 
 std::string CShowReservation::notes() const {
     return toCp1252(notes_->text());
+}
+
+NotesWrite writeNotesWaiting(const std::function<NotesWrite()>& attempt, QWidget* parent) {
+    NotesWrite result = attempt();
+    if (result != NotesWrite::kLocked) return result;
+    QProgressDialog wait(QStringLiteral("Another user is changing this reservation.\nThe notes "
+                                        "will be saved as soon as they are done."),
+                         QStringLiteral("Give Up"), 0, 0, parent);
+    wait.setObjectName(QStringLiteral("notes-wait"));
+    wait.setWindowTitle(QStringLiteral("Saving Notes"));
+    wait.setWindowModality(Qt::WindowModal);
+    wait.setMinimumDuration(0);
+    wait.setAutoClose(false);
+    wait.setAutoReset(false);
+    wait.show();
+    QEventLoop loop;
+    QTimer retry;
+    retry.setInterval(250);
+    QObject::connect(&retry, &QTimer::timeout, &loop, [&] {
+        // Closing the window gives up as its button does.
+        if (wait.wasCanceled()) return loop.quit();
+        result = attempt();
+        if (result != NotesWrite::kLocked) loop.quit();
+    });
+    QObject::connect(&wait, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    retry.start();
+    loop.exec();
+    return result;
 }
 
 std::optional<std::string> CShowReservation::ask(const ReservationDetail& detail, QWidget* parent) {

@@ -3,6 +3,7 @@
 // editable. The facility list, and later the customer's and the maintenance item's lists,
 // fill a ReservationDetail and get back the notes as edited.
 #include <QDialog>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,9 @@
 class QLineEdit;
 
 namespace quorvane {
+
+// The width a notes box needs to show all of its 80 characters in its font.
+int notesWidth(const QLineEdit& edit);
 
 class CShowReservation : public QDialog {
     Q_OBJECT
@@ -32,5 +36,11 @@ public:
 private:
     QLineEdit* notes_;
 };
+
+// Writes notes through `attempt`, which asks once for the record's lock. While another user
+// holds it, a window ("Saving Notes", objectName "notes-wait") says that the write waits and
+// tries again every quarter second until it goes through or the person presses "Give Up"
+// (kLocked then: nothing was written).
+NotesWrite writeNotesWaiting(const std::function<NotesWrite()>& attempt, QWidget* parent);
 
 }  // namespace quorvane

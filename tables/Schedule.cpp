@@ -214,7 +214,7 @@ int CSchedule::Update() {
     if (!core_.isOpen()) return r4noOpen;
     if (int r = core_.blank()) return r;
     build();
-    return core_.rewrite();
+    return core_.rewrite(!holdsAll_);
 }
 
 int CSchedule::Delete(bool pack) {
@@ -239,6 +239,23 @@ int CSchedule::LockAppend() {
     return 0;
 }
 
+int CSchedule::LockAll() {
+    if (savedUnlockAuto_ < 0) savedUnlockAuto_ = core_.context().unlockAuto;
+    core_.context().unlockAuto = 0;
+    if (int r = core_.lockAll()) {
+        Unlock();
+        return r;
+    }
+    holdsAll_ = true;
+    return 0;
+}
+
+int CSchedule::SetLockAttempts(int attempts) {
+    const int old = core_.context().lockAttempts;
+    core_.context().lockAttempts = attempts;
+    return old;
+}
+
 int CSchedule::WalkStart() {
     return core_.isOpen() ? d4walkStart(core_.data()) : 0;
 }
@@ -248,6 +265,7 @@ int CSchedule::WalkEnd() {
 }
 
 int CSchedule::Unlock() {
+    holdsAll_ = false;
     int r = core_.unlock();
     if (savedUnlockAuto_ >= 0) {
         core_.context().unlockAuto = savedUnlockAuto_;

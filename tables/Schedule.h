@@ -50,11 +50,21 @@ public:
     // or write in between ends what the walk had read. Calls nest.
     int WalkStart();
     int WalkEnd();
+    // The whole-table lock a change of many reservations runs under (data file and index):
+    // nobody books, cancels or rewrites meanwhile, and Update keeps it, so the change is one
+    // operation for every other user. 0, or the engine's code with nothing held.
+    int LockAll();
+    // After a refused write: forgets it and the engine's standing error, so the writes made
+    // before it can be put back.
+    void DropFailedWrite() { core_.dropFailedWrite(); }
     // Writes a pending change and releases every lock of the table.
     int Unlock();
     // Writes a pending change (a deletion mark) and syncs the table and its index to the disk,
     // so that what the caller is told of survives a power loss. 0, or the engine's code.
     int Flush();
+    // How often a write tries for a lock another user holds: 1 asks once, so the write is
+    // refused at once (r4locked) instead of waiting; -1 waits until granted. The old value.
+    int SetLockAttempts(int attempts);
 
     // The name texts a bulk filter compares, and the comparison, which makes no string.
     enum NameField { kFirstName, kMiddleInitial, kLastName, kPhone };
@@ -114,6 +124,7 @@ private:
     bool noOrg_ = false;
     // The context's automatic-unlock setting while a booking lock holds it at 0, else -1.
     int savedUnlockAuto_ = -1;
+    bool holdsAll_ = false;
 
     std::string facility_, last_, first_, mi_, phone_, ext_, notes_, org_;
     int year_ = 0, month_ = 0, day_ = 0;

@@ -415,11 +415,11 @@ int TableCore::append() {
     return r;
 }
 
-int TableCore::rewrite() {
+int TableCore::rewrite(bool release) {
     if (!data_) return r4noOpen;
     long rec = d4recNo(data_);
     int r = d4flush(data_);
-    d4unlock(data_);
+    if (release) d4unlock(data_);
     if (r != 0) dropPendingChange(rec);
     return r;
 }
@@ -437,6 +437,12 @@ void TableCore::dropPendingChange(long rec) {
     if (!data_ || rec <= 0 || c_.errorCode < 0) return;
     d4changed(data_, 0);
     d4go(data_, rec, 1);
+}
+
+void TableCore::dropFailedWrite() {
+    if (!data_) return;
+    error4set(&c_, 0);
+    d4changed(data_, 0);
 }
 
 int TableCore::lockAppend() {

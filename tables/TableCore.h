@@ -106,8 +106,13 @@ public:
     int appendStart();
     int blank();
     int append();
-    int rewrite();
+    // A rewrite releases every lock of the table afterwards, unless `release` is false (a
+    // change of many records under the whole-table lock keeps it to the end).
+    int rewrite(bool release = true);
     int remove(bool flushNow);
+    // Forgets a write the engine refused (its standing error and the changed record buffer),
+    // so that earlier writes can be put back.
+    void dropFailedWrite();
     int lockAppend();
     // The index locks of the table (d4lockIndex), held until unlock.
     int lockIndex();

@@ -4,6 +4,7 @@
 // table. The five bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to
 // the C1 control of the same number and back, so every byte survives a round trip.
 #include <cstdint>
+#include <string_view>
 
 namespace quorvane::cp1252 {
 
@@ -24,6 +25,14 @@ constexpr int fromUnicode(char32_t c) {
     for (int i = 0; i < 32; ++i)
         if (kHigh[i] == c) return 0x80 + i;
     return -1;
+}
+
+// The first character of `text` that Windows-1252 cannot hold, or 0 when it holds them all. A
+// stored field would get '?' in its place, so every text field that reaches a table refuses it.
+constexpr char32_t firstUnstorable(std::u32string_view text) {
+    for (char32_t c : text)
+        if (fromUnicode(c) < 0) return c;
+    return 0;
 }
 
 }  // namespace quorvane::cp1252

@@ -1,6 +1,9 @@
 #include "reservations/core/BookingCore.h"
 
+#include <cctype>
 #include <cstdio>
+
+#include "engine/error4.h"
 
 #include "tables/Maintenance.h"
 #include "tables/People.h"
@@ -51,18 +54,75 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
         day.starts.push_back(sh * 100 + sm);
         day.ends.push_back(eh * 100 + em);
         day.lines.push_back(reservationLine(table));
+        std::string first, mi, last, phone, ext, org;
+        table.GetNames(first, mi, last, phone, ext, org);
+        day.whos.push_back(
+            table.IsMaintenance() ? last : last + ", " + first + (mi.empty() ? "" : " ") + mi);
+        day.records.push_back(table.GetRecordNumber());
         r = table.Next();
     }
     return r < 0 ? r : 0;
 }
 
-int checkReservation(int startHH, int startMM, int endHH, int endMM, const FacilityDay& day) {
+int overlappingReservation(int startHH, int startMM, int endHH, int endMM, const FacilityDay& day) {
     const int s = startHH * 100 + startMM;
     const int e = endHH * 100 + endMM;
-    if (s >= e) return 1;
     for (std::size_t i = 0; i < day.starts.size() && i < day.ends.size(); ++i)
-        if (s < day.ends[i] && day.starts[i] < e) return 2;
-    return 0;
+        if (s < day.ends[i] && day.starts[i] < e) return int(i);
+    return -1;
+}
+
+int checkReservation(int startHH, int startMM, int endHH, int endMM, const FacilityDay& day) {
+    if (startHH * 100 + startMM >= endHH * 100 + endMM) return 1;
+    return overlappingReservation(startHH, startMM, endHH, endMM, day) >= 0 ? 2 : 0;
+}
+
+std::optional<int> parseTypedTime(const std::string& text) {
+    std::string t;
+    for (char c : text)
+        if (c != ' ' && c != '\t') t += char(std::tolower(static_cast<unsigned char>(c)));
+    // The AM/PM mark in any of its usual spellings: "pm", "p", "p.m.".
+    int meridiem = 0;  // 0 none, 1 AM, 2 PM
+    for (const char* mark : {"a.m.", "p.m.", "am", "pm", "a", "p"}) {
+        const std::string m(mark);
+        if (t.size() > m.size() && t.compare(t.size() - m.size(), m.size(), m) == 0) {
+            meridiem = m[0] == 'a' ? 1 : 2;
+            t.resize(t.size() - m.size());
+            break;
+        }
+    }
+    const std::size_t sep = t.find_first_of(":.");
+    std::string hours = t, minutes;
+    if (sep != std::string::npos) {
+        hours = t.substr(0, sep);
+        minutes = t.substr(sep + 1);
+        if (minutes.size() != 2) return std::nullopt;
+    } else if (t.size() > 2) {
+        hours = t.substr(0, t.size() - 2);
+        minutes = t.substr(t.size() - 2);
+    }
+    auto digits = [](const std::string& s) {
+        if (s.empty() || s.size() > 2) return false;
+        for (char c : s)
+            if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        return true;
+    };
+    if (!digits(hours) || (!minutes.empty() && !digits(minutes))) return std::nullopt;
+    int h = std::stoi(hours);
+    const int m = minutes.empty() ? 0 : std::stoi(minutes);
+    if (m > 59) return std::nullopt;
+    if (meridiem != 0) {
+        if (h < 1 || h > 12) return std::nullopt;
+        h = h % 12 + (meridiem == 2 ? 12 : 0);
+    } else if (h > 23) {
+        return std::nullopt;
+    }
+    return h * 60 + m;
+}
+
+BookingMessage timeEntryMessage(const std::string& typed) {
+    return {"\"" + typed + "\" is not a time. Type a time such as 2:30 PM, 2:30p or 14:30.",
+            "Time Error"};
 }
 
 std::optional<BookingMessage> checkSeriesDates(const BookingRequest& q) {
@@ -140,6 +200,7 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, Facili
         if (r != 0) {
             table.Unlock();
             ++out.failed;
+            out.refusedDays.push_back({d, "", true});
             tell("Could not make reservation to database", kDatabaseError);
             if (single) break;
             continue;
@@ -155,6 +216,16 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, Facili
                     "Reservation conflicts with existing reservation on %02i/%02i/%04i", d.month,
                     d.day, d.year);
                 tell(text.c_str(), kReservationError);
+                const int other = overlappingReservation(q.startHH, q.startMM, endHH, endMM, day);
+                RefusedDay refused{d, "", false};
+                if (other >= 0 && std::size_t(other) < day.whos.size()) {
+                    const int os = day.starts[std::size_t(other)];
+                    const int oe = day.ends[std::size_t(other)];
+                    refused.other = amPmTime(os / 100, os % 100) + " - " +
+                                    amPmTime(oe / 100, oe % 100) + " " +
+                                    day.whos[std::size_t(other)];
+                }
+                out.refusedDays.push_back(std::move(refused));
             }
             if (check == 1 || single) {
                 out.stayOpen = true;
@@ -181,14 +252,44 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, Facili
         table.Unlock();
         if (added != 0) {
             ++out.failed;
+            out.refusedDays.push_back({d, "", true});
             tell("Could not make reservation to database", kDatabaseError);
         } else {
             ++out.booked;
+            out.bookedDays.push_back(d);
         }
         if (hooks.added) hooks.added(d, added);
         if (single) break;
     }
     return out;
+}
+
+std::optional<BookingMessage> seriesSummary(const BookingRequest& q, const BookingOutcome& out) {
+    if (q.kind == kSingle || out.stayOpen || out.refusedDays.empty()) return std::nullopt;
+    auto slash = [](const DayDate& d) {
+        return tables::format("%02d/%02d/%04d", d.month, d.day, d.year);
+    };
+    const std::size_t total = out.bookedDays.size() + out.refusedDays.size();
+    std::string text;
+    if (out.bookedDays.empty()) {
+        text = tables::format("None of the %zu days of the series was booked.", total);
+    } else {
+        text = tables::format(
+            "%zu of the %zu days of the series were booked:", out.bookedDays.size(), total);
+        for (const DayDate& d : out.bookedDays) text += "\n    " + slash(d);
+    }
+    text += tables::format("\n\n%zu %s not booked:", out.refusedDays.size(),
+                           out.refusedDays.size() == 1 ? "day was" : "days were");
+    for (const RefusedDay& r : out.refusedDays) {
+        text += "\n    " + slash(r.day);
+        if (r.failed)
+            text += "  could not be written to the database";
+        else if (!r.other.empty())
+            text += "  taken: " + r.other;
+        else
+            text += "  taken";
+    }
+    return BookingMessage{text, "Series Booked in Part"};
 }
 
 SeriesMember seriesMemberOf(const CSchedule& t) {
@@ -202,11 +303,19 @@ SeriesMember seriesMemberOf(const CSchedule& t) {
     return m;
 }
 
+BookingMessage reservationChangedMessage() {
+    return {
+        "Another user has changed or cancelled this reservation. The list now shows the "
+        "reservations as they are stored.",
+        "Reservation Changed"};
+}
+
 int cancelReservation(CSchedule& table, const std::string& facility, const DayDate& date,
-                      int startClock, SeriesMember& member) {
+                      int startClock, SeriesMember& member, long expectedRecord) {
     const int r = table.Seek(dateKey(date), facility, twoDigits(startClock / 100),
                              twoDigits(startClock % 100));
     if (r != 0) return r;
+    if (expectedRecord != 0 && table.GetRecordNumber() != expectedRecord) return r4entry;
     member = seriesMemberOf(table);
     int d = table.Delete(false);
     // The mark goes to the disk now, and the record's lock with it: kept, it would stop
@@ -304,6 +413,25 @@ bool storeNotes(CSchedule& table, const std::string& facility, const DayDate& da
     if (r != 0 || table.GetRecordNumber() != recordNumber) return false;
     table.SetNotes(newNotes);
     return table.Update() == 0;
+}
+
+NotesWrite updateNotesOnce(CSchedule& table, const std::string& notes) {
+    table.SetNotes(notes);
+    const int old = table.SetLockAttempts(1);
+    const int r = table.Update();
+    table.SetLockAttempts(old);
+    if (r == r4locked) return NotesWrite::kLocked;
+    return r == 0 ? NotesWrite::kWritten : NotesWrite::kFailed;
+}
+
+NotesWrite storeNotesOnce(CSchedule& table, const std::string& facility, const DayDate& date,
+                          int startClock, long recordNumber, const std::string& shownNotes,
+                          const std::string& newNotes) {
+    if (newNotes == shownNotes) return NotesWrite::kUnchanged;
+    const int r = table.Seek(dateKey(date), facility, twoDigits(startClock / 100),
+                             twoDigits(startClock % 100));
+    if (r != 0 || table.GetRecordNumber() != recordNumber) return NotesWrite::kGone;
+    return updateNotesOnce(table, newNotes);
 }
 
 std::vector<PickRow> customerRows(CPeople& people) {

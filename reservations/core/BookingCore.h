@@ -29,10 +29,15 @@ struct BookingMessage {
 struct FacilityDay {
     std::vector<std::string> lines;
     std::vector<int> starts, ends;
+    // Who each reservation is for ("last, first mi" or the item) and its record number.
+    std::vector<std::string> whos;
+    std::vector<long> records;
     void clear() {
         lines.clear();
         starts.clear();
         ends.clear();
+        whos.clear();
+        records.clear();
     }
 };
 
@@ -51,6 +56,15 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
 // 0 when start-end fits the day, 1 when the end is not after the start, 2 when it overlaps a
 // listed reservation. Reservations that only touch do not overlap.
 int checkReservation(int startHH, int startMM, int endHH, int endMM, const FacilityDay& day);
+// The position of the first listed reservation start-end overlaps, or -1.
+int overlappingReservation(int startHH, int startMM, int endHH, int endMM, const FacilityDay& day);
+
+// A time as a person types it, in minutes after midnight: "2:30 PM", "2:30p", "2.30 pm",
+// "230p", "14:30", "1430", "9" (hours alone are on the 24-hour clock without AM/PM). Nothing
+// for anything else (an hour over 12 with AM/PM, minutes over 59, stray characters).
+std::optional<int> parseTypedTime(const std::string& text);
+// "\"%s\" is not a time..." ("Time Error") for a typed text parseTypedTime refuses.
+BookingMessage timeEntryMessage(const std::string& typed);
 
 // ----- making reservations -----
 
@@ -78,10 +92,27 @@ struct BookingHooks {
     std::function<void(const DayDate&, int addResult)> added;
 };
 
+// A day of a series that was not booked: why, and the other booking's times and who it is for
+// when an overlap refused it ("05:00 PM - 06:00 PM Jansen, Anna M"; empty otherwise).
+struct RefusedDay {
+    DayDate day;
+    std::string other;
+    bool failed = false;  // the table could not be read or written, no overlap
+    bool operator==(const RefusedDay&) const = default;
+};
+
 struct BookingOutcome {
     bool stayOpen = false;  // a refusal that keeps the dialog open; nothing more was written
     int booked = 0, refused = 0, failed = 0;
+    std::vector<DayDate> bookedDays;
+    std::vector<RefusedDay> refusedDays;
 };
+
+// After a series some of whose days were not booked, the one message that sums it up: how
+// many and which days were booked and which were not, with the booking in the way. Nothing
+// for a single reservation or a series booked whole.
+std::optional<BookingMessage> seriesSummary(const BookingRequest& request,
+                                            const BookingOutcome& outcome);
 
 // The series' dates as picked: a message when the first day lies after the through date.
 std::optional<BookingMessage> checkSeriesDates(const BookingRequest& request);
@@ -117,8 +148,14 @@ SeriesMember seriesMemberOf(const CSchedule& table);
 
 // Finds the facility's reservation of `date` starting at `startClock` and deletes it (the
 // deletion written at once). 0 with `member` filled, or the seek's code (nothing changed).
+// With `expectedRecord` set the reservation found must be that record: another user may have
+// cancelled the listed one and booked the same start since (r4entry then, nothing deleted).
 int cancelReservation(CSchedule& table, const std::string& facility, const DayDate& date,
-                      int startClock, SeriesMember& member);
+                      int startClock, SeriesMember& member, long expectedRecord = 0);
+
+// "Another user has changed or cancelled this reservation..." ("Reservation Changed"): the
+// listed reservation is no longer in the table as listed.
+BookingMessage reservationChangedMessage();
 
 // Deletes the later members of the series: same facility and start time, same creation
 // stamp, up to the series-end date or the end of the table. The number deleted, or the
@@ -151,6 +188,17 @@ int readReservationDetail(CSchedule& table, const std::string& facility, const D
 // synced; false when nothing was to be written or the write failed.
 bool storeNotes(CSchedule& table, const std::string& facility, const DayDate& date, int startClock,
                 long recordNumber, const std::string& shownNotes, const std::string& newNotes);
+
+// What one attempt to write notes came to.
+enum class NotesWrite { kUnchanged, kWritten, kGone, kLocked, kFailed };
+// storeNotes asking only once for the record's lock: kLocked (nothing written) while another
+// user holds it, so the window can say that it waits and let the person give up; kGone when
+// the reservation shown is no longer there.
+NotesWrite storeNotesOnce(CSchedule& table, const std::string& facility, const DayDate& date,
+                          int startClock, long recordNumber, const std::string& shownNotes,
+                          const std::string& newNotes);
+// The notes written over the table's current record asking once for its lock.
+NotesWrite updateNotesOnce(CSchedule& table, const std::string& notes);
 
 // ----- who a reservation is for -----
 

@@ -24,6 +24,7 @@
 #include "app/ZUKRecView.h"
 #include "platform/AppSettings.h"
 #include "platform/DialogButtons.h"
+#include "platform/Help.h"
 #include "shell_fakes.h"
 
 using namespace quorvane;
@@ -233,8 +234,14 @@ TEST_F(CommandsTest, TheDayChartCommandGetsTheWindowsOwnStartHourAndColour) {
     });
     DocumentManager documents;
     CMainFrame withChart(documents);
-    ASSERT_TRUE(withChart.action(cmd::kDayReservations)->isEnabled()) << "a handler: enabled";
+    // No group window: the toolbar's group buttons are disabled as the menu does not offer
+    // them; a handler or the window's own command enables them with a group open.
+    const int toolbarGroupButtons[] = {cmd::kDayReservations, cmd::kAddCustomer, cmd::kAddFacility};
+    for (int id : toolbarGroupButtons) EXPECT_FALSE(withChart.action(id)->isEnabled()) << id;
     ASSERT_NE(documents.openDocument(writeGroup("Pools.rec", "Pools")), nullptr);
+    ASSERT_TRUE(withChart.action(cmd::kDayReservations)->isEnabled()) << "a handler: enabled";
+    EXPECT_TRUE(withChart.action(cmd::kAddFacility)->isEnabled());
+    EXPECT_FALSE(withChart.action(cmd::kAddCustomer)->isEnabled()) << "no handler registered";
     CZUKRecView* view = withChart.activeFrame()->view();
     view->preferences().startHour = 10;
     view->preferences().occupiedColor = 0x00123456;
@@ -243,6 +250,27 @@ TEST_F(CommandsTest, TheDayChartCommandGetsTheWindowsOwnStartHourAndColour) {
     EXPECT_EQ(viewPreferencesOf(nullptr).startHour, 8) << "no window: the stored settings";
     clearGroupCommands();
     documents.closeAll();
+}
+
+TEST_F(CommandsTest, HelpWindowsCloseWithEscapeAndWithTheMainWindow) {
+    // A help window left open kept the program running after Exit, with no window to see.
+    QtHelpService qtHelp;
+    setAppHelp(&qtHelp);
+    auto helpWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "help" && w->isVisible()) return w;
+        return static_cast<QWidget*>(nullptr);
+    };
+    qtHelp.showTopic(kHelpContents);
+    QWidget* shown = helpWindow();
+    ASSERT_NE(shown, nullptr);
+    QTest::keyClick(shown, Qt::Key_Escape);
+    EXPECT_EQ(helpWindow(), nullptr) << "Escape closes it";
+    qtHelp.showTopic(kHelpGroupWindow);
+    ASSERT_NE(helpWindow(), nullptr);
+    frame->close();
+    EXPECT_EQ(helpWindow(), nullptr) << "closed with the main window";
+    setAppHelp(&help);
 }
 
 TEST_F(CommandsTest, ContextHelpFindsTheTopicOfWhatIsClicked) {

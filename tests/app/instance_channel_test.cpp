@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <sstream>
@@ -194,6 +195,16 @@ private:
     std::string received_;
 };
 
+// forward() waits for the program's answer, which this thread's event loop gives: the start
+// runs on a thread of its own meanwhile.
+bool forwardFromAnotherThread(const QStringList& paths, const QString& name, int timeoutMs) {
+    auto sent = std::async(std::launch::async,
+                           [&] { return InstanceChannel::forward(paths, name, timeoutMs); });
+    while (sent.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return sent.get();
+}
+
 // ----- the folder -----
 
 TEST(InstanceChannelFolder, OnlyARealFolderOfThisUserThatNoOneElseCanWriteIsTrusted) {
@@ -308,7 +319,7 @@ TEST(InstanceChannelSocket, ALiveChannelIsKeptAndAStaleSocketReplaced) {
         InstanceChannel second(name);
         EXPECT_FALSE(second.listen()) << "a start without a group must not take the channel";
     }
-    ASSERT_TRUE(InstanceChannel::forward({"/srv/a.rec"}, name));
+    ASSERT_TRUE(forwardFromAnotherThread({"/srv/a.rec"}, name, 3000));
     QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList{"/srv/a.rec"}, 3000);
 
     const fs::path stale = s.dir / "stale";
@@ -317,6 +328,32 @@ TEST(InstanceChannelSocket, ALiveChannelIsKeptAndAStaleSocketReplaced) {
     InstanceChannel next(QString::fromStdString(stale));
     EXPECT_TRUE(next.listen());
     EXPECT_TRUE(connectable(stale));
+}
+
+TEST(InstanceChannelSocket, AProgramThatDoesNotAnswerKeepsNoStart) {
+    // A program that ended its main window (ready says no), and one that hangs: a socket that
+    // is listened on and never served. The start gives up after its timeout, saying nothing.
+    Scratch s;
+    const QString name = QString::fromStdString((s.dir / "quorvane").string());
+    InstanceChannel closing(name);
+    ASSERT_TRUE(closing.listen());
+    closing.setReady([] { return false; });
+    QStringList opened;
+    QObject::connect(&closing, &InstanceChannel::openRequested,
+                     [&](const QString& p) { opened << p; });
+    EXPECT_FALSE(forwardFromAnotherThread({"/srv/a.rec"}, name, 500));
+    QTest::qWait(100);
+    EXPECT_TRUE(opened.isEmpty());
+
+    const fs::path hung = s.dir / "hung";
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un a = address(hung);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_FALSE(InstanceChannel::forward({"/srv/a.rec"}, QString::fromStdString(hung), 300));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+    ::close(fd);
 }
 
 TEST(InstanceChannelSocket, APathIsNeverHandedToAProgramOfAnotherUser) {

@@ -2,6 +2,8 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QTest>
+#include <chrono>
+#include <future>
 
 #include "app/ChildFrame.h"
 #include "app/DocumentManager.h"
@@ -206,8 +208,14 @@ TEST(InstanceChannelTest, ASecondStartHandsItsGroupToTheRunningProgram) {
         QStringList opened;
         QObject::connect(&channel, &InstanceChannel::openRequested,
                          [&](const QString& p) { opened << p; });
-        ASSERT_TRUE(
-            InstanceChannel::forward({"/srv/Parks/Tennis Courts.rec", "relative.rec"}, name));
+        // The start waits for the running program's answer, which this thread's event loop
+        // gives: it runs on a thread of its own.
+        auto sent = std::async(std::launch::async, [&] {
+            return InstanceChannel::forward({"/srv/Parks/Tennis Courts.rec", "relative.rec"}, name);
+        });
+        while (sent.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        ASSERT_TRUE(sent.get());
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, 3000);
         EXPECT_EQ(opened[0], "/srv/Parks/Tennis Courts.rec");
         EXPECT_EQ(opened[1], QFileInfo("relative.rec").absoluteFilePath())

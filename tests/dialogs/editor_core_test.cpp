@@ -133,6 +133,90 @@ TEST_F(EditorCoreTest, ADeletedCustomersReservationsStayInTheTable) {
     EXPECT_EQ(last + ", " + first, "Jansen, Anna");
 }
 
+// Who each reservation of the table is booked for: "last/first/mi/phone/ext/org".
+std::vector<std::string> bookedFor(CSchedule& schedule) {
+    std::vector<std::string> out;
+    for (int r = schedule.First(); r == 0; r = schedule.Next()) {
+        std::string first, mi, last, phone, ext, org;
+        schedule.GetNames(first, mi, last, phone, ext, org);
+        out.push_back(last + "/" + first + "/" + mi + "/" + phone + "/" + ext + "/" + org);
+    }
+    return out;
+}
+
+TEST_F(EditorCoreTest, AKeyChangeCarriesToTheCustomersReservationsFromTodayOnOnly) {
+    const CustomerCopy anna{"Anna", "B", "Jansen", "555-0101", "12", "Club"};
+    const Person annaP{"Anna", "B", "Jansen", "555-0101", "12", "Club"};
+    book({2026, 3, 9}, "Court 1", 9, annaP);  // yesterday: what was booked stays
+    book(kToday, "Court 1", 9, annaP);
+    book({2026, 3, 12}, "Court 2", 9, {"Anna", "B", "Jansen", "555-0101", "12", "Old Club"});
+    book({2026, 3, 12}, "Court 1", 9, {"Anna", "B", "Jansen", "555-0101", "7", ""});  // another key
+    bookItem({2026, 3, 12}, "Court 3", 9, "Jansen");
+    long count = 0;
+    ASSERT_EQ(countCustomerReservations(schedule, anna, kToday, count), 0);
+    EXPECT_EQ(count, 2);
+
+    CustomerCopy moved = anna;
+    moved.phone = "555-0111";
+    moved.org = "New Club";
+    const CarryResult r = carryCustomerChange(schedule, anna, moved, kToday);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.changed, 2);
+    EXPECT_EQ(bookedFor(schedule), (std::vector<std::string>{
+                                       "Jansen/Anna/B/555-0101/12/Club",
+                                       "Jansen/Anna/B/555-0111/12/New Club",
+                                       "Jansen/Anna/B/555-0101/7/",
+                                       "Jansen/Anna/B/555-0111/12/New Club",
+                                       "Jansen/////",
+                                   }));
+    std::vector<ReservationRow> rows;
+    ASSERT_EQ(customerReservations(schedule, {"Anna", "B", "Jansen", "555-0111"}, kToday, rows), 0);
+    EXPECT_EQ(rows.size(), 2u) << "the lists find them under the new phone";
+    EXPECT_EQ(carryCustomerChange(schedule, anna, moved, kToday).changed, 0) << "nothing left";
+
+    // The questions.
+    EXPECT_FALSE(carryQuestion(anna, anna, 5));
+    EXPECT_FALSE(carryQuestion(anna, moved, 0));
+    EXPECT_EQ(carryQuestion(anna, moved, 1)->substr(0, 48),
+              "This customer has 1 reservation from today on, b");
+    EXPECT_EQ(deleteCustomerQuestion(0), "Are you sure you want to delete this customer?");
+    EXPECT_EQ(deleteCustomerQuestion(2650),
+              "This customer has 2650 reservations from today on. They will stay booked.\n\n"
+              "Are you sure you want to delete this customer?");
+}
+
+// Refuses the write number `failing` (from 1), as a full disk would for a moment.
+struct OneFailingWrite final : Io4 {
+    Io4* previous = io4set(this);
+    int failing;
+    explicit OneFailingWrite(int n) : failing(n) {}
+    ssize_t pwrite(int fd, const void* buf, size_t n, off_t at) override {
+        if (--failing == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return previous->pwrite(fd, buf, n, at);
+    }
+    ~OneFailingWrite() override { io4set(previous); }
+};
+
+TEST_F(EditorCoreTest, ACarryThatFailsPartWayChangesNone) {
+    const Person annaP{"Anna", "B", "Jansen", "555-0101", "", ""};
+    for (int day = 10; day <= 14; ++day) book({2026, 3, day}, "Court 1", 9, annaP);
+    const std::vector<std::string> before = bookedFor(schedule);
+    const CustomerCopy anna{"Anna", "B", "Jansen", "555-0101", "", ""};
+    CustomerCopy moved = anna;
+    moved.last = "Jansen-Smit";
+    CarryResult r;
+    {
+        OneFailingWrite disk(3);
+        r = carryCustomerChange(schedule, anna, moved, kToday);
+    }
+    EXPECT_NE(r.code, 0);
+    EXPECT_EQ(r.changed, 0);
+    EXPECT_EQ(bookedFor(schedule), before);
+}
+
 TEST_F(EditorCoreTest, AnItemsListHoldsItsNameFromTodayCustomersOfThatNameIncluded) {
     addItem("Mowing");
     const long m1 = bookItem({2026, 3, 11}, "Court 1", 6, "Mowing");

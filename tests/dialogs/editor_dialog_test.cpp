@@ -135,10 +135,10 @@ TEST_F(EditorDialogTest, DeleteAsksAndKeepsTheReservations) {
         EXPECT_TRUE(chooser.choose());
     }
     EXPECT_EQ(customerLastNames(), (std::vector<std::string>{"Smith"}));
+    const std::string withOne = deleteCustomerQuestion(1);
     EXPECT_EQ(shownTexts(),
-              (std::vector<std::string>{"A customer must be selected",
-                                        "Are you sure you want to delete this customer?",
-                                        "Are you sure you want to delete this customer?"}));
+              (std::vector<std::string>{"A customer must be selected", withOne, withOne}));
+    EXPECT_EQ(withOne.substr(0, 50), "This customer has 1 reservation from today on. It ");
     EXPECT_EQ(prompter.shown[1].caption, "Confirm Delete");
     std::vector<ReservationRow> rows;
     ASSERT_EQ(
@@ -150,6 +150,9 @@ TEST_F(EditorDialogTest, DeleteAsksAndKeepsTheReservations) {
 TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRows) {
     addPerson({"John", "Q", "Smith", "555-0100", "", ""});
     addPerson({"Anna", "B", "Jansen", "555-0101", "", ""});
+    book({2026, 3, 9}, "Court 1", 9, {"John", "Q", "Smith", "555-0100", "", ""});
+    book({2026, 3, 12}, "Court 1", 9, {"John", "Q", "Smith", "555-0100", "", ""});
+    int carried = 0;
     runs.script = {[](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Modify a Customer");
         EXPECT_EQ(editText(d, 1025), "Smith");
@@ -160,10 +163,22 @@ TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRo
     }};
     {
         CPersonListDlg chooser(people, schedule, kModifyMode);
+        chooser.setReservationsChanged([&] { ++carried; });
         EXPECT_EQ(chooser.windowTitle(), "Select Customer to Modify");
         pick(chooser.list(), 1);
         EXPECT_TRUE(chooser.choose());
     }
+    // Asked (Yes) whether the new extension goes to the booking from today on; the one of
+    // yesterday keeps what was booked.
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0].caption, "Change Reservations");
+    EXPECT_EQ(shownTexts()[1], "1 reservation(s) now carry the customer's new details.");
+    EXPECT_EQ(carried, 1);
+    long count = 0;
+    ASSERT_EQ(countCustomerReservations(schedule, {"John", "Q", "Smith", "555-0100", "42", ""},
+                                        {2026, 3, 1}, count),
+              0);
+    EXPECT_EQ(count, 1);
     std::vector<ChooserRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"555-0101         \tJansen, Anna B  \t",
@@ -240,10 +255,16 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
     EXPECT_EQ(add.windowTitle(), "Add a Maintenance Item");
     control<QPushButton>(add, 1)->click();
     EXPECT_EQ(add.result(), 0);  // no name: stays open
-    // Pasted text longer than the box takes, and characters without a Windows-1252 byte.
-    control<QLineEdit>(add, CAddMaint::kName)
-        ->insert(QStringLiteral("Resurface \u03a9 courts 1 to 15"));
-    control<QLineEdit>(add, CAddMaint::kNotes)->setText(QStringLiteral("\u20ac 40 \u2192 clay"));
+    // A character without a Windows-1252 byte is refused where it is typed or pasted (the box
+    // keeps its text); pasted text longer than the box takes is cut.
+    auto* name = control<QLineEdit>(add, CAddMaint::kName);
+    auto* notes = control<QLineEdit>(add, CAddMaint::kNotes);
+    name->insert(QStringLiteral("Resurface \u03a9 courts 1 to 15"));
+    notes->setText(QStringLiteral("\u20ac 40 \u2192 clay"));
+    EXPECT_EQ(name->text(), "");
+    EXPECT_EQ(notes->text(), "");
+    name->insert(QStringLiteral("Resurface \u00e9 courts 1 to 15"));
+    notes->setText(QStringLiteral("\u20ac 40 clay"));
     control<QPushButton>(add, 1)->click();
     EXPECT_EQ(add.result(), int(QDialog::Accepted));
     addItem("Aerate");
@@ -253,10 +274,10 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
     EXPECT_EQ(chooser.windowTitle(), "Select Maintenance Item to Modify");
     ASSERT_EQ(chooser.list()->model()->rowCount(), 3);
     // Cut to the box's 21 characters; the stored name reads back without its trailing blank.
-    EXPECT_EQ(chooser.rows()[1].line, "Resurface ? courts 1");
+    EXPECT_EQ(chooser.rows()[1].line, "Resurface \xE9 courts 1");
     runs.script = {[](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Modify a Maintenance Item");
-        EXPECT_EQ(editText(d, CAddMaint::kNotes), QStringLiteral("\u20ac 40 ? clay"));
+        EXPECT_EQ(editText(d, CAddMaint::kNotes), QStringLiteral("\u20ac 40 clay"));
         control<QLineEdit>(d, CAddMaint::kName)->setText("resurface");
         control<QPushButton>(d, 1)->click();
         return d.result();
@@ -270,7 +291,7 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
     runs.script = {[](QDialog& d) {
         auto& card = dynamic_cast<CListMaint&>(d);
         EXPECT_EQ(card.windowTitle(), "List Maintenance Items");
-        EXPECT_EQ(card.shown(), (MaintFields{"resurface", "\x80 40 ? clay"}));
+        EXPECT_EQ(card.shown(), (MaintFields{"resurface", "\x80 40 clay"}));
         return int(QDialog::Accepted);
     }};
     pick(lister.list(), 2);
@@ -284,9 +305,13 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
     std::vector<ChooserRow> rows;
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"Aerate", "Zamboni"}));
-    EXPECT_EQ(shownTexts(),
-              (std::vector<std::string>{"A name for the maintenance must be specified",
-                                        "Are you sure you want to delete this maintenance item?"}));
+    const std::vector<std::string> shown = shownTexts();
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], "A name for the maintenance must be specified");
+    EXPECT_EQ(shown[1].substr(0, 67),
+              "The character \"\xCE\xA9\" (U+03A9) cannot be stored in Type of Maintenance");
+    EXPECT_EQ(shown[2].substr(0, 45), "The character \"\xE2\x86\x92\" (U+2192) cannot be stored");
+    EXPECT_EQ(shown[3], "Are you sure you want to delete this maintenance item?");
 }
 
 TEST_F(EditorDialogTest, AnItemsListSaysWhenTheItemIsGoneAndStillShowsTheDetail) {

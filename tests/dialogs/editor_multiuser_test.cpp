@@ -168,5 +168,44 @@ TEST_F(EditorMultiUserTest, AModifyRacingAnotherUsersKeyChangeLosesNobody) {
     EXPECT_EQ(phone + "/" + ext, "555-0100/9");
 }
 
+TEST_F(EditorMultiUserTest, ACarriedChangeTakesTheBookingAnotherUserMadeMeanwhile) {
+    // Another desk is booking for Anna under her old phone when this user carries the change:
+    // the carry waits for its lock, finds that booking under it, and changes it too.
+    const testing::Person anna{"Anna", "B", "Jansen", "555-0101", "", ""};
+    book({2026, 3, 10}, "Court 1", 9, anna);
+    book({2026, 3, 11}, "Court 1", 9, anna);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t other = spawn([&] {
+        CSchedule theirs;
+        if (theirs.Open(group) != 0 || theirs.LockAppend() != 0) return 90;
+        if (write(ready[1], "x", 1) != 1) return 91;
+        usleep(300 * 1000);  // the carry below is waiting for the lock by now
+        theirs.Clear();
+        theirs.SetDate(3, 12, 2026);
+        theirs.SetFacility("Court 2");
+        theirs.SetStart(9, 0);
+        theirs.SetEnd(10, 0);
+        theirs.SetNames("Anna", "B", "Jansen", "555-0101", "", "");
+        if (theirs.Add() != 0) return 92;
+        theirs.Unlock();
+        return 0;
+    });
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    const CustomerCopy before{"Anna", "B", "Jansen", "555-0101", "", ""};
+    CustomerCopy after = before;
+    after.phone = "555-0111";
+    const CarryResult r = carryCustomerChange(schedule, before, after, {2026, 3, 10});
+    EXPECT_EQ(waitExit(other), 0);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.changed, 3);
+    long left = -1;
+    ASSERT_EQ(countCustomerReservations(schedule, before, {2026, 3, 10}, left), 0);
+    EXPECT_EQ(left, 0);
+    close(ready[0]);
+    close(ready[1]);
+}
+
 }  // namespace
 }  // namespace quorvane

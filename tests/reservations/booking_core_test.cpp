@@ -41,6 +41,40 @@ TEST(BookingCheck, OverlapTouchingAndOrder) {
             << c.sh << ":" << c.sm << "-" << c.eh << ":" << c.em;
 }
 
+TEST(BookingCheck, TimesAsPeopleTypeThem) {
+    const struct {
+        const char* typed;
+        int minutes;  // -1: not a time
+    } cases[] = {
+        {"12:00 PM", 12 * 60},
+        {"12:00 AM", 0},
+        {"2:30 PM", 14 * 60 + 30},
+        {"2:30p", 14 * 60 + 30},
+        {"2:30 p.m.", 870},
+        {" 02:30pm ", 870},
+        {"230p", 870},
+        {"11:59 pm", 1439},
+        {"14:30", 870},
+        {"1430", 870},
+        {"0:05", 5},
+        {"9", 9 * 60},
+        {"9a", 9 * 60},
+        {"2.30 PM", 870},
+        {"13:00 PM", -1},
+        {"0:30 AM", -1},
+        {"24:00", -1},
+        {"2:60", -1},
+        {"2:3", -1},
+        {"", -1},
+        {"pm", -1},
+        {"2:30 x", -1},
+        {"12345", -1},
+        {"-1:00", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseTypedTime(c.typed).value_or(-1), c.minutes) << '"' << c.typed << '"';
+}
+
 TEST_F(BookingTableTest, ListLinesCustomerMaintenanceAndTwelveHourFace) {
     const DayDate d{2026, 3, 3};
     BookingRequest a = request("Court 1", d, 0, 15, 1, 0, "O'Neil, Jr.");
@@ -212,6 +246,81 @@ TEST_F(BookingTableTest, ThirdDayConflictRefusesOnlyThatDay) {
                               "Reservation Error"}));
     EXPECT_EQ(daysBooked("Court 1", 1000),
               (std::vector<DayDate>{{2026, 3, 9}, {2026, 3, 10}, {2026, 3, 12}, {2026, 3, 13}}));
+}
+
+TEST_F(BookingTableTest, ASeriesBookedInPartIsSummedUpWithWhoHasTheOtherDays) {
+    // Tuesdays 15 Dec .. 19 Jan, 5-6 PM; four of the six taken (one by an item, one failing to
+    // be read is not possible here, so four overlaps).
+    for (const DayDate d : {DayDate{2026, 12, 15}, DayDate{2026, 12, 29}, DayDate{2027, 1, 5}})
+        ASSERT_EQ(book(request("Court 2", d, 16, 30, 17, 30, "Smith")).booked, 1);
+    BookingRequest item = request("Court 2", {2027, 1, 12}, 17, 0, 18, 0, "Resurface");
+    item.maintenance = true;
+    ASSERT_EQ(book(item).booked, 1);
+    messages.clear();
+    BookingRequest q = request("Court 2", {2026, 12, 15}, 17, 0, 18, 0);
+    q.kind = kWeekly;
+    q.throughDay = {2027, 1, 19};
+    const BookingOutcome out = book(q);
+    EXPECT_EQ(messages.size(), 4u) << "the per-day messages stay";
+    EXPECT_EQ(out.bookedDays, (std::vector<DayDate>{{2026, 12, 22}, {2027, 1, 19}}));
+    const std::optional<BookingMessage> summary = seriesSummary(q, out);
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->title, "Series Booked in Part");
+    EXPECT_EQ(summary->text,
+              "2 of the 6 days of the series were booked:\n    12/22/2026\n    01/19/2027\n\n"
+              "4 days were not booked:\n"
+              "    12/15/2026  taken: 04:30 PM - 05:30 PM Smith, Anna B\n"
+              "    12/29/2026  taken: 04:30 PM - 05:30 PM Smith, Anna B\n"
+              "    01/05/2027  taken: 04:30 PM - 05:30 PM Smith, Anna B\n"
+              "    01/12/2027  taken: 05:00 PM - 06:00 PM Resurface");
+    // Booked whole, or a single day: no summary.
+    BookingRequest whole = q;
+    whole.facility = "Court 3";
+    EXPECT_FALSE(seriesSummary(whole, book(whole)));
+    BookingRequest single = request("Court 2", {2026, 12, 15}, 17, 0, 18, 0);
+    EXPECT_FALSE(seriesSummary(single, book(single)));
+    BookingOutcome none;
+    none.refusedDays = {{{2027, 1, 5}, "", true}};
+    EXPECT_EQ(seriesSummary(q, none)->text,
+              "None of the 1 days of the series was booked.\n\n1 day was not booked:\n"
+              "    01/05/2027  could not be written to the database");
+}
+
+TEST_F(BookingTableTest, NotesWaitForAnotherUsersLockOnlyAsLongAsThePersonWants) {
+    const DayDate d{2026, 3, 3};
+    ASSERT_EQ(book(request("Court 1", d, 9, 0, 10, 0)).booked, 1);
+    ReservationDetail detail;
+    long rec = 0;
+    ASSERT_EQ(readReservationDetail(table, "Court 1", d, 900, detail, &rec), 0);
+    // Another process holds the table (and so the record) for half a second.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        CSchedule other;
+        if (other.Open(group) != 0 || other.LockAll() != 0) _exit(1);
+        if (write(ready[1], "x", 1) != 1) _exit(2);
+        usleep(500 * 1000);
+        other.Unlock();
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(storeNotesOnce(table, "Court 1", d, 900, rec, "", "court lights"),
+              NotesWrite::kLocked);
+    ASSERT_EQ(readReservationDetail(table, "Court 1", d, 900, detail), 0);
+    EXPECT_EQ(detail.notes, "") << "a refused write leaves nothing pending";
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(storeNotesOnce(table, "Court 1", d, 900, rec, "", "court lights"),
+              NotesWrite::kWritten);
+    EXPECT_EQ(storeNotesOnce(table, "Court 1", d, 900, rec, "x", "x"), NotesWrite::kUnchanged);
+    EXPECT_EQ(storeNotesOnce(table, "Court 1", d, 900, rec + 1, "", "y"), NotesWrite::kGone);
+    ASSERT_EQ(readReservationDetail(table, "Court 1", d, 900, detail), 0);
+    EXPECT_EQ(detail.notes, "court lights");
+    close(ready[0]);
+    close(ready[1]);
 }
 
 TEST_F(BookingTableTest, RefusalsThatKeepTheDialogOpen) {

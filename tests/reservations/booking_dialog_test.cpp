@@ -3,6 +3,7 @@
 // positions), Make Reservation (opening, automatic end, selection rules, the customer detour,
 // messages), the customer editor, and the group window's left click.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,9 +12,12 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimeEdit>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
 #include <deque>
 #include <functional>
 
@@ -30,6 +34,7 @@
 #include "reservations/ReservationDialogs.h"
 #include "reservations/RoomInfoDlg.h"
 #include "reservations/ShowReservation.h"
+#include "reservations/TimeField.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -145,8 +150,8 @@ protected:
                                                  QDate through = {}, QDate first = {}) {
         return [=](QDialog& d) {
             if (first.isValid()) control<QDateEdit>(d, CAddReservation::kDate)->setDate(first);
-            control<QTimeEdit>(d, CAddReservation::kStart)->setTime(QTime(sh, 0));
-            control<QTimeEdit>(d, CAddReservation::kEnd)->setTime(QTime(eh, 0));
+            control<TimeField>(d, CAddReservation::kStart)->setTime(QTime(sh, 0));
+            control<TimeField>(d, CAddReservation::kEnd)->setTime(QTime(eh, 0));
             if (kindId) {
                 control<QRadioButton>(d, kindId)->setChecked(true);
                 control<QDateEdit>(d, CAddReservation::kThrough)->setDate(through);
@@ -190,31 +195,48 @@ TEST_F(BookingDialogTest, ListShowsTheDayAndPrintsEveryLineInPlace) {
     EXPECT_EQ(list.day().lines.size(), 1u);
 }
 
-TEST_F(BookingDialogTest, NothingSelectedAndAReservationGoneMeanMessages) {
+TEST_F(BookingDialogTest, NothingSelectedAndAReservationAnotherDeskChangedMeanMessages) {
     bookDirect(today, 11, 12);
     CRoomInfoDlg list(*doc, 0, 90, today);
     control<QPushButton>(list, CRoomInfoDlg::kCancel)->click();
     control<QPushButton>(list, CRoomInfoDlg::kShow)->click();
-    // Another user cancels it between the list and Show.
-    list.select(0);
-    SeriesMember m;
-    {
+    // Another desk (a table object of its own) cancels the 11:00 booking.
+    auto cancelElsewhere = [&] {
         CSchedule other;
-        ASSERT_EQ(other.Open(path(QStringLiteral("Courts.rec")).toStdString()), 0);
-        ASSERT_EQ(cancelReservation(other, "Court 1", today, 1100, m), 0);
-    }
-    control<QPushButton>(list, CRoomInfoDlg::kShow)->click();
+        SeriesMember m;
+        return other.Open(path(QStringLiteral("Courts.rec")).toStdString()) == 0 &&
+               cancelReservation(other, "Court 1", today, 1100, m) == 0;
+    };
+    // Cancelled between the list and Show: said so, and the list read again.
     list.select(0);
+    ASSERT_TRUE(cancelElsewhere());
+    control<QPushButton>(list, CRoomInfoDlg::kShow)->click();
+    EXPECT_EQ(control<QListView>(list, CRoomInfoDlg::kList)->model()->rowCount(), 0);
+    // Listed again, then cancelled there and the same hour booked for someone else: Cancel
+    // must not delete the other booking.
+    bookDirect(today, 11, 12);
+    list.setDate(today);
+    list.select(0);
+    ASSERT_TRUE(cancelElsewhere());
+    bookDirect(today, 11, 12, kSingle, {}, "Smith");
     control<QPushButton>(list, CRoomInfoDlg::kCancel)->click();
+    ReservationDetail left;
+    ASSERT_EQ(readReservationDetail(schedule(), "Court 1", today, 1100, left), 0);
+    EXPECT_EQ(left.reservedFor, "Smith, Anna ");
+    const QString changed = QString::fromStdString(reservationChangedMessage().text);
     EXPECT_EQ(promptTexts(),
               (std::vector<QString>{"You must select a reservation to cancel",
-                                    "You must select a reservation to view",
-                                    "Could not read schedule record from database",
-                                    "Are you sure you want to cancel this reservation?",
-                                    "Could not delete record from database"}));
+                                    "You must select a reservation to view", changed,
+                                    "Are you sure you want to cancel this reservation?", changed}));
     EXPECT_EQ(prompter.shown[0].caption, "Error");
-    EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Stop);
-    EXPECT_EQ(prompter.shown[2].caption, "Database Error");
+    EXPECT_EQ(prompter.shown[2].caption, "Reservation Changed");
+    EXPECT_EQ(control<QListView>(list, CRoomInfoDlg::kList)
+                  ->model()
+                  ->index(0, 0)
+                  .data()
+                  .toString()
+                  .left(27),
+              "11:00 AM   12:00 PM   Smith");
     EXPECT_FALSE(list.changed());
 }
 
@@ -298,8 +320,8 @@ TEST_F(BookingDialogTest, MakeReservationOpeningAutomaticEndAndSelection) {
     EXPECT_EQ(d.windowTitle(), "Make a Reservation for Court 1");
     EXPECT_TRUE(control<QRadioButton>(d, CAddReservation::kNo)->isChecked());
     EXPECT_FALSE(control<QDateEdit>(d, CAddReservation::kThrough)->isEnabled());
-    auto* start = control<QTimeEdit>(d, CAddReservation::kStart);
-    auto* end = control<QTimeEdit>(d, CAddReservation::kEnd);
+    auto* start = control<TimeField>(d, CAddReservation::kStart);
+    auto* end = control<TimeField>(d, CAddReservation::kEnd);
     EXPECT_EQ(start->time(), QTime(9, 30));
     EXPECT_EQ(end->time(), QTime(11, 0));
     start->setTime(QTime(23, 0));  // 90 minutes later is tomorrow: the end stays
@@ -365,6 +387,101 @@ TEST_F(BookingDialogTest, MakeReservationOpeningAutomaticEndAndSelection) {
     EXPECT_EQ(stored.lines, std::vector<std::string>{"11:00 PM   11:59 PM   Resurface    "});
 }
 
+TEST_F(BookingDialogTest, ATimeTypedOverTheSelectedBoxIsTheTimeTypedAndTheEndFollowsIt) {
+    FacilityDay day;
+    CAddReservation d(*doc, "Court 1", today, 90, day);
+    auto* start = control<TimeField>(d, CAddReservation::kStart);
+    auto* end = control<TimeField>(d, CAddReservation::kEnd);
+    const struct {
+        const char* typed;
+        QTime start, end;  // after Return; an invalid start keeps the times
+    } cases[] = {
+        {"12:00 PM", {12, 0}, {13, 30}}, {"2:30p", {14, 30}, {16, 0}},
+        {"14:45", {14, 45}, {16, 15}},   {"2:30 PM", {14, 30}, {16, 0}},
+        {"25:00", {14, 30}, {16, 0}},    {"9:05am", {9, 5}, {10, 35}},
+    };
+    for (const auto& c : cases) {
+        const QTime endBefore = end->time();
+        start->selectAll();
+        QTest::keyClicks(start, QString::fromLatin1(c.typed));
+        EXPECT_EQ(end->time(), endBefore) << c.typed << ": nothing moves while typing";
+        QTest::keyClick(start, Qt::Key_Return);
+        EXPECT_EQ(start->time(), c.start) << c.typed;
+        EXPECT_EQ(end->time(), c.end) << c.typed;
+        EXPECT_EQ(start->text(), c.start.toString("hh:mm AP")) << c.typed;
+    }
+    EXPECT_EQ(promptTexts(),
+              (std::vector<QString>{"\"25:00\" is not a time. Type a time such as 2:30 PM, 2:30p "
+                                    "or 14:30."}));
+    // Typed, and OK pressed without leaving the box: booked at the time typed.
+    selectRow(control<QListView>(d, CAddReservation::kCustomers), 1);
+    start->selectAll();
+    QTest::keyClicks(start, QStringLiteral("2:30p"));
+    control<QPushButton>(d, 1)->click();
+    ReservationDetail booked;
+    ASSERT_EQ(readReservationDetail(schedule(), "Court 1", today, 1430, booked), 0);
+    EXPECT_EQ(booked.end, "04:00 PM");
+}
+
+TEST_F(BookingDialogTest, SavingNotesUnderAnotherUsersLockSaysItWaitsAndCanBeGivenUp) {
+    bookDirect(today, 11, 12);
+    ReservationDetail detail;
+    long rec = 0;
+    ASSERT_EQ(readReservationDetail(schedule(), "Court 1", today, 1100, detail, &rec), 0);
+    const std::string group = doc->groupFilePath().toStdString();
+    // Another process holds the reservation table for `ms` milliseconds.
+    auto holdFor = [&](int ms) {
+        int ready[2];
+        if (pipe(ready) != 0) return pid_t(-1);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            CSchedule other;
+            if (other.Open(group) != 0 || other.LockAll() != 0) _exit(1);
+            if (write(ready[1], "x", 1) != 1) _exit(2);
+            usleep(useconds_t(ms) * 1000);
+            _exit(0);
+        }
+        char byte;
+        const bool up = read(ready[0], &byte, 1) == 1;
+        close(ready[0]);
+        close(ready[1]);
+        return up ? pid : pid_t(-1);
+    };
+    auto attempt = [&](const std::string& notes) {
+        return [&, notes] {
+            return storeNotesOnce(schedule(), "Court 1", today, 1100, rec, "", notes);
+        };
+    };
+    struct Case {
+        int holdMs;
+        bool giveUp;
+        NotesWrite result;
+        const char* stored;
+    } cases[] = {{700, false, NotesWrite::kWritten, "lights"},
+                 {5000, true, NotesWrite::kLocked, "lights"}};
+    for (const Case& c : cases) {
+        const pid_t holder = holdFor(c.holdMs);
+        ASSERT_GT(holder, 0);
+        bool waitShown = false;
+        QTimer::singleShot(300, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* wait = qobject_cast<QProgressDialog*>(w);
+                    wait && wait->objectName() == "notes-wait" && wait->isVisible()) {
+                    waitShown = true;
+                    if (c.giveUp) wait->findChild<QPushButton*>()->click();  // "Give Up"
+                }
+        });
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(writeNotesWaiting(attempt(c.giveUp ? "never" : "lights"), nullptr), c.result);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+        EXPECT_TRUE(waitShown) << "the window says that it waits";
+        kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+        ASSERT_EQ(readReservationDetail(schedule(), "Court 1", today, 1100, detail), 0);
+        EXPECT_EQ(detail.notes, c.stored);
+    }
+}
+
 TEST_F(BookingDialogTest, TheNewCustomerDetourSelectsTheCustomerAndBooksNothing) {
     FacilityDay day;
     CAddReservation d(*doc, "Court 1", today, 0, day);
@@ -412,6 +529,36 @@ TEST_F(BookingDialogTest, CustomerEditorRules) {
                                     "A record for this customer already exists in the database"}));
     EXPECT_EQ(prompter.shown[0].caption, "Name Error");
     EXPECT_EQ(prompter.shown[1].caption, "Add Error");
+
+    // Blanks alone are no name; characters the tables cannot hold are refused where typed,
+    // each named, and the box keeps what it had.
+    const struct {
+        const char *first, *last;
+        bool refused;
+    } names[] = {{" ", "Jansen", true}, {"Anna", "   ", true}, {" Anna", "Jansen", false}};
+    for (const auto& n : names) {
+        PersonFields blank;
+        blank.first = n.first;
+        blank.last = n.last;
+        EXPECT_EQ(checkPersonName(blank).has_value(), n.refused) << n.first << "/" << n.last;
+    }
+    prompter.shown.clear();
+    auto* last = control<QLineEdit>(add, 1025);
+    auto* notes = control<QLineEdit>(add, 1029);
+    last->setText(QStringLiteral("Nowak"));
+    last->insert(QStringLiteral("-\u0141ukasz"));
+    notes->setText(QStringLiteral("caf\u00e9 \u20ac5"));
+    notes->insert(QString::fromUcs4(U"\U0001F3BE", 1));
+    EXPECT_EQ(last->text(), "Nowak");
+    EXPECT_EQ(notes->text(), QStringLiteral("caf\u00e9 \u20ac5"));
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0].caption, "Character Not Allowed");
+    EXPECT_TRUE(prompter.shown[0].text.startsWith(
+        QStringLiteral("The character \"\u0141\" (U+0141) cannot be stored in Last Name")));
+    EXPECT_TRUE(prompter.shown[1].text.startsWith(
+        QString::fromUcs4(U"The character \"\U0001F3BE\" (U+1F3BE) cannot be stored in Notes")));
+    add.setFields({});
+    prompter.shown.clear();
 
     // Modify mode: a new key replaces the old one; no second record stays behind.
     ASSERT_EQ(people.Seek("Anna", "Q", "Jansen", "555-0101", "13"), 0);
