@@ -50,6 +50,9 @@ public:
     // or write in between ends what the walk had read. Calls nest.
     int WalkStart();
     int WalkEnd();
+    // Whether the data file still holds every record its header counts: false once another
+    // program or a crash has cut it short, which a walk in tag order meets as its end.
+    bool HoldsAllRecords();
     // Writes a pending change and releases every lock of the table.
     int Unlock();
 
