@@ -184,7 +184,6 @@ QString writePdfFile(const PrintDocument& document, const QString& path, const Q
         writer.setPageLayout(layout);
         writer.setResolution(resolution);
         writer.setTitle(document.name);
-        writer.setCreator(QStringLiteral("Quorvane"));
         painted = printOn(writer, document);
         if (error == 0) error = device.error();
     }

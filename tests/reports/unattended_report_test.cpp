@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "app/GroupPrinting.h"
+#include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "platform/AppSettings.h"
@@ -350,9 +351,10 @@ TEST_F(UnattendedReportTest, ATableCutShortUnderTheReportIsReportedIncomplete) {
             }
             EXPECT_EQ(job.cutShort, cut);
             EXPECT_EQ(job.readError, 0);
-            if (kind == ReportKind::Reservations)
+            if (kind == ReportKind::Reservations) {
                 EXPECT_EQ(job.lines.line(job.lines.size() - 1),
                           cut ? kReportCutShort : "**End of Report**");
+            }
         }
         doc.OnCloseDocument();
     }
