@@ -1,20 +1,15 @@
 #pragma once
-// The program's printer (shared by Print Setup, Print and the command line's --print) and the
-// printing of a group window's content.
-#include <QString>
-
-class QPrinter;
+// The printing of a group window's content: one page, the window's own drawing in the
+// printer font. The printer and the routine that prints live in platform/Printing.h.
+#include "platform/Printing.h"
 
 namespace quorvane {
 
 class CZUKRecDoc;
 
-// The printer the program prints on; on a machine without printers it writes PDF files.
-QPrinter& appPrinter();
-bool hasSystemPrinter();
-// Switches the printer to PDF output into `pdfPath`.
-void printToPdf(QPrinter& printer, const QString& pdfPath);
-// Prints the group's window content on one page; false when the printer cannot start.
+// The group's page as a document named after the group's title.
+PrintDocument groupDocument(const CZUKRecDoc& doc);
+// Prints the group's window content on `printer` as it is set up; false when it cannot start.
 bool printGroup(const CZUKRecDoc& doc, QPrinter& printer);
 
 }  // namespace quorvane

@@ -9,9 +9,6 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
@@ -27,6 +24,7 @@
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "platform/Help.h"
+#include "platform/Prompter.h"
 
 namespace quorvane {
 
@@ -384,18 +382,15 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::printActive(bool preview) {
     CZUKRecDoc* doc = activeDocument();
     if (!doc) return;
-    QPrinter& printer = appPrinter();
-    if (preview) {
-        QPrintPreviewDialog dialog(&printer, this);
-        connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
-                [doc](QPrinter* p) { printGroup(*doc, *p); });
-        dialog.exec();
-        return;
-    }
-    if (!hasSystemPrinter() && printer.outputFileName().isEmpty())
-        printer.setOutputFileName(doc->basePath() + QStringLiteral(".pdf"));
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) printGroup(*doc, printer);
+    PrintRequest request;
+    request.target = preview ? PrintTarget::Preview : PrintTarget::AskPrinter;
+    request.pdfPath = pdfBeside(doc->basePath(), {});
+    request.parent = this;
+    const PrintOutcome outcome = printDocument(groupDocument(*doc), request);
+    if (outcome.status == PrintOutcome::Failed)
+        appPrompter().message(
+            QStringLiteral("The group could not be printed: %1").arg(outcome.error),
+            QStringLiteral("Print Error"), PromptIcon::Stop);
 }
 
 void CMainFrame::showHelpForActive() {

@@ -10,11 +10,10 @@
 #include <functional>
 #include <optional>
 
+#include "app/ReportKind.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {
-
-enum class ReportKind { Reservations, Utilization, Day };
 
 struct ReportRequest {
     ReportKind kind = ReportKind::Reservations;

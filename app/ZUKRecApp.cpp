@@ -1,11 +1,11 @@
 #include "app/ZUKRecApp.h"
 
-#include <QCoreApplication>
-#include <QThread>
+#include <unistd.h>
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QThread>
 #include <QFileInfo>
-#include <QPrinter>
 #include <cstdio>
 
 #include "app/AboutDlg.h"
@@ -195,17 +195,18 @@ bool CZUKRecApp::initInstance(const QStringList& arguments) {
 bool CZUKRecApp::printFromCommandLine(const CommandLine& line) {
     CZUKRecDoc doc;
     if (!doc.OnOpenDocument(QFileInfo(line.groupPath).absoluteFilePath())) return false;
-    QPrinter& printer = appPrinter();
-    if (!line.printTo.isEmpty())
-        printToPdf(printer, QFileInfo(line.printTo).absoluteFilePath());
-    else if (!hasSystemPrinter())
-        printToPdf(printer, doc.basePath() + QStringLiteral(".pdf"));
-    const bool printed = printGroup(doc, printer);
-    if (printed && printer.outputFormat() == QPrinter::PdfFormat)
-        std::fprintf(stderr, "quorvane: printed to %s\n", qPrintable(printer.outputFileName()));
-    if (!printed) appPrompter().message(QStringLiteral("The group could not be printed."));
+    PrintRequest request;
+    request.target = line.printTo.isEmpty() ? PrintTarget::Printer : PrintTarget::PdfFile;
+    request.pdfPath = line.printTo.isEmpty() ? pdfBeside(doc.basePath(), {}) : line.printTo;
+    const PrintOutcome outcome = printDocument(groupDocument(doc), request);
+    // Told at a terminal only: a scheduled job that went well says nothing.
+    if (outcome.printed() && !outcome.pdfPath.isEmpty() && ::isatty(STDERR_FILENO))
+        std::fprintf(stderr, "quorvane: printed to %s\n", qPrintable(outcome.pdfPath));
+    if (!outcome.printed())
+        appPrompter().message(
+            QStringLiteral("The group could not be printed: %1").arg(outcome.error));
     doc.OnCloseDocument();
-    return printed;
+    return outcome.printed();
 }
 
 void CZUKRecApp::exitInstance() {

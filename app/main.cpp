@@ -1,6 +1,11 @@
 // The quorvane executable: the application object on a Qt event loop.
+#include <unistd.h>
+
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/DocumentManager.h"
 #include "app/InstanceChannel.h"
@@ -11,7 +16,21 @@
 #include "reports/Install.h"
 #include "reservations/Install.h"
 
+namespace {
+
+// The stand-in runtime folder of a scheduled print, removed when the program ends.
+QByteArray runtimeFolder;
+
+struct RemoveRuntimeFolder {
+    ~RemoveRuntimeFolder() {
+        if (!runtimeFolder.isEmpty()) ::rmdir(runtimeFolder.constData());
+    }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const RemoveRuntimeFolder removeRuntimeFolder;
     QString channelName;
     {
         // --help and --version answer without a display; a group named while the program
@@ -33,16 +52,30 @@ int main(int argc, char** argv) {
             qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
             qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A scheduled job has no session and so no XDG_RUNTIME_DIR; Qt would warn about that on
+        // every run (cron mails it). Printing needs nothing there: a private folder of its own,
+        // removed at the end, stands in for it.
+        if (line.unattended() && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            QByteArray folder = QFile::encodeName(QDir::tempPath()) + "/quorvane-run-XXXXXX";
+            if (::mkdtemp(folder.data())) {
+                runtimeFolder = folder;
+                qputenv("XDG_RUNTIME_DIR", folder);
+            }
+        }
         // Without a channel folder this user alone controls, groups open in this process and
         // later starts do the same: better than handing paths to whoever made the folder.
-        QString refusal;
-        channelName = quorvane::InstanceChannel::defaultName(&refusal);
-        if (channelName.isEmpty())
-            std::fprintf(stderr, "quorvane: not sharing one program between starts: %s\n",
-                         qPrintable(refusal));
-        if (!line.unattended() && !line.groupPath.isEmpty() &&
-            quorvane::InstanceChannel::forward({line.groupPath}, channelName))
-            return 0;
+        // Printing without a window shares nothing with other starts, so a scheduled job
+        // without a session (no XDG_RUNTIME_DIR) has nothing to warn about.
+        if (!line.unattended()) {
+            QString refusal;
+            channelName = quorvane::InstanceChannel::defaultName(&refusal);
+            if (channelName.isEmpty())
+                std::fprintf(stderr, "quorvane: not sharing one program between starts: %s\n",
+                             qPrintable(refusal));
+            if (!line.groupPath.isEmpty() &&
+                quorvane::InstanceChannel::forward({line.groupPath}, channelName))
+                return 0;
+        }
     }
     QApplication qt(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));

@@ -15,7 +15,6 @@
 
 #include "app/GroupCommands.h"
 #include "app/GroupLayout.h"
-#include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "app/core/GroupFile.h"
@@ -23,7 +22,6 @@
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
-#include "reports/ReportDialogs.h"
 #include "reports/ReportPrinting.h"
 
 namespace quorvane {
@@ -267,31 +265,32 @@ void CDayResDlg::openRow(int position) {
     if (open(doc_, position, date_, this)) refresh();
 }
 
-bool CDayResDlg::printOn(QPrinter& printer) {
-    printer.setDocName(QStringLiteral("DayGlance"));
-    QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    painter.setFont(reportFont());
-    QPainterSurface surface(painter);
+PrintDocument CDayResDlg::document() const {
     std::vector<QString> names;
     const GroupFile& group = doc_.group();
     for (int i = 0; i < std::min(group.count, 15); ++i)
         names.push_back(fromCp1252(group.rooms[std::size_t(i)].name));
-    printDayGlance(surface, date_, names, items_, startHour_);
-    return painter.end();
+    return dayChartDocument(date_, std::move(names), items_, startHour_);
+}
+
+bool CDayResDlg::printOn(QPrinter& printer) {
+    const PrintDocument chart = document();
+    printer.setDocName(chart.name);
+    return quorvane::printOn(printer, chart);
 }
 
 void CDayResDlg::printChart() {
-    QPrinter& printer = appPrinter();
-    // Without a printer the chart goes into a PDF file beside the group, named after it, and
-    // the shared printer gets its own file name back afterwards (as the reports do).
-    const QString previousFile = printer.outputFileName();
-    const bool toFile = !hasSystemPrinter();
-    if (toFile) printer.setOutputFileName(doc_.basePath() + QStringLiteral(" DayGlance.pdf"));
-    if (appReportDialogs().askPrint(printer, this) && readFields() && !printOn(printer))
-        appPrompter().message(QStringLiteral("The chart could not be printed."),
-                              QStringLiteral("Print Error"), PromptIcon::Stop);
-    if (toFile) printer.setOutputFileName(previousFile);
+    // The fields are read first: a wrong starting hour is said before anything is printed.
+    if (!readFields()) return;
+    PrintRequest request;
+    const PrintDocument chart = document();
+    request.pdfPath = pdfBeside(doc_.basePath(), chart.name);
+    request.parent = this;
+    const PrintOutcome outcome = printDocument(chart, request);
+    if (outcome.status == PrintOutcome::Failed)
+        appPrompter().message(
+            QStringLiteral("The chart could not be printed: %1").arg(outcome.error),
+            QStringLiteral("Print Error"), PromptIcon::Stop);
 }
 
 }  // namespace quorvane

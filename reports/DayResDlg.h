@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/core/DayState.h"
+#include "platform/Printing.h"
 
 class QDateEdit;
 class QLabel;
@@ -83,7 +84,9 @@ public:
     const std::vector<_SCHEDITEM>& items() const { return items_; }
     int quarterWidth() const { return quarterWidth_; }
     std::uint32_t occupiedColor() const { return color_; }
-    // Prints the chart on `printer` without asking (the print dialog's OK step).
+    // The chart as it stands, as a document to print.
+    PrintDocument document() const;
+    // Prints the chart on `printer` without asking.
     bool printOn(QPrinter& printer);
 
 private:

@@ -1,7 +1,7 @@
 #include "reports/ReportCommands.h"
 
-#include <array>
-#include <string>
+#include <QObject>
+#include <optional>
 
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
@@ -9,8 +9,9 @@
 #include "app/core/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
-#include "reports/ReportCriteria.h"
 #include "reports/ReportDialogs.h"
+#include "reports/ReportJob.h"
+#include "reports/ReportSource.h"
 #include "tables/Calendar.h"
 #include "tables/Schedule.h"
 
@@ -20,6 +21,21 @@ namespace {
 
 CSchedule* scheduleOf(CZUKRecDoc& doc) {
     return doc.tables() ? doc.tables()->schedule() : nullptr;
+}
+
+// The last criteria of a group, kept for the length of the session: a child of the document,
+// so they go with it. The utilization options write their dates and facilities over the
+// reservation report's, as one set.
+class RememberedCriteria final : public QObject {
+public:
+    explicit RememberedCriteria(QObject* doc) : QObject(doc) {}
+    ReportCriteria criteria;
+};
+
+ReportCriteria& remembered(CZUKRecDoc& doc) {
+    auto* memory = doc.findChild<RememberedCriteria*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!memory) memory = new RememberedCriteria(&doc);
+    return memory->criteria;
 }
 
 }  // namespace
@@ -34,8 +50,12 @@ void runAllReservations(CZUKRecDoc& doc, QWidget* parent) {
     const LocalTime now = appClock().localNow();
     const std::int64_t monthStart = Clock::fromLocal(now.year, now.month, 1);
     ReportDialogs& dialogs = appReportDialogs();
-    if (dialogs.askReservationOptions(doc, monthStart, parent))
-        dialogs.showReservationReport(doc, parent);
+    const std::optional<ReservationOptions> options =
+        dialogs.askReservationOptions(doc, monthStart, parent);
+    if (!options) return;
+    ReportCriteria& criteria = remembered(doc);
+    storeReservationOptions(*options, doc.tables() ? doc.tables()->people() : nullptr, criteria);
+    dialogs.showReservationReport(doc, criteria, parent);
 }
 
 void runUtilization(CZUKRecDoc& doc, QWidget* parent) {
@@ -50,27 +70,30 @@ void runUtilization(CZUKRecDoc& doc, QWidget* parent) {
     // A damaged first date proposes today instead.
     const std::int64_t defaultStart = isValidDate(first) ? localTimeValue(first) : appClock().now();
     ReportDialogs& dialogs = appReportDialogs();
-    if (!dialogs.askUtilizationOptions(doc, defaultStart, AppSettings().startHour(), parent))
-        return;
+    const std::optional<UtilizationOptions> options =
+        dialogs.askUtilizationOptions(doc, defaultStart, AppSettings().startHour(), parent);
+    if (!options) return;
+    ReportCriteria& criteria = remembered(doc);
+    storeUtilizationOptions(*options, criteria);
 
-    std::array<std::string, kSlots> names;
-    for (int i = 0; i < kSlots; ++i) names[std::size_t(i)] = doc.group().rooms[std::size_t(i)].name;
-    ScheduleCursor cursor(*schedule);
-    const UtilizationResult result =
-        computeUtilization(reportCriteria(doc), names, doc.facilityCount(), cursor);
+    ReportJob job = [&] {
+        ScheduleCursor cursor(*schedule);
+        return runReportJob(ReportKind::Utilization, criteria, reportGroup(doc), cursor);
+    }();
     // The facilities keep their figures until the next computation.
     for (int i = 0; i < kSlots; ++i) {
         CRoom& room = doc.group().rooms[std::size_t(i)];
-        room.utilizationSelected = result.rooms[std::size_t(i)].selected ? 1 : 0;
-        room.utilization = result.rooms[std::size_t(i)].share;
+        room.utilizationSelected = job.figures.rooms[std::size_t(i)].selected ? 1 : 0;
+        room.utilization = job.figures.rooms[std::size_t(i)].share;
     }
-    if (result.readError < 0)
+    if (job.readError < 0)
         appPrompter().message(
             QStringLiteral("The reservation table could not be read to its end (error %1); the "
                            "figures count the reservations read before it.")
-                .arg(result.readError),
+                .arg(job.readError),
             QStringLiteral("Database Error"), PromptIcon::Stop);
-    dialogs.showUtilizationReport(doc, result, parent);
+    if (job.cutShort) showCutShort();
+    dialogs.showUtilizationReport(doc, job, parent);
 }
 
 }  // namespace quorvane

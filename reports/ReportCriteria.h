@@ -1,15 +1,14 @@
 #pragma once
-// What the reservation and utilization reports are asked for. The group document keeps one
-// set per open group for the length of the session (never stored): each OK of an options
-// dialog sets it anew, and the utilization options write the same dates and facilities.
+// What the reservation and utilization reports are asked for. The report commands keep the
+// last set of each open group for the length of the session (never stored): each OK of an
+// options dialog sets it anew, and the utilization options write the same dates and
+// facilities.
 #include <cstdint>
 #include <vector>
 
 #include "tables/People.h"
 
 namespace quorvane {
-
-class CZUKRecDoc;
 
 struct ReportCriteria {
     // First and last instant of the range, local time, as the date controls hold them.
@@ -26,9 +25,5 @@ struct ReportCriteria {
     int windowStart = 0;
     int windowEnd = 0;
 };
-
-// The criteria of an open group; made on first use, forgotten when the document goes. The
-// application layer knows nothing of reports, so they are kept here rather than on it.
-ReportCriteria& reportCriteria(CZUKRecDoc& doc);
 
 }  // namespace quorvane

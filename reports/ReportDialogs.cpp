@@ -7,16 +7,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
@@ -27,7 +23,6 @@
 #include "platform/Prompter.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
-#include "reports/ReportCriteria.h"
 #include "tables/Calendar.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -115,13 +110,6 @@ std::vector<QString> facilityRows(const CZUKRecDoc& doc) {
     return rows;
 }
 
-std::vector<std::string> facilityNames(const CZUKRecDoc& doc) {
-    std::vector<std::string> names;
-    for (int i = 0; i < doc.facilityCount(); ++i)
-        names.push_back(doc.group().rooms[std::size_t(i)].name);
-    return names;
-}
-
 QLabel* label(QWidget* owner, int id, const QString& text) {
     auto* l = new QLabel(text, owner);
     l->setObjectName(QString::number(id));
@@ -137,6 +125,11 @@ void showReadError(int code) {
 }
 
 }  // namespace
+
+void showCutShort() {
+    appPrompter().message(QString::fromLatin1(kCutShortMessage), QStringLiteral("Database Error"),
+                          PromptIcon::Stop);
+}
 
 // ----- CResReportDlg -----
 
@@ -172,7 +165,7 @@ CResReportDlg::CResReportDlg(CZUKRecDoc& doc, std::int64_t defaultStart, QWidget
     std::vector<QString> customerTexts;
     for (const CustomerListRow& row : customerRows_) customerTexts.push_back(fromCp1252(row.text));
     customers_ = selectionList(this, kCustomers, customerTexts, true);
-    customers_->setFont(reportFont());
+    customers_->setFont(printerFont());
     // The organizations stand after a tab; the list scrolls sideways rather than cut them.
     customers_->setTextElideMode(Qt::ElideNone);
     customers_->setMinimumWidth(560);
@@ -213,8 +206,6 @@ bool CResReportDlg::validate() {
         showDialogMessage(*refusal);
         return false;
     }
-    storeReservationOptions(o, doc_.tables() ? doc_.tables()->people() : nullptr,
-                            reportCriteria(doc_));
     return true;
 }
 
@@ -239,7 +230,7 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
     list_->setModel(model_);
     // Every row has the same height, so the view never measures the rows it does not draw.
     list_->setUniformItemSizes(true);
-    list_->setFont(reportFont());
+    list_->setFont(printerFont());
     layout->addWidget(list_);
 
     auto* box = new QDialogButtonBox(this);
@@ -263,30 +254,27 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
             [id = dialogId_] { appHelp().showTopic(helpContext(unsigned(id))); });
 }
 
+PrintRequest ReportWindow::printRequest(PrintTarget target) {
+    PrintRequest request;
+    request.target = target;
+    request.pdfPath = pdfBeside(doc_.basePath(), docName());
+    request.parent = this;
+    return request;
+}
+
 void ReportWindow::print() {
-    QPrinter& printer = appPrinter();
-    // Without a printer the program prints into a PDF file beside the group, named after the
-    // report so that the other report or the group's page does not overwrite it; the shared
-    // printer gets its own file name back afterwards.
-    const QString previousFile = printer.outputFileName();
-    const bool toFile = !hasSystemPrinter();
-    if (toFile)
-        printer.setOutputFileName(doc_.basePath() + QStringLiteral(" ") + docName() +
-                                  QStringLiteral(".pdf"));
-    if (appReportDialogs().askPrint(printer, this) &&
-        !printReport(printer, docName(), pageStyle(), heading(), lines()))
-        appPrompter().message(QStringLiteral("The report could not be printed."),
-                              QStringLiteral("Print Error"), PromptIcon::Stop);
-    if (toFile) printer.setOutputFileName(previousFile);
+    const PrintOutcome outcome =
+        printDocument(reportDocument(docName(), pageStyle(), heading(), lines()),
+                      printRequest(PrintTarget::AskPrinter));
+    if (outcome.status == PrintOutcome::Failed)
+        appPrompter().message(
+            QStringLiteral("The report could not be printed: %1").arg(outcome.error),
+            QStringLiteral("Print Error"), PromptIcon::Stop);
 }
 
 void ReportWindow::printPreview() {
-    appReportDialogs().preview(
-        appPrinter(),
-        [this](QPrinter& printer) {
-            printReport(printer, docName(), pageStyle(), heading(), lines());
-        },
-        this);
+    printDocument(reportDocument(docName(), pageStyle(), heading(), lines()),
+                  printRequest(PrintTarget::Preview));
 }
 
 void ReportWindow::saveAsPdf() {
@@ -294,29 +282,32 @@ void ReportWindow::saveAsPdf() {
     request.title = QStringLiteral("Save as PDF");
     request.filter = QStringLiteral("PDF Files (*.pdf);;All Files (*)");
     request.folder = QFileInfo(doc_.groupFilePath()).absolutePath();
-    request.fileName = QFileInfo(doc_.basePath()).fileName() + QStringLiteral(" ") + docName() +
-                       QStringLiteral(".pdf");
+    request.fileName = QFileInfo(pdfBeside(doc_.basePath(), docName())).fileName();
     request.defaultSuffix = QStringLiteral("pdf");
     request.mustExist = false;
     const QString path = appDialogs().chooseFile(request, this);
     if (path.isEmpty()) return;
-    if (!writePdf(path))
-        appPrompter().message(QStringLiteral("Could not write the file %1").arg(path),
+    QString error;
+    if (!writePdf(path, &error))
+        appPrompter().message(QStringLiteral("Could not write the file %1\n%2").arg(path, error),
                               QStringLiteral("Save as PDF"), PromptIcon::Stop);
 }
 
-bool ReportWindow::writePdf(const QString& path) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageLayout(appPrinter().pageLayout());
-    printToPdf(printer, path);
-    return printReport(printer, docName(), pageStyle(), heading(), lines());
+bool ReportWindow::writePdf(const QString& path, QString* error) {
+    PrintRequest request = printRequest(PrintTarget::PdfFile);
+    request.pdfPath = path;
+    const PrintOutcome outcome =
+        printDocument(reportDocument(docName(), pageStyle(), heading(), lines()), request);
+    if (error) *error = outcome.error;
+    return outcome.printed();
 }
 
 // ----- CResReportData -----
 
-CResReportData::CResReportData(CZUKRecDoc& doc, QWidget* parent)
+CResReportData::CResReportData(CZUKRecDoc& doc, const ReportCriteria& criteria, QWidget* parent)
     : ReportWindow(doc, kDialogId, kList, kGroupLabel, QStringLiteral("Reservation Report"),
-                   doc.description(), parent) {
+                   doc.description(), parent),
+      criteria_(criteria) {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     ReportLines waiting;
     waiting.append("**** Generating reservation report ****");
@@ -332,12 +323,11 @@ void CResReportData::showEvent(QShowEvent* event) {
 void CResReportData::generate() {
     if (generated_) return;
     generated_ = true;
-    ReportLines lines;
-    ReservationReportResult result;
+    ReportJob job;
     CSchedule* schedule = doc_.tables() ? doc_.tables()->schedule() : nullptr;
     if (schedule) {
         ScheduleCursor cursor(*schedule);
-        result = buildReservationReport(reportCriteria(doc_), facilityNames(doc_), cursor, lines);
+        job = runReportJob(ReportKind::Reservations, criteria_, reportGroup(doc_), cursor);
     } else {
         struct NoRows final : ReservationCursor {
             int first() override { return 3; }
@@ -345,13 +335,14 @@ void CResReportData::generate() {
             int next() override { return 3; }
             void read(ReservationRecord&) const override {}
         } none;
-        result = buildReservationReport(reportCriteria(doc_), facilityNames(doc_), none, lines);
+        job = runReportJob(ReportKind::Reservations, criteria_, reportGroup(doc_), none);
     }
-    model_->setLines(std::move(lines));
-    if (result.outOfMemory)
+    model_->setLines(std::move(job.lines));
+    if (job.outOfMemory)
         appPrompter().message(QStringLiteral("Out of memory, report stopped"), {},
                               PromptIcon::None);
-    if (result.readError < 0) showReadError(result.readError);
+    if (job.readError < 0) showReadError(job.readError);
+    if (job.cutShort) showCutShort();
 }
 
 QString CResReportData::heading() const {
@@ -456,7 +447,6 @@ bool CUtilizationDlg::validate() {
         showDialogMessage(*refusal);
         return false;
     }
-    storeUtilizationOptions(o, reportCriteria(doc_));
     return true;
 }
 
@@ -466,16 +456,11 @@ void CUtilizationDlg::accept() {
 
 // ----- CUtilizationReportDlg -----
 
-CUtilizationReportDlg::CUtilizationReportDlg(CZUKRecDoc& doc, const UtilizationResult& result,
-                                             QWidget* parent)
+CUtilizationReportDlg::CUtilizationReportDlg(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent)
     : ReportWindow(doc, kDialogId, kList, kGroupLabel, QStringLiteral("Utilization Report"),
                    doc.groupTitle(), parent) {
     list_->setSelectionMode(QAbstractItemView::NoSelection);
-    std::array<std::string, kSlots> names;
-    for (int i = 0; i < kSlots; ++i) names[std::size_t(i)] = doc.group().rooms[std::size_t(i)].name;
-    ReportLines lines;
-    utilizationLines(reportCriteria(doc), result, names, lines);
-    model_->setLines(std::move(lines));
+    model_->setLines(job.lines);
 }
 
 QString CUtilizationReportDlg::heading() const {
@@ -484,45 +469,42 @@ QString CUtilizationReportDlg::heading() const {
 
 // ----- the Qt dialogs -----
 
-bool QtReportDialogs::askReservationOptions(CZUKRecDoc& doc, std::int64_t defaultStart,
-                                            QWidget* parent) {
+std::optional<ReservationOptions> QtReportDialogs::askReservationOptions(CZUKRecDoc& doc,
+                                                                         std::int64_t defaultStart,
+                                                                         QWidget* parent) {
     CResReportDlg dialog(doc, defaultStart, parent);
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.options();
 }
 
-void QtReportDialogs::showReservationReport(CZUKRecDoc& doc, QWidget* parent) {
-    CResReportData window(doc, parent);
-    window.exec();
-}
-
-bool QtReportDialogs::askUtilizationOptions(CZUKRecDoc& doc, std::int64_t defaultStart,
-                                            int defaultHour, QWidget* parent) {
-    CUtilizationDlg dialog(doc, defaultStart, defaultHour, parent);
-    return dialog.exec() == QDialog::Accepted;
-}
-
-void QtReportDialogs::showUtilizationReport(CZUKRecDoc& doc, const UtilizationResult& result,
+void QtReportDialogs::showReservationReport(CZUKRecDoc& doc, const ReportCriteria& criteria,
                                             QWidget* parent) {
-    CUtilizationReportDlg window(doc, result, parent);
+    CResReportData window(doc, criteria, parent);
     window.exec();
 }
 
-bool QtReportDialogs::askPrint(QPrinter& printer, QWidget* parent) {
-    QPrintDialog dialog(&printer, parent);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    // Without a printer, printing to a file is the only way out.
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, !hasSystemPrinter());
-    return dialog.exec() == QDialog::Accepted;
+std::optional<UtilizationOptions> QtReportDialogs::askUtilizationOptions(CZUKRecDoc& doc,
+                                                                         std::int64_t defaultStart,
+                                                                         int defaultHour,
+                                                                         QWidget* parent) {
+    CUtilizationDlg dialog(doc, defaultStart, defaultHour, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.options();
 }
 
-void QtReportDialogs::preview(QPrinter& printer, const std::function<void(QPrinter&)>& paint,
-                              QWidget* parent) {
-    QPrintPreviewDialog dialog(&printer, parent);
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
-                     [&paint](QPrinter* p) { paint(*p); });
-    dialog.exec();
+void QtReportDialogs::showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job,
+                                            QWidget* parent) {
+    CUtilizationReportDlg window(doc, job, parent);
+    window.exec();
+}
+
+ReportGroup reportGroup(const CZUKRecDoc& doc) {
+    ReportGroup group;
+    group.description = doc.group().description;
+    for (int i = 0; i < kSlots; ++i)
+        group.slotNames[std::size_t(i)] = doc.group().rooms[std::size_t(i)].name;
+    group.facilityCount = doc.facilityCount();
+    return group;
 }
 
 namespace {

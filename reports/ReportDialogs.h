@@ -2,16 +2,18 @@
 // The report dialogs and windows: Reservation Report Options (165), the reservation report
 // window (166), Utilization Report Options (152) and the utilization report window (153).
 // Their rules live in ReservationReport.h and UtilizationReport.h; these classes only map the
-// controls to and from those values, show the messages and hold the report lines. The
-// commands run them through appReportDialogs(), so tests script the answers.
+// controls to and from those values, show the messages and hold the report lines the report
+// job (ReportJob.h) made. The commands run them through appReportDialogs(), so tests script
+// the answers.
 #include <QAbstractListModel>
 #include <QDialog>
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "reports/ReportJob.h"
 #include "reports/ReportLines.h"
 #include "reports/ReportPrinting.h"
 #include "reports/ReservationReport.h"
@@ -22,7 +24,6 @@ class QDateEdit;
 class QDateTimeEdit;
 class QLabel;
 class QListView;
-class QPrinter;
 class QPushButton;
 
 namespace quorvane {
@@ -61,8 +62,7 @@ public:
     void setRange(std::int64_t start, std::int64_t end);
     void selectFacilities(const std::vector<int>& rows);
     void selectCustomers(const std::vector<int>& rows);
-    // The OK step: refuses an end before the start ("Date Error"), otherwise stores the
-    // criteria on the document.
+    // The OK step: refuses an end before the start ("Date Error").
     bool validate();
 
 public slots:
@@ -93,10 +93,12 @@ public:
     void print();
     void printPreview();
     void saveAsPdf();
-    // The report into a PDF file; false when it cannot be written.
-    bool writePdf(const QString& path);
+    // The report into a PDF file; false when it cannot be written (`error` says why).
+    bool writePdf(const QString& path, QString* error = nullptr);
 
 protected:
+    // The window's document goes to `target`; without a printer, into its PDF beside the group.
+    PrintRequest printRequest(PrintTarget target);
     ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelId, const QString& title,
                  const QString& label, QWidget* parent);
     CZUKRecDoc& doc_;
@@ -111,9 +113,9 @@ class CResReportData : public ReportWindow {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 166, kList = 1186, kGroupLabel = 1185;
-    explicit CResReportData(CZUKRecDoc& doc, QWidget* parent = nullptr);
-    // Builds the report from the document's criteria into the list (the first showing does
-    // it on its own, after the "Generating" line has been drawn).
+    CResReportData(CZUKRecDoc& doc, const ReportCriteria& criteria, QWidget* parent = nullptr);
+    // Runs the report job on the criteria into the list (the first showing does it on its
+    // own, after the "Generating" line has been drawn).
     void generate();
     QString heading() const override;
     QString docName() const override { return QStringLiteral("Reservation Report"); }
@@ -123,6 +125,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    ReportCriteria criteria_;
     bool generated_ = false;
 };
 
@@ -141,7 +144,7 @@ public:
     void setHours(int startHour, int endHour);
     void setUseWindow(bool on);
     void selectFacilities(const std::vector<int>& rows);
-    // The OK step: the three refusals, otherwise the criteria stored on the document.
+    // The OK step: the three refusals.
     bool validate();
 
 public slots:
@@ -165,8 +168,8 @@ class CUtilizationReportDlg : public ReportWindow {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 153, kList = 1136, kGroupLabel = 1137;
-    CUtilizationReportDlg(CZUKRecDoc& doc, const UtilizationResult& result,
-                          QWidget* parent = nullptr);
+    // Shows the lines of a utilization report job.
+    CUtilizationReportDlg(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent = nullptr);
     QString heading() const override;
     QString docName() const override { return QStringLiteral("Utilization"); }
     ReportPageStyle pageStyle() const override { return kUtilizationPageStyle; }
@@ -176,33 +179,41 @@ public:
 class ReportDialogs {
 public:
     virtual ~ReportDialogs() = default;
-    // Each options dialog stores the criteria on the document when it ends with OK.
-    virtual bool askReservationOptions(CZUKRecDoc& doc, std::int64_t defaultStart,
+    // Each options dialog returns the options it was left with by OK; nothing on Cancel.
+    virtual std::optional<ReservationOptions> askReservationOptions(CZUKRecDoc& doc,
+                                                                    std::int64_t defaultStart,
+                                                                    QWidget* parent) = 0;
+    virtual void showReservationReport(CZUKRecDoc& doc, const ReportCriteria& criteria,
                                        QWidget* parent) = 0;
-    virtual void showReservationReport(CZUKRecDoc& doc, QWidget* parent) = 0;
-    virtual bool askUtilizationOptions(CZUKRecDoc& doc, std::int64_t defaultStart, int defaultHour,
-                                       QWidget* parent) = 0;
-    virtual void showUtilizationReport(CZUKRecDoc& doc, const UtilizationResult& result,
-                                       QWidget* parent) = 0;
-    // The print dialog on the program's printer; false on Cancel.
-    virtual bool askPrint(QPrinter& printer, QWidget* parent) = 0;
-    virtual void preview(QPrinter& printer, const std::function<void(QPrinter&)>& paint,
-                         QWidget* parent) = 0;
+    virtual std::optional<UtilizationOptions> askUtilizationOptions(CZUKRecDoc& doc,
+                                                                    std::int64_t defaultStart,
+                                                                    int defaultHour,
+                                                                    QWidget* parent) = 0;
+    virtual void showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent) = 0;
 };
 
 class QtReportDialogs final : public ReportDialogs {
 public:
-    bool askReservationOptions(CZUKRecDoc& doc, std::int64_t defaultStart,
+    std::optional<ReservationOptions> askReservationOptions(CZUKRecDoc& doc,
+                                                            std::int64_t defaultStart,
+                                                            QWidget* parent) override;
+    void showReservationReport(CZUKRecDoc& doc, const ReportCriteria& criteria,
                                QWidget* parent) override;
-    void showReservationReport(CZUKRecDoc& doc, QWidget* parent) override;
-    bool askUtilizationOptions(CZUKRecDoc& doc, std::int64_t defaultStart, int defaultHour,
-                               QWidget* parent) override;
-    void showUtilizationReport(CZUKRecDoc& doc, const UtilizationResult& result,
-                               QWidget* parent) override;
-    bool askPrint(QPrinter& printer, QWidget* parent) override;
-    void preview(QPrinter& printer, const std::function<void(QPrinter&)>& paint,
-                 QWidget* parent) override;
+    std::optional<UtilizationOptions> askUtilizationOptions(CZUKRecDoc& doc,
+                                                            std::int64_t defaultStart,
+                                                            int defaultHour,
+                                                            QWidget* parent) override;
+    void showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent) override;
 };
+
+// The message of a report whose reservation table ended before its last record.
+inline constexpr char kCutShortMessage[] =
+    "The reservation table ended before its last record (the file was cut short while the "
+    "report read it); the report is incomplete.";
+void showCutShort();
+
+// What a report needs of the group, for the report job.
+ReportGroup reportGroup(const CZUKRecDoc& doc);
 
 ReportDialogs& appReportDialogs();
 void setAppReportDialogs(ReportDialogs* dialogs);  // nullptr restores the Qt dialogs

@@ -1,22 +1,12 @@
 #include "reports/ReportPrinting.h"
 
-#include <QFont>
-#include <QPageLayout>
-#include <QPainter>
 #include <QPrinter>
 
 #include "app/GroupLayout.h"
 #include "platform/TextCodec.h"
+#include "reports/DayGlance.h"
 
 namespace quorvane {
-
-QFont reportFont() {
-    QFont font(QStringLiteral("Courier"));
-    font.setPointSize(10);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    return font;
-}
 
 int drawReport(ReportPages& pages, const ReportPageStyle& style, const QString& heading,
                const ReportLines& lines) {
@@ -43,31 +33,41 @@ int drawReport(ReportPages& pages, const ReportPageStyle& style, const QString& 
 
 namespace {
 
-class PrinterPages final : public ReportPages {
+class PrintedReportPages final : public ReportPages {
 public:
-    PrinterPages(QPrinter& printer, QPainter& painter) : printer_(printer), surface_(painter) {}
+    explicit PrintedReportPages(PrintPages& pages) : pages_(pages), surface_(pages.painter()) {}
     PaintSurface& surface() override { return surface_; }
-    int pageHeight() const override {
-        return printer_.pageLayout().fullRectPixels(printer_.resolution()).height();
-    }
-    bool newPage() override { return printer_.newPage(); }
+    int pageHeight() const override { return pages_.pageHeight(); }
+    bool newPage() override { return pages_.newPage(); }
 
 private:
-    QPrinter& printer_;
+    PrintPages& pages_;
     QPainterSurface surface_;
 };
 
 }  // namespace
 
+PrintDocument reportDocument(const QString& docName, const ReportPageStyle& style,
+                             const QString& heading, const ReportLines& lines) {
+    return {docName, [style, heading, &lines](PrintPages& pages) {
+                PrintedReportPages report(pages);
+                drawReport(report, style, heading, lines);
+            }};
+}
+
 bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyle& style,
                  const QString& heading, const ReportLines& lines) {
     printer.setDocName(docName);
-    QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    painter.setFont(reportFont());
-    PrinterPages pages(printer, painter);
-    drawReport(pages, style, heading, lines);
-    return painter.end();
+    return printOn(printer, reportDocument(docName, style, heading, lines));
+}
+
+PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
+                               std::vector<_SCHEDITEM> items, int startHour) {
+    return {QStringLiteral("DayGlance"), [date, names = std::move(names), items = std::move(items),
+                                          startHour](PrintPages& pages) {
+                QPainterSurface surface(pages.painter());
+                printDayGlance(surface, date, names, items, startHour);
+            }};
 }
 
 }  // namespace quorvane

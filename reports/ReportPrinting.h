@@ -4,25 +4,17 @@
 // character width, a page ending at the physical page height less 4 L, a heading on the first
 // page only, continuation pages from 2 L, no page numbers.
 #include <QString>
+#include <vector>
 
+#include "app/core/DayState.h"
+#include "platform/Printing.h"
+#include "reports/ReportJob.h"
 #include "reports/ReportLines.h"
-
-class QFont;
-class QPrinter;
-class QWidget;
+#include "tables/Calendar.h"
 
 namespace quorvane {
 
 class PaintSurface;
-
-// Where the heading and the first line stand and how far each line moves on, in line heights.
-struct ReportPageStyle {
-    int headingRow;
-    int firstRow;
-    int rowStep;
-};
-constexpr ReportPageStyle kReservationPageStyle{2, 6, 1};  // single spacing
-constexpr ReportPageStyle kUtilizationPageStyle{4, 8, 2};  // double spacing
 
 // A sequence of pages to draw on: the printer, the preview, or a test's recorder.
 class ReportPages {
@@ -39,12 +31,17 @@ public:
 int drawReport(ReportPages& pages, const ReportPageStyle& style, const QString& heading,
                const ReportLines& lines);
 
-// The report on the printer (or its PDF file, or the preview's printer) as document
-// `docName`; false when the printer cannot start.
+// The report as a document to print, named `docName`. The lines are read when the pages are
+// painted: they must outlive the printing.
+PrintDocument reportDocument(const QString& docName, const ReportPageStyle& style,
+                             const QString& heading, const ReportLines& lines);
+// The report on `printer` as it is set up; false when the printer cannot start.
 bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyle& style,
                  const QString& heading, const ReportLines& lines);
 
-// The printer font: 10-point Courier (a fixed-pitch face where Courier itself is missing).
-QFont reportFont();
+// The day at a glance as a document to print ("DayGlance"): the character grid of
+// printDayGlance() for the date, the facilities' names, the day's items and the first hour.
+PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
+                               std::vector<_SCHEDITEM> items, int startHour);
 
 }  // namespace quorvane

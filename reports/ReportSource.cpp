@@ -13,16 +13,20 @@ ScheduleCursor::~ScheduleCursor() {
 }
 
 int ScheduleCursor::first() {
-    return schedule_.First();
+    return last_ = schedule_.First();
 }
 
 int ScheduleCursor::seekDate(const std::string& dateKey) {
     // An empty facility and time position on the first record of the date or after it.
-    return schedule_.Seek(dateKey, "", "", "");
+    return last_ = schedule_.Seek(dateKey, "", "", "");
 }
 
 int ScheduleCursor::next() {
-    return schedule_.Next();
+    return last_ = schedule_.Next();
+}
+
+bool ScheduleCursor::cutShort() {
+    return last_ > 0 && !schedule_.HoldsAllRecords();
 }
 
 void ScheduleCursor::read(ReservationRecord& out) const {

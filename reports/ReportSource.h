@@ -28,6 +28,9 @@ public:
     virtual int seekDate(const std::string& dateKey) = 0;
     virtual int next() = 0;
     virtual void read(ReservationRecord& out) const = 0;
+    // After a step that found no more records: whether the table ended before the records it
+    // promised (its file cut short under the walk), so the report is incomplete.
+    virtual bool cutShort() { return false; }
 };
 
 class ScheduleCursor final : public ReservationCursor {
@@ -41,9 +44,11 @@ public:
     int seekDate(const std::string& dateKey) override;
     int next() override;
     void read(ReservationRecord& out) const override;
+    bool cutShort() override;
 
 private:
     CSchedule& schedule_;
+    int last_ = 0;  // the code of the last step
 };
 
 }  // namespace quorvane

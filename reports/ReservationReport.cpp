@@ -211,10 +211,11 @@ ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
         ++count;
     }
     if (r < 0) result.readError = r;
+    result.cutShort = r > 0 && cursor.cutShort();
 
     // The closing lines are written even after a refused line: the report stays readable.
     if (previousKey != 0) out.appendPastLimit(totalLine());
-    out.appendPastLimit("**End of Report**");
+    out.appendPastLimit(result.cutShort ? kReportCutShort : "**End of Report**");
     return result;
 }
 

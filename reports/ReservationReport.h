@@ -57,8 +57,13 @@ enum class ReportScan {
 struct ReservationReportResult {
     bool outOfMemory = false;  // a line was refused and the scan stopped
     int readError = 0;         // the table's negative code when a step failed, else 0
+    bool cutShort = false;     // the table ended before its last record: the report is incomplete
     long recordsRead = 0;
 };
+
+// The closing line of a report whose table ended before its last record.
+inline constexpr char kReportCutShort[] =
+    "**Report incomplete: the reservation table ended before its last record**";
 
 // Appends the report to `out`. `facilityNames` are the group's facilities by position.
 ReservationReportResult buildReservationReport(const ReportCriteria& criteria,

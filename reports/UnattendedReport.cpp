@@ -1,12 +1,11 @@
 #include "reports/UnattendedReport.h"
 
+#include <unistd.h>
+
 #include <QFileInfo>
-#include <QPrinter>
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
-#include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/GroupFile.h"
@@ -15,10 +14,9 @@
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
-#include "reports/DayResDlg.h"
+#include "reports/ReportDialogs.h"
+#include "reports/ReportPrinting.h"
 #include "reports/ReportSource.h"
-#include "reports/ReservationReport.h"
-#include "reports/UtilizationReport.h"
 #include "tables/Schedule.h"
 
 namespace quorvane {
@@ -74,24 +72,12 @@ UnattendedResult buildUnattendedReport(CZUKRecDoc& doc, const ReportRequest& req
         return refuse(result.refusal, 2);
     criteria.rangeEnd = rangeEndOf(request.to.value_or(today));
 
-    UnattendedReport report;
     if (request.kind == ReportKind::Reservations) {
         if (!schedule || schedule->First() != 0)
             return refuse(QStringLiteral("No reservations for this group"), 1);
         // The options dialog starts on the first day of this month.
         criteria.rangeStart =
             rangeStartOf(request.from.value_or(DayDate{today.year, today.month, 1}));
-        ScheduleCursor cursor(*schedule);
-        std::vector<std::string> names;
-        for (int i = 0; i < doc.facilityCount(); ++i)
-            names.push_back(doc.group().rooms[std::size_t(i)].name);
-        const ReservationReportResult built =
-            buildReservationReport(criteria, names, cursor, report.lines);
-        if (built.readError < 0)
-            return refuse(QStringLiteral("Could not read schedule record from database"), 1);
-        report.heading = QStringLiteral("Reservation Report for %1").arg(doc.description());
-        report.docName = QStringLiteral("Reservation Report");
-        report.style = kReservationPageStyle;
     } else if (request.kind == ReportKind::Utilization) {
         if (!schedule || schedule->First() != 0)
             return refuse(QStringLiteral("No reservations for this group, utilization is 0"), 1);
@@ -107,30 +93,46 @@ UnattendedResult buildUnattendedReport(CZUKRecDoc& doc, const ReportRequest& req
         criteria.useHourWindow = request.firstHour.has_value();
         criteria.windowStart = request.firstHour.value_or(0);
         criteria.windowEnd = request.lastHour.value_or(0);
-        std::array<std::string, kSlots> slotNames;
-        for (int i = 0; i < kSlots; ++i)
-            slotNames[std::size_t(i)] = doc.group().rooms[std::size_t(i)].name;
-        ScheduleCursor cursor(*schedule);
-        const UtilizationResult computed =
-            computeUtilization(criteria, slotNames, doc.facilityCount(), cursor);
-        if (computed.readError < 0)
-            return refuse(QStringLiteral("Could not read schedule record from database"), 1);
-        utilizationLines(criteria, computed, slotNames, report.lines);
-        report.heading = QStringLiteral("Utilization Report for %1").arg(doc.description());
-        report.docName = QStringLiteral("Utilization");
-        report.style = kUtilizationPageStyle;
     } else {
         return refuse(QStringLiteral("the day chart prints itself (printReportRequest)"), 2);
     }
     if (criteria.rangeEnd < criteria.rangeStart)
         return refuse(QStringLiteral("--to must not be before --from"), 2);
-    result.report = std::move(report);
+    ReportJob job = [&] {
+        ScheduleCursor cursor(*schedule);
+        return runReportJob(request.kind, criteria, reportGroup(doc), cursor);
+    }();
+    if (job.readError < 0)
+        return refuse(QStringLiteral("Could not read schedule record from database"), 1);
+    if (job.cutShort) return refuse(QString::fromLatin1(kCutShortMessage), 1);
+    result.report = std::move(job);
     return result;
 }
 
 namespace {
 
-// The day chart prints itself: the window's own print routine, on a window never shown.
+// The report's document on the printer, or into the PDF of --print-to, or into its PDF beside
+// the group when the machine has no printer. The exit status: 0 printed, 1 not.
+int printUnattended(const CZUKRecDoc& doc, const ReportRequest& request,
+                    const PrintDocument& document, const char* what) {
+    PrintRequest target;
+    target.target = request.printTo.isEmpty() ? PrintTarget::Printer : PrintTarget::PdfFile;
+    target.pdfPath =
+        request.printTo.isEmpty() ? pdfBeside(doc.basePath(), document.name) : request.printTo;
+    const PrintOutcome outcome = printDocument(document, target);
+    if (!outcome.printed()) {
+        std::fprintf(stderr, "quorvane: The %s could not be printed: %s\n", what,
+                     qPrintable(outcome.error));
+        return 1;
+    }
+    // Where the PDF went is told to a person at a terminal; a scheduled job that went well
+    // says nothing (cron mails every line).
+    if (!outcome.pdfPath.isEmpty() && ::isatty(STDERR_FILENO))
+        std::fprintf(stderr, "quorvane: printed to %s\n", qPrintable(outcome.pdfPath));
+    return 0;
+}
+
+// The day chart: the day's items as the chart window loads them, printed as it prints them.
 int printDayChart(CZUKRecDoc& doc, const ReportRequest& request) {
     CSchedule* schedule = doc.tables() ? doc.tables()->schedule() : nullptr;
     if (!schedule || schedule->First() != 0) {
@@ -138,24 +140,20 @@ int printDayChart(CZUKRecDoc& doc, const ReportRequest& request) {
         return 1;
     }
     const AppSettings settings;
-    CDayResDlg chart(doc, request.firstHour.value_or(settings.startHour()),
-                     std::uint32_t(settings.occupiedColor()));
-    chart.setDate(request.date.value_or(localDate(appClock().now())));
-    if (chart.items().empty())
+    const int startHour =
+        std::clamp(request.firstHour.value_or(settings.startHour()), 0, kMaxStartHour);
+    const DayDate date = request.date.value_or(localDate(appClock().now()));
+    std::vector<_SCHEDITEM> items;
+    doc.dayItems(dateKey(date), items);
+    if (items.empty())
         std::fprintf(stderr, "quorvane: no reservations on %s; the chart is empty\n",
-                     longDateText(chart.date()).c_str());
-    QPrinter& printer = appPrinter();
-    if (!request.printTo.isEmpty())
-        printToPdf(printer, QFileInfo(request.printTo).absoluteFilePath());
-    else if (!hasSystemPrinter())
-        printToPdf(printer, doc.basePath() + QStringLiteral(" DayGlance.pdf"));
-    if (!chart.printOn(printer)) {
-        std::fprintf(stderr, "quorvane: The chart could not be printed.\n");
-        return 1;
-    }
-    if (printer.outputFormat() == QPrinter::PdfFormat)
-        std::fprintf(stderr, "quorvane: printed to %s\n", qPrintable(printer.outputFileName()));
-    return 0;
+                     longDateText(date).c_str());
+    std::vector<QString> names;
+    for (int i = 0; i < std::min(doc.group().count, 15); ++i)
+        names.push_back(fromCp1252(doc.group().rooms[std::size_t(i)].name));
+    return printUnattended(doc, request,
+                           dayChartDocument(date, std::move(names), std::move(items), startHour),
+                           "chart");
 }
 
 }  // namespace
@@ -173,22 +171,12 @@ int printReportRequest(const ReportRequest& request) {
     if (!built.report) {
         std::fprintf(stderr, "quorvane: %s\n", qPrintable(built.refusal));
     } else {
-        const UnattendedReport& report = *built.report;
-        QPrinter& printer = appPrinter();
-        if (!request.printTo.isEmpty())
-            printToPdf(printer, QFileInfo(request.printTo).absoluteFilePath());
-        else if (!hasSystemPrinter())
-            printToPdf(printer, doc.basePath() + QStringLiteral(" ") + report.docName +
-                                    QStringLiteral(".pdf"));
-        if (printReport(printer, report.docName, report.style, report.heading, report.lines)) {
-            if (printer.outputFormat() == QPrinter::PdfFormat)
-                std::fprintf(stderr, "quorvane: printed to %s\n",
-                             qPrintable(printer.outputFileName()));
-            status = 0;
-        } else {
-            std::fprintf(stderr, "quorvane: The report could not be printed.\n");
-            status = 1;
-        }
+        const ReportJob& report = *built.report;
+        status =
+            printUnattended(doc, request,
+                            reportDocument(QString::fromStdString(report.docName), report.style,
+                                           fromCp1252(report.heading), report.lines),
+                            "report");
     }
     doc.OnCloseDocument();
     return status;

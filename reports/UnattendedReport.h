@@ -1,31 +1,23 @@
 #pragma once
 // Reports printed without a window (quorvane --print-report): the same criteria a person picks
-// in the options dialog, the same builders, lines, heading and page layout as the report
-// window, on the printer or into a PDF file.
+// in the options dialog, the same report job as the report window, on the printer or into a
+// PDF file.
 #include <QString>
 #include <cstdint>
 #include <optional>
 
 #include "app/ReportRequest.h"
-#include "reports/ReportLines.h"
-#include "reports/ReportPrinting.h"
+#include "reports/ReportJob.h"
 
 namespace quorvane {
 
 class CZUKRecDoc;
 
-struct UnattendedReport {
-    QString heading;
-    QString docName;  // the print job's name, and the PDF's name beside the group
-    ReportPageStyle style{};
-    ReportLines lines;
-};
-
-// The reservation or utilization report of `request` on an open group, `now` standing for the present moment (the
-// defaults of the options dialogs). Without a report, `refusal` says why and `status` is
-// the exit status to end with (1 no reservations or a read error, 2 a wrong argument).
+// The reservation or utilization report of `request` on an open group, `now` standing for the
+// present moment (the defaults of the options dialogs). Without a report, `refusal` says why and
+// `status` is the exit status to end with (1 no reservations or a read error, 2 a wrong argument).
 struct UnattendedResult {
-    std::optional<UnattendedReport> report;
+    std::optional<ReportJob> report;
     QString refusal;
     int status = 0;
 };

@@ -1,21 +1,11 @@
 #include "reservations/ReservationDialogs.h"
 
 #include <QDialog>
-#include <QPrintDialog>
-#include <QPrinter>
 
 namespace quorvane {
 
 int QtReservationDialogs::run(QDialog& dialog) {
     return dialog.exec();
-}
-
-bool QtReservationDialogs::askPrint(QPrinter& printer, QWidget* parent) {
-    QPrintDialog dialog(&printer, parent);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
-    return dialog.exec() == QDialog::Accepted;
 }
 
 namespace {

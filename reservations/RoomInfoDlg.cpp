@@ -7,8 +7,6 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
-#include <QPainter>
-#include <QPrinter>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -251,19 +249,21 @@ void CRoomInfoDlg::listChanged() {
 }
 
 void CRoomInfoDlg::print() {
-    QPrinter& printer = appPrinter();
-    if (!appReservationDialogs().askPrint(printer, this)) return;
-    printTo(printer);
+    PrintRequest request;
+    request.pdfPath = pdfBeside(doc_.basePath(), document().name);
+    request.parent = this;
+    const PrintOutcome outcome = printDocument(document(), request);
+    if (outcome.status == PrintOutcome::Failed)
+        appPrompter().message(
+            QStringLiteral("The list could not be printed: %1").arg(outcome.error),
+            QStringLiteral("Print Error"), PromptIcon::Stop);
 }
 
-bool CRoomInfoDlg::printTo(QPrinter& printer) const {
-    printer.setDocName(QStringLiteral("RoomReservations"));
-    QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    painter.setFont(QFont(QStringLiteral("Courier"), 10));
-    QPainterSurface surface(painter);
-    drawPage(surface);
-    return painter.end();
+PrintDocument CRoomInfoDlg::document() const {
+    return {QStringLiteral("RoomReservations"), [this](PrintPages& pages) {
+                QPainterSurface surface(pages.painter());
+                drawPage(surface);
+            }};
 }
 
 void CRoomInfoDlg::drawPage(PaintSurface& s) const {

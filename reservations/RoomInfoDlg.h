@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Printing.h"
 #include "reservations/core/BookingCore.h"
 
 class QDateEdit;
 class QListView;
-class QPrinter;
 
 namespace quorvane {
 
@@ -45,10 +45,11 @@ public:
     void makeReservation();
     void cancelReservation();
     void showReservation();
-    // The print dialog, then the page on the program's printer.
+    // The print dialog, then the page on the program's printer (or its PDF beside the group
+    // when there is no printer); a failure is said.
     void print();
-    // The page on `printer` (document "RoomReservations"); false when it cannot start.
-    bool printTo(QPrinter& printer) const;
+    // The page as the document "RoomReservations".
+    PrintDocument document() const;
     // The page: the date at 2 line heights, the title at 4, the description at 6, the list
     // lines from 9 on, each one line lower; all one average character width from the left.
     void drawPage(PaintSurface& surface) const;

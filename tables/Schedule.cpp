@@ -1,6 +1,7 @@
 #include "tables/Schedule.h"
 
 #include <string_view>
+#include <vector>
 
 #include "tables/Calendar.h"
 
@@ -262,6 +263,15 @@ int CSchedule::WalkStart() {
 
 int CSchedule::WalkEnd() {
     return core_.isOpen() ? d4walkEnd(core_.data()) : 0;
+}
+
+bool CSchedule::HoldsAllRecords() {
+    if (!core_.isOpen()) return true;
+    Data4* d = core_.data();
+    const long count = d4recCount(d);
+    if (count <= 0) return true;
+    std::vector<char> last(std::size_t(d4recWidth(d)));
+    return d4readRecords(d, count, 1, last.data()) == 1;
 }
 
 int CSchedule::Unlock() {

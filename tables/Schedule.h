@@ -57,6 +57,9 @@ public:
     // After a refused write: forgets it and the engine's standing error, so the writes made
     // before it can be put back.
     void DropFailedWrite() { core_.dropFailedWrite(); }
+    // Whether the data file still holds every record its header counts: false once another
+    // program or a crash has cut it short, which a walk in tag order meets as its end.
+    bool HoldsAllRecords();
     // Writes a pending change and releases every lock of the table.
     int Unlock();
     // Writes a pending change (a deletion mark) and syncs the table and its index to the disk,

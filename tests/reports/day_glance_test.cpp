@@ -138,32 +138,18 @@ class DayDialogTest : public ShellTest {
 protected:
     FixedClock clock{Clock::fromLocal(2026, 12, 8, 9, 30)};
     std::unique_ptr<CZUKRecDoc> doc;
-    struct Printing final : ReportDialogs {
-        bool answer = true;
-        int asked = 0;
-        bool askReservationOptions(CZUKRecDoc&, std::int64_t, QWidget*) override { return false; }
-        void showReservationReport(CZUKRecDoc&, QWidget*) override {}
-        bool askUtilizationOptions(CZUKRecDoc&, std::int64_t, int, QWidget*) override {
-            return false;
-        }
-        void showUtilizationReport(CZUKRecDoc&, const UtilizationResult&, QWidget*) override {}
-        bool askPrint(QPrinter&, QWidget*) override {
-            ++asked;
-            return answer;
-        }
-        void preview(QPrinter&, const std::function<void(QPrinter&)>&, QWidget*) override {}
-    } printing;
+    RecordingPrintDialogs printing;
 
     void SetUp() override {
         ShellTest::SetUp();
         setAppClock(&clock);
-        setAppReportDialogs(&printing);
+        setAppPrintDialogs(&printing);
     }
     void TearDown() override {
         clearGroupCommands();
         if (doc) doc->OnCloseDocument();
         doc.reset();
-        setAppReportDialogs(nullptr);
+        setAppPrintDialogs(nullptr);
         setAppClock(nullptr);
         ShellTest::TearDown();
     }
@@ -299,7 +285,7 @@ TEST_F(DayDialogTest, BarsArePaintedInTheirRowAndTheChartPrints) {
     EXPECT_FALSE(QFile::exists(pdf));
     printing.answer = true;
     dlg.printChart();
-    EXPECT_EQ(printing.asked, 2);
+    EXPECT_EQ(printing.askedFiles.size(), 2u);
     EXPECT_EQ(appPrinter().docName(), QStringLiteral("DayGlance"));
     EXPECT_TRUE(readAll(pdf).startsWith("%PDF"));
     EXPECT_EQ(appPrinter().outputFileName(), own);

@@ -45,35 +45,32 @@ struct ScriptedReports final : ReportDialogs {
     std::function<void(CUtilizationDlg&)> onUtilization;
     std::vector<std::vector<std::string>> shown;
 
-    bool askReservationOptions(CZUKRecDoc& doc, std::int64_t start, QWidget*) override {
+    std::optional<ReservationOptions> askReservationOptions(CZUKRecDoc& doc, std::int64_t start,
+                                                            QWidget*) override {
         defaults.push_back(start);
         CResReportDlg dialog(doc, start);
         if (onReservation) onReservation(dialog);
-        return dialog.validate();
+        if (!dialog.validate()) return std::nullopt;
+        return dialog.options();
     }
-    void showReservationReport(CZUKRecDoc& doc, QWidget*) override {
-        CResReportData window(doc);
+    void showReservationReport(CZUKRecDoc& doc, const ReportCriteria& c, QWidget*) override {
+        CResReportData window(doc, c);
         window.generate();
         shown.push_back(window.lines().toVector());
     }
-    bool askUtilizationOptions(CZUKRecDoc& doc, std::int64_t start, int hour, QWidget*) override {
+    std::optional<UtilizationOptions> askUtilizationOptions(CZUKRecDoc& doc, std::int64_t start,
+                                                            int hour, QWidget*) override {
         defaults.push_back(start);
         defaultHours.push_back(hour);
         CUtilizationDlg dialog(doc, start, hour);
         if (onUtilization) onUtilization(dialog);
-        return dialog.validate();
+        if (!dialog.validate()) return std::nullopt;
+        return dialog.options();
     }
-    void showUtilizationReport(CZUKRecDoc& doc, const UtilizationResult& r, QWidget*) override {
-        CUtilizationReportDlg window(doc, r);
+    void showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job, QWidget*) override {
+        CUtilizationReportDlg window(doc, job);
         shown.push_back(window.lines().toVector());
     }
-    bool printAnswer = false;
-    std::vector<QString> printedTo;
-    bool askPrint(QPrinter& printer, QWidget*) override {
-        printedTo.push_back(printer.outputFileName());
-        return printAnswer;
-    }
-    void preview(QPrinter&, const std::function<void(QPrinter&)>&, QWidget*) override {}
 };
 
 struct NoSync final : Io4 {
@@ -89,6 +86,7 @@ protected:
     RecordingHelpService help;
     FixedClock clock{Clock::fromLocal(2026, 3, 18, 10, 30)};
     ScriptedReports reports;
+    RecordingPrintDialogs printing;
     QString file;
 
     void SetUp() override {
@@ -99,6 +97,7 @@ protected:
         setAppHelp(&help);
         setAppClock(&clock);
         setAppReportDialogs(&reports);
+        setAppPrintDialogs(&printing);
         setGroupTablesFactory({});
         file = dir.filePath(QStringLiteral("Courts.rec"));
         GroupFile g;
@@ -123,6 +122,7 @@ protected:
     }
     void TearDown() override {
         setAppReportDialogs(nullptr);
+        setAppPrintDialogs(nullptr);
         setAppClock(nullptr);
         setAppHelp(nullptr);
         setAppPrompter(nullptr);
@@ -232,7 +232,8 @@ TEST_F(ReportCommandTest, OptionRefusalsKeepTheDialogOpen) {
     EXPECT_EQ(prompter.shown.back().caption, QStringLiteral("No Facility Selected"));
     u.selectFacilities({0, 2});
     EXPECT_TRUE(u.validate());
-    const ReportCriteria& c = reportCriteria(*doc);
+    ReportCriteria c;
+    storeUtilizationOptions(u.options(), c);
     EXPECT_EQ(c.windowStart, 12);
     EXPECT_EQ(c.windowEnd, 24);
     EXPECT_EQ(c.facilities, (std::vector<int>{0, 2}));
@@ -274,10 +275,10 @@ TEST_F(ReportCommandTest, ReportWindowWritesPdf) {
     for (int d = 1; d <= 28; ++d) book(2026, 2, d, "Court 1", 9, 10, "Smith");
     auto doc = open();
     ASSERT_TRUE(doc);
-    ReportCriteria& c = reportCriteria(*doc);
+    ReportCriteria c;
     c.rangeStart = Clock::fromLocal(2026, 2, 1);
     c.rangeEnd = Clock::fromLocal(2026, 2, 28);
-    CResReportData window(*doc);
+    CResReportData window(*doc, c);
     EXPECT_EQ(window.lines().toVector(),
               std::vector<std::string>{"**** Generating reservation report ****"});
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("1185"))->text(),
@@ -291,10 +292,10 @@ TEST_F(ReportCommandTest, ReportWindowWritesPdf) {
 
     // Print on a machine without a printer writes the report's own file beside the group.
     if (!hasSystemPrinter()) {
-        reports.printAnswer = true;
+        printing.answer = true;
         window.print();
         const QString printed = dir.filePath(QStringLiteral("Courts Reservation Report.pdf"));
-        EXPECT_EQ(reports.printedTo, std::vector<QString>{printed});
+        EXPECT_EQ(printing.askedFiles, std::vector<QString>{printed});
         EXPECT_GT(QFile(printed).size(), 1000);
         EXPECT_EQ(appPrinter().outputFileName(), QString());  // the group's print is unchanged
     }

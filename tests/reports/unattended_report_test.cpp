@@ -2,6 +2,8 @@
 // group, read back from its PDF, against the lines the report windows show for the same
 // choices made in the options dialogs.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "app/GroupPrinting.h"
+#include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "platform/AppSettings.h"
@@ -37,32 +40,35 @@ struct Choices final : ReportDialogs {
 
     std::int64_t start() const { return Clock::fromLocal(from.year, from.month, from.day); }
     std::int64_t end() const { return Clock::fromLocal(to.year, to.month, to.day, 23, 59); }
-    bool askReservationOptions(CZUKRecDoc& doc, std::int64_t defaultStart, QWidget*) override {
+    std::optional<ReservationOptions> askReservationOptions(CZUKRecDoc& doc,
+                                                            std::int64_t defaultStart,
+                                                            QWidget*) override {
         CResReportDlg dialog(doc, defaultStart);
         dialog.setRange(start(), end());
         dialog.selectFacilities(facilities);
-        return dialog.validate();
+        if (!dialog.validate()) return std::nullopt;
+        return dialog.options();
     }
-    void showReservationReport(CZUKRecDoc& doc, QWidget*) override {
-        CResReportData window(doc);
+    void showReservationReport(CZUKRecDoc& doc, const ReportCriteria& c, QWidget*) override {
+        CResReportData window(doc, c);
         window.generate();
         shown = window.lines().toVector();
     }
-    bool askUtilizationOptions(CZUKRecDoc& doc, std::int64_t defaultStart, int hour,
-                               QWidget*) override {
+    std::optional<UtilizationOptions> askUtilizationOptions(CZUKRecDoc& doc,
+                                                            std::int64_t defaultStart, int hour,
+                                                            QWidget*) override {
         CUtilizationDlg dialog(doc, defaultStart, hour);
         dialog.setRange(start(), end());
         dialog.setUseWindow(useHours);
         dialog.setHours(firstHour, lastHour % 24);
         dialog.selectFacilities(facilities);
-        return dialog.validate();
+        if (!dialog.validate()) return std::nullopt;
+        return dialog.options();
     }
-    void showUtilizationReport(CZUKRecDoc& doc, const UtilizationResult& r, QWidget*) override {
-        CUtilizationReportDlg window(doc, r);
+    void showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job, QWidget*) override {
+        CUtilizationReportDlg window(doc, job);
         shown = window.lines().toVector();
     }
-    bool askPrint(QPrinter&, QWidget*) override { return false; }
-    void preview(QPrinter&, const std::function<void(QPrinter&)>&, QWidget*) override {}
 };
 
 // The text lines of a PDF, blanks collapsed (the layout's columns are spaces either way).
@@ -98,15 +104,25 @@ protected:
         setAppPrompter(nullptr);
         setAppSettings(nullptr);
     }
-    // Runs the installed way: the program, no display, one report into a PDF.
-    int run(const QStringList& args, QString* err = nullptr) {
+    // Runs the installed way: the program, no display, one report into a PDF. `cron` runs it
+    // as a scheduled job does: no session (XDG_RUNTIME_DIR) and standard error not a terminal;
+    // `fileLimit` lets no file grow past that many bytes, as a full disk would.
+    int run(const QStringList& args, QString* err = nullptr, bool cron = false,
+            rlim_t fileLimit = 0) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         env.remove("QT_QPA_PLATFORM");
+        if (cron) env.remove("XDG_RUNTIME_DIR");
         env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         p.setProcessEnvironment(env);
+        if (fileLimit)
+            p.setChildProcessModifier([fileLimit] {
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{fileLimit, fileLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            });
         p.start(QStringLiteral(QUORVANE_EXE), args);
         if (!p.waitForFinished(120000)) return -1;
         if (err) *err = QString::fromUtf8(p.readAllStandardError());
@@ -255,6 +271,93 @@ TEST_F(UnattendedReportTest, RefusalsEndWithoutAReportAndTheirStatus) {
         EXPECT_TRUE(err.contains(c.message)) << err.toStdString();
     }
     EXPECT_TRUE(QDir(dir.path()).entryList({"*.pdf"}).isEmpty()) << "no report was written";
+}
+
+TEST_F(UnattendedReportTest, ScheduledPrintsAreQuietNeverFollowLinksAndReportFailedWrites) {
+    const QString victim = dir.filePath("victim.txt");
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep me");
+    }
+    // The README's nightly job: no printer, so the PDF beside the group, where another user
+    // planted a link.
+    const QString beside = dir.filePath("Tennis Courts Reservation Report.pdf");
+    ASSERT_TRUE(QFile::link(victim, beside));
+    QString err;
+    EXPECT_EQ(run({"--print-report", "reservations", group}, &err, true), 0);
+    EXPECT_EQ(err, QString()) << "nothing to say when nothing is wrong";
+    EXPECT_FALSE(QFileInfo(beside).isSymLink());
+    EXPECT_TRUE(pdfLines(beside).contains("**End of Report**"));
+    QFile v(victim);
+    ASSERT_TRUE(v.open(QIODevice::ReadOnly));
+    EXPECT_EQ(v.readAll(), "keep me");
+
+    struct Case {
+        const char* name;
+        QString printTo;
+        rlim_t fileLimit;
+        QString why;
+    };
+    const std::vector<Case> cases = {
+        {"a full disk", dir.filePath("full.pdf"), 4096,
+         dir.filePath("full.pdf") + " could not be written: File too large"},
+        {"no such folder", "/nonexistent/dir/r.pdf", 0,
+         "/nonexistent/dir/r.pdf could not be written: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* kind : {"reservations", "day"}) {
+            EXPECT_EQ(run({"--print-report", kind, "--print-to", c.printTo, group}, &err, true,
+                          c.fileLimit),
+                      1);
+            EXPECT_TRUE(err.contains(c.why)) << err.toStdString();
+            EXPECT_FALSE(QFile::exists(c.printTo));
+        }
+    }
+}
+
+// A report job whose table is cut short while it walks it ends with the incomplete line.
+TEST_F(UnattendedReportTest, ATableCutShortUnderTheReportIsReportedIncomplete) {
+    struct Cutting final : ReservationCursor {
+        ScheduleCursor& inner;
+        QString file;
+        long steps = 0, cutAt = -1;
+        Cutting(ScheduleCursor& c, QString f) : inner(c), file(std::move(f)) {}
+        int first() override { return inner.first(); }
+        int seekDate(const std::string& key) override { return inner.seekDate(key); }
+        int next() override {
+            if (++steps == cutAt) QFile::resize(file, QFileInfo(file).size() / 2);
+            return inner.next();
+        }
+        void read(ReservationRecord& out) const override { inner.read(out); }
+        bool cutShort() override { return inner.cutShort(); }
+    };
+    ReportCriteria all;
+    all.rangeStart = Clock::fromLocal(1990, 1, 1);
+    all.rangeEnd = Clock::fromLocal(2100, 1, 1);
+    for (const bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "cut" : "whole");
+        CZUKRecDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(group));
+        for (const ReportKind kind : {ReportKind::Reservations, ReportKind::Utilization}) {
+            if (kind == ReportKind::Utilization) all.facilities = {0, 1, 2, 3};
+            ReportJob job;
+            {
+                ScheduleCursor schedule(*doc.tables()->schedule());
+                Cutting cursor(schedule, dir.filePath("TENNIS COURTS.DBF"));
+                cursor.cutAt = cut && kind == ReportKind::Reservations ? 2000 : -1;
+                job = runReportJob(kind, all, reportGroup(doc), cursor);
+            }
+            EXPECT_EQ(job.cutShort, cut);
+            EXPECT_EQ(job.readError, 0);
+            if (kind == ReportKind::Reservations) {
+                EXPECT_EQ(job.lines.line(job.lines.size() - 1),
+                          cut ? kReportCutShort : "**End of Report**");
+            }
+        }
+        doc.OnCloseDocument();
+    }
 }
 
 }  // namespace

@@ -48,17 +48,12 @@ using testing::RecordingSurface;
 struct ScriptedRuns final : ReservationDialogs {
     std::deque<std::function<int(QDialog&)>> script;
     std::vector<int> opened;  // dialog ids in order
-    int printAsked = 0;
     int run(QDialog& d) override {
         opened.push_back(d.objectName().toInt());
         if (script.empty()) return QDialog::Rejected;
         auto step = script.front();
         script.pop_front();
         return step(d);
-    }
-    bool askPrint(QPrinter&, QWidget*) override {
-        ++printAsked;
-        return false;
     }
 };
 
@@ -81,6 +76,7 @@ class BookingDialogTest : public testing::ShellTest {
 protected:
     FixedClock clock{Clock::fromLocal(2026, 3, 10, 9, 30, 0)};  // a Tuesday
     ScriptedRuns runs;
+    RecordingPrintDialogs printing;
     std::unique_ptr<CZUKRecDoc> doc;
     const DayDate today{2026, 3, 10};
 
@@ -89,6 +85,7 @@ protected:
         setGroupTablesFactory({});
         setAppClock(&clock);
         setAppReservationDialogs(&runs);
+        setAppPrintDialogs(&printing);
         const std::string group = path(QStringLiteral("Courts.rec")).toStdString();
         GroupFile g;
         g.typeName = "Tennis Courts";
@@ -125,6 +122,7 @@ protected:
         if (doc) doc->OnCloseDocument();
         doc.reset();
         setAppReservationDialogs(nullptr);
+        setAppPrintDialogs(nullptr);
         setAppClock(nullptr);
         clearGroupCommands();
         ShellTest::TearDown();
@@ -186,7 +184,7 @@ TEST_F(BookingDialogTest, ListShowsTheDayAndPrintsEveryLineInPlace) {
         EXPECT_EQ(surface.texts[std::size_t(i)].text, texts[i]);
     }
     control<QPushButton>(list, CRoomInfoDlg::kPrint)->click();
-    EXPECT_EQ(runs.printAsked, 1);
+    EXPECT_EQ(printing.askedFiles.size(), 1u);
 
     // The picker moves the list; the far ends of the calendar load empty days.
     for (QDate d : {QDate(1970, 1, 1), QDate(2099, 12, 31), QDate(2026, 3, 11)})
