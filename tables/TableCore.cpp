@@ -349,8 +349,11 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
     // a read holds at most about 1 MiB.
     std::vector<std::size_t> order(recs.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t a, std::size_t b) { return recs[a] < recs[b]; });
+    // A table written in key order (bookings made day by day) has its entries in record
+    // order already: sorting half a million of them would cost more than reading them.
+    if (!std::is_sorted(recs.begin(), recs.end()))
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return recs[a] < recs[b]; });
     constexpr long kGap = 64;
     const long runMax = std::max<long>(1, long((1u << 20) / width));
     std::vector<char> block(static_cast<std::size_t>(runMax) * width);
@@ -386,7 +389,7 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
             }
         }
     }
-    std::sort(keptAt.begin(), keptAt.end());
+    if (!std::is_sorted(keptAt.begin(), keptAt.end())) std::sort(keptAt.begin(), keptAt.end());
     for (const auto& [position, offset] : keptAt) {
         view_ = kept.data() + offset;
         viewRec_ = recs[position];
