@@ -153,10 +153,11 @@ void PeopleList_sqlite(benchmark::State& state) {
     CustomerFolder& f = customerFolder();
     Connection own(f.folder.path / "people.sqlite");
     sqlite3_stmt* q = nullptr;
-    if (!f.ok || !own.db || sqlite3_prepare_v2(own.db,
-                                    "SELECT rowid, phone, ext, last, first, mi, org FROM people "
-                                    "ORDER BY last, first, mi, phone, ext",
-                                    -1, &q, nullptr) != SQLITE_OK) {
+    if (!f.ok || !own.db ||
+        sqlite3_prepare_v2(own.db,
+                           "SELECT rowid, phone, ext, last, first, mi, org FROM people "
+                           "ORDER BY last, first, mi, phone, ext",
+                           -1, &q, nullptr) != SQLITE_OK) {
         state.SkipWithError("cannot build the customers");
         return;
     }

@@ -95,8 +95,7 @@ Scratch::~Scratch() {
     if (!folder.empty()) std::filesystem::remove_all(folder, ec);
 }
 
-bool Scratch::copyFrom(const std::filesystem::path& from,
-                       bool (*accept)(const std::string& name)) {
+bool Scratch::copyFrom(const std::filesystem::path& from, bool (*accept)(const std::string& name)) {
     if (!ok) return false;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(from, ec)) {
@@ -111,7 +110,8 @@ bool Scratch::copyFrom(const std::filesystem::path& from,
 bool groupFile(const std::string& name) {
     for (const char* twin : {".db", ".sqlite", "-journal", "-wal", "-shm"}) {
         const std::string end(twin);
-        if (name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0)
+        if (name.size() >= end.size() &&
+            name.compare(name.size() - end.size(), end.size(), end) == 0)
             return false;
     }
     return true;
