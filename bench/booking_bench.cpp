@@ -160,36 +160,30 @@ Twin::Twin() {
     const bench::BigGroup& g = bigGroup();
     if (!g.ok || !folder.ok) return;
     path = (folder.folder / "reservations.db").string();
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return;
-    struct Close {
-        sqlite3* db;
-        ~Close() { sqlite3_close(db); }
-    } close{db};
-    if (!exec(db, "PRAGMA journal_mode=DELETE") || !exec(db, "PRAGMA synchronous=OFF") ||
-        !exec(db,
-              "CREATE TABLE r(date TEXT, room TEXT, sh INT, sm INT, eh INT, em INT, "
-              "last TEXT, first TEXT, mi TEXT, phone TEXT, ext TEXT, notes TEXT, "
-              "datemade TEXT, timemade TEXT, recurdays INT, recurdate TEXT, typeflag INT, "
-              "kept INT, flag1 INT, org TEXT)") ||
-        !exec(db, "CREATE UNIQUE INDEX k ON r(date, room, sh, sm)") || !exec(db, "BEGIN"))
-        return;
     {
         Sqlite s(path);
-        if (!s.ok) return;
-        s.exec("PRAGMA synchronous=OFF");
-        long written = 0;
-        const long days = (bench::kRecords + bench::kPerDay - 1) / bench::kPerDay;
-        for (long d = 0; d < days && written < bench::kRecords; ++d) {
-            const std::string key = quorvane::dateKey(quorvane::addDays(kFirstDay, int(d)));
-            for (int f = 0; f < bench::kFacilities && written < bench::kRecords; ++f)
-                for (int h = 6; h < 22 && written < bench::kRecords; ++h, ++written)
-                    if (!s.add(key, room(f), h, 0, h + 1, 0, "Jansen" + std::to_string(f), "Anna",
-                               "", "00000000", "0000", 0, "00000000", "Club"))
-                        return;
-        }
+        // The schema first: the statements of a connection opened on an empty file fail.
+        if (!s.db || !s.exec("PRAGMA synchronous=OFF") ||
+            !s.exec("CREATE TABLE r(date TEXT, room TEXT, sh INT, sm INT, eh INT, em INT, "
+                    "last TEXT, first TEXT, mi TEXT, phone TEXT, ext TEXT, notes TEXT, "
+                    "datemade TEXT, timemade TEXT, recurdays INT, recurdate TEXT, typeflag INT, "
+                    "kept INT, flag1 INT, org TEXT)") ||
+            !s.exec("CREATE UNIQUE INDEX k ON r(date, room, sh, sm)"))
+            return;
     }
-    if (!exec(db, "COMMIT")) return;
+    Sqlite s(path);
+    if (!s.ok || !s.exec("PRAGMA synchronous=OFF") || !s.exec("BEGIN")) return;
+    long written = 0;
+    const long days = (bench::kRecords + bench::kPerDay - 1) / bench::kPerDay;
+    for (long d = 0; d < days && written < bench::kRecords; ++d) {
+        const std::string key = quorvane::dateKey(quorvane::addDays(kFirstDay, int(d)));
+        for (int f = 0; f < bench::kFacilities && written < bench::kRecords; ++f)
+            for (int h = 6; h < 22 && written < bench::kRecords; ++h, ++written)
+                if (!s.add(key, room(f), h, 0, h + 1, 0, "Jansen" + std::to_string(f), "Anna", "",
+                           "00000000", "0000", 0, "00000000", "Club"))
+                    return;
+    }
+    if (!s.exec("COMMIT")) return;
     // Written without flushes; no measured flush may pay for writing it out.
     ::sync();
     ok = true;
