@@ -32,4 +32,21 @@ struct BigGroup {
 
 BigGroup& bigGroup();
 
+// A folder of a benchmark's own for work that writes, so that no benchmark sees another's
+// bookings: the given files (the group's, or an SQLite twin) copied in before its timing and
+// made durable there, so that no writeback of the copy runs under the timing; removed with it.
+struct Scratch {
+    std::filesystem::path folder;
+    bool ok = false;
+    Scratch();
+    ~Scratch();
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    // Copies every regular file of from whose name the filter accepts; true when all came.
+    bool copyFrom(const std::filesystem::path& from, bool (*accept)(const std::string& name));
+};
+
+// The group's own files (no SQLite twins kept beside them).
+bool groupFile(const std::string& name);
+
 }  // namespace bench

@@ -13,6 +13,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,53 +45,41 @@ std::string lineOf(int sh, int sm, int eh, int em, const std::string& last,
            first + " " + mi + "  " + quorvane::orgText(org) + "   " + (notes ? "(Note)" : "");
 }
 
+bool exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// The SQLite twin of the group's reservations, built once per run in a folder of its own and
+// never written after: the benchmarks that write work on their own copies of it.
+struct Twin {
+    bench::Scratch folder;
+    std::string path;
+    bool ok = false;
+    Twin();
+};
+
 struct Sqlite {
     sqlite3* db = nullptr;
-    std::string path;
     bool ok = false;
     sqlite3_stmt* day = nullptr;
     sqlite3_stmt* insert = nullptr;
     sqlite3_stmt* removeOne = nullptr;
     sqlite3_stmt* removeMember = nullptr;
 
-    bool exec(const char* sql) {
-        return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
+    bool exec(const char* sql) { return ::exec(db, sql); }
     sqlite3_stmt* prepare(const char* sql) {
         sqlite3_stmt* s = nullptr;
         sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
         return s;
     }
 
-    Sqlite() {
-        const bench::BigGroup& g = bigGroup();
-        if (!g.ok) return;
-        path = (g.folder / "reservations.db").string();
-        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return;
-        if (!exec("PRAGMA journal_mode=DELETE") || !exec("PRAGMA synchronous=OFF") ||
-            !exec("CREATE TABLE r(date TEXT, room TEXT, sh INT, sm INT, eh INT, em INT, "
-                  "last TEXT, first TEXT, mi TEXT, phone TEXT, ext TEXT, notes TEXT, "
-                  "datemade TEXT, timemade TEXT, recurdays INT, recurdate TEXT, typeflag INT, "
-                  "kept INT, flag1 INT, org TEXT)") ||
-            !exec("CREATE UNIQUE INDEX k ON r(date, room, sh, sm)") || !exec("BEGIN"))
-            return;
+    // A connection of its own on the twin at path (or on a copy of it).
+    explicit Sqlite(const std::string& path) {
+        if (path.empty() || sqlite3_open(path.c_str(), &db) != SQLITE_OK) return;
+        if (!exec("PRAGMA journal_mode=DELETE") || !exec("PRAGMA synchronous=FULL")) return;
         insert = prepare(
             "INSERT INTO r VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, '', ?9, '', ?10, ?11, ?12, ?13, "
             "?14, 0, 1, 0, ?15)");
-        long written = 0;
-        const long days = (bench::kRecords + bench::kPerDay - 1) / bench::kPerDay;
-        for (long d = 0; d < days && written < bench::kRecords; ++d) {
-            const std::string key = quorvane::dateKey(quorvane::addDays(kFirstDay, int(d)));
-            for (int f = 0; f < bench::kFacilities && written < bench::kRecords; ++f)
-                for (int h = 6; h < 22 && written < bench::kRecords; ++h, ++written)
-                    if (!add(key, room(f), h, 0, h + 1, 0, "Jansen" + std::to_string(f), "Anna", "",
-                             "00000000", "0000", 0, "00000000", "Club"))
-                        return;
-        }
-        if (!exec("COMMIT") || !exec("PRAGMA synchronous=FULL")) return;
-        // Both tables were written without flushes; the first measured flush must not pay
-        // for writing them out.
-        ::sync();
         day = prepare(
             "SELECT sh, sm, eh, em, last, first, mi, org, notes FROM r "
             "WHERE date = ?1 AND room = ?2 ORDER BY sh, sm");
@@ -166,10 +156,76 @@ struct Sqlite {
     }
 };
 
-Sqlite& sqlite() {
-    static Sqlite s;
-    return s;
+Twin::Twin() {
+    const bench::BigGroup& g = bigGroup();
+    if (!g.ok || !folder.ok) return;
+    path = (folder.folder / "reservations.db").string();
+    {
+        Sqlite s(path);
+        // The schema first: the statements of a connection opened on an empty file fail.
+        if (!s.db || !s.exec("PRAGMA synchronous=OFF") ||
+            !s.exec("CREATE TABLE r(date TEXT, room TEXT, sh INT, sm INT, eh INT, em INT, "
+                    "last TEXT, first TEXT, mi TEXT, phone TEXT, ext TEXT, notes TEXT, "
+                    "datemade TEXT, timemade TEXT, recurdays INT, recurdate TEXT, typeflag INT, "
+                    "kept INT, flag1 INT, org TEXT)") ||
+            !s.exec("CREATE UNIQUE INDEX k ON r(date, room, sh, sm)"))
+            return;
+    }
+    Sqlite s(path);
+    if (!s.ok || !s.exec("PRAGMA synchronous=OFF") || !s.exec("BEGIN")) return;
+    long written = 0;
+    const long days = (bench::kRecords + bench::kPerDay - 1) / bench::kPerDay;
+    for (long d = 0; d < days && written < bench::kRecords; ++d) {
+        const std::string key = quorvane::dateKey(quorvane::addDays(kFirstDay, int(d)));
+        for (int f = 0; f < bench::kFacilities && written < bench::kRecords; ++f)
+            for (int h = 6; h < 22 && written < bench::kRecords; ++h, ++written)
+                if (!s.add(key, room(f), h, 0, h + 1, 0, "Jansen" + std::to_string(f), "Anna", "",
+                           "00000000", "0000", 0, "00000000", "Club"))
+                    return;
+    }
+    if (!s.exec("COMMIT")) return;
+    // Written without flushes; no measured flush may pay for writing it out.
+    ::sync();
+    ok = true;
 }
+
+const Twin& twin() {
+    static Twin t;
+    return t;
+}
+
+bool twinFile(const std::string& name) {
+    return name == "reservations.db";
+}
+
+// A benchmark's own copy of the twin (for the benchmarks that write), opened.
+struct TwinCopy {
+    bench::Scratch scratch;
+    std::unique_ptr<Sqlite> s;
+    TwinCopy() {
+        if (twin().ok && scratch.copyFrom(twin().folder.folder, twinFile))
+            s = std::make_unique<Sqlite>((scratch.folder / "reservations.db").string());
+    }
+    bool ok() const { return s && s->ok; }
+};
+
+// The group's table opened for one benchmark: the pristine group for reading, or a copy of it
+// of the benchmark's own for writing.
+struct EngineTable {
+    bench::Scratch scratch;
+    CSchedule table;
+    bool ok = false;
+    explicit EngineTable(bool writes) {
+        const bench::BigGroup& g = bigGroup();
+        if (!g.ok) return;
+        std::string path = g.groupPath;
+        if (writes) {
+            if (!scratch.copyFrom(g.folder, bench::groupFile)) return;
+            path = (scratch.folder / std::filesystem::path(g.groupPath).filename()).string();
+        }
+        ok = table.Open(path) == 0;
+    }
+};
 
 // The slot of booking number i: a free day, a court and an hour no other booking of the run
 // takes.
@@ -191,25 +247,19 @@ quorvane::BookingRequest slot(long i, int kind = quorvane::kSingle) {
     return q;
 }
 
-CSchedule* engineTable() {
-    static CSchedule table;
-    static bool opened = bigGroup().ok && table.Open(bigGroup().groupPath) == 0 && (::sync(), true);
-    return opened ? &table : nullptr;
-}
-
 const DayDate kMiddle = quorvane::addDays(kFirstDay, int(bench::kRecords / bench::kPerDay / 2));
 
 void BookingOpenList_engine(benchmark::State& state) {
-    CSchedule* t = engineTable();
-    if (!t) return state.SkipWithError("cannot build the group");
+    EngineTable e(false);
+    if (!e.ok) return state.SkipWithError("cannot build the group");
     quorvane::FacilityDay day;
-    for (auto _ : state) quorvane::loadFacilityDay(*t, "Court 7", kMiddle, day);
+    for (auto _ : state) quorvane::loadFacilityDay(e.table, "Court 7", kMiddle, day);
     if (day.lines.size() != kListed) state.SkipWithError("not the day's 16 lines");
     state.counters["lines"] = double(day.lines.size());
 }
 
 void BookingOpenList_sqlite(benchmark::State& state) {
-    Sqlite& s = sqlite();
+    Sqlite s(twin().ok ? twin().path : std::string());
     if (!s.ok) return state.SkipWithError("cannot build the SQLite twin");
     quorvane::FacilityDay day;
     for (auto _ : state) s.loadDay(quorvane::dateKey(kMiddle), "Court 7", day);
@@ -217,44 +267,49 @@ void BookingOpenList_sqlite(benchmark::State& state) {
     state.counters["lines"] = double(day.lines.size());
 }
 
+// The benchmarks that write run a fixed number of iterations: one run each, on copies of
+// their own made before it.
+constexpr int kSingles = 100;
+
 void BookingSingle_engine(benchmark::State& state) {
-    CSchedule* t = engineTable();
-    if (!t) return state.SkipWithError("cannot build the group");
-    static long next = 0;
+    EngineTable e(true);
+    if (!e.ok) return state.SkipWithError("cannot build the group");
+    long next = 0;
     quorvane::FacilityDay day;
     long booked = 0;
-    for (auto _ : state) booked += quorvane::bookReservation(*t, slot(next++), day, {}).booked;
+    for (auto _ : state) booked += quorvane::bookReservation(e.table, slot(next++), day, {}).booked;
     if (booked != long(state.iterations())) state.SkipWithError("a booking was refused");
 }
 
 void BookingSingle_sqlite(benchmark::State& state) {
-    Sqlite& s = sqlite();
-    if (!s.ok) return state.SkipWithError("cannot build the SQLite twin");
-    static long next = 0;
+    TwinCopy c;
+    if (!c.ok()) return state.SkipWithError("cannot build the SQLite twin");
+    long next = 0;
     long booked = 0;
     for (auto _ : state) {
         const quorvane::BookingRequest q = slot(next++);
-        booked += s.book(q, q.firstDay, "00000000") == 0;
+        booked += c.s->book(q, q.firstDay, "00000000") == 0;
     }
     if (booked != long(state.iterations())) state.SkipWithError("a booking was refused");
 }
 
 void BookingSeriesYear_engine(benchmark::State& state) {
-    CSchedule* t = engineTable();
-    if (!t) return state.SkipWithError("cannot build the group");
-    static long next = 0;
+    EngineTable e(true);
+    if (!e.ok) return state.SkipWithError("cannot build the group");
+    long next = 0;
     quorvane::FacilityDay day;
     int booked = 0;
     for (auto _ : state)
-        booked = quorvane::bookReservation(*t, slot(next++, quorvane::kDaily), day, {}).booked;
+        booked = quorvane::bookReservation(e.table, slot(next++, quorvane::kDaily), day, {}).booked;
     if (booked != 365) state.SkipWithError("not 365 days booked");
     state.counters["days"] = booked;
 }
 
 void BookingSeriesYear_sqlite(benchmark::State& state) {
-    Sqlite& s = sqlite();
-    if (!s.ok) return state.SkipWithError("cannot build the SQLite twin");
-    static long next = 0;
+    TwinCopy c;
+    if (!c.ok()) return state.SkipWithError("cannot build the SQLite twin");
+    Sqlite& s = *c.s;
+    long next = 0;
     int booked = 0;
     for (auto _ : state) {
         const quorvane::BookingRequest q = slot(next++, quorvane::kDaily);
@@ -276,9 +331,10 @@ quorvane::BookingRequest restSlot(long i) {
 }
 
 void CancelRestYear_engine(benchmark::State& state) {
-    CSchedule* t = engineTable();
-    if (!t) return state.SkipWithError("cannot build the group");
-    static long next = 0;
+    EngineTable e(true);
+    if (!e.ok) return state.SkipWithError("cannot build the group");
+    CSchedule* t = &e.table;
+    long next = 0;
     quorvane::FacilityDay day;
     int cancelled = 0;
     for (auto _ : state) {
@@ -297,9 +353,10 @@ void CancelRestYear_engine(benchmark::State& state) {
 }
 
 void CancelRestYear_sqlite(benchmark::State& state) {
-    Sqlite& s = sqlite();
-    if (!s.ok) return state.SkipWithError("cannot build the SQLite twin");
-    static long next = 0;
+    TwinCopy c;
+    if (!c.ok()) return state.SkipWithError("cannot build the SQLite twin");
+    Sqlite& s = *c.s;
+    long next = 0;
     int cancelled = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -350,10 +407,12 @@ BENCHMARK(BookingOpenList_sqlite)
     ->UseRealTime();
 BENCHMARK(BookingSingle_engine)
     ->Name("BookingSingle/engine")
+    ->Iterations(kSingles)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BookingSingle_sqlite)
     ->Name("BookingSingle/sqlite")
+    ->Iterations(kSingles)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BookingSeriesYear_engine)

@@ -63,6 +63,9 @@ BigGroup::BigGroup() {
         }
     }
     s.Close();
+    // Every benchmark finds the table on disk and in the page cache alike: none pays for
+    // writing back what the build left dirty.
+    ::sync();
     const quorvane::LocalTime mid = quorvane::Clock::toLocal(first + (days / 2) * 86400);
     clock.set(quorvane::Clock::fromLocal(mid.year, mid.month, mid.day, 10, 30));
     quorvane::setAppClock(&clock);
@@ -77,6 +80,41 @@ BigGroup::~BigGroup() {
 BigGroup& bigGroup() {
     static BigGroup group;
     return group;
+}
+
+Scratch::Scratch() {
+    char tmpl[] = "/var/tmp/quorvane-bench-scratch-XXXXXX";
+    if (mkdtemp(tmpl)) {
+        folder = tmpl;
+        ok = true;
+    }
+}
+
+Scratch::~Scratch() {
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+}
+
+bool Scratch::copyFrom(const std::filesystem::path& from, bool (*accept)(const std::string& name)) {
+    if (!ok) return false;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(from, ec)) {
+        const std::string name = e.path().filename().string();
+        if (!e.is_regular_file() || !accept(name)) continue;
+        if (!std::filesystem::copy_file(e.path(), folder / name, ec)) return false;
+    }
+    ::sync();
+    return !ec;
+}
+
+bool groupFile(const std::string& name) {
+    for (const char* twin : {".db", ".sqlite", "-journal", "-wal", "-shm"}) {
+        const std::string end(twin);
+        if (name.size() >= end.size() &&
+            name.compare(name.size() - end.size(), end.size(), end) == 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace bench

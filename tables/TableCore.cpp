@@ -347,10 +347,19 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
     const std::size_t width = static_cast<std::size_t>(d4recWidth(data_));
     // Read in record order, in runs: neighbours closer than kGap records share one read, and
     // a read holds at most about 1 MiB.
-    std::vector<std::size_t> order(recs.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t a, std::size_t b) { return recs[a] < recs[b]; });
+    // A table written in key order (bookings made day by day) has its entries in record
+    // order already: then the records are visited as they are read, with no order to sort
+    // and no copies kept (on a large table those took more time than the reading, much of
+    // it in page faults for their memory).
+    const bool inOrder = std::is_sorted(recs.begin(), recs.end());
+    std::vector<std::size_t> order;
+    if (!inOrder) {
+        order.resize(recs.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return recs[a] < recs[b]; });
+    }
+    auto at = [&](std::size_t i) { return inOrder ? i : order[i]; };
     constexpr long kGap = 64;
     const long runMax = std::max<long>(1, long((1u << 20) / width));
     std::vector<char> block(static_cast<std::size_t>(runMax) * width);
@@ -361,17 +370,17 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
         ~ViewReset() { t->view_ = nullptr, t->viewRec_ = 0; }
     } reset{this};
     bool cutShort = false;
-    for (std::size_t i = 0; i < order.size();) {
-        const long first = recs[order[i]];
+    for (std::size_t i = 0; i < recs.size();) {
+        const long first = recs[at(i)];
         std::size_t j = i + 1;
-        while (j < order.size() && recs[order[j]] - recs[order[j - 1]] <= kGap &&
-               recs[order[j]] - first < runMax)
+        while (j < recs.size() && recs[at(j)] - recs[at(j - 1)] <= kGap &&
+               recs[at(j)] - first < runMax)
             ++j;
-        const long count = recs[order[j - 1]] - first + 1;
+        const long count = recs[at(j - 1)] - first + 1;
         const long got = d4readRecords(data_, first, count, block.data());
         if (got < 0) return int(got);
         for (; i < j; ++i) {
-            const long rec = recs[order[i]];
+            const long rec = recs[at(i)];
             if (rec - first >= got) {
                 cutShort = true;  // the file ends before it: a crash or another program cut it
                 continue;
@@ -380,7 +389,10 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
             if (bytes[0] == '*') continue;  // deleted after its entry was read
             view_ = bytes;
             viewRec_ = rec;
-            if (keep()) {
+            if (!keep()) continue;
+            if (inOrder) {
+                visit();
+            } else {
                 keptAt.push_back({order[i], kept.size()});
                 kept.insert(kept.end(), bytes, bytes + width);
             }

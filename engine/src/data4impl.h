@@ -2,6 +2,7 @@
 // index, expression and lock code). Not part of the public interface.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -74,9 +75,54 @@ struct Walk4 {
     // The records read, back to back in pages that never move; pages stay allocated for the
     // next walk (up to a few) but their bytes are forgotten.
     std::vector<std::unique_ptr<char[]>> pages;
-    std::size_t page = 0, used = 0;            // the page being filled and its bytes in use
-    std::size_t total = 0;                     // bytes read in this walk
-    std::unordered_map<long, const char*> at;  // record number -> its bytes
+    std::size_t page = 0, used = 0;  // the page being filled and its bytes in use
+    std::size_t total = 0;           // bytes read in this walk
+    // Record number -> its bytes: open addressing in one array, so that a lookup of a day's
+    // sixteen records allocates nothing and the walk's end wipes only a small table.
+    struct Slot {
+        long rec = 0;  // 0: empty
+        const char* bytes = nullptr;
+    };
+    std::vector<Slot> slots;
+    std::size_t held = 0;  // records in slots
+    static std::size_t hash(long rec, std::size_t mask) {
+        return static_cast<std::size_t>(
+                   (static_cast<unsigned long long>(rec) * 0x9E3779B97F4A7C15ull) >> 32) &
+               mask;
+    }
+    const char* find(long rec) const {
+        if (slots.empty()) return nullptr;
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t i = hash(rec, mask);; i = (i + 1) & mask) {
+            if (slots[i].rec == rec) return slots[i].bytes;
+            if (slots[i].rec == 0) return nullptr;
+        }
+    }
+    // False without memory (the record is then read the ordinary way).
+    bool put(long rec, const char* bytes) {
+        if ((held + 1) * 2 > slots.size()) {
+            std::vector<Slot> grown;
+            try {
+                grown.resize(std::max<std::size_t>(64, slots.size() * 2));
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
+            const std::size_t mask = grown.size() - 1;
+            for (const Slot& o : slots) {
+                if (o.rec == 0) continue;
+                std::size_t i = hash(o.rec, mask);
+                while (grown[i].rec != 0) i = (i + 1) & mask;
+                grown[i] = o;
+            }
+            slots.swap(grown);
+        }
+        const std::size_t mask = slots.size() - 1;
+        std::size_t i = hash(rec, mask);
+        while (slots[i].rec != 0 && slots[i].rec != rec) i = (i + 1) & mask;
+        held += slots[i].rec == 0;
+        slots[i] = {rec, bytes};
+        return true;
+    }
     // Whole stretches of the file, once a walk has shown it reads most of it: stretch
     // number -> (first record's bytes, records held).
     std::unordered_map<long, std::pair<const char*, long>> stretches;
@@ -100,7 +146,12 @@ struct Walk4 {
     const void* lookedAt = nullptr;
     void forget() {
         page = used = total = 0;
-        at.clear();
+        // A large table (a whole report's records) is given back rather than wiped.
+        if (slots.size() > 4096)
+            std::vector<Slot>().swap(slots);
+        else if (held > 0)
+            std::fill(slots.begin(), slots.end(), Slot{});
+        held = 0;
         stretches.clear();
         lookedAt = nullptr;
     }

@@ -190,9 +190,15 @@ bool fillBlock(File4* f, std::int64_t bn, File4::Block& b) {
     return true;
 }
 
+// A read front to back (each read starting where the last one ended) keeps this many blocks
+// behind it and reuses the memory of the one before them: a scan of a large file then holds
+// about a megabyte instead of the whole file, and does not take (and page-fault) fresh memory
+// for every block at every opening.
+constexpr std::int64_t kScanKeep = 16;
+
 // The cached block bn, read from the file when missing; nullptr when it cannot be had (no
 // memory, a read error): the caller then reads the ordinary way, which reports the error.
-File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh) {
+File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh, bool sequential) {
     *fresh = false;
     if (f->lastBlock && f->lastBn == bn) return f->lastBlock;  // the usual case: the same block
     auto it = f->blocks.find(bn);
@@ -201,6 +207,15 @@ File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh) {
         return f->lastBlock = &it->second;
     }
     *fresh = true;
+    File4::Block b;
+    if (sequential && bn >= kScanKeep) {
+        auto behind = f->blocks.find(bn - kScanKeep);
+        if (behind != f->blocks.end()) {
+            if (&behind->second == f->lastBlock) f->lastBlock = nullptr;
+            b.data = std::move(behind->second.data);
+            f->blocks.erase(behind);
+        }
+    }
     if (f->blocks.size() >= kMaxBlocks) {
         // Give up one block, not all: starting over made every lookup in a file larger than
         // the cache read whole blocks again.
@@ -208,8 +223,7 @@ File4::Block* blockAt(File4* f, std::int64_t bn, bool* fresh) {
         if (&victim->second == f->lastBlock) f->lastBlock = nullptr;
         f->blocks.erase(victim);
     }
-    File4::Block b;
-    b.data.reset(new (std::nothrow) char[kBlock]);
+    if (!b.data) b.data.reset(new (std::nothrow) char[kBlock]);
     if (!b.data || !fillBlock(f, bn, b)) return nullptr;
     try {
         File4::Block* got = &f->blocks.emplace(bn, std::move(b)).first->second;
@@ -237,7 +251,7 @@ long readCached(File4* f, std::int64_t pos, char* p, unsigned len) {
         unsigned off = static_cast<unsigned>(at - bn * kBlock);
         unsigned want = std::min<unsigned>(len - done, static_cast<unsigned>(kBlock) - off);
         bool fresh;
-        File4::Block* b = blockAt(f, bn, &fresh);
+        File4::Block* b = blockAt(f, bn, &fresh, pos == f->lastReadEnd);
         if (!b) return done == 0 ? -1 : static_cast<long>(done);
         // Bytes past what the block held may be there now: the file is read again for them.
         if (!fresh && off + want > b->len && b->len < kBlock && !fillBlock(f, bn, *b)) {

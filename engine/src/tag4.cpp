@@ -66,7 +66,7 @@ struct Tag4 {
     std::vector<Tag4Slice> slices;  // the key's fields in order; empty: evaluate the expression
     Tag4filter filterKind = Tag4filter::general;
     std::string scratch;          // key buffer reused by navigation
-    std::vector<uint32_t> ahead;  // the records of the leaf a walk stands on, sorted
+    std::vector<uint32_t> ahead;  // the records of the leaf a walk stands on, in tag order
     uint64_t aheadLeaf = 0, aheadSerial = 0;
     // Null-marked keys: the bits of the null-capable fields the key reads, in the
     // _NullFlags field at nullFlags.
@@ -499,7 +499,7 @@ const char* walkRecord(Data4* d, Tag4* t, long rec) {
         if (s != w.stretches.end() && (rec - 1) % per < s->second.second)
             return s->second.first + static_cast<std::size_t>(((rec - 1) % per) * len);
     }
-    if (auto a = w.at.find(rec); a != w.at.end()) return a->second;
+    if (const char* held = w.find(rec)) return held;
     long first = rec, last = rec;
     // Reading stretches pays once the walk has landed on about four records per stretch
     // of the file.
@@ -508,21 +508,29 @@ const char* walkRecord(Data4* d, Tag4* t, long rec) {
         first = (rec - 1) / per * per + 1;
         last = std::min(count, first + per - 1);
     } else {
-        // The leaf's records, sorted once per leaf.
+        // The entries next to this one in the leaf whose records lie next to it in the file
+        // (a file written in key order) come with it in one read. Looking at neighbours
+        // only, rather than sorting the leaf, keeps a lookup of a few scattered records
+        // as cheap as reading them one by one.
         std::vector<uint32_t>& ahead = t->ahead;
         const uint64_t serial = t->index->cdx->serial();
         if (t->aheadLeaf != t->pos.leaf || t->aheadSerial != serial) {
             t->tree->leafRecords(t->pos, ahead);
-            std::sort(ahead.begin(), ahead.end());
             t->aheadLeaf = t->pos.leaf;
             t->aheadSerial = serial;
         }
-        auto has = [&](long r) {
-            return r >= 1 && r <= count &&
-                   std::binary_search(ahead.begin(), ahead.end(), static_cast<uint32_t>(r));
-        };
-        while (last - first + 1 < per && has(last + 1) && !w.at.count(last + 1)) ++last;
-        while (last - first + 1 < per && has(first - 1) && !w.at.count(first - 1)) --first;
+        const std::size_t at = t->pos.index;
+        if (at < ahead.size() && ahead[at] == static_cast<uint32_t>(rec)) {
+            for (std::size_t k = at + 1; k < ahead.size() && last - first + 1 < per &&
+                                         ahead[k] == static_cast<uint32_t>(last + 1) &&
+                                         last + 1 <= count && !w.find(last + 1);
+                 ++k)
+                ++last;
+            for (std::size_t k = at; k-- > 0 && last - first + 1 < per &&
+                                     ahead[k] == static_cast<uint32_t>(first - 1) &&
+                                     first - 1 >= 1 && !w.find(first - 1);)
+                --first;
+        }
     }
     const std::size_t want = static_cast<std::size_t>((last - first + 1) * len);
     if (want > Walk4::kPage) return nullptr;
@@ -549,7 +557,8 @@ const char* walkRecord(Data4* d, Tag4* t, long rec) {
     if (stretch) {
         w.stretches[(rec - 1) / per] = {to, whole};
     } else {
-        for (long r = 0; r < whole; ++r) w.at[first + r] = to + r * len;
+        for (long r = 0; r < whole; ++r)
+            if (!w.put(first + r, to + r * len)) return nullptr;
     }
     return to + (rec - first) * len;
 }

@@ -43,6 +43,13 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
                     FacilityDay& day) {
     day.clear();
     const std::string key = dateKey(date);
+    // The day is one walk of the table: its records, next to each other in a table booked
+    // day by day, come in one read, and steps within a leaf read no change counter.
+    struct Walk {
+        CSchedule& t;
+        ~Walk() { t.WalkEnd(); }
+    } walk{table};
+    table.WalkStart();
     int r = table.Seek(key, facility, "", "");
     while (r == 0) {
         int month, d, year;
