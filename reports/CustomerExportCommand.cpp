@@ -29,14 +29,32 @@ QString groupFolder(const CZUKRecDoc& doc) {
 
 }  // namespace
 
+QString chooseExportFile(FileDialogRequest request, QWidget* parent) {
+    request.save = true;
+    request.mustExist = false;
+    for (;;) {
+        const QString path = appDialogs().chooseFile(request, parent);
+        if (path.isEmpty() || !isGroupFileName(QFile::encodeName(path).toStdString())) return path;
+        Prompt refusal;
+        refusal.text = QStringLiteral(
+                           "%1 is a table, group file or change stamp of a group. An export "
+                           "cannot replace it; please choose another name.")
+                           .arg(path);
+        refusal.caption = kStatusCaption;
+        refusal.icon = PromptIcon::Stop;
+        appPrompter().show(refusal);
+        request.fileName.clear();
+    }
+}
+
 void runTextExport(CZUKRecDoc& doc, QWidget* parent) {
     FileDialogRequest request;
     request.title = QStringLiteral("Select a Path and Name for the Exported Customer File");
     request.filter = qtFileFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*||"));
     request.folder = groupFolder(doc);
     request.defaultSuffix = QStringLiteral("txt");
-    request.mustExist = false;
-    const QString path = appDialogs().chooseFile(request, parent);
+    request.note = QString::fromLatin1(kFormulaNote);
+    const QString path = chooseExportFile(request, parent);
     if (path.isEmpty()) return;
 
     CPeople* people = doc.tables() ? doc.tables()->people() : nullptr;

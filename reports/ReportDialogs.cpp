@@ -28,6 +28,7 @@
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
 #include "reports/ReportCriteria.h"
+#include "reservations/LineListModel.h"
 #include "tables/Calendar.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -173,7 +174,9 @@ CResReportDlg::CResReportDlg(CZUKRecDoc& doc, std::int64_t defaultStart, QWidget
     for (const CustomerListRow& row : customerRows_) customerTexts.push_back(fromCp1252(row.text));
     customers_ = selectionList(this, kCustomers, customerTexts, true);
     customers_->setFont(reportFont());
-    // The organizations stand after a tab; the list scrolls sideways rather than cut them.
+    // Tabs at every 100 dialog units, as in the other customer choosers: the names and the
+    // organizations line up in columns. The list scrolls sideways rather than cut them.
+    customers_->setItemDelegate(new TabStopDelegate(100, customers_));
     customers_->setTextElideMode(Qt::ElideNone);
     customers_->setMinimumWidth(560);
     right->addWidget(customers_);
