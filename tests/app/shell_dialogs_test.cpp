@@ -302,7 +302,11 @@ TEST(ShellHelpers, SaveDialogAsksBeforeReplacingAndShowsItsNote) {
     request.folder = folder.path();
     request.mustExist = false;
     request.save = true;
-    request.note = QStringLiteral("Texts that start with = are written with an apostrophe.");
+    // The text export's note (reports/ sits above this folder, so it is spelled out here).
+    request.note = QStringLiteral(
+        "Texts that start with =, +, -, @, a tab or a carriage return are written with an "
+        "apostrophe in front, so a spreadsheet shows them as text instead of running them as "
+        "formulas.");
     bool looked = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {

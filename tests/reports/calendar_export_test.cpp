@@ -45,7 +45,10 @@ TEST(CalendarText, EscapingFoldingAndUids) {
         {"two\nlines", "two\\nlines"},
         {"crlf\r\nend", "crlf\\nend"},
         // Control characters from notes are left out; the tab is text.
-        {"bell\x07esc\x1B\x01.", "bellesc."},
+        {"bell\x07"
+         "esc\x1B"
+         "\x01.",
+         "bellesc."},
         {"tab\tdel\x7F", "tab\tdel"},
         {"c1\xC2\x81\xC2\x9D|\xC2\xA0\xC3\xA9", "c1|\xC2\xA0\xC3\xA9"},
     };

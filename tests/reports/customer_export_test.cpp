@@ -482,8 +482,7 @@ TEST_F(ExportCommandTest, TextOutcomes) {
 TEST_F(ExportCommandTest, TextNeverReplacesAGroupFileNorWritesThroughALink) {
     makePeople({{"=cmd", "", "Able", "1"}});
     openGroup();
-    std::string table = file("RecPeople.DBF");
-    if (!QFileInfo::exists(QString::fromStdString(table))) table = file("RecPeople.dbf");
+    const std::string table = file("RECPEOPLE.DBF");
     const std::string tableBytes = slurp(table);
     ASSERT_FALSE(tableBytes.empty());
     std::ofstream(file("victim")) << "keep";
