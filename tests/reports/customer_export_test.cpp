@@ -435,6 +435,13 @@ TEST_F(ExportCommandTest, AddressOutcomesForEveryAnswer) {
          {CAddrFileExists::kChangeNameId},
          {QStringLiteral("User cancelled export")}},
         {"exists, delete", {good}, {CAddrFileExists::kDeleteId}, {exported.arg(good)}},
+        {"a group's table",
+         {QString::fromStdString(file("RECPEOPLE.DBF")), QString()},
+         {},
+         {QStringLiteral("%1 is a table, group file or change stamp of a group. An export "
+                         "cannot replace it; please choose another name.")
+              .arg(QString::fromStdString(file("RECPEOPLE.DBF"))),
+          QStringLiteral("User cancelled export")}},
         {"missing folder",
          {QString::fromStdString(folder + "/none/x.adr")},
          {},
@@ -450,6 +457,7 @@ TEST_F(ExportCommandTest, AddressOutcomesForEveryAnswer) {
         EXPECT_TRUE(exports.exists.empty()) << c.name;
         for (const Prompt& p : prompter.shown)
             EXPECT_TRUE(p.caption == "Export Status" || p.caption == "Postrel Limitation");
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file("RECPEOPLE.DBF")))) << c.name;
     }
     EXPECT_EQ(dialogs.fileRequests.back().title,
               QStringLiteral("Select a Path and Name for the New Postrel File"));
