@@ -2,6 +2,8 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QPageSetupDialog>
 #include <QStringList>
 
@@ -12,8 +14,18 @@ namespace quorvane {
 
 QString QtShellDialogs::chooseFile(const FileDialogRequest& request, QWidget* parent) {
     QFileDialog dialog(parent, request.title, request.folder, request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!request.note.isEmpty()) {
+        // The desktop's own dialog has no room for it; Qt's has a grid to add a row to.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            auto* note = new QLabel(request.note, &dialog);
+            note->setObjectName(QStringLiteral("note"));
+            note->setWordWrap(true);
+            grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted) return {};

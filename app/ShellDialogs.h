@@ -19,6 +19,8 @@ struct FileDialogRequest {
     QString fileName;       // initial file name, may be empty
     QString defaultSuffix;  // "rec"
     bool mustExist = true;  // false: a name that does not exist yet is accepted
+    bool save = false;      // a Save dialog: its button saves, an existing file asks first
+    QString note;           // a line shown in the dialog under the file list, may be empty
 };
 
 struct NewGroupChoice {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -18,6 +19,12 @@ public:
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int unlink(const char* path);
+    virtual int fchmod(int fd, mode_t mode);
+    // A folder is made durable with fsync; fdatasync is not promised to cover its entries.
+    virtual int fsync(int fd);
+    // `flags` 0 replaces `to` (a symbolic link there is replaced itself, never followed);
+    // RENAME_NOREPLACE fails with EEXIST when `to` exists.
+    virtual int rename(const char* from, const char* to, unsigned flags);
     // Starts writing [pos, pos + len) back to the disk without waiting for it; a later
     // fdatasync then has less left to do. Only a hint: failures are ignored.
     virtual void startWriteback(int fd, off_t pos, off_t len);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
 
 #include "app/core/Cp1252.h"
 #include "reports/DayGlance.h"
@@ -154,20 +155,38 @@ std::string joined(std::initializer_list<std::string> parts) {
     return out;
 }
 
+// The last day a series falls on by its rule: its end date, for a weekday series the last
+// weekday up to it, for a weekly one the last day up to it on the member's weekday.
+DayDate lastSeriesDay(const CalendarBooking& b) {
+    if (!isValidDate(b.recurEnd) || !isValidDate(b.date)) return b.recurEnd;
+    DayDate last = b.recurEnd;
+    if (b.recurDays == 3)
+        while (weekday(last) == 0 || weekday(last) == 6) last = addDays(last, -1);
+    if (b.recurDays == 7) last = addDays(last, -int((dayNumber(last) - dayNumber(b.date)) % 7));
+    return last;
+}
+
 }  // namespace
 
 std::string calendarEscape(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
         if (c == '\\' || c == ';' || c == ',') {
             out += '\\';
-            out += c;
+            out += char(c);
         } else if (c == '\n') {
             out += "\\n";
-        } else if (c == '\r') {
+        } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            // Control characters are not text to a calendar reader (a notes field may hold
+            // any byte): left out, as a carriage return always was.
             continue;
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            ++i;  // a C1 control (U+0080-U+009F), from a byte the code page leaves undefined
         } else {
-            out += c;
+            out += char(c);
         }
     }
     return out;
@@ -252,6 +271,21 @@ std::string calendarText(const CalendarHeader& header, const CalendarZone& zone,
     }
     addLine(out, "END:VTIMEZONE");
 
+    // A series cut short (its rest cancelled, or its last days refused when booked) keeps the
+    // end date it was booked with in every member; what is stored now ends with its last
+    // member still there, and that is the date the calendar is told.
+    auto seriesOf = [](const CalendarBooking& b) {
+        return b.facility + '\0' + hhmm(b.startHH, b.startMM) + hhmm(b.endHH, b.endMM) +
+               std::to_string(b.recurDays) + dateKey(b.recurEnd) + dateKey(b.made) +
+               hhmm(b.madeHH, b.madeMM);
+    };
+    std::map<std::string, DayDate> seriesLast;
+    for (const CalendarBooking& b : bookings) {
+        if (b.recurDays == 0) continue;
+        auto [it, added] = seriesLast.emplace(seriesOf(b), b.date);
+        if (!added && it->second < b.date) it->second = b.date;
+    }
+
     const std::string stamp = stampAt(header.stamp, 0, true);
     const std::string tz = ";TZID=" + zone.id + ":";
     for (const CalendarBooking& b : bookings) {
@@ -272,8 +306,10 @@ std::string calendarText(const CalendarHeader& header, const CalendarZone& zone,
                                 : b.recurDays == 3 ? "every weekday"
                                                    : "every week";
             if (!description.empty()) description += "\n";
+            const DayDate stored = seriesLast[seriesOf(b)];
+            const DayDate last = stored < lastSeriesDay(b) ? stored : b.recurEnd;
             description +=
-                std::string("One of a series, ") + every + " until " + longDateText(b.recurEnd);
+                std::string("One of a series, ") + every + " until " + longDateText(last);
         }
         if (!description.empty()) addLine(out, "DESCRIPTION:" + calendarEscape(utf8(description)));
         addLine(out, b.maintenance ? "CATEGORIES:Maintenance" : "CATEGORIES:Reservation");

@@ -59,7 +59,8 @@ std::string calendarText(const CalendarHeader& header, const CalendarZone& zone,
                          const std::vector<CalendarBooking>& bookings);
 // The event's UID: the group, the booking's date, facility and start, and when it was made.
 std::string calendarUid(const std::string& groupId, const CalendarBooking& booking);
-// A text value escaped for a property ("\\", "\;", "\,", "\n").
+// A text value escaped for a property ("\\", "\;", "\,", "\n"); control characters other
+// than the tab (C0, DEL, C1) are left out, as text values may not hold them.
 std::string calendarEscape(const std::string& utf8);
 
 // The command: whose reservations, the file, the outcome in "Export Status".

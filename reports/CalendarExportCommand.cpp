@@ -1,16 +1,17 @@
 // Customers > Export to Calendar File: whose reservations, the file, the outcome.
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "app/core/Clock.h"
 #include "app/core/GroupFile.h"
+#include "engine/file4replace.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/CalendarExport.h"
+#include "reports/CustomerExport.h"
 #include "reports/ExportDialogs.h"
 #include "tables/People.h"
 
@@ -47,8 +48,7 @@ void runCalendarExport(CZUKRecDoc& doc, QWidget* parent) {
         qtFileFilter(QStringLiteral("Calendar Files (*.ics)|*.ics|All Files (*.*)|*.*||"));
     request.folder = QFileInfo(doc.groupFilePath()).absolutePath();
     request.defaultSuffix = QStringLiteral("ics");
-    request.mustExist = false;
-    const QString path = appDialogs().chooseFile(request, parent);
+    const QString path = chooseExportFile(request, parent);
     if (path.isEmpty()) return;
 
     auto keep = [&](const CalendarBooking& b) {
@@ -86,15 +86,16 @@ void runCalendarExport(CZUKRecDoc& doc, QWidget* parent) {
     const DayDate last = bookings.empty() ? today : bookings.back().date;
     const std::string text = calendarText(header, localCalendarZone(today, last), bookings);
 
-    // The file is replaced whole or not at all: a failed write leaves the old one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // The file is replaced whole or not at all: a failed write leaves the old one, and a link
+    // planted under the name is replaced, not followed.
+    File4Replace file;
+    if (file.begin(QFile::encodeName(path).toStdString()) != 0) {
         appPrompter().message(QStringLiteral("Error creating export file, export terminated"),
                               caption);
         return;
     }
-    file.write(text.data(), qint64(text.size()));
-    if (!file.commit()) {
+    file.write(text.data(), text.size());
+    if (file.commit() != 0) {
         appPrompter().message(
             QStringLiteral("Error during export, all records could not be written"), caption);
         return;

@@ -1,12 +1,10 @@
 #include "reports/CustomerExport.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
+#include "engine/file4replace.h"
 #include "reports/KFSClass.h"
 #include "tables/People.h"
 
@@ -24,13 +22,34 @@ std::string csvQuoted(const std::string& value) {
     return out;
 }
 
+bool isGroupFileName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    auto endsWith = [&name](std::string_view tail) {
+        return name.size() >= tail.size() &&
+               name.compare(name.size() - tail.size(), tail.size(), tail.data(), tail.size()) == 0;
+    };
+    for (std::string_view tail : {".dbf", ".cdx", ".idx", ".rec", "update.bin"})
+        if (endsWith(tail)) return true;
+    return false;
+}
+
+std::string csvCell(const std::string& value) {
+    const bool formula =
+        !value.empty() && (value[0] == '=' || value[0] == '+' || value[0] == '-' ||
+                           value[0] == '@' || value[0] == '\t' || value[0] == '\r');
+    return csvQuoted(formula ? "'" + value : value);
+}
+
 std::string textExportLine(const std::string& first, const std::string& mi, const std::string& last,
                            const std::string& org, const std::string& address,
                            const std::string& city, const std::string& state,
                            const std::string& zip) {
     std::string line;
     for (const std::string* field : {&first, &mi, &last, &org, &address, &city, &state, &zip}) {
-        line += csvQuoted(*field);
+        line += csvCell(*field);
         line += ',';
     }
     line += "\"\"";  // the ninth field, always empty
@@ -51,30 +70,33 @@ AddressFields readCustomer(const CPeople& people) {
 }  // namespace
 
 int exportCustomersText(CPeople& people, const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return kTextNotCreated;
-    std::FILE* f = ::fdopen(fd, "wb");
-    if (!f) {
-        ::close(fd);
-        return kTextNotCreated;
-    }
-    // One write per 64 KiB instead of per 4 KiB: the file is written start to end once.
-    std::setvbuf(f, nullptr, _IOFBF, 64 * 1024);
-    bool ok = std::fputs(kTextExportHeader, f) >= 0 && std::fputs("\r\n", f) >= 0;
+    // Written beside the target and renamed over it only when complete: a failed export
+    // leaves the old file, and a link planted under the name is replaced, not followed.
+    File4Replace file;
+    if (file.begin(path) != 0) return kTextNotCreated;
+    // One write per 64 KiB: the file is written start to end once.
+    std::string buffer;
+    buffer.reserve(64 * 1024 + 512);
+    buffer += kTextExportHeader;
+    buffer += "\r\n";
     int r = people.First();
-    while (ok && r == 0) {
+    while (r == 0 && file.error() == 0) {
         const AddressFields c = readCustomer(people);
-        const std::string line =
-            textExportLine(c.first, c.mi, c.last, c.org, c.address, c.city, c.state, c.zip);
-        ok = std::fwrite(line.data(), 1, line.size(), f) == line.size() &&
-             std::fputs("\r\n", f) >= 0;
+        buffer += textExportLine(c.first, c.mi, c.last, c.org, c.address, c.city, c.state, c.zip);
+        buffer += "\r\n";
+        if (buffer.size() >= 64 * 1024) {
+            file.write(buffer.data(), buffer.size());
+            buffer.clear();
+        }
         r = people.Next();
     }
+    file.write(buffer.data(), buffer.size());
     // A table that stopped with an error left customers out just as a failed write does.
-    if (r < 0) ok = false;
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    return ok ? kTextExported : kTextWriteFailed;
+    if (r < 0) {
+        file.abandon();
+        return kTextWriteFailed;
+    }
+    return file.commit() == 0 ? kTextExported : kTextWriteFailed;
 }
 
 AddressRecord addressRecord(const AddressFields& c, int duplicateCounter) {

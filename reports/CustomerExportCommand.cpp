@@ -27,7 +27,30 @@ QString groupFolder(const CZUKRecDoc& doc) {
     return QFileInfo(doc.groupFilePath()).absolutePath();
 }
 
+// Says so and gives true when `path` is one of a group's files.
+bool refusedAsGroupFile(const QString& path) {
+    if (!isGroupFileName(QFile::encodeName(path).toStdString())) return false;
+    Prompt refusal;
+    refusal.text = QStringLiteral(
+                       "%1 is a table, group file or change stamp of a group. An export cannot "
+                       "replace it; please choose another name.")
+                       .arg(path);
+    refusal.caption = kStatusCaption;
+    refusal.icon = PromptIcon::Stop;
+    appPrompter().show(refusal);
+    return true;
+}
+
 }  // namespace
+
+QString chooseExportFile(FileDialogRequest request, QWidget* parent) {
+    request.save = true;
+    request.mustExist = false;
+    for (;;) {
+        const QString path = appDialogs().chooseFile(request, parent);
+        if (path.isEmpty() || !refusedAsGroupFile(path)) return path;
+    }
+}
 
 void runTextExport(CZUKRecDoc& doc, QWidget* parent) {
     FileDialogRequest request;
@@ -35,8 +58,8 @@ void runTextExport(CZUKRecDoc& doc, QWidget* parent) {
     request.filter = qtFileFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*||"));
     request.folder = groupFolder(doc);
     request.defaultSuffix = QStringLiteral("txt");
-    request.mustExist = false;
-    const QString path = appDialogs().chooseFile(request, parent);
+    request.note = QString::fromLatin1(kFormulaNote);
+    const QString path = chooseExportFile(request, parent);
     if (path.isEmpty()) return;
 
     CPeople* people = doc.tables() ? doc.tables()->people() : nullptr;
@@ -66,6 +89,8 @@ void runAddressExport(CZUKRecDoc& doc, QWidget* parent) {
             outcome = QStringLiteral("User cancelled export");
             break;
         }
+        // "Delete Existing File" must never be offered for a group's own table.
+        if (refusedAsGroupFile(path)) continue;
         if (path.size() > CKFSClass::kMaxPathChars) {
             Prompt limit;
             limit.text = QStringLiteral(

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/core/Cp1252.h"
+#include "engine/io4.h"
 
 namespace {
 
@@ -44,19 +45,6 @@ char32_t nextChar(const std::string& s, std::size_t& i) {
     }
     i += extra + 1;
     return c;
-}
-
-// Opens a new file for reading and writing of raw bytes; refuses one that exists.
-std::FILE* createNew(const std::string& path, bool& existed) {
-    existed = false;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        existed = errno == EEXIST;
-        return nullptr;
-    }
-    std::FILE* f = ::fdopen(fd, "w+b");
-    if (!f) ::close(fd);
-    return f;
 }
 
 bool exists(const std::string& path) {
@@ -150,45 +138,33 @@ int CKFSClass::Create(const std::string& path, int recordSize, int keyOffset, in
     prefixLength_ = keyLength < kMaxPrefix ? keyLength : kMaxPrefix;
     flags_ = flags;
     failed_ = false;
-    dataPosition_ = indexPosition_ = 0;
     keys_.clear();
     nodes_.assign(std::size_t(1 + kBuckets), Node());
 
-    // Both files are created exclusively, so a file another program made meanwhile is never
-    // overwritten; a half-made pair is removed again.
-    bool existed = false;
-    index_ = createNew(indexPath_, existed);
-    if (!index_) return existed ? kExists : kIndexNotCreated;
-    data_ = createNew(path, existed);
-    if (!data_) {
-        std::fclose(index_);
-        index_ = nullptr;
-        std::remove(indexPath_.c_str());
-        return existed ? kExists : kDataNotCreated;
+    // Both files are made as temporary files and put under their names only at Close, and
+    // then only where nothing has appeared meanwhile: a file another program made is never
+    // overwritten.
+    if (const int e = index_.begin(indexPath_, File4Replace::Mode::CreateOnly))
+        return e == EEXIST ? kExists : kIndexNotCreated;
+    if (const int e = data_.begin(path, File4Replace::Mode::CreateOnly)) {
+        index_.abandon();
+        return e == EEXIST ? kExists : kDataNotCreated;
     }
     bool ok = writeAt(index_, 0, headerBlock(path).data(), kBlockSize);
     for (int block = 1; ok && block <= kBuckets; ++block) ok = writeNode(block);
-    if (ok) ok = std::fflush(index_) == 0;
     if (!ok) {
         closeFiles();
-        std::remove(indexPath_.c_str());
-        std::remove(dataPath_.c_str());
         return kIndexNotCreated;
     }
     return kOk;
 }
 
-bool CKFSClass::writeAt(std::FILE* f, long offset, const void* bytes, std::size_t size) {
+bool CKFSClass::writeAt(File4Replace& f, long offset, const void* bytes, std::size_t size) {
     if (failed_) return false;
-    // Records are appended one after the other, so the data stream is mostly where the next
-    // write goes already; a seek would cost a system call each time.
-    long& position = f == data_ ? dataPosition_ : indexPosition_;
-    if ((position != offset && std::fseek(f, offset, SEEK_SET) != 0) ||
-        std::fwrite(bytes, 1, size, f) != size) {
+    if (f.writeAt(off_t(offset), bytes, size) != 0) {
         failed_ = true;
         return false;
     }
-    position = offset + long(size);
     return true;
 }
 
@@ -268,13 +244,12 @@ int CKFSClass::AddRecord(const unsigned char* record) {
         node->offset[std::size_t(i)] = node->offset[std::size_t(i - 1)];
     }
 
-    // 4 and 5. The entry, the node, the record; both streams flushed to the system.
+    // 4 and 5. The entry, the node, the record.
     node->prefix[std::size_t(slot)] = {};
     std::memcpy(node->prefix[std::size_t(slot)].data(), key, std::size_t(prefixLength_));
     node->offset[std::size_t(slot)] = recordOffset;
     keys_.emplace_back(reinterpret_cast<const char*>(key), std::size_t(keyLength_));
-    if (!writeNode(block) || !writeAt(data_, recordOffset, record, std::size_t(recordSize_)) ||
-        std::fflush(index_) != 0 || std::fflush(data_) != 0) {
+    if (!writeNode(block) || !writeAt(data_, recordOffset, record, std::size_t(recordSize_))) {
         failed_ = true;
         return kWriteFailed;
     }
@@ -282,22 +257,24 @@ int CKFSClass::AddRecord(const unsigned char* record) {
 }
 
 void CKFSClass::closeFiles() {
-    if (index_) std::fclose(index_);
-    if (data_) std::fclose(data_);
-    index_ = data_ = nullptr;
+    index_.abandon();
+    data_.abandon();
+    nodes_.clear();
+    keys_.clear();
 }
 
 int CKFSClass::Close() {
     if (!IsOpen()) return kOk;
-    // The pair becomes durable once, here, instead of at every record.
-    bool ok = !failed_;
-    for (std::FILE* f : {index_, data_}) {
-        ok = std::fflush(f) == 0 && ok;
-        ok = ::fsync(::fileno(f)) == 0 && ok;
-        ok = std::fclose(f) == 0 && ok;
+    // The pair becomes durable once, here, instead of at every record. The data file goes
+    // first; when the index then cannot follow, the data file is taken away again, so the
+    // pair is there whole or not at all.
+    if (failed_) {
+        closeFiles();
+        return kWriteFailed;
     }
-    index_ = data_ = nullptr;
-    nodes_.clear();
-    keys_.clear();
-    return ok ? kOk : kWriteFailed;
+    const bool dataPlaced = data_.commit() == 0;
+    const bool indexPlaced = dataPlaced && index_.commit() == 0;
+    if (dataPlaced && !indexPlaced) io4()->unlink(dataPath_.c_str());
+    closeFiles();
+    return indexPlaced ? kOk : kWriteFailed;
 }

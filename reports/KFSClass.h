@@ -5,13 +5,16 @@
 // present is refused.
 //
 // Only this writer ever wrote the pair it has open (Create refuses existing files), so it
-// keeps a copy of every node and every key in memory and searches there; the files are written
-// through at every add and made durable once, at Close.
+// keeps a copy of every node and every key in memory and searches there. Both files are
+// written as temporary files beside their names and appear together at Close, complete and
+// durable; a pair that failed or was never closed leaves nothing behind, and no file or link
+// that appeared under either name meanwhile is overwritten.
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "engine/file4replace.h"
 
 class CKFSClass {
 public:
@@ -44,9 +47,10 @@ public:
     int Create(const std::string& path, int recordSize, int keyOffset, int keyLength, int flags);
     // `record` holds recordSize bytes.
     int AddRecord(const unsigned char* record);
-    // Flushes, syncs and closes both files; kWriteFailed when any of that failed.
+    // Syncs both files and puts them under their names; kWriteFailed when any write, the sync
+    // or the renaming failed (then neither file is there).
     int Close();
-    bool IsOpen() const { return data_ != nullptr; }
+    bool IsOpen() const { return data_.isOpen(); }
 
     // The path with the extension after the last "." of the file name replaced by "PTR", or
     // ".PTR" appended when the file name has none.
@@ -66,17 +70,15 @@ private:
 
     std::array<unsigned char, kBlockSize> headerBlock(const std::string& path) const;
     static std::array<unsigned char, kBlockSize> nodeBlock(const Node& node);
-    bool writeAt(std::FILE* f, long offset, const void* bytes, std::size_t size);
+    bool writeAt(File4Replace& f, long offset, const void* bytes, std::size_t size);
     bool writeNode(std::int32_t block);
     int compareWithEntry(const Node& node, int slot, const unsigned char* key) const;
     void closeFiles();
 
-    std::FILE* data_ = nullptr;
-    std::FILE* index_ = nullptr;
+    File4Replace data_, index_;
     std::string dataPath_, indexPath_;
     int recordSize_ = 0, keyOffset_ = 0, keyLength_ = 0, prefixLength_ = 0, flags_ = 0;
     bool failed_ = false;
-    long dataPosition_ = 0, indexPosition_ = 0;  // where each stream stands after our writes
-    std::vector<Node> nodes_;                    // by block number; block 0 (the header) unused
-    std::vector<std::string> keys_;              // the key of record i, at offset i x recordSize
+    std::vector<Node> nodes_;        // by block number; block 0 (the header) unused
+    std::vector<std::string> keys_;  // the key of record i, at offset i x recordSize
 };

@@ -23,6 +23,7 @@
 #include "platform/Prompter.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
+#include "reservations/LineListModel.h"
 #include "tables/Calendar.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -166,7 +167,9 @@ CResReportDlg::CResReportDlg(CZUKRecDoc& doc, std::int64_t defaultStart, QWidget
     for (const CustomerListRow& row : customerRows_) customerTexts.push_back(fromCp1252(row.text));
     customers_ = selectionList(this, kCustomers, customerTexts, true);
     customers_->setFont(printerFont());
-    // The organizations stand after a tab; the list scrolls sideways rather than cut them.
+    // Tabs at every 100 dialog units, as in the other customer choosers: the names and the
+    // organizations line up in columns. The list scrolls sideways rather than cut them.
+    customers_->setItemDelegate(new TabStopDelegate(100, customers_));
     customers_->setTextElideMode(Qt::ElideNone);
     customers_->setMinimumWidth(560);
     right->addWidget(customers_);

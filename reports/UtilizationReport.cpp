@@ -134,17 +134,18 @@ UtilizationResult computeUtilization(const ReportCriteria& criteria,
     for (int s = 0; s < kSlots; ++s)
         result.rooms[std::size_t(s)].selected = isWanted(slotNames[std::size_t(s)]);
 
-    result.available = availableTime(criteria.rangeStart, criteria.rangeEnd, criteria.useHourWindow,
-                                     criteria.windowStart, criteria.windowEnd);
-
-    // A record counts when its day's midnight lies in the range: every day strictly inside,
-    // the first day only when the range starts at its midnight, the last day when its
-    // midnight is not after the range end.
+    // The range starts at 00:00 of its first day, whatever time of day the start control
+    // kept (it keeps the clock time it was given): that day's bookings and hours count.
     const DayDate from = localDate(criteria.rangeStart);
     const DayDate to = localDate(criteria.rangeEnd);
+    result.available =
+        availableTime(localTimeValue(from), criteria.rangeEnd, criteria.useHourWindow,
+                      criteria.windowStart, criteria.windowEnd);
+
+    // A record counts when its day's midnight lies in the range: every day from the first,
+    // the last day when its midnight is not after the range end.
     const int firstDay = dateNumber(from);
     const int lastDay = dateNumber(to);
-    const bool firstCounts = localTimeValue(from) >= criteria.rangeStart;
     const bool lastCounts = localTimeValue(to) <= criteria.rangeEnd;
 
     std::array<std::array<double, 7>, kSlots> reserved{};
@@ -158,7 +159,7 @@ UtilizationResult computeUtilization(const ReportCriteria& criteria,
         if (seek && day > lastDay) break;
         if (!isWanted(rec.facility)) continue;
         if (day < firstDay || day > lastDay) continue;
-        if ((day == firstDay && !firstCounts) || (day == lastDay && !lastCounts)) continue;
+        if (day == lastDay && !lastCounts) continue;
         int sh = rec.startHour, sm = rec.startMinute, eh = rec.endHour, em = rec.endMinute;
         if (criteria.useHourWindow &&
             !clipToWindow(criteria.windowStart, criteria.windowEnd, sh, sm, eh, em))

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/file4replace.h"
+
 namespace quorvane {
 
 int GroupFile::find(std::string_view name) const {
@@ -122,26 +124,6 @@ GroupFileResult failure(GroupFileStatus s, int err) {
     return r;
 }
 
-bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= std::size_t(w);
-    }
-    return true;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 }  // namespace
 
 GroupFileResult loadGroupFile(const std::string& path, GroupFile& out) {
@@ -183,46 +165,11 @@ GroupFileResult loadGroupFile(const std::string& path, GroupFile& out) {
 }
 
 GroupFileResult saveGroupFile(const std::string& path, const GroupFile& group) {
-    // Replace the file a symbolic link points at, not the link itself.
-    std::string target = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
+    // A symbolic link at the path is replaced itself, never written through: in a shared
+    // folder it may point anywhere its maker chose.
     const std::vector<std::uint8_t> bytes = writeGroupBytes(group);
-    const std::string folder = folderOf(target);
-    std::string tmp = target + ".XXXXXX";
-    std::vector<char> tmpl(tmp.begin(), tmp.end());
-    tmpl.push_back('\0');
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) return failure(GroupFileStatus::WriteFailed, errno);
-    tmp = tmpl.data();
-
-    // Keep the old file's permissions; a new file gets the usual ones under the umask.
-    struct stat st {};
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    int err = 0;
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
-        err = errno ? errno : EIO;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.c_str());
+    if (const int err = file4replace(path, bytes))
         return failure(GroupFileStatus::WriteFailed, err);
-    }
-    // Make the rename itself durable.
-    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
     return {};
 }
 

@@ -80,7 +80,8 @@ std::vector<std::uint8_t> writeGroupBytes(const GroupFile& group);
 // Reads the file at path. On failure `out` is left as it was and nothing on disk changes.
 GroupFileResult loadGroupFile(const std::string& path, GroupFile& out);
 // Writes the whole file so that a crash leaves either the old or the new content: a temporary
-// file in the same folder is written, flushed to disk and renamed over the old one.
+// file in the same folder is written, flushed to disk and renamed over the old one. A symbolic
+// link at `path` is replaced itself, never written through.
 GroupFileResult saveGroupFile(const std::string& path, const GroupFile& group);
 
 // The message for a failed load or save: UTF-8, with the path inserted as given (a file-system

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <atomic>
 
 int Io4::open(const char* path, int flags, mode_t mode) {
@@ -30,6 +32,21 @@ int Io4::fstat(int fd, struct stat* st) {
 }
 int Io4::unlink(const char* path) {
     return ::unlink(path);
+}
+int Io4::fchmod(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
+int Io4::fsync(int fd) {
+    return ::fsync(fd);
+}
+int Io4::rename(const char* from, const char* to, unsigned flags) {
+    if (flags == 0) return ::rename(from, to);
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, flags) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // A file system without the flag: a hard link fails on an existing name just the same.
+    if ((flags & RENAME_NOREPLACE) == 0 || ::link(from, to) != 0) return -1;
+    ::unlink(from);
+    return 0;
 }
 void Io4::startWriteback(int fd, off_t pos, off_t len) {
 #ifdef SYNC_FILE_RANGE_WRITE

@@ -1,15 +1,20 @@
 // The About box, the New Group dialog, the Preferences sheet and the small shell helpers.
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "app/AboutDlg.h"
 #include "app/LockIndicators.h"
 #include "app/Preferences.h"
 #include "app/RecentFileList.h"
+#include "app/ShellDialogs.h"
 #include "app/StartupDlg.h"
 #include "platform/AppSettings.h"
 #include "shell_fakes.h"
@@ -285,6 +290,42 @@ TEST(ShellHelpers, FileFilterFolderAndLockLeds) {
     EXPECT_EQ(caps.text(), "CAP");
     LockIndicator num(LockKey::Num, nullptr, leds.path());
     EXPECT_EQ(num.text(), "");
+}
+
+// The export's file dialog: a Save dialog that asks before replacing a file, with its note.
+// QUORVANE_SCREENSHOT_DIR=<folder> keeps a picture of it.
+TEST(ShellHelpers, SaveDialogAsksBeforeReplacingAndShowsItsNote) {
+    QTemporaryDir folder;
+    FileDialogRequest request;
+    request.title = QStringLiteral("Select a Path and Name for the Exported Customer File");
+    request.filter = qtFileFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*||"));
+    request.folder = folder.path();
+    request.mustExist = false;
+    request.save = true;
+    // The text export's note (reports/ sits above this folder, so it is spelled out here).
+    request.note = QStringLiteral(
+        "Texts that start with =, +, -, @, a tab or a carriage return are written with an "
+        "apostrophe in front, so a spreadsheet shows them as text instead of running them as "
+        "formulas.");
+    bool looked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        poll.stop();
+        looked = true;
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        auto* note = dialog->findChild<QLabel*>(QStringLiteral("note"));
+        EXPECT_TRUE(note && note->isVisible() && note->text() == request.note);
+        const QString shots = qEnvironmentVariable("QUORVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty()) dialog->grab().save(shots + QStringLiteral("/export-dialog.png"));
+        dialog->reject();
+    });
+    poll.start(20);
+    QtShellDialogs qt;
+    EXPECT_EQ(qt.chooseFile(request, nullptr), QString());
+    EXPECT_TRUE(looked);
 }
 
 }  // namespace

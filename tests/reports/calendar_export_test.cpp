@@ -44,6 +44,13 @@ TEST(CalendarText, EscapingFoldingAndUids) {
         {"back\\slash", "back\\\\slash"},
         {"two\nlines", "two\\nlines"},
         {"crlf\r\nend", "crlf\\nend"},
+        // Control characters from notes are left out; the tab is text.
+        {"bell\x07"
+         "esc\x1B"
+         "\x01.",
+         "bellesc."},
+        {"tab\tdel\x7F", "tab\tdel"},
+        {"c1\xC2\x81\xC2\x9D|\xC2\xA0\xC3\xA9", "c1|\xC2\xA0\xC3\xA9"},
     };
     for (const auto& [in, out] : escapes) EXPECT_EQ(calendarEscape(in), out) << in;
 
@@ -83,6 +90,41 @@ TEST(CalendarText, EscapingFoldingAndUids) {
     other.madeMM = 1;
     uids.insert(calendarUid("g1", other));
     EXPECT_EQ(uids.size(), 5u);
+}
+
+TEST(CalendarText, SeriesSaysTheEndItHasNow) {
+    // A weekly series booked Monday 4 May through Monday 25 May. Whole, each member names the
+    // end it was booked with; cut short after 11 May (the rest cancelled), the stored end.
+    auto member = [](int day, int recurDays, DayDate end) {
+        CalendarBooking b{{2026, 5, day}, 9, 0, 10, 0, "Court 1", "Ann", "", "Lee"};
+        b.recurDays = recurDays;
+        b.recurEnd = end;
+        b.made = {2026, 4, 1};
+        return b;
+    };
+    CalendarZone zone{"UTC", {{0, 0, 0, false}}};
+    auto says = [&](const std::vector<CalendarBooking>& bookings) {
+        const std::string text = calendarText({"Courts", "g1", 0}, zone, bookings);
+        std::vector<std::string> out;
+        for (std::size_t at = 0; (at = text.find("until ", at)) != std::string::npos; ++at)
+            out.push_back(text.substr(at + 6, text.find("\r\n", at) - at - 6));
+        return out;
+    };
+    const DayDate may25{2026, 5, 25};
+    using Says = std::vector<std::string>;
+    EXPECT_EQ(says({member(4, 7, may25), member(11, 7, may25), member(18, 7, may25),
+                    member(25, 7, may25)}),
+              Says(4, "Monday\\, May 25\\, 2026"));
+    EXPECT_EQ(says({member(4, 7, may25), member(11, 7, may25)}),
+              Says(2, "Monday\\, May 11\\, 2026"));
+    // Booked through Wednesday 27 May: its last day is 25 May, so whole it still says 27 May.
+    EXPECT_EQ(says({member(18, 7, {2026, 5, 27}), member(25, 7, {2026, 5, 27})}),
+              Says(2, "Wednesday\\, May 27\\, 2026"));
+    // Every weekday through Sunday 10 May: Friday 8 May is its last day.
+    EXPECT_EQ(says({member(7, 3, {2026, 5, 10}), member(8, 3, {2026, 5, 10})}),
+              Says(2, "Sunday\\, May 10\\, 2026"));
+    EXPECT_EQ(says({member(6, 3, {2026, 5, 10}), member(7, 3, {2026, 5, 10})}),
+              Says(2, "Thursday\\, May 07\\, 2026"));
 }
 
 class CalendarExportTest : public ExportFixture {

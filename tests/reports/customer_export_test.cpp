@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -77,6 +79,32 @@ TEST(CsvQuoting, DoublesEmbeddedQuotesOnly) {
         {"M\xFCller", "\"M\xFCller\""},
     };
     for (const auto& c : cases) EXPECT_EQ(csvQuoted(c.in), c.out) << c.in;
+}
+
+TEST(CsvQuoting, FormulaStartsGetAnApostropheAndGroupFilesAreRecognised) {
+    const std::pair<std::string, std::string> cells[] = {
+        {"=HYPERLINK(\"http://x\",\"x\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"x\"\")\""},
+        {"+1+2", "\"'+1+2\""},
+        {"-2+3", "\"'-2+3\""},
+        {"@SUM(A1:A9)", "\"'@SUM(A1:A9)\""},
+        {"\tx", "\"'\tx\""},
+        {"\rx", "\"'\rx\""},
+        {"a=b", "\"a=b\""},  // only the first character matters
+        {"'quoted", "\"'quoted\""},
+        {"", "\"\""},
+    };
+    for (const auto& [in, out] : cells) EXPECT_EQ(csvCell(in), out) << in;
+    EXPECT_EQ(textExportLine("=1", "", "Lee", "", "", "", "", "-5"),
+              "\"'=1\",\"\",\"Lee\",\"\",\"\",\"\",\"\",\"'-5\",\"\"");
+
+    const std::pair<const char*, bool> names[] = {
+        {"/g/RecPeople.dbf", true},     {"/g/RECPEOPLE.DBF", true},
+        {"/g/Tennis Courts.CDX", true}, {"/g/x.idx", true},
+        {"/g/Tennis Courts.rec", true}, {"/g/Tennis CourtsUpdate.bin", true},
+        {"/g/customers.txt", false},    {"/g/dbf", false},
+        {"/g.rec/list.txt", false},     {"/g/update.binary", false},
+    };
+    for (const auto& [path, refused] : names) EXPECT_EQ(isGroupFileName(path), refused) << path;
 }
 
 TEST_F(CustomerExportTest, TextFileReadsBackFieldForFieldWithPythonCsv) {
@@ -321,6 +349,10 @@ TEST_F(CustomerExportTest, FailedWritesAreReportedNotClaimedAsDone) {
         waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
+    std::ofstream(file("full.txt")) << "old";
+    const QStringList before =
+        QDir(QString::fromStdString(folder))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_EQ(inChild(4000, [&](CPeople& p) { return exportCustomersText(p, file("full.txt")); }),
               kTextWriteFailed);
     EXPECT_EQ(inChild(12000,
@@ -329,10 +361,11 @@ TEST_F(CustomerExportTest, FailedWritesAreReportedNotClaimedAsDone) {
                           return exportCustomersAddress(p, file("full.adr"), index);
                       }),
               kAddressWriteFailed);
-    // What reached the disk is whole records only up to the limit, and the index still walks.
-    const AddressPair pair = readAddressPair(file("full.adr"), file("full.PTR"));
-    EXPECT_LE(pair.data.size(), 12000u);
-    EXPECT_LT(pair.records(), customers.size());
+    // The old text file stays whole; of the pair nothing is left, and no temporary file.
+    EXPECT_EQ(slurp(file("full.txt")), "old");
+    EXPECT_EQ(QDir(QString::fromStdString(folder))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              before);
 }
 
 // ----- the commands -----
@@ -402,6 +435,13 @@ TEST_F(ExportCommandTest, AddressOutcomesForEveryAnswer) {
          {CAddrFileExists::kChangeNameId},
          {QStringLiteral("User cancelled export")}},
         {"exists, delete", {good}, {CAddrFileExists::kDeleteId}, {exported.arg(good)}},
+        {"a group's table",
+         {QString::fromStdString(file("RECPEOPLE.DBF")), QString()},
+         {},
+         {QStringLiteral("%1 is a table, group file or change stamp of a group. An export "
+                         "cannot replace it; please choose another name.")
+              .arg(QString::fromStdString(file("RECPEOPLE.DBF"))),
+          QStringLiteral("User cancelled export")}},
         {"missing folder",
          {QString::fromStdString(folder + "/none/x.adr")},
          {},
@@ -417,6 +457,7 @@ TEST_F(ExportCommandTest, AddressOutcomesForEveryAnswer) {
         EXPECT_TRUE(exports.exists.empty()) << c.name;
         for (const Prompt& p : prompter.shown)
             EXPECT_TRUE(p.caption == "Export Status" || p.caption == "Postrel Limitation");
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file("RECPEOPLE.DBF")))) << c.name;
     }
     EXPECT_EQ(dialogs.fileRequests.back().title,
               QStringLiteral("Select a Path and Name for the New Postrel File"));
@@ -441,6 +482,36 @@ TEST_F(ExportCommandTest, TextOutcomes) {
                            QStringLiteral("Error creating export file, export terminated")}));
     EXPECT_EQ(dialogs.fileRequests.back().title,
               QStringLiteral("Select a Path and Name for the Exported Customer File"));
+    // A Save dialog (it asks before replacing a file) that says what is done to formulas.
+    EXPECT_TRUE(dialogs.fileRequests.back().save);
+    EXPECT_EQ(dialogs.fileRequests.back().note, QString::fromLatin1(kFormulaNote));
+}
+
+TEST_F(ExportCommandTest, TextNeverReplacesAGroupFileNorWritesThroughALink) {
+    makePeople({{"=cmd", "", "Able", "1"}});
+    openGroup();
+    const std::string table = file("RECPEOPLE.DBF");
+    const std::string tableBytes = slurp(table);
+    ASSERT_FALSE(tableBytes.empty());
+    std::ofstream(file("victim")) << "keep";
+    ASSERT_EQ(::symlink("victim", file("link.txt").c_str()), 0);
+
+    prompter.shown.clear();
+    dialogs.fileRequests.clear();
+    dialogs.fileAnswers = {QString::fromStdString(table), QString::fromStdString(file("Club.rec")),
+                           QString::fromStdString(file("link.txt"))};
+    runTextExport(*doc, nullptr);
+    ASSERT_EQ(texts().size(), 3u);
+    EXPECT_EQ(texts()[0], QStringLiteral("%1 is a table, group file or change stamp of a group. "
+                                         "An export cannot replace it; please choose another name.")
+                              .arg(QString::fromStdString(table)));
+    EXPECT_EQ(texts()[2], QStringLiteral("Customer file exported to text file successfully"));
+    EXPECT_EQ(dialogs.fileRequests.size(), 3u);
+    EXPECT_EQ(slurp(table), tableBytes);
+    EXPECT_EQ(slurp(file("victim")), "keep");
+    const std::string exported = slurp(file("link.txt"));
+    EXPECT_NE(exported.find("\"'=cmd\""), std::string::npos) << exported;
+    EXPECT_FALSE(QFileInfo(QString::fromStdString(file("link.txt"))).isSymLink());
 }
 
 }  // namespace

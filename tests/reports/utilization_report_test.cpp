@@ -175,13 +175,18 @@ TEST(Utilization, SharesPerFacilityAndWeekday) {
     const UtilizationResult w = computeUtilization(c, courts(), 3, again);
     EXPECT_DOUBLE_EQ(w.rooms[0].share[2], 1.0);
 
-    // A start later than midnight leaves the first day's bookings out; the weekdays present
-    // still follow the range.
+    // A start that kept a time of day (10:00, or 10:00 with an end at 08:00) still starts the
+    // range at 00:00 of its day: the first Monday's 12 hours and both Mondays count, as from
+    // midnight. (The first day's bookings used to be left out, its share 0.00.)
     c.useHourWindow = false;
-    c.rangeStart = Clock::fromLocal(2026, 3, 2, 10);
-    MemoryCursor late(rows);
-    const UtilizationResult l = computeUtilization(c, courts(), 3, late);
-    EXPECT_DOUBLE_EQ(l.rooms[0].share[1], (23 * 3600 + 59 * 60) / l.available.seconds[1]);
+    for (const std::int64_t end : {c.rangeEnd, Clock::fromLocal(2026, 3, 9, 8)}) {
+        c.rangeStart = Clock::fromLocal(2026, 3, 2, 10);
+        c.rangeEnd = end;
+        MemoryCursor late(rows);
+        const UtilizationResult l = computeUtilization(c, courts(), 3, late);
+        EXPECT_EQ(l.available.seconds, r.available.seconds);
+        EXPECT_DOUBLE_EQ(l.rooms[0].share[1], r.rooms[0].share[1]);
+    }
 }
 
 TEST(Utilization, OneDayRangeAveragesThatDay) {

@@ -1,0 +1,152 @@
+#include "engine/file4replace.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <random>
+
+#include "engine/io4.h"
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// ".<name>.<6 letters>~": hidden, and matching no pattern the program lists or opens.
+std::string temporaryName(const std::string& folder, const std::string& name) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::string tmp = folder + "/." + name.substr(0, 200) + ".";
+    for (int i = 0; i < 6; ++i) tmp += letters[random() % (sizeof letters - 1)];
+    return tmp + "~";
+}
+
+}  // namespace
+
+File4Replace::~File4Replace() {
+    abandon();
+}
+
+int File4Replace::fail(int error) {
+    if (error_ == 0) error_ = error ? error : EIO;
+    return error_;
+}
+
+int File4Replace::begin(const std::string& target, Mode mode) {
+    abandon();
+    error_ = 0;
+    size_ = 0;
+    mode_ = mode;
+    target_ = target;
+    const std::size_t slash = target.rfind('/');
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return fail(EISDIR);
+
+    // Only a regular file hands on its permissions; a link or anything else planted under the
+    // name is replaced by a new file under the usual ones.
+    struct stat st {};
+    bool keepMode = false;
+    if (::lstat(target.c_str(), &st) == 0) {
+        if (mode == Mode::CreateOnly) return fail(EEXIST);
+        if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+        keepMode = S_ISREG(st.st_mode);
+    } else if (errno != ENOENT) {
+        return fail(errno);
+    }
+
+    const std::string folder = folderOf(target);
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        const std::string tmp = temporaryName(folder, name);
+        fd_ = io4()->open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            temporary_ = tmp;
+        } else if (errno != EEXIST) {
+            return fail(errno);
+        }
+    }
+    if (fd_ < 0) return fail(EEXIST);
+    if (keepMode && io4()->fchmod(fd_, st.st_mode & 07777) != 0) {
+        const int e = errno;
+        abandon();
+        return fail(e);
+    }
+    return 0;
+}
+
+int File4Replace::writeAt(off_t position, const void* bytes, std::size_t size) {
+    if (error_) return error_;
+    if (fd_ < 0) return fail(EBADF);
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    off_t at = position;
+    while (size > 0) {
+        const ssize_t n = io4()->pwrite(fd_, p, size, at);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (n == 0) return fail(ENOSPC);  // no progress: the disk takes nothing more
+        p += n;
+        at += n;
+        size -= std::size_t(n);
+    }
+    if (at > size_) size_ = at;
+    return 0;
+}
+
+int File4Replace::write(const void* bytes, std::size_t size) {
+    return writeAt(size_, bytes, size);
+}
+
+int File4Replace::commit() {
+    if (error_ == 0 && fd_ < 0) fail(EBADF);
+    if (error_) {
+        abandon();
+        return error_;
+    }
+    // The size the kernel reports must be what was written: a write that claimed success
+    // and left a hole or less behind is not taken as done.
+    struct stat st {};
+    if (io4()->fstat(fd_, &st) != 0)
+        fail(errno);
+    else if (st.st_size != size_)
+        fail(EIO);
+    if (error_ == 0 && io4()->fdatasync(fd_) != 0) fail(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (io4()->close(fd) != 0) fail(errno);
+    const unsigned flags = mode_ == Mode::CreateOnly ? RENAME_NOREPLACE : 0;
+    if (error_ == 0 && io4()->rename(temporary_.c_str(), target_.c_str(), flags) != 0) fail(errno);
+    if (error_) {
+        abandon();
+        return error_;
+    }
+    temporary_.clear();
+
+    // The rename lasts only once the folder's entries are on the disk. A folder that cannot be
+    // opened for reading (write and search permission only) cannot be synced; that is no failure.
+    const int dir = io4()->open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (dir >= 0) {
+        if (io4()->fsync(dir) != 0) fail(errno);
+        io4()->close(dir);
+    }
+    return error_;
+}
+
+void File4Replace::abandon() {
+    if (fd_ >= 0) io4()->close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty()) io4()->unlink(temporary_.c_str());
+    temporary_.clear();
+}
+
+int file4replace(const std::string& target, std::span<const std::uint8_t> bytes,
+                 File4Replace::Mode mode) {
+    File4Replace file;
+    if (const int e = file.begin(target, mode)) return e;
+    file.write(bytes.data(), bytes.size());
+    return file.commit();
+}
