@@ -180,9 +180,12 @@ int Index::markWriting() {
 }
 
 int Index::readStableHeader(uint8_t* b) {
-    // A writer's change takes microseconds; a counter left odd by a writer that failed, or
-    // by another program that counts by one, must not stop readers for long.
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+    // A writer's change takes microseconds, but a writer that holds the index lock may be
+    // kept from the processor far longer on a busy machine or a slow network folder: reading
+    // on after a short wait then meets a tree half changed. So a reader waits while the lock
+    // is held, up to two seconds; a counter left odd by a writer that failed, or by another
+    // program that counts by one, costs that wait once (the value is remembered).
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     for (int pause = 20;; pause = std::min(pause * 2, 2000)) {
         if (io_->read(0, b, 16) != 16) return fail(kErrCorrupt, kLocCorrupt, "short index header");
         uint32_t c = be32(b + 8);
