@@ -1,8 +1,12 @@
 #include "tables/TableCore.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -10,6 +14,7 @@
 
 #include "engine/error4.h"
 #include "engine/field4.h"
+#include "engine/lock4.h"
 #include "engine/tag4.h"
 
 namespace tables {
@@ -32,6 +37,22 @@ std::string trimRight(const char* text) {
     std::size_t n = std::strlen(text);
     while (n > 0 && text[n - 1] == ' ') --n;
     return std::string(text, n);
+}
+
+Reach tableReach(const std::string& path) {
+    std::string name = path;
+    const std::size_t slash = name.rfind('/');
+    for (std::size_t i = slash == std::string::npos ? 0 : slash + 1; i < name.size(); ++i)
+        name[i] = char(std::toupper(static_cast<unsigned char>(name[i])));
+    const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == EACCES || errno == EPERM || errno == EROFS ? Reach::ReadOnly : Reach::Other;
+    struct stat st {};
+    Reach r = Reach::Other;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lock4shareOpen(fd, lock4shared, true) == 1)
+        r = Reach::InUse;
+    ::close(fd);  // the probe's share locks go with it
+    return r;
 }
 
 std::string groupBase(const std::string& groupPath) {

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/cdx4.h"
@@ -638,6 +640,36 @@ int hookBottomOnce(Data4* d) {
     return rc;
 }
 
+// The tag stands on the entry that brought the table to its record, in the index as it still
+// is, yet the key rebuilt from the record is another: re-finding the place from that key
+// could land before the entry and walk the same records for ever. A record another user is
+// rewriting agrees once its write lands (its keys are written first); a record that still
+// disagrees after a fresh read means the table and its index are damaged. 0 with key (and
+// pass) now the record's when they agree again, or when the index changed meanwhile (the
+// caller then re-finds the place as usual).
+int keyAgrees(Data4* d, Tag4* t, std::string& key, int& pass) {
+    const long rec = d->recNum;
+    const bool shared = d->df->accessMode == 0;
+    for (int round = 0; round < (shared ? 5 : 1); ++round) {
+        if (round > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2 * round));
+            if (int r = refreshTag(t)) return r;
+            if (t->pos.serial != t->index->cdx->serial()) return 0;
+        }
+        if (int r = d4goData(d, rec, 0)) return r;
+        if (int r = tagKey(t, d->record, key)) return r;
+        pass = tagPasses(t, d->record);
+        if (pass < 0) return pass;
+        if (key.size() == t->pos.key.size() &&
+            std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0)
+            return 0;
+    }
+    return reportCdx(
+        t->index, t->index->cdx->fail(cdx4::kErrCorrupt, cdx4::kLocCorrupt,
+                                      "tag " + t->tree->name() + ": record " + std::to_string(rec) +
+                                          " does not have the key of its entry"));
+}
+
 int hookSkipOnce(Data4* d, long count) {
     Tag4* t = d->tagSelected;
     const bool desc = t->tree->descending();
@@ -649,9 +681,12 @@ int hookSkipOnce(Data4* d, long count) {
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
     long rec = d->recNum;
-    auto standing = [&] {
+    auto onOwnEntry = [&] {
         return t->pos.onEntry() && t->pos.rec == static_cast<uint32_t>(rec) &&
-               t->pos.serial == t->index->cdx->serial() && key.size() == t->pos.key.size() &&
+               t->pos.serial == t->index->cdx->serial();
+    };
+    auto standing = [&] {
+        return onOwnEntry() && key.size() == t->pos.key.size() &&
                std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0;
     };
     // Inside a walk, a step within the leaf the walk read uses that leaf as read: the change
@@ -661,6 +696,9 @@ int hookSkipOnce(Data4* d, long count) {
                         t->tree->stepStaysInLeaf(t->pos, (count > 0) != desc);
     if (!inLeaf)
         if (int r = refreshTag(t)) return r;
+    if (!standing() && onOwnEntry()) {
+        if (int r = keyAgrees(d, t, key, pass)) return r;
+    }
     int rc;
     if (standing()) {
         rc = cdx4::kFound;  // still standing on it: no descent needed
