@@ -405,7 +405,6 @@ private:
     int readStableHeader(uint8_t* b);
     // After a node was read from the file: whether the tree changed meanwhile.
     bool changedSince();
-    int openRound(int round);
 
     struct DirtyNode {
         unsigned keyLen;

@@ -150,7 +150,18 @@ int TableCore::open(const std::string& path) {
         data_ = nullptr;
         return failed ? failed : r4noOpen;
     }
-    return bind(true);
+    if (int r = bind(true)) return r;
+    // The first entry of the tag, read once: an index whose root pointer is damaged opens
+    // (the engine keeps such an index reachable for a rebuild), but the program must refuse
+    // it rather than show a table that looks empty or half.
+    if (int r = d4top(data_); r < 0) {
+        d4close(data_);
+        data_ = nullptr;
+        tag_ = nullptr;
+        fields_.assign(fields_.size(), nullptr);
+        return r;
+    }
+    return 0;
 }
 
 int TableCore::bind(bool checkLayout) {

@@ -468,10 +468,6 @@ int Index::readTagHeader(Tree& t, bool directoryHeader) {
 }
 
 int Index::open() {
-    return openRound(0);
-}
-
-int Index::openRound(int round) {
     clearError();
     cache_.clear();
     dirty_.clear();
@@ -518,16 +514,6 @@ int Index::openRound(int round) {
         t->name_ = name;
         rc = readTagHeader(*t, false);
         if (rc) return rc;
-        // A damaged root pointer that still lands on a node of the file is found here, when
-        // the table is opened, rather than as a tag that looks empty or half.
-        const Node* root = nullptr;
-        rc = nodeRef(*t, t->root_, root);
-        if (rc) return rc;
-        if (!root->root()) {
-            // Unless another user changed the tree while it was being opened.
-            if (round < 100 && changedSince()) return openRound(round + 1);
-            return t->notRoot();
-        }
         tags_.push_back(std::move(t));
     }
     // Keep creation order (header position), as the directory is sorted by name.

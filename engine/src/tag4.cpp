@@ -641,25 +641,26 @@ int hookBottomOnce(Data4* d) {
 }
 
 // The tag stands on the entry that brought the table to its record, in the index as it still
-// is, yet the key rebuilt from the record is another: re-finding the place from that key
-// could land before the entry and walk the same records for ever. A record another user is
-// rewriting agrees once its write lands (its keys are written first); a record that still
-// disagrees after a fresh read means the table and its index are damaged. 0 with key (and
-// pass) now the record's when they agree again, or when the index changed meanwhile (the
-// caller then re-finds the place as usual).
-int keyAgrees(Data4* d, Tag4* t, std::string& key, int& pass) {
+// is, yet the key rebuilt from the record buffer is another. When the record as stored agrees
+// with the entry, the buffer holds a change of this handle that was not written (d4blank,
+// d4changed off), and the place is re-found from the buffer's key as always. When the stored
+// record disagrees too, re-finding from its key could land before the entry and walk the
+// same records for ever: a record another user is rewriting agrees once its write lands (its
+// keys are written first), one that still disagrees means the table and its index are
+// damaged, and that is reported. 0 to go on (also when the index changed meanwhile).
+int storedKeyAgrees(Data4* d, Tag4* t) {
     const long rec = d->recNum;
     const bool shared = d->df->accessMode == 0;
+    std::vector<char> stored(d->df->recordLen + 1);
+    std::string key;
     for (int round = 0; round < (shared ? 5 : 1); ++round) {
         if (round > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2 * round));
             if (int r = refreshTag(t)) return r;
             if (t->pos.serial != t->index->cdx->serial()) return 0;
         }
-        if (int r = d4goData(d, rec, 0)) return r;
-        if (int r = tagKey(t, d->record, key)) return r;
-        pass = tagPasses(t, d->record);
-        if (pass < 0) return pass;
+        if (int r = dfile4readRecord(d->df, rec, stored.data())) return r;
+        if (int r = tagKey(t, stored.data(), key)) return r;
         if (key.size() == t->pos.key.size() &&
             std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0)
             return 0;
@@ -696,9 +697,8 @@ int hookSkipOnce(Data4* d, long count) {
                         t->tree->stepStaysInLeaf(t->pos, (count > 0) != desc);
     if (!inLeaf)
         if (int r = refreshTag(t)) return r;
-    if (!standing() && onOwnEntry()) {
-        if (int r = keyAgrees(d, t, key, pass)) return r;
-    }
+    if (!standing() && onOwnEntry())
+        if (int r = storedKeyAgrees(d, t)) return r;
     int rc;
     if (standing()) {
         rc = cdx4::kFound;  // still standing on it: no descent needed

@@ -101,7 +101,9 @@ TEST(Tag4Damage, ARecordWhoseKeyDisagreesWithItsEntryEndsEveryWalkAsDamage) {
     }
 }
 
-TEST(Tag4Damage, DamagedLengthsAndRootPointersAreRefusedAtOpen) {
+// Refused when the table is opened, or at the first read in tag order (an index whose root
+// pointer a crash left behind still opens, to be rebuilt).
+TEST(Tag4Damage, DamagedLengthsAndRootPointersAreRefused) {
     struct Case {
         const char* what;
         const char* file;
@@ -127,8 +129,15 @@ TEST(Tag4Damage, DamagedLengthsAndRootPointersAreRefusedAtOpen) {
         Vask4 c;
         vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
         c.errOff = 1;
-        EXPECT_EQ(d4open(&c, dir.file("T.DBF").c_str()), nullptr);
-        EXPECT_LT(error4code(&c), 0);
+        Data4* d = d4open(&c, dir.file("T.DBF").c_str());
+        if (d) {
+            d4tagSelect(d, d4tag(d, "BYNAME"));
+            EXPECT_EQ(d4top(d), e4index);
+            error4set(&c, 0);
+            d4close(d);
+        } else {
+            EXPECT_LT(error4code(&c), 0);
+        }
         vask4initUndo(&c);
     }
 }

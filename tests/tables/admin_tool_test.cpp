@@ -244,7 +244,9 @@ TEST(AdminTool, DamagedHeadersAreFoundAndRepairedWithoutLosingRecords) {
             EXPECT_EQ(tables_test::readBytes(damaged), b);
             continue;
         }
-        if (damaged == dbf) EXPECT_EQ(tables_test::fileSize(dbf), long(b.size()));
+        if (damaged == dbf) {
+            EXPECT_EQ(tables_test::fileSize(dbf), long(b.size()));
+        }
         r = tool("check " + q(dbf));
         EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_NE(r.out.find("records 4, live 3"), std::string::npos) << r.out;
