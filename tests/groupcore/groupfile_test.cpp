@@ -158,11 +158,13 @@ TEST(GroupFileBytes, EveryTruncationIsAShortFile) {
         EXPECT_EQ(r.status, GroupFileStatus::ShortFile) << "length " << n;
         EXPECT_EQ(g.description, "kept");
     }
-    // Bytes after the window rectangle are ignored.
+    // Bytes after the window rectangle: not read whole, so refused (a save would drop them).
     Bytes longer = full;
     longer.push_back(0x42);
     GroupFile g;
-    EXPECT_TRUE(readGroupBytes(longer, g).ok());
+    const GroupFileResult r = readGroupBytes(longer, g);
+    EXPECT_EQ(r.status, GroupFileStatus::Leftover);
+    EXPECT_EQ(r.count, 1u);
 }
 
 TEST(Archive, LongStringsUseTheWiderLengthForms) {
