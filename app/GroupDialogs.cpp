@@ -76,7 +76,10 @@ bool CAddRoomDlg::validate() {
                               QStringLiteral("Invalid Reservation Time"), PromptIcon::None);
         return false;
     }
-    const QString name = nameEdit_->text();
+    // The name as the reservations will store it: "Court 5 " is "Court 5", so it is taken
+    // when "Court 5" exists, and the facility is listed under the name its bookings carry.
+    const QString name =
+        modify_ ? nameEdit_->text() : fromCp1252(storedFacilityName(toCp1252(nameEdit_->text())));
     if (!modify_ && doc_.findFacility(toCp1252(name)) >= 0) {
         appPrompter().message(
             QStringLiteral("A %1 with this name already exists").arg(doc_.typeName()),

@@ -1,5 +1,7 @@
 #include "app/GroupTables.h"
 
+#include "tables/TableCore.h"
+
 namespace quorvane {
 
 namespace {
@@ -18,6 +20,13 @@ const char* const kCreateTablesFailed =
 const char* const kReservationsNotCreated =
     "The reservation table of the new group cannot be created in this folder.";
 
+const char* const kReservationsInUse =
+    "The reservation table of this group is in use by another user who needs it alone (a "
+    "rebuild or pack of the tables). Its files are not damaged; please try again in a moment.";
+const char* const kReservationsReadOnly =
+    "The reservation table of this group cannot be written here: the folder, the disk or the "
+    "file is read-only for you. Its files are not damaged; ask for write access.";
+
 GroupTablesOutcome failed(const char* message) {
     return {false, message};
 }
@@ -26,6 +35,16 @@ GroupTablesOutcome failed(const char* message) {
 GroupTablesOutcome openGroupTables(GroupTables& tables, const std::string& groupPath) {
     if (tables.openReservations(groupPath) != 0) {
         tables.closeReservations();
+        // A table that is only out of reach is not damaged: restoring a backup would throw
+        // away the day's bookings.
+        switch (tables::tableReach(tables::groupBase(groupPath) + ".DBF")) {
+            case tables::Reach::InUse:
+                return failed(kReservationsInUse);
+            case tables::Reach::ReadOnly:
+                return failed(kReservationsReadOnly);
+            case tables::Reach::Other:
+                break;
+        }
         return failed(kDamagedGroup);
     }
     if (tables.openPeople(groupPath) != 0) {

@@ -4,6 +4,7 @@
 #include "app/GroupTables.h"
 
 #ifdef QUORVANE_HAVE_TABLES
+#include "app/core/Room.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -89,7 +90,8 @@ public:
         int count = 0;
         int r = schedule_.First();
         while (r == 0) {
-            if (schedule_.GetFacility() == name && schedule_.Delete(true) == 0) ++count;
+            if (schedule_.GetFacility() == storedFacilityName(name) && schedule_.Delete(true) == 0)
+                ++count;
             r = schedule_.Next();
         }
         return count;

@@ -8,6 +8,7 @@
 #include "app/ShellDialogs.h"
 #include "app/core/Clock.h"
 #include "app/core/GroupFile.h"
+#include "engine/error4.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 
@@ -341,8 +342,18 @@ void CZUKRecDoc::startCurrentDay(bool justCreated) {
 int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const {
     out.clear();
     if (!tables_ || path_.isEmpty()) return 0;
-    return tables_->loadDay(
+    const int r = tables_->loadDay(
         key, [this](const std::string& name) { return findFacility(name); }, out);
+    // The engine stops a walk whose records disagree with their index entries instead of
+    // going round in circles: the list is then incomplete, and the person must know why.
+    if ((r == e4index || r == e4data) && !damageShown_) {
+        damageShown_ = true;
+        appPrompter().message(QStringLiteral(
+            "The reservation table of this group is damaged: its records and its index "
+            "disagree, so the list of the day may be incomplete. Please have the tables checked "
+            "(quorvane-tables check) or recover all files from backup."));
+    }
+    return r;
 }
 
 void CZUKRecDoc::reloadDayList() {

@@ -158,6 +158,7 @@ private:
     std::unique_ptr<CurrentDay> day_;  // keeps occupant lines in *group_
     int daysToKeep_ = -1;
     bool peopleOpen_ = false;
+    mutable bool damageShown_ = false;  // the day load's damage is told once per opening
 };
 
 }  // namespace quorvane

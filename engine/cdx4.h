@@ -247,6 +247,7 @@ private:
     int descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Node& leaf);
     int descendPrefix(const uint8_t* key, size_t len, const Node*& leaf, size_t& idx, bool& none);
     int descendEntry(const uint8_t* key, uint32_t rec, const Node*& leaf, size_t& idx);
+    int notRoot();
     int setRoot(uint32_t off);
     int fixParents(std::vector<Step>& path, size_t level, const Node& child);
     int addToParent(std::vector<Step>& path, size_t level, Node& leftChild, Node& rightChild);
@@ -300,6 +301,9 @@ public:
     int create(const std::vector<TagDef>& tags, uint64_t recordCount);
     // Reads the header, the directory and every tag header.
     int open();
+    // A reader's verdict that a node is not what its link promised holds only when the tree
+    // did not change meanwhile (another user may have split the root under it).
+    bool movedUnderReader() { return checkReads_ && changedSince(); }
 
     Tree& directory() { return *dir_; }
     std::vector<std::unique_ptr<Tree>>& tags() { return tags_; }

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the group-file reader. Whatever it accepts must write back to bytes
-// that read as the same group, and the rewritten file must be stable.
+// that read as the same group, and the rewritten file must be stable; a file with bytes
+// after its end is refused (it was not read whole).
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -34,6 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (g.count < 0 || g.count > kMaxFacilities) std::abort();
+    // Names as the reservations store them, no two alike: else two facilities would share
+    // their bookings, or one would never see its own.
+    for (int i = 0; i < g.count; ++i) {
+        const std::string& n = g.rooms[std::size_t(i)].name;
+        if (n != storedFacilityName(n)) std::abort();
+        for (int j = 0; j < i && !n.empty(); ++j)
+            if (g.rooms[std::size_t(j)].name == n) std::abort();
+    }
+    // Accepted means read to the last byte: one more byte is refused.
+    std::vector<std::uint8_t> longer(data, data + size);
+    longer.push_back(0);
+    GroupFile ignored;
+    if (readGroupBytes(longer, ignored).ok()) std::abort();
     const std::vector<std::uint8_t> once = writeGroupBytes(g);
     GroupFile back;
     if (!readGroupBytes(once, back).ok() || !sameGroup(g, back)) std::abort();

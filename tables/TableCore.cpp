@@ -1,8 +1,12 @@
 #include "tables/TableCore.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -10,6 +14,7 @@
 
 #include "engine/error4.h"
 #include "engine/field4.h"
+#include "engine/lock4.h"
 #include "engine/tag4.h"
 
 namespace tables {
@@ -32,6 +37,22 @@ std::string trimRight(const char* text) {
     std::size_t n = std::strlen(text);
     while (n > 0 && text[n - 1] == ' ') --n;
     return std::string(text, n);
+}
+
+Reach tableReach(const std::string& path) {
+    std::string name = path;
+    const std::size_t slash = name.rfind('/');
+    for (std::size_t i = slash == std::string::npos ? 0 : slash + 1; i < name.size(); ++i)
+        name[i] = char(std::toupper(static_cast<unsigned char>(name[i])));
+    const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == EACCES || errno == EPERM || errno == EROFS ? Reach::ReadOnly : Reach::Other;
+    struct stat st {};
+    Reach r = Reach::Other;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lock4shareOpen(fd, lock4shared, true) == 1)
+        r = Reach::InUse;
+    ::close(fd);  // the probe's share locks go with it
+    return r;
 }
 
 std::string groupBase(const std::string& groupPath) {
@@ -129,7 +150,18 @@ int TableCore::open(const std::string& path) {
         data_ = nullptr;
         return failed ? failed : r4noOpen;
     }
-    return bind(true);
+    if (int r = bind(true)) return r;
+    // The first entry of the tag, read once: an index whose root pointer is damaged opens
+    // (the engine keeps such an index reachable for a rebuild), but the program must refuse
+    // it rather than show a table that looks empty or half.
+    if (int r = d4top(data_); r < 0) {
+        d4close(data_);
+        data_ = nullptr;
+        tag_ = nullptr;
+        fields_.assign(fields_.size(), nullptr);
+        return r;
+    }
+    return 0;
 }
 
 int TableCore::bind(bool checkLayout) {

@@ -42,6 +42,12 @@ std::string trimRight(const char* text);
 std::string groupBase(const std::string& groupPath);
 // The group's folder: everything up to and including the last "/", or empty.
 std::string groupFolder(const std::string& groupPath);
+// Why a table that did not open may simply be out of reach rather than damaged: another
+// user holds it to themselves (a rebuild or pack), or it cannot be written here (a read-only
+// folder, mount or file). Other for everything else, damage included. The engine's spelling
+// of the name is used (its file-name part upper-case).
+enum class Reach { Other, InUse, ReadOnly };
+Reach tableReach(const std::string& path);
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -1,21 +1,38 @@
 #include "app/core/ChangeStamp.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
 
 #include "app/core/Clock.h"
+#include "engine/io4.h"
 
 namespace quorvane {
 
 namespace {
+// The stamp lies in the shared group folder, where anyone with write access may have put a
+// link or a special file under its name: it is opened without following links and without
+// waiting on a FIFO, and anything but a plain file of one name is left alone (its writes
+// would land in whatever file the link or the second name belongs to).
 int openReadWrite(const std::string& path, int extra) {
+    Io4* io = io4();
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | extra, 0666);
+        fd = io->open(path.c_str(),
+                      O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (extra & ~O_TRUNC), 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return fd;
+    struct stat st {};
+    // Emptied only once it is known to be the stamp itself.
+    if (io->fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        ((extra & O_TRUNC) && io->ftruncate(fd, 0) != 0)) {
+        io->close(fd);
+        errno = EINVAL;
+        return -1;
+    }
     return fd;
 }
 }  // namespace
@@ -25,7 +42,7 @@ ChangeStamp::~ChangeStamp() {
 }
 
 void ChangeStamp::close() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) io4()->close(fd_);
     fd_ = -1;
 }
 
@@ -69,18 +86,18 @@ void ChangeStamp::write() {
     encodeTime(appClock().now(), lastSeen_);
     std::size_t done = 0;
     while (done < kSize) {
-        const ssize_t n = ::pwrite(fd_, lastSeen_.data() + done, kSize - done, off_t(done));
+        const ssize_t n = io4()->pwrite(fd_, lastSeen_.data() + done, kSize - done, off_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // a stamp that cannot be written only delays other users' reloads
         done += std::size_t(n);
     }
-    ::fdatasync(fd_);
+    io4()->fdatasync(fd_);
 }
 
 bool ChangeStamp::readInto(Bytes& out) {
     std::size_t done = 0;
     while (done < kSize) {
-        const ssize_t n = ::pread(fd_, out.data() + done, kSize - done, off_t(done));
+        const ssize_t n = io4()->pread(fd_, out.data() + done, kSize - done, off_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += std::size_t(n);
@@ -91,7 +108,7 @@ bool ChangeStamp::readInto(Bytes& out) {
 bool ChangeStamp::check(bool refresh, bool forceFlush) {
     if (!refresh) return false;
     if (fd_ >= 0 && forceFlush) {
-        ::close(fd_);
+        io4()->close(fd_);
         fd_ = openReadWrite(path_, 0);
     }
     if (fd_ < 0 || !readInto(read_)) read_.fill(0);

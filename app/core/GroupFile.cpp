@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,18 +16,20 @@
 namespace quorvane {
 
 int GroupFile::find(std::string_view name) const {
+    const std::string stored = storedFacilityName(name);
     for (int i = 0; i < kMaxFacilities; ++i)
-        if (rooms[std::size_t(i)].name == name) return i;
+        if (rooms[std::size_t(i)].name == stored) return i;
     return -1;
 }
 
 GroupFile::Edit GroupFile::addFacility(const std::string& name, const std::string& description,
                                        std::uint32_t defaultTime) {
     if (count >= kMaxFacilities) return Edit::GroupFull;
-    if (!name.empty() && find(name) >= 0) return Edit::NameTaken;
+    const std::string stored = storedFacilityName(name);
+    if (!stored.empty() && find(stored) >= 0) return Edit::NameTaken;
     CRoom& room = rooms[std::size_t(count)];
     room.clear();
-    room.name = name;
+    room.name = stored;
     room.description = description;
     room.defaultTime = defaultTime;
     ++count;
@@ -34,9 +38,10 @@ GroupFile::Edit GroupFile::addFacility(const std::string& name, const std::strin
 
 GroupFile::Edit GroupFile::modifyFacility(const std::string& name, const std::string& description,
                                           std::uint32_t defaultTime) {
+    const std::string stored = storedFacilityName(name);
     for (int i = count - 1; i >= 0; --i) {
         CRoom& room = rooms[std::size_t(i)];
-        if (room.name != name) continue;
+        if (room.name != stored) continue;
         room.description = description;
         room.defaultTime = defaultTime;
         return Edit::Done;
@@ -45,9 +50,10 @@ GroupFile::Edit GroupFile::modifyFacility(const std::string& name, const std::st
 }
 
 GroupFile::Edit GroupFile::removeFacility(const std::string& name) {
+    const std::string stored = storedFacilityName(name);
     int slot = -1;
     for (int i = 0; i < count && slot < 0; ++i)
-        if (rooms[std::size_t(i)].name == name) slot = i;
+        if (rooms[std::size_t(i)].name == stored) slot = i;
     if (slot < 0) return Edit::NotFound;
     for (int i = slot; i + 1 < count; ++i) rooms[std::size_t(i)] = rooms[std::size_t(i + 1)];
     --count;
@@ -82,6 +88,14 @@ GroupFileResult readGroupBytes(std::span<const std::uint8_t> bytes, GroupFile& o
         CRoom& room = g.rooms[std::size_t(i)];
         room.carriesDefaultTime = g.carriesDefaultTime;
         room.Serialize(ar);
+        // Kept as the reservations store it; two names that agree there are one facility
+        // twice, which no group may hold.
+        room.name = storedFacilityName(room.name);
+        for (int j = 0; j < i && !room.name.empty(); ++j)
+            if (g.rooms[std::size_t(j)].name == room.name) {
+                r.status = GroupFileStatus::SameNames;
+                return r;
+            }
     }
     ar.readString(g.typeName);
     ar.readI32(g.reserved[0]);
@@ -92,6 +106,14 @@ GroupFileResult readGroupBytes(std::span<const std::uint8_t> bytes, GroupFile& o
     ar.readI32(g.window.bottom);
     if (!ar.ok()) {
         r.status = GroupFileStatus::ShortFile;
+        return r;
+    }
+    // Bytes after the window rectangle: the count or a length was damaged and the file was
+    // read as less than it holds. Taking it would lose facilities, and saving it would make
+    // the loss permanent.
+    if (ar.remaining() != 0) {
+        r.status = GroupFileStatus::Leftover;
+        r.count = std::uint32_t(std::min<std::size_t>(ar.remaining(), UINT32_MAX));
         return r;
     }
     out = std::move(g);
@@ -127,7 +149,9 @@ GroupFileResult failure(GroupFileStatus s, int err) {
 }  // namespace
 
 GroupFileResult loadGroupFile(const std::string& path, GroupFile& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO named as the group would otherwise hold open() until someone writes
+    // to it; the type check below then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failure(GroupFileStatus::OpenFailed, errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -185,6 +209,12 @@ std::string groupFileMessage(const GroupFileResult& r, const std::string& path) 
             return "The group file " + quoted + " is damaged: it claims " +
                    std::to_string(r.count) + " facilities, but a group holds at most " +
                    std::to_string(kMaxFacilities) + ".";
+        case GroupFileStatus::Leftover:
+            return "The group file " + quoted + " is damaged: " + std::to_string(r.count) +
+                   " bytes follow the end of its group information.";
+        case GroupFileStatus::SameNames:
+            return "The group file " + quoted +
+                   " is damaged: two facilities have the same name as reservations store it.";
         case GroupFileStatus::TooLarge:
             return "The file " + quoted + " is too large to be a group file.";
         case GroupFileStatus::OpenFailed:

@@ -39,14 +39,15 @@ struct GroupFile {
     // As read: whether the file's header had the default-time bit. Writing always sets it.
     bool carriesDefaultTime = true;
 
-    // Slot of the facility with exactly this name among all 15 slots, or -1. Empty slots have
-    // empty names, so an empty name finds the first empty slot.
+    // Slot of the facility with this name as stored (storedFacilityName) among all 15 slots,
+    // or -1. Empty slots have empty names, so an empty name finds the first empty slot.
     int find(std::string_view name) const;
 
     // The facility edits, made on the group as just re-read under the group lock.
     enum class Edit { Done, GroupFull, NameTaken, NotFound };
-    // Appends after the last facility: GroupFull with 15 already, NameTaken when a slot has
-    // the (non-empty) name, since two facilities of one name would share their reservations.
+    // Appends after the last facility, under its stored name (storedFacilityName): GroupFull
+    // with 15 already, NameTaken when a slot has the (non-empty) name, since two facilities
+    // of one name would share their reservations.
     Edit addFacility(const std::string& name, const std::string& description,
                      std::uint32_t defaultTime);
     // Changes the description and default time of the facility of that name.
@@ -60,6 +61,8 @@ enum class GroupFileStatus {
     Ok,
     ShortFile,          // ends before the layout does
     TooManyFacilities,  // the header's count is above 15
+    Leftover,           // bytes follow the layout's end (count: how many)
+    SameNames,          // two facilities whose names agree as reservations store them
     TooLarge,           // bigger than any group file can be
     OpenFailed,         // missing, unreadable, not a file
     ReadFailed,
@@ -69,7 +72,7 @@ enum class GroupFileStatus {
 struct GroupFileResult {
     GroupFileStatus status = GroupFileStatus::Ok;
     int error = 0;            // errno for the file failures
-    std::uint32_t count = 0;  // the count found, for TooManyFacilities
+    std::uint32_t count = 0;  // the count found (TooManyFacilities), bytes left (Leftover)
     bool ok() const { return status == GroupFileStatus::Ok; }
 };
 

@@ -1,5 +1,6 @@
 #include "app/core/Room.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quorvane {
@@ -16,6 +17,12 @@ void CRoom::Serialize(ArchiveWriter& ar) const {
     ar.writeString(name);
     ar.writeString(description);
     ar.writeU32(defaultTime);
+}
+
+std::string storedFacilityName(std::string_view name) {
+    name = name.substr(0, std::min(name.find('\0'), CRoom::kMaxName));
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    return std::string(name);
 }
 
 void CRoom::clearWorkingValues() {

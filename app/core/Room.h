@@ -48,4 +48,11 @@ std::string formatDefaultTime(std::uint32_t minutes);
 // (nothing gives 0). Returns nullopt for an invalid text.
 std::optional<std::uint32_t> parseDefaultTime(std::string_view text);
 
+// A facility name as the reservations' facility field keeps it: cut at a NUL byte and to the
+// field's width, then without trailing blanks (the table drops them when it reads the field).
+// Two names are one facility exactly when these agree, so a name is kept only in this form:
+// "Court 5 " and "Court 5" would otherwise be two facilities sharing one set of reservations,
+// and a reservation of a name longer than the field would never be found again under it.
+std::string storedFacilityName(std::string_view name);
+
 }  // namespace quorvane

@@ -52,6 +52,13 @@ int Tree::setRoot(uint32_t off) {
     return ix_.writeTagRoot(*this);
 }
 
+// A tag's root pointer that leads to a node not marked as a root is damaged (one flipped bit
+// of it leads into the middle of the tree): what lies below would be taken for the whole tag.
+int Tree::notRoot() {
+    if (ix_.movedUnderReader()) return kChanged;
+    return ix_.fail(kErrCorrupt, kLocCorrupt, "the tag's root pointer does not lead to its root");
+}
+
 int Tree::descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Node& leaf) {
     path.clear();
     uint64_t off = root_;
@@ -60,6 +67,7 @@ int Tree::descend(const uint8_t* key, uint32_t rec, std::vector<Step>& path, Nod
         const Node* n = nullptr;
         int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
+        if (depth == 0 && !n->root()) return notRoot();
         if (n->leaf()) {
             path.push_back({off, lowerBound(*n, key, rec, keyLen_)});
             leaf = *n;
@@ -87,6 +95,7 @@ int Tree::descendPrefix(const uint8_t* key, size_t len, const Node*& leaf, size_
         const Node* n = nullptr;
         int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
+        if (depth == 0 && !n->root()) return notRoot();
         size_t i = lowerBoundPrefix(*n, key, len, keyLen_);
         leaf = n;
         if (n->leaf()) {
@@ -108,6 +117,7 @@ int Tree::descendEntry(const uint8_t* key, uint32_t rec, const Node*& leaf, size
         const Node* n = nullptr;
         int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
+        if (depth == 0 && !n->root()) return notRoot();
         size_t i = lowerBound(*n, key, rec, keyLen_);
         if (n->leaf()) {
             leaf = n;
@@ -224,6 +234,7 @@ int Tree::edge(Pos& pos, bool first) {
         const Node* n = nullptr;
         int rc = ix_.nodeRef(*this, off, n);
         if (rc) return rc;
+        if (depth == 0 && !n->root()) return notRoot();
         if (n->leaf()) {
             if (n->count() == 0) {
                 const Node* next = nullptr;

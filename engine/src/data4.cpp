@@ -109,7 +109,15 @@ int readHeader(DataFile4* df, Vask4* c) {
     for (unsigned pos = 0;; pos += 32) {
         if (pos >= area) return error4describe(c, e4data, L4_d4open, name);  // no terminator
         // 0x0D ends the descriptors; some older writers left a 0x0A there instead.
-        if (desc[pos] == 0x0D || desc[pos] == 0x0A) break;
+        if (desc[pos] == 0x0D || desc[pos] == 0x0A) {
+            // The header ends after the terminator (and, in version 0x30 files, the 263-byte
+            // database container link); writers may pad it with zeros. Anything else there is
+            // a damaged length that would read every record from the wrong place.
+            const unsigned link = df->version == 0x30 ? 263 : 0;
+            for (unsigned at = pos + 1 + link; at < area; ++at)
+                if (desc[at] != 0) return error4describe(c, e4data, L4_d4open, name);
+            break;
+        }
         if (pos + 32 > area) return error4describe(c, e4data, L4_d4open, name);  // truncated
         const unsigned char* e = &desc[pos];
         Field4rec f{};

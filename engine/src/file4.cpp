@@ -354,9 +354,11 @@ int file4openMode(File4* f, Vask4* c, const char* name, int accessMode, bool rea
         if (!report) return error4set(c, r4noOpen), r4noOpen;
         return error4describe(c, e4open, L4_accessMode, name);
     }
+    // O_NONBLOCK: a FIFO or device under a table's name must be refused below, not wait in
+    // open() for a writer that never comes. It changes nothing for a regular file.
     int fd;
     do {
-        fd = io4()->open(name, (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0);
+        fd = io4()->open(name, (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK, 0);
     } while (fd < 0 && errno == EINTR);
     int err = errno;
     if (fd >= 0 && !regularFile(fd)) {
@@ -387,11 +389,15 @@ int file4create(File4* f, Vask4* c, const char* name) {
     if (c->accessMode < 0 || c->accessMode > 2) return error4set(c, r4noCreate), r4noCreate;
     // Truncated only once the sharing check admitted us: a file another user holds open
     // must not be emptied under them.
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (c->safety ? O_EXCL : 0);
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | (c->safety ? O_EXCL : 0);
     int fd;
     do {
         fd = io4()->open(name, flags, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && !regularFile(fd)) {
+        io4()->close(fd);
+        fd = -1;
+    }
     if (fd < 0) {
         if (!c->errCreate) return error4set(c, r4noCreate), r4noCreate;
         return error4describe(c, e4create, L4_file4create, name);

@@ -11,10 +11,15 @@ Index4FdIo::~Index4FdIo() {
 }
 
 Index4FdIo* Index4FdIo::openPath(const std::string& path, bool create) {
-    int flags = O_RDWR | O_CLOEXEC;
+    int flags = O_RDWR | O_CLOEXEC | O_NONBLOCK;  // a FIFO under the name must not block
     if (create) flags |= O_CREAT | O_TRUNC;
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
     return new Index4FdIo(fd, true);
 }
 

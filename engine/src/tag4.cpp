@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/cdx4.h"
@@ -649,6 +651,37 @@ int hookBottomOnce(Data4* d) {
     return rc;
 }
 
+// The tag stands on the entry that brought the table to its record, in the index as it still
+// is, yet the key rebuilt from the record buffer is another. When the record as stored agrees
+// with the entry, the buffer holds a change of this handle that was not written (d4blank,
+// d4changed off), and the place is re-found from the buffer's key as always. When the stored
+// record disagrees too, re-finding from its key could land before the entry and walk the
+// same records for ever: a record another user is rewriting agrees once its write lands (its
+// keys are written first), one that still disagrees means the table and its index are
+// damaged, and that is reported. 0 to go on (also when the index changed meanwhile).
+int storedKeyAgrees(Data4* d, Tag4* t) {
+    const long rec = d->recNum;
+    const bool shared = d->df->accessMode == 0;
+    std::vector<char> stored(d->df->recordLen + 1);
+    std::string key;
+    for (int round = 0; round < (shared ? 5 : 1); ++round) {
+        if (round > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2 * round));
+            if (int r = refreshTag(t)) return r;
+            if (t->pos.serial != t->index->cdx->serial()) return 0;
+        }
+        if (int r = dfile4readRecord(d->df, rec, stored.data())) return r;
+        if (int r = tagKey(t, stored.data(), key)) return r;
+        if (key.size() == t->pos.key.size() &&
+            std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0)
+            return 0;
+    }
+    return reportCdx(
+        t->index, t->index->cdx->fail(cdx4::kErrCorrupt, cdx4::kLocCorrupt,
+                                      "tag " + t->tree->name() + ": record " + std::to_string(rec) +
+                                          " does not have the key of its entry"));
+}
+
 int hookSkipOnce(Data4* d, long count) {
     Tag4* t = d->tagSelected;
     const bool desc = t->tree->descending();
@@ -660,9 +693,12 @@ int hookSkipOnce(Data4* d, long count) {
     int pass = tagPasses(t, d->record);
     if (pass < 0) return pass;
     long rec = d->recNum;
-    auto standing = [&] {
+    auto onOwnEntry = [&] {
         return t->pos.onEntry() && t->pos.rec == static_cast<uint32_t>(rec) &&
-               t->pos.serial == t->index->cdx->serial() && key.size() == t->pos.key.size() &&
+               t->pos.serial == t->index->cdx->serial();
+    };
+    auto standing = [&] {
+        return onOwnEntry() && key.size() == t->pos.key.size() &&
                std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0;
     };
     // Inside a walk, a step within the leaf the walk read uses that leaf as read: the change
@@ -672,6 +708,8 @@ int hookSkipOnce(Data4* d, long count) {
                         t->tree->stepStaysInLeaf(t->pos, (count > 0) != desc);
     if (!inLeaf)
         if (int r = refreshTag(t)) return r;
+    if (!standing() && onOwnEntry())
+        if (int r = storedKeyAgrees(d, t)) return r;
     int rc;
     if (standing()) {
         rc = cdx4::kFound;  // still standing on it: no descent needed

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/core/Room.h"
 #include "engine/error4.h"
-
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -50,11 +50,14 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
         ~Walk() { t.WalkEnd(); }
     } walk{table};
     table.WalkStart();
-    int r = table.Seek(key, facility, "", "");
+    // Compared as the table stores it, or a name with a trailing blank or longer than the
+    // field would never see its own bookings, and the check below would let a second one in.
+    const std::string stored = storedFacilityName(facility);
+    int r = table.Seek(key, stored, "", "");
     while (r == 0) {
         int month, d, year;
         table.GetDate(month, d, year);
-        if (table.GetFacility() != facility || DayDate{year, month, d} != date) break;
+        if (table.GetFacility() != stored || DayDate{year, month, d} != date) break;
         int sh, sm, eh, em;
         table.GetStart(sh, sm);
         table.GetEnd(eh, em);

@@ -158,11 +158,13 @@ TEST(GroupFileBytes, EveryTruncationIsAShortFile) {
         EXPECT_EQ(r.status, GroupFileStatus::ShortFile) << "length " << n;
         EXPECT_EQ(g.description, "kept");
     }
-    // Bytes after the window rectangle are ignored.
+    // Bytes after the window rectangle: not read whole, so refused (a save would drop them).
     Bytes longer = full;
     longer.push_back(0x42);
     GroupFile g;
-    EXPECT_TRUE(readGroupBytes(longer, g).ok());
+    const GroupFileResult r = readGroupBytes(longer, g);
+    EXPECT_EQ(r.status, GroupFileStatus::Leftover);
+    EXPECT_EQ(r.count, 1u);
 }
 
 TEST(Archive, LongStringsUseTheWiderLengthForms) {
@@ -369,6 +371,46 @@ TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
     }
     EXPECT_EQ(loadGroupFile(big, g).status, GroupFileStatus::TooLarge);
     EXPECT_TRUE(g.rooms[0].name.empty());
+
+    // A count one too small reads the last facility as the rest of the group: the bytes left
+    // over say the file is damaged.
+    Bytes counted = full;
+    counted[0] = std::uint8_t(counted[0] - 1);
+    writeRaw(p, counted);
+    r = loadGroupFile(p, g);
+    EXPECT_EQ(r.status, GroupFileStatus::Leftover);
+    EXPECT_NE(groupFileMessage(r, p).find("is damaged"), std::string::npos);
+    EXPECT_TRUE(g.rooms[0].name.empty());
+
+    // Not a regular file: refused at once, a FIFO without waiting for a writer.
+    const std::string fifo = path("fifo.rec");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(loadGroupFile(fifo, g).status, GroupFileStatus::OpenFailed);
+}
+
+// A facility is known by its name as the reservations store it (blanks at the end dropped,
+// cut to the field's 20 characters): two names that agree there are one facility.
+TEST(GroupFileBytes, FacilityNamesAreKeptAsReservationsStoreThem) {
+    GroupFile g;
+    using E = GroupFile::Edit;
+    ASSERT_EQ(g.addFacility("Court 5 ", "", 0), E::Done);
+    EXPECT_EQ(g.rooms[0].name, "Court 5");
+    EXPECT_EQ(g.addFacility("Court 5", "", 0), E::NameTaken);
+    ASSERT_EQ(g.addFacility("Championship Court Number 1", "", 0), E::Done);
+    EXPECT_EQ(g.rooms[1].name, "Championship Court N");
+    EXPECT_EQ(g.addFacility("Championship Court Number 2", "", 0), E::NameTaken);
+    EXPECT_EQ(g.find("Court 5  "), 0);
+    EXPECT_EQ(storedFacilityName(std::string("Court\0 9", 7)), "Court");
+    EXPECT_EQ(storedFacilityName("Championship Court  X"), "Championship Court");
+
+    // Read from a file written by another program: trimmed, and two that become one refused.
+    GroupFile raw = sampleGroup();
+    raw.rooms[0].name = "Court 1   ";
+    GroupFile read;
+    ASSERT_TRUE(readGroupBytes(writeGroupBytes(raw), read).ok());
+    EXPECT_EQ(read.rooms[0].name, "Court 1");
+    raw.rooms[1].name = "Court 1";
+    EXPECT_EQ(readGroupBytes(writeGroupBytes(raw), read).status, GroupFileStatus::SameNames);
 }
 
 TEST_F(GroupFileDisk, FailedSaveLeavesTheOldFile) {

@@ -176,5 +176,33 @@ TEST_F(StampTest, MissingUnreadableOrVanishedStampsNeverFail) {
     EXPECT_FALSE(nowhere.check(true, true));
 }
 
+// Anyone with write access to the group folder may plant a link or a special file under the
+// stamp's name: the stamp is then neither written through it nor made where it points.
+TEST_F(StampTest, LinksAndSpecialFilesInTheStampsPlaceAreLeftAlone) {
+    const std::string victim = dir.filePath("victim");
+    ASSERT_TRUE(groupcore_test::writeBytes(victim, std::string(80, 'v')));
+    struct Case {
+        const char* what;
+        int (*plant)(const std::string& victim, const std::string& stamp);
+    };
+    const Case cases[] = {
+        {"link to a file", [](auto& v, auto& s) { return ::symlink(v.c_str(), s.c_str()); }},
+        {"dangling link", [](auto& v, auto& s) { return ::symlink((v + "2").c_str(), s.c_str()); }},
+        {"second name", [](auto& v, auto& s) { return ::link(v.c_str(), s.c_str()); }},
+        {"FIFO", [](auto&, auto& s) { return ::mkfifo(s.c_str(), 0600); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::unlink(file().c_str());
+        ASSERT_EQ(c.plant(victim, file()), 0);
+        ChangeStamp opened, created;
+        EXPECT_FALSE(opened.open(file()));
+        EXPECT_FALSE(created.create(file()));
+        opened.write();
+        EXPECT_EQ(groupcore_test::readBytes(victim), std::string(80, 'v'));
+        EXPECT_NE(::access((victim + "2").c_str(), F_OK), 0);
+    }
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -193,7 +193,7 @@ TEST(AdminTool, UnreadableIndexIsCreatedAnewFromItsTagDefinitions) {
     EXPECT_EQ(s.Add(), 20);  // the rebuilt tag is unique again
 }
 
-TEST(AdminTool, RepairCutsAPartialRecordAndSetsTheCount) {
+TEST(AdminTool, RepairSetsTheCountAndKeepsAPartialRecord) {
     ScratchDir dir;
     makeFolder(dir);
     std::string path = dir.file("COURTS.DBF");
@@ -213,13 +213,90 @@ TEST(AdminTool, RepairCutsAPartialRecordAndSetsTheCount) {
     EXPECT_NE(r.out.find("run repair"), std::string::npos) << r.out;
     r = tool("repair " + q(path));
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("cut off a partial record of 100 bytes after record 5"), std::string::npos)
+    EXPECT_NE(r.out.find("100 bytes of a partial record after record 5 are left as they are"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("record count 4 set to 5"), std::string::npos) << r.out;
-    EXPECT_EQ(tables_test::fileSize(path), damagedSize - 100 + 1);
+    EXPECT_EQ(tables_test::fileSize(path), damagedSize);  // a repair never shortens a file
+    EXPECT_EQ(tool("check " + q(path)).status, 0);
     CSchedule s;
     ASSERT_EQ(s.Open(dir.file("Courts.rec")), 0);
     EXPECT_EQ(s.Seek("20260209", "Court 2", "09", "00"), 0);
+}
+
+// One flipped bit in a header or a record: check finds what the program refuses, repair
+// brings every record back from the field descriptors, and a repair that cannot be sure
+// changes nothing.
+TEST(AdminTool, DamagedHeadersAreFoundAndRepairedWithoutLosingRecords) {
+    struct Case {
+        const char* what;
+        const char* file;
+        size_t offset;
+        unsigned char bit;  // XORed in
+        bool programOpens;  // the table still opens in the program
+        const char* found;  // in check's report
+        int repair;         // repair's exit status
+    };
+    const Case cases[] = {
+        {"header length + 256", "COURTS.DBF", 9, 0x01, false, "DAMAGED", 0},
+        {"record length + 256", "COURTS.DBF", 11, 0x01, false, "DAMAGED", 0},
+        {"record length + 1", "COURTS.DBF", 10, 0x01, false, "DAMAGED", 0},
+        {"index flag cleared", "COURTS.DBF", 28, 0x01, false, "does not mark the production", 0},
+        {"a deletion flag", "COURTS.DBF", 0, 0x58 ^ 0x20, true, "deletion flag 0x58", -1},
+        // The first field's width: the records no longer line up with the descriptors.
+        {"a field width", "COURTS.DBF", 32 + 16, 0x04, false, "DAMAGED", 1},
+        {"tag options lose unique", "COURTS.CDX", 1024 + 14, 0x01, false, "not unique", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        makeFolder(dir);
+        const std::string dbf = dir.file("COURTS.DBF"), damaged = dir.file(c.file);
+        std::vector<unsigned char> b = tables_test::readBytes(damaged);
+        const size_t at = c.offset == 0 ? (b[8] | (b[9] << 8)) + (b[10] | (b[11] << 8))
+                                        : c.offset;  // record 2's flag
+        b[at] ^= c.bit;
+        tables_test::writeBytes(damaged, b);
+        {
+            CSchedule s;
+            EXPECT_EQ(s.Open(dir.file("Courts.rec")) == 0, c.programOpens);
+        }
+        ToolRun r = tool("check " + q(dbf));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(c.found), std::string::npos) << r.out;
+        if (c.repair < 0) continue;
+        r = tool("repair " + q(dbf));
+        EXPECT_EQ(r.status, c.repair) << r.out;
+        if (c.repair != 0) {
+            EXPECT_NE(r.out.find("nothing was changed"), std::string::npos) << r.out;
+            EXPECT_EQ(tables_test::readBytes(damaged), b);
+            continue;
+        }
+        if (damaged == dbf) {
+            EXPECT_EQ(tables_test::fileSize(dbf), long(b.size()));
+        }
+        r = tool("check " + q(dbf));
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("records 4, live 3"), std::string::npos) << r.out;
+        CSchedule s;
+        EXPECT_EQ(s.Open(dir.file("Courts.rec")), 0);
+    }
+}
+
+// Others working with the table hold it open for shared use: check reads it as they do.
+TEST(AdminTool, CheckReadsATableOthersHaveOpen) {
+    ScratchDir dir;
+    makeFolder(dir);
+    CSchedule other;
+    ASSERT_EQ(other.Open(dir.file("Courts.rec")), 0);
+    ToolRun r = tool("check " + q(dir.path()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("COURTS.DBF: records 4, live 3, tags SCHEDTAG: sound"), std::string::npos)
+        << r.out;
+    damageIndex(dir);
+    r = tool("check " + q(dir.file("COURTS.DBF")));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("DAMAGED"), std::string::npos) << r.out;
 }
 
 TEST(AdminTool, PackRemovesDeletedRecordsAndForeignNamesWork) {
