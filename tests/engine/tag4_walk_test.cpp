@@ -181,6 +181,9 @@ TEST(Tag4Walk, ReadersNeverUseATreeHalfChanged) {
             std::string key = "K00030d" + name(100 + i).substr(7);
             if (appendRow(d, {key, "new"}) != 0) return 3;
             if (d4unlock(d) != 0) return 4;
+            // A pause between changes, as between two bookings at a desk: readers wait while
+            // a change is being written, so back-to-back changes would keep them out.
+            ::usleep(3000);
         }
         d4close(d);
         ch.send(2);
