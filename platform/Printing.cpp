@@ -1,9 +1,5 @@
 #include "platform/Printing.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFileInfo>
 #include <QFont>
 #include <QIODevice>
@@ -18,6 +14,8 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "engine/file4replace.h"
 
 namespace quorvane {
 
@@ -45,33 +43,20 @@ QString errnoText(int e) {
     return QString::fromLocal8Bit(std::strerror(e));
 }
 
-// A file descriptor as the PDF writer's output. Every write is checked; the first failure is
-// kept so that a full disk or a short write is reported instead of a truncated file.
-class CheckedFileDevice final : public QIODevice {
+// The PDF writer's output: the replacement file the PDF goes into. Every write is checked; the
+// first failure sticks, so a full disk or a short write is reported instead of a truncated file.
+class ReplacementDevice final : public QIODevice {
 public:
-    explicit CheckedFileDevice(int fd) : fd_(fd) {}
-    int error() const { return error_; }
+    explicit ReplacementDevice(File4Replace& file) : file_(file) {}
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override {
-        if (error_ != 0) return -1;
-        qint64 done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd_, data + done, std::size_t(size - done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error_ = n < 0 ? errno : EIO;
-                return -1;
-            }
-            done += n;
-        }
-        return done;
+        return file_.write(data, std::size_t(size)) == 0 ? size : -1;
     }
 
 private:
-    int fd_;
-    int error_ = 0;
+    File4Replace& file_;
 };
 
 // After a job the printer may be left refusing changes ("printer is active") or in its error
@@ -169,45 +154,23 @@ QString writePdfFile(const PrintDocument& document, const QString& path, const Q
         return QStringLiteral("%1 could not be written: %2").arg(target, errnoText(e));
     };
     if (info.fileName().isEmpty()) return failed(EISDIR);
-    // A new file of a name nobody can have prepared (O_EXCL: an existing name or link fails),
-    // in the target's folder so that the rename is one step on one file system.
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                        info.fileName() + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return failed(errno);
-    int error = 0;
+    // A new file beside the target, renamed over it once whole: a link planted under the
+    // target's name is replaced, never followed, and a failure leaves the target as it was.
+    File4Replace file;
+    if (int e = file.begin(QFile::encodeName(target).toStdString())) return failed(e);
     bool painted = false;
     {
-        CheckedFileDevice device(fd);
+        ReplacementDevice device(file);
         device.open(QIODevice::WriteOnly);
         QPdfWriter writer(&device);
         writer.setPageLayout(layout);
         writer.setResolution(resolution);
         writer.setTitle(document.name);
         painted = printOn(writer, document);
-        if (error == 0) error = device.error();
     }
-    // The file keeps its private mode while it is written; the usual one under the umask once
-    // it is whole.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (error == 0 && ::fchmod(fd, 0666 & ~mask) != 0) error = errno;
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && !painted) error = EIO;
-    // rename() replaces whatever stands under the name, a link included, without following it.
-    if (error == 0 && ::rename(temp.constData(), QFile::encodeName(target).constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temp.constData());
-        return failed(error);
-    }
-    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (file.error() != 0) return failed(file.error());
+    if (!painted) return failed(EIO);
+    if (int e = file.commit()) return failed(e);
     return {};
 }
 
