@@ -88,6 +88,10 @@ int file4openMode(File4* f, Vask4* c, const char* name, int accessMode, bool rea
 int file4create(File4* f, Vask4* c, const char* name);
 // Waits for queued requests, writes buffered data, flushes to disk when written, closes.
 int file4close(File4* f);
+// The file's name now names another file, already written and synced, open as fd (a pack's
+// new file renamed into place): waits for the queued requests, closes the old descriptor
+// without writing what it still held, forgets what was cached of it and goes on with fd.
+void file4adopt(File4* f, int fd);
 
 // Reads up to len bytes at pos; returns the bytes read (fewer at end of file) or a negative error.
 long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len);

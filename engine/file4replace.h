@@ -30,14 +30,19 @@ public:
     File4Replace(const File4Replace&) = delete;
     File4Replace& operator=(const File4Replace&) = delete;
 
-    // Creates the temporary file beside `target`. 0 or the errno.
-    int begin(const std::string& target, Mode mode = Mode::Replace);
+    // Creates the temporary file beside `target` (opened for reading too with `readWrite`, for a
+    // caller that goes on using it as the target). 0 or the errno.
+    int begin(const std::string& target, Mode mode = Mode::Replace, bool readWrite = false);
     // Appends after the furthest byte written so far. 0 or the errno (the first failure sticks).
     int write(const void* bytes, std::size_t size);
     int writeAt(off_t position, const void* bytes, std::size_t size);
     // Checks the file holds every byte written, syncs it, renames it over the target and syncs
-    // the folder. 0 or the errno; on failure the target is as it was.
-    int commit();
+    // the folder. 0 or the errno; on failure the target is as it was. With `kept` the descriptor
+    // is not closed but handed over once the rename was made (-1 when it was not): a failing
+    // sync of the folder is reported, yet the target is then the new file.
+    int commit(int* kept = nullptr);
+    // The temporary file's descriptor while it is being written (-1 when none).
+    int descriptor() const { return fd_; }
     // Removes the temporary file; the target is untouched.
     void abandon();
 

@@ -5,8 +5,17 @@
 #include <string>
 #include <vector>
 
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "engine/data4.h"
 #include "engine/error4.h"
+#include "engine/file4replace.h"
+#include "engine/io4.h"
+#include "engine/lock4.h"
 #include "engine/src/data4impl.h"
 #include "engine/src/lock4engine.h"
 #include "engine/src/vask4impl.h"
@@ -422,7 +431,112 @@ int d4flush(Data4* d) {
     return 0;
 }
 
-static int packTable(Data4* d) {
+namespace {
+
+// The records kept by a pack, in order, handed to `put` (header excluded); the count kept, or a
+// negative error. Only records marked deleted go; a record with any other flag byte stays.
+template <typename Put>
+long keptRecords(DataFile4* df, Put put) {
+    const unsigned len = df->recordLen;
+    File4seqRead in;
+    if (int r = file4seqReadInit(&in, &df->file, df->headerLen, 0)) return r;
+    std::vector<char> rec(len);
+    long kept = 0;
+    for (unsigned long i = 0; i < df->numRecs; ++i) {
+        long n = file4seqRead(&in, rec.data(), len);
+        if (n < 0) return n;
+        if (n < static_cast<long>(len)) break;  // the file ends early: nothing more to keep
+        if (rec[0] == '*') continue;
+        if (int r = put(rec.data(), len)) return r;
+        ++kept;
+    }
+    return kept;
+}
+
+// The records are moved down in place and the file is cut after them. A crash in between
+// leaves each moved record twice; only a table that other openers may hold (shared or deny
+// write: they keep the file they opened, so it cannot be replaced under them) is packed so.
+long packInPlace(DataFile4* df) {
+    File4seqWrite out;
+    if (int r = file4seqWriteInit(&out, &df->file, df->headerLen, 0)) return r;
+    const long kept = keptRecords(
+        df, [&](const char* rec, unsigned len) { return file4seqWrite(&out, rec, len); });
+    if (kept < 0) return kept;
+    const char eof = 0x1A;
+    if (int r = file4seqWrite(&out, &eof, 1)) return r;
+    if (int r = file4seqWriteFlush(&out)) return r;
+    // Counted before the cut: should the cut fail, the header written at close counts only
+    // the records moved down.
+    df->numRecs = static_cast<unsigned long>(kept);
+    df->headerDirty = true;
+    df->fileChanged = true;
+    if (int r = file4lenSet(&df->file, recordPos(df, kept + 1) + 1)) return r;
+    return kept;
+}
+
+int packFailed(DataFile4* df, int err) {
+    return error4describe(df->c, e4write, L4_d4pack, df->name.c_str(), std::strerror(err));
+}
+
+// A table held exclusively is packed into a new file beside it: the header with the new count,
+// the kept records and the end mark, synced and renamed over the table. Until the rename the
+// old file is wholly there; after it the new one is. The new file announces the exclusive
+// opening on its sentinel bytes before a byte is written, so an opener that finds it under the
+// table's name is refused as it was by the old one; the handle then goes on with it. The bytes
+// are those the in-place pack leaves.
+long packIntoNewFile(DataFile4* df) {
+    // The file the handle opened, where it lies (a link to it is followed, as the opening did);
+    // a name that no longer leads to it is not replaced.
+    char real[PATH_MAX];
+    struct stat named {
+    }, held{};
+    if (!::realpath(df->name.c_str(), real) || ::stat(real, &named) != 0)
+        return packFailed(df, errno);
+    if (io4()->fstat(df->file.fd, &held) != 0) return packFailed(df, errno);
+    if (named.st_dev != held.st_dev || named.st_ino != held.st_ino) return packFailed(df, ESTALE);
+
+    std::vector<char> header(df->headerLen);
+    if (int r = file4readAll(&df->file, 0, header.data(), df->headerLen)) return r;
+    File4Replace out;
+    if (int e = out.begin(real, File4Replace::Mode::Replace, true)) return packFailed(df, e);
+    if (const int s = lock4shareOpen(out.descriptor(), lock4exclusive, true))
+        return packFailed(df, s == 1 ? EBUSY : errno);
+    // Written in runs of whole records, the header's count patched in at the end.
+    std::vector<char> run;
+    run.reserve(256 * 1024);
+    run.insert(run.end(), header.begin(), header.end());
+    const long kept = keptRecords(df, [&](const char* rec, unsigned len) {
+        if (run.size() + len > run.capacity()) {
+            if (int e = out.write(run.data(), run.size())) return packFailed(df, e);
+            run.clear();
+        }
+        run.insert(run.end(), rec, rec + len);
+        return 0;
+    });
+    if (kept < 0) return kept;
+    run.push_back(0x1A);
+    unsigned char h[10];
+    h[0] = df->version;
+    h[1] = df->yy;
+    h[2] = df->mm;
+    h[3] = df->dd;
+    for (int i = 0; i < 4; ++i) h[4 + i] = static_cast<unsigned char>(kept >> (8 * i));
+    h[8] = static_cast<unsigned char>(df->headerLen);
+    h[9] = static_cast<unsigned char>(df->headerLen >> 8);
+    if (int e = out.write(run.data(), run.size())) return packFailed(df, e);
+    if (int e = out.writeAt(0, h, df->headerLen < sizeof h ? df->headerLen : sizeof h))
+        return packFailed(df, e);
+    int fd = -1;
+    const int e = out.commit(&fd);
+    if (fd >= 0) {
+        file4adopt(&df->file, fd);
+        lock4engineFileReplaced(df);
+    }
+    if (e) return packFailed(df, e);
+    return kept;
+}
+
+int packTable(Data4* d) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4pack);
     Vask4* c = d->c;
     if (d4errorStanding(c)) return -1;
@@ -434,32 +548,12 @@ static int packTable(Data4* d) {
     }
     if (int r = dfile4recCountRefresh(df, df->accessMode == 0)) return r;
     if (int r = checkCountFits(df, c)) return r;
-    const unsigned len = df->recordLen;
-    unsigned long kept = 0;
-    {
-        File4seqRead in;
-        File4seqWrite out;
-        if (int r = file4seqReadInit(&in, &df->file, df->headerLen, 0)) return r;
-        if (int r = file4seqWriteInit(&out, &df->file, df->headerLen, 0)) return r;
-        std::vector<char> rec(len);
-        for (unsigned long i = 0; i < df->numRecs; ++i) {
-            long n = file4seqRead(&in, rec.data(), len);
-            if (n < 0) return static_cast<int>(n);
-            if (n < static_cast<long>(len)) break;  // the file ends early: nothing more to keep
-            // Only records marked deleted go; a record with any other flag byte stays.
-            if (rec[0] == '*') continue;
-            if (int r = file4seqWrite(&out, rec.data(), len)) return r;
-            ++kept;
-        }
-        const char eof = 0x1A;
-        if (int r = file4seqWrite(&out, &eof, 1)) return r;
-        if (int r = file4seqWriteFlush(&out)) return r;
-    }
-    df->numRecs = kept;
-    df->backedRecs = kept;
-    df->headerDirty = true;
+    const long kept = df->accessMode == 1 ? packIntoNewFile(df) : packInPlace(df);
+    if (kept < 0) return static_cast<int>(kept);
+    df->numRecs = static_cast<unsigned long>(kept);
+    df->backedRecs = df->numRecs;
+    df->headerDirty = df->accessMode != 1;  // the new file was written with its count
     df->fileChanged = true;
-    if (int r = file4lenSet(&df->file, recordPos(df, static_cast<long>(kept) + 1) + 1)) return r;
     d->recNum = -1;
     d->recordChanged = 0;
     d->oldValid = 0;
@@ -468,8 +562,10 @@ static int packTable(Data4* d) {
     const Index4Hooks* hooks = index4hooks();
     if (hooks && hooks->reindex && !d->tags.empty())
         if (int r = hooks->reindex(d)) return r;
-    return dfile4writeHeader(df, true);
+    return df->headerDirty ? dfile4writeHeader(df, true) : 0;
 }
+
+}  // namespace
 
 // The rewrite and the rebuild allocate buffers: running out of memory is reported as -920
 // (which ends the program after closing the files) rather than escaping as an exception.

@@ -458,6 +458,20 @@ int file4close(File4* f) {
     return r;
 }
 
+void file4adopt(File4* f, int fd) {
+    waitInflight(f);
+    waitPending(f);
+    lock4engineFileClosed(f);
+    if (f->fd >= 0) io4()->close(f->fd);
+    f->fd = fd;
+    f->wlen = 0;
+    f->rlen = 0;
+    f->lastReadEnd = -1;
+    f->written = false;
+    f->delayedErrno = 0;
+    dropBlocks(f);
+}
+
 long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len) {
     char* p = static_cast<char*>(ptr);
     if (f->fd < 0 || pos < 0) return error4describe(f->c, e4read, L4_file4read, f->name.c_str());

@@ -36,7 +36,7 @@ int File4Replace::fail(int error) {
     return error_;
 }
 
-int File4Replace::begin(const std::string& target, Mode mode) {
+int File4Replace::begin(const std::string& target, Mode mode, bool readWrite) {
     abandon();
     error_ = 0;
     size_ = 0;
@@ -61,7 +61,9 @@ int File4Replace::begin(const std::string& target, Mode mode) {
     const std::string folder = folderOf(target);
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         const std::string tmp = temporaryName(folder, name);
-        fd_ = io4()->open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd_ = io4()->open(
+            tmp.c_str(),
+            (readWrite ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
             temporary_ = tmp;
         } else if (errno != EEXIST) {
@@ -101,7 +103,8 @@ int File4Replace::write(const void* bytes, std::size_t size) {
     return writeAt(size_, bytes, size);
 }
 
-int File4Replace::commit() {
+int File4Replace::commit(int* kept) {
+    if (kept) *kept = -1;
     if (error_ == 0 && fd_ < 0) fail(EBADF);
     if (error_) {
         abandon();
@@ -116,8 +119,10 @@ int File4Replace::commit() {
         fail(EIO);
     if (error_ == 0 && io4()->fdatasync(fd_) != 0) fail(errno);
     const int fd = fd_;
-    fd_ = -1;
-    if (io4()->close(fd) != 0) fail(errno);
+    if (!kept) {
+        fd_ = -1;
+        if (io4()->close(fd) != 0) fail(errno);
+    }
     const unsigned flags = mode_ == Mode::CreateOnly ? RENAME_NOREPLACE : 0;
     if (error_ == 0 && io4()->rename(temporary_.c_str(), target_.c_str(), flags) != 0) fail(errno);
     if (error_) {
@@ -125,6 +130,10 @@ int File4Replace::commit() {
         return error_;
     }
     temporary_.clear();
+    if (kept) {
+        fd_ = -1;
+        *kept = fd;
+    }
 
     // The rename lasts only once the folder's entries are on the disk. A folder that cannot be
     // opened for reading (write and search permission only) cannot be synced; that is no failure.

@@ -311,6 +311,10 @@ void lock4engineFileClose(DataFile4* df) {
     df->lockState = nullptr;
 }
 
+void lock4engineFileReplaced(DataFile4* df) {
+    if (df->lockState) locksOf(df)->data.attach(df->file.fd, df->name);
+}
+
 int lock4engineShare(Vask4* c, int fd, int accessMode, bool readOnly, const char* name,
                      bool report) {
     int rc = lock4shareOpen(fd, accessMode, !readOnly);

@@ -44,3 +44,5 @@ void lock4engineIndexRebind(Data4* d);
 void lock4engineTableClose(Data4* d);
 // A data file (and its memo file) is being closed.
 void lock4engineFileClose(DataFile4* df);
+// The data file's descriptor was replaced (file4adopt): its lock list follows the new one.
+void lock4engineFileReplaced(DataFile4* df);

@@ -69,8 +69,8 @@ const char* faultName(Fault f) {
 }
 
 // One recorded call: a write ('w'), a truncation ('t'), a sync ('s'), a file created or
-// emptied by its open ('o'), a removal ('u'), or the caller being told ('a': text holds
-// "ack UNIT CODE" or "told CODE").
+// emptied by its open ('o'), a removal ('u'), a rename ('r': data holds the new name), or the
+// caller being told ('a': text holds "ack UNIT CODE" or "told CODE").
 struct Event {
     char type = 0;
     std::string path;
@@ -145,6 +145,36 @@ public:
         if (r == 0 && record_) {
             std::lock_guard<std::mutex> g(m_);
             events_.push_back({'t', pathOf(fd), len, {}});
+        }
+        return r;
+    }
+    // A rename is a point of its own ('r'); the descriptors of the renamed file follow it.
+    int rename(const char* from, const char* to, unsigned flags) override {
+        const Fault f = point('r');
+        if (f == Fault::eio || f == Fault::enospc) {
+            errno = f == Fault::eio ? EIO : ENOSPC;
+            return -1;
+        }
+        const int r = Io4::rename(from, to, flags);
+        if (r == 0) {
+            std::lock_guard<std::mutex> g(m_);
+            for (auto& [fd, path] : paths_)
+                if (path == from) path = to;
+            if (record_) events_.push_back({'r', from, 0, to});
+        }
+        return r;
+    }
+    // The sync of a folder after a rename: a sync point like the files' own.
+    int fsync(int fd) override {
+        const Fault f = point('s');
+        if (f == Fault::eio || f == Fault::enospc) {
+            errno = f == Fault::eio ? EIO : ENOSPC;
+            return -1;
+        }
+        const int r = Io4::fsync(fd);
+        if (record_) {
+            std::lock_guard<std::mutex> g(m_);
+            events_.push_back({'s', pathOf(fd), 0, {}});
         }
         return r;
     }
@@ -759,7 +789,13 @@ enum class Outcome { sound, repaired, refused, unsound };
 struct Judgement {
     Outcome outcome = Outcome::sound;
     std::string why;
+    bool temporaryLeft = false;  // a killed replacement's temporary file stayed behind
 };
+
+// The hidden name a file replacement writes under before its rename (".NAME.xxxxxx~").
+bool temporaryName(const std::string& name) {
+    return name.size() > 9 && name[0] == '.' && name.back() == '~' && name[name.size() - 8] == '.';
+}
 
 // The row of a unit (a reservation's date) among the operation's changes.
 bool unitPresent(const std::string& unit, const std::vector<std::string>& changes,
@@ -772,14 +808,24 @@ bool unitPresent(const std::string& unit, const std::vector<std::string>& change
 }
 
 Judgement judge(const Operation& op, const Baseline& base, const std::string& folder,
-                const std::string& tablesTool, const Told& told, bool errorFault,
+                const std::string& tablesTool, const Told& told, bool errorFault, bool killed,
                 const std::set<std::string>& ackedUnits) {
     Judgement j;
     auto bad = [&](const std::string& why) {
         if (j.outcome != Outcome::unsound) j.why = why;
         j.outcome = Outcome::unsound;
     };
-    if (listFolder(folder) != base.files) {
+    // A process killed (or a power loss) between creating a replacement's temporary file and
+    // renaming it leaves the file behind: nothing can remove it then. It is counted, and only
+    // then allowed; a failure the program saw must remove it.
+    std::vector<std::string> files = listFolder(folder), left = minus(files, base.files);
+    if (killed && !left.empty() && std::all_of(left.begin(), left.end(), [](const std::string& n) {
+            return temporaryName(n);
+        })) {
+        j.temporaryLeft = true;
+        files = base.files;
+    }
+    if (files != base.files) {
         std::string names;
         for (const std::string& n : listFolder(folder)) names += " " + n;
         bad("the folder holds other files:" + names);
@@ -941,7 +987,8 @@ ChildResult runChild(const Operation& op, const std::string& folder, long target
 
 // Applies the recorded stream to the copy as a power loss at `crash` leaves it: every write
 // that a later sync of its file (before the crash) made durable, and of the others a random
-// part, in a random order. Files created and removed keep their order.
+// part, in a random order. Files created, renamed and removed keep their order (the file
+// system's journal keeps the order of changes to names).
 bool replay(const std::vector<Event>& events, std::size_t crash, const std::string& from,
             const std::string& to, std::mt19937& rng) {
     auto mapped = [&](const std::string& p) {
@@ -965,12 +1012,14 @@ bool replay(const std::vector<Event>& events, std::size_t crash, const std::stri
             if (fd >= 0) ::close(fd);
         } else if (e.type == 'u') {
             ::unlink(path.c_str());
+        } else if (e.type == 'r') {
+            ::rename(path.c_str(), mapped(e.data).c_str());
         }
     };
     for (std::size_t i = 0; i < crash; ++i) {
         const Event& e = events[i];
         if (e.type != 'w' && e.type != 't') {
-            if (e.type == 'o' || e.type == 'u') apply(e);
+            if (e.type == 'o' || e.type == 'u' || e.type == 'r') apply(e);
             continue;
         }
         bool durable = false;
@@ -990,8 +1039,10 @@ bool replay(const std::vector<Event>& events, std::size_t crash, const std::stri
 // ----- the sweep -----
 
 struct Tally {
-    long tried = 0, sound = 0, repaired = 0, refused = 0, unsound = 0;
-    void count(Outcome o) {
+    long tried = 0, sound = 0, repaired = 0, refused = 0, unsound = 0, temporaries = 0;
+    void count(const Judgement& j) {
+        const Outcome o = j.outcome;
+        temporaries += j.temporaryLeft;
         ++tried;
         (o == Outcome::sound      ? sound
          : o == Outcome::repaired ? repaired
@@ -1077,8 +1128,8 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
     std::mt19937 rng(o.seed);
     long unsound = 0, total = 0;
     const auto t0 = std::chrono::steady_clock::now();
-    std::printf("%-20s %-16s %8s %8s %8s %8s %8s %8s\n", "operation", "fault", "points", "tried",
-                "sound", "repaired", "refused", "UNSOUND");
+    std::printf("%-20s %-16s %8s %8s %8s %8s %8s %8s %8s\n", "operation", "fault", "points",
+                "tried", "sound", "repaired", "refused", "UNSOUND", "tmp left");
     for (const Operation& op : operations()) {
         if (!o.operations.empty() &&
             std::find(o.operations.begin(), o.operations.end(), op.name) == o.operations.end())
@@ -1134,8 +1185,9 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
             for (const auto& [unit, code] : r.told.acks)
                 if (code == 0) acked.insert(unit);
             const bool errorFault = r.told.fired && (fault == Fault::eio || fault == Fault::enospc);
-            Judgement j = judge(op, base, work, o.tablesTool, r.told, errorFault, acked);
-            tallies[fault].count(j.outcome);
+            const bool killed = fault == Fault::killBefore || fault == Fault::killHalf;
+            Judgement j = judge(op, base, work, o.tablesTool, r.told, errorFault, killed, acked);
+            tallies[fault].count(j);
             if (j.outcome == Outcome::unsound || o.verbose)
                 std::printf("  %s, %s at point %ld of %ld (%c): %s%s%s\n", op.name,
                             faultName(fault), k, n, base.kinds[std::size_t(k - 1)],
@@ -1173,8 +1225,8 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
                         if (code == 0) acked.insert(unit);
                     if (one.toldAny) told.code = one.code, told.toldAny = true;
                 }
-                Judgement j = judge(op, base, work, o.tablesTool, told, false, acked);
-                power.count(j.outcome);
+                Judgement j = judge(op, base, work, o.tablesTool, told, false, true, acked);
+                power.count(j);
                 if (j.outcome == Outcome::unsound || o.verbose)
                     std::printf("  %s, power loss at event %zu of %zu: %s%s%s\n", op.name, crash,
                                 base.events.size(), outcomeText(j.outcome),
@@ -1184,8 +1236,9 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         }
         for (Fault f : {Fault::killBefore, Fault::killHalf, Fault::eio, Fault::enospc}) {
             const Tally& t = tallies[f];
-            std::printf("%-20s %-16s %8ld %8ld %8ld %8ld %8ld %8ld\n", op.name, faultName(f),
-                        points[f], t.tried, t.sound, t.repaired, t.refused, t.unsound);
+            std::printf("%-20s %-16s %8ld %8ld %8ld %8ld %8ld %8ld %8ld\n", op.name, faultName(f),
+                        points[f], t.tried, t.sound, t.repaired, t.refused, t.unsound,
+                        t.temporaries);
             unsound += t.unsound;
             total += t.tried;
             if (totals) {
@@ -1194,12 +1247,13 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
                 totals->repaired += t.repaired + t.refused;
                 totals->refused += t.refused;
                 totals->unsound += t.unsound;
+                totals->temporaries += t.temporaries;
             }
         }
         if (op.power && o.powerTrials > 0) {
-            std::printf("%-20s %-16s %8ld %8ld %8ld %8ld %8ld %8ld\n", op.name, "power loss",
+            std::printf("%-20s %-16s %8ld %8ld %8ld %8ld %8ld %8ld %8ld\n", op.name, "power loss",
                         crashPoints * o.powerTrials, power.tried, power.sound, power.repaired,
-                        power.refused, power.unsound);
+                        power.refused, power.unsound, power.temporaries);
             unsound += power.unsound;
             total += power.tried;
             if (totals) {
@@ -1208,6 +1262,7 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
                 totals->repaired += power.repaired + power.refused;
                 totals->refused += power.refused;
                 totals->unsound += power.unsound;
+                totals->temporaries += power.temporaries;
             }
         }
         std::fflush(stdout);

@@ -27,6 +27,7 @@ struct FaultSweepTotals {
     long repaired = 0;  // sound once the repair the check named was run
     long refused = 0;   // of those, the program refused the group until then
     long unsound = 0;
+    long temporaries = 0;  // sound trials whose killed run left a replacement's temporary file
 };
 
 // Runs the sweep; prints one line per operation and fault kind and, last, the verdict.
