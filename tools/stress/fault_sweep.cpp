@@ -84,6 +84,8 @@ void reportLine(int fd, const std::string& line) {
     if (fd >= 0 && ::write(fd, l.data(), l.size()) != ssize_t(l.size())) ::_exit(90);
 }
 
+constexpr off_t kSector = 512;
+
 // Counts the writes, truncations and syncs (the fault points) in the order they are made,
 // injects the one fault asked for, and records every call for the power-loss replay.
 class SweepIo final : public Io4 {
@@ -116,10 +118,19 @@ public:
         }
         return r;
     }
+    // A write is torn only where the disk can tear it: at a sector boundary. A sector (512
+    // bytes) is written whole or not at all, and a killed process stops a write only between
+    // pages, which are whole sectors too; so a write inside one sector ('w') cannot be torn,
+    // one across a boundary ('W') can, and its tear keeps the sectors before the boundary
+    // nearest its middle.
     ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
-        const Fault f = point('w');
-        if (f == Fault::killHalf && len > 1) {
-            Io4::pwrite(fd, buf, len / 2, pos);
+        const off_t first = (pos / kSector + 1) * kSector;
+        const bool crosses = off_t(pos + off_t(len)) > first;
+        const Fault f = point(crosses ? 'W' : 'w');
+        if (f == Fault::killHalf && crosses) {
+            off_t cut = (pos + off_t(len / 2)) / kSector * kSector;
+            if (cut <= pos) cut = first;
+            Io4::pwrite(fd, buf, size_t(cut - pos), pos);
             ::_exit(77);
         }
         if (f == Fault::eio || f == Fault::enospc || full_) {
@@ -441,6 +452,18 @@ std::vector<Operation> operations() {
              }
              told(r);
          }});
+    // The first customer's record (bytes 481 to 779 of the file) lies across the sector
+    // boundary at 512: its rewrite can be torn, the one above (bytes 1079 to 1377) cannot.
+    ops.push_back({"customer modify@512", Shape::atomic, false, false, noPrep,
+                   [](Tables& t, const std::string&) {
+                       int r = t.p.Seek("First0", "M", "Customer0", "555-0100", "");
+                       if (r == 0) {
+                           t.p.SetName("First0", "M", "Renamed0");
+                           t.p.SetNotes("modified by the sweep");
+                           r = t.p.Update();
+                       }
+                       told(r);
+                   }});
     ops.push_back(
         {"customer delete", Shape::atomic, false, false, noPrep, [](Tables& t, const std::string&) {
              // The pack it asks for runs when the group closes (the purge's close).
@@ -777,7 +800,7 @@ Told parseReport(const std::string& text) {
 struct Baseline {
     std::vector<std::string> before, after, added, removed;
     std::vector<std::string> files;
-    std::string kinds;  // per fault point: w, t or s
+    std::string kinds;  // per fault point: w (W: across a sector boundary), t, r or s
     std::vector<Event> events;
     std::string folder;  // where the recorded run ran
 };
@@ -1150,7 +1173,7 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         for (long k = 1; k <= n; ++k) {
             const char kind = base.kinds[std::size_t(k - 1)];
             pairs.push_back({k, Fault::killBefore});
-            if (kind == 'w' && o.tornWrites) pairs.push_back({k, Fault::killHalf});
+            if (kind == 'W' && o.tornWrites) pairs.push_back({k, Fault::killHalf});
             pairs.push_back({k, Fault::eio});
             pairs.push_back({k, Fault::enospc});
         }
@@ -1174,7 +1197,7 @@ int runFaultSweep(const FaultSweepOptions& options, FaultSweepTotals* totals) {
         std::map<Fault, long> points;
         for (long k = 1; k <= n; ++k) {
             points[Fault::killBefore]++;
-            if (base.kinds[std::size_t(k - 1)] == 'w' && o.tornWrites) points[Fault::killHalf]++;
+            if (base.kinds[std::size_t(k - 1)] == 'W' && o.tornWrites) points[Fault::killHalf]++;
             points[Fault::eio]++;
             points[Fault::enospc]++;
         }
