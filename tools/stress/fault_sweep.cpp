@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "app/core/GroupFile.h"
+#include "engine/file4replace.h"
 #include "engine/io4.h"
 #include "reservations/core/BookingCore.h"
 #include "tables/Maintenance.h"
@@ -389,6 +390,36 @@ std::string dataFile(const std::string& group) {
     return base + ".DBF";
 }
 
+// The file the export operation replaces, beside the group.
+std::string exportFile(const std::string& group) {
+    return group.substr(0, group.rfind('/') + 1) + "Sweep export.txt";
+}
+
+// What an export writes: `lines` numbered lines, in the 64 KiB writes the exports make.
+int writeExport(const std::string& path, int lines, const char* what) {
+    File4Replace file;
+    if (int e = file.begin(path)) return e;
+    std::string buffer;
+    for (int i = 0; i < lines; ++i) {
+        buffer += tables::format("%06d %s, a line as long as an exported customer's\r\n", i, what);
+        if (buffer.size() >= 64 * 1024) {
+            file.write(buffer.data(), buffer.size());
+            buffer.clear();
+        }
+    }
+    file.write(buffer.data(), buffer.size());
+    return file.commit();
+}
+
+// A facility edit as the program makes it: the group file read again, changed and replaced.
+template <typename Edit>
+int editGroup(const std::string& group, Edit edit) {
+    quorvane::GroupFile g;
+    if (!quorvane::loadGroupFile(group, g).ok()) return 1;
+    if (edit(g) != quorvane::GroupFile::Edit::Done) return 1;
+    return quorvane::saveGroupFile(group, g).ok() ? 0 : 1;
+}
+
 std::vector<Operation> operations() {
     using namespace quorvane;
     auto noPrep = [](const std::string&) { return true; };
@@ -493,6 +524,35 @@ std::vector<Operation> operations() {
                        int r = t.m.Seek("Item4");
                        if (r == 0) r = t.m.Delete(true);
                        told(r);
+                   }});
+    ops.push_back(
+        {"facility add", Shape::atomic, false, true, noPrep, [](Tables&, const std::string& group) {
+             told(editGroup(group, [](quorvane::GroupFile& g) {
+                 return g.addFacility("Court 4", "new lights", 90);
+             }));
+         }});
+    ops.push_back({"facility modify", Shape::atomic, false, true, noPrep,
+                   [](Tables&, const std::string& group) {
+                       told(editGroup(group, [](quorvane::GroupFile& g) {
+                           return g.modifyFacility("Court 2", "clay, resurfaced", 60);
+                       }));
+                   }});
+    ops.push_back({"facility delete", Shape::atomic, false, true, noPrep,
+                   [](Tables&, const std::string& group) {
+                       told(editGroup(group, [](quorvane::GroupFile& g) {
+                           return g.removeFacility("Court 1");
+                       }));
+                   }});
+    // The replacement step of the text, address and calendar exports and of a report saved
+    // as a PDF (File4Replace: begin, writes of up to 64 KiB, commit), over an earlier export.
+    // The exports' own code needs Qt's headers and the PDF Qt itself, which the sweep's child
+    // does not load.
+    ops.push_back({"export replace", Shape::atomic, false, true,
+                   [](const std::string& group) {
+                       return writeExport(exportFile(group), 700, "earlier") == 0;
+                   },
+                   [](Tables&, const std::string& group) {
+                       told(writeExport(exportFile(group), 3000, "replacing") == 0 ? 0 : 1);
                    }});
     // The purge at close: every reservation before the cut-off is deleted, then the close packs.
     ops.push_back({"purge", Shape::units, true, false, noPrep, [](Tables& t, const std::string&) {
@@ -702,6 +762,17 @@ State readStateLoud(const std::string& group) {
         st.problem = "the group file does not load";
         return st;
     }
+    st.rows.push_back("G|" + g.typeName + "|" + g.description);
+    for (int i = 0; i < g.count; ++i) {
+        const auto& room = g.rooms[std::size_t(i)];
+        st.rows.push_back(tables::format("G|%d|%s|%s|%u", i, room.name.c_str(),
+                                         room.description.c_str(), room.defaultTime));
+    }
+    // The exported file, whole: its length and a digest of its bytes.
+    std::string exported;
+    if (readFile(exportFile(group), exported))
+        st.rows.push_back("X|" + std::to_string(exported.size()) + "|" +
+                          std::to_string(std::hash<std::string>{}(exported)));
     Tables t;
     if (int r = t.open(group)) {
         st.problem = "the tables do not open (" + std::to_string(r) + ")";
