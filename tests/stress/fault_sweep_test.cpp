@@ -57,21 +57,32 @@ TEST(FaultSweep, Bookings) {
            {"notes", 0, 1}});
 }
 
-// A customer's rewrite torn in the middle of its record is still open (docs/faults.md): the
-// half-written record holds the new name with the old rest, which no check can tell.
+// A rewrite is torn only at a sector boundary. A customer record lying across one, torn there,
+// holds the new name with the old rest, which no check can tell: still open (docs/faults.md),
+// so that customer's rewrite is swept without its tear.
 TEST(FaultSweep, CustomersAndMaintenance) {
     sweep({{"customer add", 0, 0},
-           {"customer modify", 0, 0, false},
+           {"customer modify", 0, 0},
+           {"customer modify@512", 0, 0, false},
            {"customer delete", 0, 0},
            {"maintenance add", 0, 0},
            {"maintenance modify", 0, 0},
            {"maintenance delete", 0, 0}});
 }
 
-// The pack (the tool's and the close's after a purge) is still open: a crash between moving
-// the records down and cutting the file leaves moved records twice (docs/faults.md).
+// The pack writes a new file renamed over the table (the tool's, and the close's after a purge
+// or a deletion): a crash before the rename leaves the old table, after it the new one.
 TEST(FaultSweep, TableUpkeep) {
-    sweep({{"reindex", 0, 1}, {"repair", 0, 0}});
+    sweep({{"reindex", 0, 1}, {"repair", 0, 0}, {"pack", 0, 1}, {"purge", 0, 0}});
+}
+
+// Files written whole (the group file's facility edits, the exports and a report's PDF) are
+// replaced by a rename: the old file or the new one, and no temporary left after a failure.
+TEST(FaultSweep, FileReplacements) {
+    sweep({{"facility add", 0, 1},
+           {"facility modify", 0, 1},
+           {"facility delete", 0, 1},
+           {"export replace", 0, 1}});
 }
 
 }  // namespace
