@@ -73,7 +73,7 @@ TEST(FaultSweep, CustomersAndMaintenance) {
 // The pack writes a new file renamed over the table (the tool's, and the close's after a purge
 // or a deletion): a crash before the rename leaves the old table, after it the new one.
 TEST(FaultSweep, TableUpkeep) {
-    sweep({{"reindex", 0, 1}, {"repair", 0, 0}, {"pack", 0, 1}, {"purge", 0, 0}});
+    sweep({{"reindex", 0, 1}, {"repair", 0, 0}, {"pack", 0, 1}, {"purge", 40, 0}});
 }
 
 // Files written whole (the group file's facility edits, the exports and a report's PDF) are
