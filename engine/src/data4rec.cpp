@@ -1,15 +1,15 @@
 // Record-level access: go, top, bottom, skip, blank, append, delete, flush, pack.
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
-
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 
 #include "engine/data4.h"
 #include "engine/error4.h"
@@ -501,6 +501,11 @@ long packIntoNewFile(DataFile4* df) {
     if (int e = out.begin(real, File4Replace::Mode::Replace, true)) return packFailed(df, e);
     if (const int s = lock4shareOpen(out.descriptor(), lock4exclusive, true))
         return packFailed(df, s == 1 ? EBUSY : errno);
+    // The new file belongs to whoever packs; in a shared folder the others reach the table
+    // through its group, which is handed on where the packer may (a member of that group).
+    if (held.st_gid != ::getegid() &&
+        ::fchown(out.descriptor(), static_cast<uid_t>(-1), held.st_gid) != 0) {
+    }
     // Written in runs of whole records, the header's count patched in at the end.
     std::vector<char> run;
     run.reserve(256 * 1024);
