@@ -103,11 +103,7 @@ public:
         return n;
     }
     int ftruncate(int fd, off_t len) override {
-        const Fault f = point('t');
-        if (f == Fault::eio || f == Fault::enospc) {
-            errno = f == Fault::eio ? EIO : ENOSPC;
-            return -1;
-        }
+        if (failed(point('t'))) return -1;
         const int r = Io4::ftruncate(fd, len);
         if (r == 0 && record_) {
             std::lock_guard<std::mutex> g(m_);
@@ -117,11 +113,7 @@ public:
     }
     // A rename is a point of its own ('r'); the descriptors of the renamed file follow it.
     int rename(const char* from, const char* to, unsigned flags) override {
-        const Fault f = point('r');
-        if (f == Fault::eio || f == Fault::enospc) {
-            errno = f == Fault::eio ? EIO : ENOSPC;
-            return -1;
-        }
+        if (failed(point('r'))) return -1;
         const int r = Io4::rename(from, to, flags);
         if (r == 0) {
             std::lock_guard<std::mutex> g(m_);
@@ -131,33 +123,9 @@ public:
         }
         return r;
     }
-    // The sync of a folder after a rename: a sync point like the files' own.
-    int fsync(int fd) override {
-        const Fault f = point('s');
-        if (f == Fault::eio || f == Fault::enospc) {
-            errno = f == Fault::eio ? EIO : ENOSPC;
-            return -1;
-        }
-        const int r = Io4::fsync(fd);
-        if (record_) {
-            std::lock_guard<std::mutex> g(m_);
-            events_.push_back({'s', pathOf(fd), 0, {}});
-        }
-        return r;
-    }
-    int fdatasync(int fd) override {
-        const Fault f = point('s');
-        if (f == Fault::eio || f == Fault::enospc) {
-            errno = f == Fault::eio ? EIO : ENOSPC;
-            return -1;
-        }
-        const int r = Io4::fdatasync(fd);
-        if (record_) {
-            std::lock_guard<std::mutex> g(m_);
-            events_.push_back({'s', pathOf(fd), 0, {}});
-        }
-        return r;
-    }
+    // The sync of a folder after a rename is a sync point like the files' own.
+    int fsync(int fd) override { return sync(fd, true); }
+    int fdatasync(int fd) override { return sync(fd, false); }
     // The caller was told something: a mark in the recorded stream.
     void told(const std::string& what) {
         std::lock_guard<std::mutex> g(m_);
@@ -176,6 +144,21 @@ public:
     }
 
 private:
+    // An injected failure: errno set, and true.
+    static bool failed(Fault f) {
+        if (f != Fault::eio && f != Fault::enospc) return false;
+        errno = f == Fault::eio ? EIO : ENOSPC;
+        return true;
+    }
+    int sync(int fd, bool folder) {
+        if (failed(point('s'))) return -1;
+        const int r = folder ? Io4::fsync(fd) : Io4::fdatasync(fd);
+        if (record_) {
+            std::lock_guard<std::mutex> g(m_);
+            events_.push_back({'s', pathOf(fd), 0, {}});
+        }
+        return r;
+    }
     Fault point(char kind) {
         const long k = ++calls_;
         {

@@ -69,6 +69,15 @@ bool copyFolder(const std::string& from, const std::string& to) {
     return true;
 }
 
+// Reads the pipe to its end into `out` and closes it.
+void drain(int fd, std::string& out) {
+    out.clear();
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+    ::close(fd);
+}
+
 // Runs a program, its output to `out`; the exit status, or -1.
 int runProgram(const std::vector<std::string>& args, std::string& out) {
     int pipeFd[2];
@@ -86,11 +95,7 @@ int runProgram(const std::vector<std::string>& args, std::string& out) {
     const int sp = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     ::close(pipeFd[1]);
-    out.clear();
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0) out.append(buf, size_t(n));
-    ::close(pipeFd[0]);
+    drain(pipeFd[0], out);
     if (sp != 0) return -1;
     int st = 0;
     ::waitpid(pid, &st, 0);
@@ -114,11 +119,7 @@ int runTables(const std::vector<std::string>& args, std::string& out) {
         ::_exit(rc);
     }
     ::close(pipeFd[1]);
-    out.clear();
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0) out.append(buf, size_t(n));
-    ::close(pipeFd[0]);
+    drain(pipeFd[0], out);
     int st = 0;
     if (pid < 0 || ::waitpid(pid, &st, 0) != pid) return -1;
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
