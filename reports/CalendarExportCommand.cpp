@@ -11,7 +11,7 @@
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/CalendarExport.h"
-#include "reports/CustomerExport.h"
+#include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
 #include "tables/People.h"
 

@@ -2,17 +2,13 @@
 // The customer list exported for other programs: a comma-delimited text file and the
 // mailing-list address pair. Both walk the folder's customer table in key order (last name,
 // first name, middle initial, phone, extension). Texts stay the stored Windows-1252 bytes.
-#include <QString>
+// Qt-free: the commands with their dialogs are in CustomerExportCommand.h.
 #include <array>
 #include <string>
 
 class CPeople;
-class QWidget;
 
 namespace quorvane {
-
-class CZUKRecDoc;
-struct FileDialogRequest;
 
 // Whether `path` names a file a group keeps in its folder: a table or its index (.DBF, .CDX,
 // .IDX), a group file (.rec) or a change stamp ("<group>Update.bin"), compared without case.
@@ -62,15 +58,10 @@ enum AddressExportResult {
 // Creates the pair at `dataPath` and adds every customer.
 int exportCustomersAddress(CPeople& people, const std::string& dataPath, std::string& indexPath);
 
-// ----- the commands (file dialogs, messages) -----
+// The note the text export's Save dialog shows.
 inline constexpr const char* kFormulaNote =
     "Texts that start with =, +, -, @, a tab or a carriage return are written with an "
     "apostrophe in front, so a spreadsheet shows them as text instead of running them as "
     "formulas.";
-// The Save dialog of an export: asks again while the choice is a group's file (saying why).
-// Empty on Cancel.
-QString chooseExportFile(FileDialogRequest request, QWidget* parent);
-void runTextExport(CZUKRecDoc& doc, QWidget* parent);
-void runAddressExport(CZUKRecDoc& doc, QWidget* parent);
 
 }  // namespace quorvane

@@ -6,7 +6,7 @@
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/Prompter.h"
-#include "reports/CustomerExport.h"
+#include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
 #include "reports/KFSClass.h"
 

@@ -3,7 +3,7 @@
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
 #include "reports/CalendarExport.h"
-#include "reports/CustomerExport.h"
+#include "reports/CustomerExportCommand.h"
 #include "reports/DayResDlg.h"
 #include "reports/ReportCommands.h"
 #include "reports/UnattendedReport.h"

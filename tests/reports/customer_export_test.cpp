@@ -16,7 +16,7 @@
 
 #include "address_pair_reader.h"
 #include "export_fixture.h"
-#include "reports/CustomerExport.h"
+#include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
 #include "reports/KFSClass.h"
 

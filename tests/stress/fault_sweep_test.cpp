@@ -82,7 +82,8 @@ TEST(FaultSweep, FileReplacements) {
     sweep({{"facility add", 0, 1},
            {"facility modify", 0, 1},
            {"facility delete", 0, 1},
-           {"export replace", 0, 1}});
+           {"export replace", 0, 1},
+           {"text export", 0, 1}});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/file4replace.h"
 #include "fault_sweep.h"
 #include "fault_sweep_internal.h"
+#include "reports/CustomerExport.h"
 #include "tables/TableCore.h"
 
 namespace faultsweep {
@@ -253,16 +254,23 @@ std::vector<Operation> operations() {
                            return g.removeFacility("Court 1");
                        }));
                    }});
-    // The replacement step of the text, address and calendar exports and of a report saved
-    // as a PDF (File4Replace: begin, writes of up to 64 KiB, commit), over an earlier export.
-    // The exports' own code needs Qt's headers and the PDF Qt itself, which the sweep's child
-    // does not load.
+    // The replacement step of the calendar export and of a report saved as a PDF
+    // (File4Replace: begin, writes of up to 64 KiB, commit), over an earlier export: their own
+    // code needs Qt, which the sweep's child does not load.
     ops.push_back({"export replace", Shape::atomic, false, true,
                    [](const std::string& group) {
                        return writeExport(exportFile(group), 700, "earlier") == 0;
                    },
                    [](Tables&, const std::string& group) {
                        told(writeExport(exportFile(group), 3000, "replacing") == 0 ? 0 : 1);
+                   }});
+    // The text export itself over an earlier one: every customer, in key order.
+    ops.push_back({"text export", Shape::atomic, false, true,
+                   [](const std::string& group) {
+                       return writeExport(exportFile(group), 700, "earlier") == 0;
+                   },
+                   [](Tables& t, const std::string& group) {
+                       told(exportCustomersText(t.p, exportFile(group)) == kTextExported ? 0 : 1);
                    }});
     // The purge at close: every reservation before the cut-off is deleted, then the close packs.
     ops.push_back({"purge", Shape::units, true, false, noPrep, [](Tables& t, const std::string&) {
