@@ -38,6 +38,8 @@ struct Event {
 };
 
 inline constexpr const char* kGroupName = "Sweep Courts.rec";
+// What a disk writes whole or not at all.
+inline constexpr long long kSector = 512;
 
 struct Tables {
     CSchedule s;

@@ -40,8 +40,6 @@ void reportLine(int fd, const std::string& line) {
     if (fd >= 0 && ::write(fd, l.data(), l.size()) != ssize_t(l.size())) ::_exit(90);
 }
 
-constexpr off_t kSector = 512;
-
 // Counts the writes, truncations and syncs (the fault points) in the order they are made,
 // injects the one fault asked for, and records every call for the power-loss replay.
 class SweepIo final : public Io4 {

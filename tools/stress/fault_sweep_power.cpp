@@ -12,8 +12,8 @@ namespace faultsweep {
 
 // Applies the recorded stream to the copy as a power loss at `crash` leaves it: every write
 // that a later sync of its file (before the crash) made durable, and of the others a random
-// part, in a random order. Files created, renamed and removed keep their order (the file
-// system's journal keeps the order of changes to names).
+// part, whole or torn at sector boundaries, in a random order. Files created, renamed and removed
+// keep their order (the file system's journal keeps the order of changes to names).
 bool replay(const std::vector<Event>& events, std::size_t crash, const std::string& from,
             const std::string& to, std::mt19937& rng) {
     auto mapped = [&](const std::string& p) {
@@ -55,9 +55,29 @@ bool replay(const std::vector<Event>& events, std::size_t crash, const std::stri
         else
             loose.push_back(i);
     }
+    // A write not yet synced is lost, lands whole, or lands torn: the disk may have written
+    // any of its sectors and not the others.
     std::shuffle(loose.begin(), loose.end(), rng);
-    for (std::size_t i : loose)
-        if (rng() % 2) apply(events[i]);
+    for (std::size_t i : loose) {
+        const Event& e = events[i];
+        const unsigned how = rng() % 3;
+        if (how == 0) continue;
+        const long long end = e.off + static_cast<long long>(e.data.size());
+        if (how == 1 || e.type != 'w' || (e.off / kSector + 1) * kSector >= end) {
+            apply(e);
+            continue;
+        }
+        for (long long at = e.off; at < end;) {
+            const long long next = std::min(end, (at / kSector + 1) * kSector);
+            if (rng() % 2) {
+                Event piece = e;
+                piece.off = at;
+                piece.data = e.data.substr(std::size_t(at - e.off), std::size_t(next - at));
+                apply(piece);
+            }
+            at = next;
+        }
+    }
     return true;
 }
 
