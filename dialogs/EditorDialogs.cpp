@@ -4,7 +4,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

@@ -15,7 +15,7 @@
 #include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
