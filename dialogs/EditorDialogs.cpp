@@ -8,7 +8,7 @@
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
-#include "reservations/LineListModel.h"
+#include "platform/LineListModel.h"
 #include "reservations/ShowReservation.h"
 
 namespace quorvane {

@@ -23,7 +23,7 @@
 #include "platform/Prompter.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
-#include "reservations/LineListModel.h"
+#include "platform/LineListModel.h"
 #include "tables/Calendar.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"

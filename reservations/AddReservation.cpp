@@ -21,7 +21,7 @@
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reservations/AddPersonDlg.h"
-#include "reservations/LineListModel.h"
+#include "platform/LineListModel.h"
 #include "reservations/ReservationDialogs.h"
 #include "reservations/TimeField.h"
 #include "tables/Maintenance.h"

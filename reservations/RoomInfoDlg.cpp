@@ -22,7 +22,7 @@
 #include "platform/TextCodec.h"
 #include "reservations/AddPersonDlg.h"
 #include "reservations/AddReservation.h"
-#include "reservations/LineListModel.h"
+#include "platform/LineListModel.h"
 #include "reservations/ReservationDialogs.h"
 #include "reservations/ShowReservation.h"
 #include "tables/Schedule.h"
