@@ -1,8 +1,8 @@
 #include "app/GroupCommands.h"
 
+#include <QWidget>
 #include <map>
 
-#include "app/ZUKRecView.h"
 #include "platform/AppSettings.h"
 
 namespace quorvane {
@@ -38,7 +38,7 @@ const FacilityOpener& facilityOpener() {
 
 ViewPreferences viewPreferencesOf(const QWidget* parent) {
     for (const QWidget* w = parent; w; w = w->parentWidget())
-        if (auto* view = qobject_cast<const CZUKRecView*>(w)) return view->preferences();
+        if (auto* holder = dynamic_cast<const PreferencesHolder*>(w)) return holder->preferences();
     return ViewPreferences::load(AppSettings());
 }
 

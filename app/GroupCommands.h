@@ -27,6 +27,15 @@ using FacilityOpener =
 void setFacilityOpener(FacilityOpener opener);
 const FacilityOpener& facilityOpener();
 
+// A window that draws with its own copies of the preferences (the group view). Commands find
+// it among their parent's ancestors through this interface, not through the view's class, so
+// the command registry does not depend on the window that runs the commands.
+class PreferencesHolder {
+public:
+    virtual ~PreferencesHolder() = default;
+    virtual const ViewPreferences& preferences() const = 0;
+};
+
 // The preference copies of the group window a command runs in (`parent` or one of its
 // ancestors): the day chart takes its starting hour and occupied colour from them, as the
 // window draws with them. The stored settings when there is no group window.

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "platform/DialogButtons.h"
 #include "platform/Help.h"

@@ -11,7 +11,7 @@
 #include "app/GroupDialogs.h"
 #include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"

@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 
+#include "app/GroupCommands.h"
 #include "app/GroupLayout.h"
 #include "app/PreferencesModel.h"
 
@@ -20,7 +21,7 @@ namespace quorvane {
 class CPreferences;
 class CZUKRecDoc;
 
-class CZUKRecView : public QWidget {
+class CZUKRecView : public QWidget, public PreferencesHolder {
     Q_OBJECT
 public:
     static constexpr int kTimerId = 1;
@@ -32,7 +33,7 @@ public:
     CZUKRecDoc* document() const { return doc_; }
     // The preference values this window read when it was created; only its own Preferences
     // sheet changes them.
-    const ViewPreferences& preferences() const { return prefs_; }
+    const ViewPreferences& preferences() const override { return prefs_; }
     ViewPreferences& preferences() { return prefs_; }
 
     // The first showing: the document's copies of the settings, the title, the first timer

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "engine/io4.h"
 
 namespace bench {

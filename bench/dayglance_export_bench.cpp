@@ -20,7 +20,7 @@
 
 #include "app/GroupLayout.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "reports/CustomerExport.h"

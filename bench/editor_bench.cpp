@@ -14,7 +14,7 @@
 
 #include "dialogs/EditorCore.h"
 #include "engine/io4.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
 #include "tables/TableCore.h"

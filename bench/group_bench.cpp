@@ -13,7 +13,7 @@
 #include "big_group.h"
 
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "tables/Maintenance.h"

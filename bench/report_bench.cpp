@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "reports/ReservationReport.h"
 #include "reports/UtilizationReport.h"
 #include "tables/Calendar.h"

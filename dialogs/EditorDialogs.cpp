@@ -4,11 +4,11 @@
 #include <QItemSelectionModel>
 #include <QListView>
 
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
-#include "reservations/LineListModel.h"
+#include "platform/LineListModel.h"
 #include "reservations/ShowReservation.h"
 
 namespace quorvane {

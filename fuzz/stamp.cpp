@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/core/ChangeStamp.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 
 using quorvane::ChangeStamp;
 

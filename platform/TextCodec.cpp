@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <memory>
 
-#include "app/core/Cp1252.h"
+#include "base/Cp1252.h"
 #include "platform/Prompter.h"
 
 namespace quorvane {

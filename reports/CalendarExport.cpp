@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "app/core/Cp1252.h"
+#include "base/Cp1252.h"
 #include "reports/DayGlance.h"
 #include "tables/Schedule.h"
 

@@ -5,7 +5,7 @@
 #include "app/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "engine/file4replace.h"
 #include "platform/Prompter.h"

@@ -16,7 +16,7 @@
 #include "app/GroupCommands.h"
 #include "app/GroupLayout.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/core/Cp1252.h"
+#include "base/Cp1252.h"
 #include "engine/io4.h"
 
 namespace {

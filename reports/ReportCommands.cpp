@@ -5,7 +5,7 @@
 
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"

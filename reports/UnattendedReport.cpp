@@ -10,7 +10,7 @@
 #include "app/ZUKRecDoc.h"
 #include "app/core/GroupFile.h"
 #include "platform/AppSettings.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"

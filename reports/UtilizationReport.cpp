@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {

@@ -1,7 +1,8 @@
 #include "tables/Calendar.h"
 
 #include <cstdio>
-#include <ctime>
+
+#include "base/Clock.h"
 
 namespace quorvane {
 
@@ -70,22 +71,12 @@ int weekday(const DayDate& d) {
 }
 
 DayDate localDate(std::int64_t t) {
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
-    return DayDate{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+    const LocalTime lt = Clock::toLocal(t);
+    return DayDate{lt.year, lt.month, lt.day};
 }
 
 std::int64_t localTimeValue(const DayDate& d, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = d.year - 1900;
-    tm.tm_mon = d.month - 1;
-    tm.tm_mday = d.day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::int64_t(std::mktime(&tm));
+    return Clock::fromLocal(d.year, d.month, d.day, hour, minute, second);
 }
 
 std::string longDateText(const DayDate& d) {

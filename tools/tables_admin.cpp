@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/Cp1252.h"
+#include "base/Cp1252.h"
 #include "engine/cdx4.h"
 #include "engine/data4.h"
 #include "engine/error4.h"

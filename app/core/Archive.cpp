@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/core/Cp1252.h"
+#include "base/Cp1252.h"
 
 namespace quorvane {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "engine/io4.h"
 
 namespace quorvane {

@@ -1,6 +1,6 @@
 #include "app/core/CurrentDay.h"
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 
 namespace quorvane {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 
 namespace quorvane {
 

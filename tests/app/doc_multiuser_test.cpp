@@ -13,7 +13,7 @@
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "app/core/ChangeStamp.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "shell_fakes.h"

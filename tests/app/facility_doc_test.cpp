@@ -17,7 +17,7 @@
 #include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "shell_fakes.h"
 #include "view_fakes.h"

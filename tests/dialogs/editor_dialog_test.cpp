@@ -18,7 +18,7 @@
 #include "dialogs/MaintDialogs.h"
 #include "dialogs/PersonDialogs.h"
 #include "editor_fixture.h"
-#include "platform/Clock.h"
+#include "base/Clock.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "reservations/ShowReservation.h"

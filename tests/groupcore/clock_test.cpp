@@ -1,4 +1,4 @@
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 
 #include <gtest/gtest.h>
 

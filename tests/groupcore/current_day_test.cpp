@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "tests/groupcore/core_testutil.h"
 

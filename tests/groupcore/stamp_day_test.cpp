@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/core/ChangeStamp.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/DayState.h"
 #include "tests/groupcore/core_testutil.h"
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "export_fixture.h"
 #include "reports/CalendarExport.h"
 #include "reports/ExportDialogs.h"

@@ -12,7 +12,7 @@
 #include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "reports/DayGlance.h"
 #include "reports/DayResDlg.h"
 #include "reports/Install.h"

@@ -19,7 +19,7 @@
 #include "app/GroupTables.h"
 #include "app/MainFrame.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "engine/io4.h"
 #include "platform/AppSettings.h"

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <random>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "engine/io4.h"
 #include "report_fakes.h"
 #include "reports/ReservationReport.h"

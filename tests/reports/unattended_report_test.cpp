@@ -14,7 +14,7 @@
 #include "app/GroupPrinting.h"
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"

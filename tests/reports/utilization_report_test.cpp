@@ -2,7 +2,7 @@
 // of the clocks), the window's clipping, reserved time per weekday, and the report lines.
 #include <gtest/gtest.h>
 
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "report_fakes.h"
 #include "reports/UtilizationReport.h"
 

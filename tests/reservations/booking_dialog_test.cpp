@@ -26,7 +26,7 @@
 #include "app/GroupCommands.h"
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 #include "app/core/GroupFile.h"
 #include "reservations/AddPersonDlg.h"
 #include "reservations/AddReservation.h"

@@ -1,5 +1,6 @@
-#include "app/core/Clock.h"
+#include "base/Clock.h"
 
+#include <atomic>
 #include <ctime>
 
 namespace quorvane {
@@ -37,14 +38,16 @@ std::int64_t SystemClock::now() const {
 
 namespace {
 SystemClock g_systemClock;
-Clock* g_clock = nullptr;
+// Atomic: the engine's writer threads read the clock while a test may be installing another.
+std::atomic<Clock*> g_clock{nullptr};
 }  // namespace
 
 Clock& appClock() {
-    return g_clock ? *g_clock : g_systemClock;
+    Clock* c = g_clock.load(std::memory_order_acquire);
+    return c ? *c : g_systemClock;
 }
 void setAppClock(Clock* clock) {
-    g_clock = clock;
+    g_clock.store(clock, std::memory_order_release);
 }
 
 }  // namespace quorvane

@@ -1,4 +1,4 @@
-#include "reservations/LineListModel.h"
+#include "platform/LineListModel.h"
 
 #include <QApplication>
 #include <QPainter>
