@@ -99,7 +99,7 @@ CMaintListDlg::CMaintListDlg(CMaintenance& maintenance, CSchedule& schedule, int
 }
 
 void CMaintListDlg::fill() {
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     const int r = maintenanceRows(maintenance_, rows);
     model_->setRows(std::move(rows));
     if (r != 0)

@@ -51,7 +51,7 @@ public:
                   QWidget* parent = nullptr);
 
     int mode() const { return mode_; }
-    const std::vector<ChooserRow>& rows() const { return model_->rows(); }
+    const std::vector<RecordRow>& rows() const { return model_->rows(); }
     QListView* list() const { return list_; }
     void fill();
     // The OK step (a double click too). False when the chooser stays open.

@@ -38,7 +38,7 @@ CPersonListDlg::CPersonListDlg(CPeople& people, CSchedule& schedule, int mode, Q
 }
 
 void CPersonListDlg::fill() {
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     const int r = customerRows(people_, rows);
     model_->setRows(std::move(rows));
     if (r != 0)

@@ -27,7 +27,7 @@ public:
     CPersonListDlg(CPeople& people, CSchedule& schedule, int mode, QWidget* parent = nullptr);
 
     int mode() const { return mode_; }
-    const std::vector<ChooserRow>& rows() const { return model_->rows(); }
+    const std::vector<RecordRow>& rows() const { return model_->rows(); }
     QListView* list() const { return list_; }
     // Re-reads the customers into the list; a damaged table shows what was read and says so.
     void fill();

@@ -162,9 +162,9 @@ CResReportDlg::CResReportDlg(CZUKRecDoc& doc, std::int64_t defaultStart, QWidget
     auto* right = new QVBoxLayout;
     right->addWidget(new QLabel(QStringLiteral("Include Only Selected Customers"), this));
     CPeople* people = doc.tables() ? doc.tables()->people() : nullptr;
-    if (people) customerRows_ = customerListRows(*people);
+    if (people) customerRows(*people, customerRows_);
     std::vector<QString> customerTexts;
-    for (const CustomerListRow& row : customerRows_) customerTexts.push_back(fromCp1252(row.text));
+    for (const RecordRow& row : customerRows_) customerTexts.push_back(fromCp1252(row.line));
     customers_ = selectionList(this, kCustomers, customerTexts, true);
     customers_->setFont(printerFont());
     // Tabs at every 100 dialog units, as in the other customer choosers: the names and the
@@ -186,7 +186,7 @@ ReservationOptions CResReportDlg::options() const {
     o.end = end_->instant();
     o.facilities = selectedRows(facilities_);
     for (int row : selectedRows(customers_))
-        o.customerRecords.push_back(customerRows_[std::size_t(row)].recordNumber);
+        o.customerRecords.push_back(customerRows_[std::size_t(row)].record);
     return o;
 }
 

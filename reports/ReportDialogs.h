@@ -18,6 +18,7 @@
 #include "reports/ReportPrinting.h"
 #include "reports/ReservationReport.h"
 #include "reports/UtilizationReport.h"
+#include "tables/RecordRows.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -74,7 +75,7 @@ private:
     DateInstantEdit* end_;
     QListView* facilities_;
     QListView* customers_;
-    std::vector<CustomerListRow> customerRows_;
+    std::vector<RecordRow> customerRows_;
 };
 
 // What both report windows share: the list, the group label, OK, Print, Print Preview and

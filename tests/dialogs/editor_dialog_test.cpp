@@ -179,7 +179,7 @@ TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRo
                                         {2026, 3, 1}, count),
               0);
     EXPECT_EQ(count, 1);
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"555-0101         \tJansen, Anna B  \t",
                                                      "555-0100 x-42    \tSmith, John Q  \t"}));
@@ -302,7 +302,7 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
     CMaintListDlg deleter(maintenance, schedule, kDeleteMode);
     pick(deleter.list(), 2);
     EXPECT_TRUE(deleter.choose());
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"Aerate", "Zamboni"}));
     const std::vector<std::string> shown = shownTexts();

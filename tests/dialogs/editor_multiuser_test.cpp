@@ -73,7 +73,7 @@ protected:
         return {};
     }
     std::vector<std::string> customers() {
-        std::vector<ChooserRow> rows;
+        std::vector<RecordRow> rows;
         EXPECT_EQ(customerRows(people, rows), 0);
         return lines(rows);
     }
@@ -133,7 +133,7 @@ TEST_F(EditorMultiUserTest, ACustomerDeletedByAnotherUserBeforeOkCannotBeActedOn
         addPerson({"John", "Q", "Smith", "555-0100", "", ""});  // back for the next mode
     }
     // The customer editor, opened before the deletion, does not bring the customer back.
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     const long rec = rows[1].record;
     ASSERT_EQ(deleteCustomer(people, rec), 0);
