@@ -70,4 +70,10 @@ PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
             }};
 }
 
+PrintDocument dayChartDocument(const DayChart& chart, int startHour) {
+    std::vector<QString> names;
+    for (const std::string& name : chart.names) names.push_back(fromCp1252(name));
+    return dayChartDocument(chart.date, std::move(names), chart.items, startHour);
+}
+
 }  // namespace quorvane

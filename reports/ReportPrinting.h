@@ -8,6 +8,7 @@
 
 #include "app/core/DayState.h"
 #include "platform/Printing.h"
+#include "reports/DayChart.h"
 #include "reports/ReportJob.h"
 #include "reports/ReportLines.h"
 #include "tables/Calendar.h"
@@ -43,5 +44,7 @@ bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyl
 // printDayGlance() for the date, the facilities' names, the day's items and the first hour.
 PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
                                std::vector<_SCHEDITEM> items, int startHour);
+// The same of a loaded chart (the window's and the command line's).
+PrintDocument dayChartDocument(const DayChart& chart, int startHour);
 
 }  // namespace quorvane
