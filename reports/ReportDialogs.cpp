@@ -42,6 +42,12 @@ void QtReportDialogs::showUtilizationReport(CZUKRecDoc& doc, const ReportJob& jo
     window.exec();
 }
 
+void QtReportDialogs::showDayChart(CZUKRecDoc& doc, int startHour, std::uint32_t occupiedColor,
+                                   QWidget* parent) {
+    CDayResDlg chart(doc, startHour, occupiedColor, parent);
+    chart.exec();
+}
+
 ReportGroup reportGroup(const CZUKRecDoc& doc) {
     ReportGroup group;
     group.description = doc.group().description;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "reports/DayResDlg.h"
 #include "reports/ReportJob.h"
 #include "reports/ResReportData.h"
 #include "reports/ResReportDlg.h"
@@ -30,6 +31,9 @@ public:
                                                                     int defaultHour,
                                                                     QWidget* parent) = 0;
     virtual void showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent) = 0;
+    // Day at a Glance, drawn from `startHour` with bars of `occupiedColor` (0x00BBGGRR).
+    virtual void showDayChart(CZUKRecDoc& doc, int startHour, std::uint32_t occupiedColor,
+                              QWidget* parent) = 0;
 };
 
 class QtReportDialogs final : public ReportDialogs {
@@ -44,6 +48,8 @@ public:
                                                             int defaultHour,
                                                             QWidget* parent) override;
     void showUtilizationReport(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent) override;
+    void showDayChart(CZUKRecDoc& doc, int startHour, std::uint32_t occupiedColor,
+                      QWidget* parent) override;
 };
 
 // The message of a report whose reservation table ended before its last record.

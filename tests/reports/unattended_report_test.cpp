@@ -69,6 +69,9 @@ struct Choices final : ReportDialogs {
         CUtilizationReportDlg window(doc, job);
         shown = window.lines().toVector();
     }
+    void showDayChart(CZUKRecDoc&, int, std::uint32_t, QWidget*) override {
+        ADD_FAILURE() << "the unattended prints open no window";
+    }
 };
 
 // The text lines of a PDF, blanks collapsed (the layout's columns are spaces either way).
