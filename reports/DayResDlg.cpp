@@ -175,7 +175,7 @@ CDayResDlg::CDayResDlg(CZUKRecDoc& doc, int startHour, std::uint32_t occupiedCol
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QString::number(kOkId));
     ok->setDefault(true);
     auto* print = new QPushButton(QStringLiteral("&Print"), this);
     print->setObjectName(QString::number(kPrintId));

@@ -57,7 +57,7 @@ class CDayResDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 139;
-    static constexpr int kRefreshId = 1045, kUpperScaleId = 1046, kDateId = 1047,
+    static constexpr int kOkId = 1, kRefreshId = 1045, kUpperScaleId = 1046, kDateId = 1047,
                          kLowerScaleId = 1073, kUpDownId = 1075, kStartHourId = 1077,
                          kHelpId = 1087, kPrintId = 1108;
     static constexpr std::array<int, 15> kRowButtonIds = {

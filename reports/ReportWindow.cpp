@@ -54,7 +54,7 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
 
     auto* box = new QDialogButtonBox(this);
     QPushButton* ok = box->addButton(QDialogButtonBox::Ok);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QString::number(kOk));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     QPushButton* print = box->addButton(QStringLiteral("&Print"), QDialogButtonBox::ActionRole);
@@ -62,10 +62,10 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
     connect(print, &QPushButton::clicked, this, &ReportWindow::print);
     QPushButton* preview =
         box->addButton(QStringLiteral("Print Pre&view"), QDialogButtonBox::ActionRole);
-    preview->setObjectName(QStringLiteral("preview"));
+    preview->setObjectName(QString::fromLatin1(kPreviewName));
     connect(preview, &QPushButton::clicked, this, &ReportWindow::printPreview);
     QPushButton* pdf = box->addButton(QStringLiteral("Save as P&DF"), QDialogButtonBox::ActionRole);
-    pdf->setObjectName(QStringLiteral("pdf"));
+    pdf->setObjectName(QString::fromLatin1(kPdfName));
     connect(pdf, &QPushButton::clicked, this, &ReportWindow::saveAsPdf);
     layout->addWidget(box);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);

@@ -37,7 +37,10 @@ private:
 class ReportWindow : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kPrint = 1108;
+    static constexpr int kOk = 1, kPrint = 1108;
+    // Print Preview and Save as PDF were added to the windows and have no control id.
+    static constexpr const char* kPreviewName = "preview";
+    static constexpr const char* kPdfName = "pdf";
     const ReportLines& lines() const { return model_->lines(); }
     QListView* list() const { return list_; }
     // The printed heading, the print job's name and the page style.
