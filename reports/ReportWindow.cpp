@@ -34,17 +34,17 @@ QVariant ReportLinesModel::data(const QModelIndex& index, int role) const {
     return fromCp1252(lines_.line(std::size_t(index.row())));
 }
 
-ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelId,
-                           const QString& title, const QString& labelText, QWidget* parent)
-    : QDialog(parent), doc_(doc), dialogId_(dialogId) {
-    setObjectName(QString::number(dialogId));
+ReportWindow::ReportWindow(CZUKRecDoc& doc, const Kind& kind, const QString& labelText,
+                           QWidget* parent)
+    : QDialog(parent), doc_(doc), kind_(kind) {
+    setObjectName(QString::number(kind_.dialogId));
     setModal(true);
-    setWindowTitle(title);
+    setWindowTitle(QString::fromLatin1(kind_.title));
     resize(760, 520);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label(this, labelId, labelText));
+    layout->addWidget(label(this, kind_.labelId, labelText));
     list_ = new QListView(this);
-    list_->setObjectName(QString::number(listId));
+    list_->setObjectName(QString::number(kind_.listId));
     model_ = new ReportLinesModel(list_);
     list_->setModel(model_);
     // Every row has the same height, so the view never measures the rows it does not draw.
@@ -70,7 +70,11 @@ ReportWindow::ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelI
     layout->addWidget(box);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this,
-            [id = dialogId_] { appHelp().showTopic(helpContext(unsigned(id))); });
+            [id = kind_.dialogId] { appHelp().showTopic(helpContext(unsigned(id))); });
+}
+
+QString ReportWindow::heading() const {
+    return QStringLiteral("%1 for %2").arg(QString::fromLatin1(kind_.report), doc_.description());
 }
 
 PrintRequest ReportWindow::printRequest(PrintTarget target) {

@@ -43,10 +43,11 @@ public:
     static constexpr const char* kPdfName = "pdf";
     const ReportLines& lines() const { return model_->lines(); }
     QListView* list() const { return list_; }
-    // The printed heading, the print job's name and the page style.
-    virtual QString heading() const = 0;
-    virtual QString docName() const = 0;
-    virtual ReportPageStyle pageStyle() const = 0;
+    // The printed heading ("<report> for <group description>"), the print job's name and the
+    // page style.
+    QString heading() const;
+    QString docName() const { return QString::fromLatin1(kind_.docName); }
+    ReportPageStyle pageStyle() const { return kind_.style; }
 
     void print();
     void printPreview();
@@ -57,14 +58,21 @@ public:
 protected:
     // The window's document goes to `target`; without a printer, into its PDF beside the group.
     PrintRequest printRequest(PrintTarget target);
-    ReportWindow(CZUKRecDoc& doc, int dialogId, int listId, int labelId, const QString& title,
-                 const QString& label, QWidget* parent);
+    // What tells the two windows apart.
+    struct Kind {
+        int dialogId, listId, labelId;
+        const char* title;    // of the window
+        const char* docName;  // the print job's name, and the PDF's beside the group
+        const char* report;   // the heading's first words
+        ReportPageStyle style;
+    };
+    ReportWindow(CZUKRecDoc& doc, const Kind& kind, const QString& label, QWidget* parent);
     CZUKRecDoc& doc_;
     ReportLinesModel* model_;
     QListView* list_;
 
 private:
-    int dialogId_;
+    Kind kind_;
 };
 
 }  // namespace quorvane

@@ -23,7 +23,9 @@ void showReadError(int code) {
 }  // namespace
 
 CResReportData::CResReportData(CZUKRecDoc& doc, const ReportCriteria& criteria, QWidget* parent)
-    : ReportWindow(doc, kDialogId, kList, kGroupLabel, QStringLiteral("Reservation Report"),
+    : ReportWindow(doc,
+                   {kDialogId, kList, kGroupLabel, "Reservation Report", "Reservation Report",
+                    "Reservation Report", kReservationPageStyle},
                    doc.description(), parent),
       criteria_(criteria) {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -48,10 +50,6 @@ void CResReportData::generate() {
                               PromptIcon::None);
     if (job.readError < 0) showReadError(job.readError);
     if (job.cutShort) showCutShort();
-}
-
-QString CResReportData::heading() const {
-    return QStringLiteral("Reservation Report for %1").arg(doc_.description());
 }
 
 }  // namespace quorvane

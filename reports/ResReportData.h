@@ -14,9 +14,6 @@ public:
     // Shows the lines of the report command's job for the criteria (the first showing asks
     // for them on its own, after the "Generating" line has been drawn).
     void generate();
-    QString heading() const override;
-    QString docName() const override { return QStringLiteral("Reservation Report"); }
-    ReportPageStyle pageStyle() const override { return kReservationPageStyle; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -7,14 +7,12 @@
 namespace quorvane {
 
 CUtilizationReportDlg::CUtilizationReportDlg(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent)
-    : ReportWindow(doc, kDialogId, kList, kGroupLabel, QStringLiteral("Utilization Report"),
+    : ReportWindow(doc,
+                   {kDialogId, kList, kGroupLabel, "Utilization Report", "Utilization",
+                    "Utilization Report", kUtilizationPageStyle},
                    doc.groupTitle(), parent) {
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     model_->setLines(job.lines);
-}
-
-QString CUtilizationReportDlg::heading() const {
-    return QStringLiteral("Utilization Report for %1").arg(doc_.description());
 }
 
 }  // namespace quorvane

@@ -12,9 +12,6 @@ public:
     static constexpr int kDialogId = 153, kList = 1136, kGroupLabel = 1137;
     // Shows the lines of a utilization report job.
     CUtilizationReportDlg(CZUKRecDoc& doc, const ReportJob& job, QWidget* parent = nullptr);
-    QString heading() const override;
-    QString docName() const override { return QStringLiteral("Utilization"); }
-    ReportPageStyle pageStyle() const override { return kUtilizationPageStyle; }
 };
 
 }  // namespace quorvane
