@@ -1,7 +1,5 @@
 #include "reports/ReportPrinting.h"
 
-#include <QPrinter>
-
 #include "app/GroupLayout.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
@@ -53,12 +51,6 @@ PrintDocument reportDocument(const QString& docName, const ReportPageStyle& styl
                 PrintedReportPages report(pages);
                 drawReport(report, style, heading, lines);
             }};
-}
-
-bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyle& style,
-                 const QString& heading, const ReportLines& lines) {
-    printer.setDocName(docName);
-    return printOn(printer, reportDocument(docName, style, heading, lines));
 }
 
 PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,

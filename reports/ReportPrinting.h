@@ -36,9 +36,6 @@ int drawReport(ReportPages& pages, const ReportPageStyle& style, const QString& 
 // painted: they must outlive the printing.
 PrintDocument reportDocument(const QString& docName, const ReportPageStyle& style,
                              const QString& heading, const ReportLines& lines);
-// The report on `printer` as it is set up; false when the printer cannot start.
-bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyle& style,
-                 const QString& heading, const ReportLines& lines);
 
 // The day at a glance as a document to print ("DayGlance"): the character grid of
 // printDayGlance() for the date, the facilities' names, the day's items and the first hour.
