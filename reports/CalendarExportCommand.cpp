@@ -12,7 +12,7 @@
 #include "platform/TextCodec.h"
 #include "reports/CalendarExport.h"
 #include "reports/CustomerExport.h"
-#include "reports/ExportDialogs.h"
+#include "reports/ReportDialogs.h"
 #include "tables/People.h"
 
 namespace quorvane {
@@ -39,7 +39,7 @@ void runCalendarExport(CZUKRecDoc& doc, QWidget* parent) {
         facilities.push_back(fromCp1252(group.rooms[std::size_t(i)].name));
 
     const std::optional<CalendarScope> scope =
-        appExportDialogs().askCalendarScope(customers, facilities, parent);
+        appReportDialogs().askCalendarScope(customers, facilities, parent);
     if (!scope) return;
 
     FileDialogRequest request;

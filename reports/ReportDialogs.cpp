@@ -48,6 +48,42 @@ void QtReportDialogs::showDayChart(CZUKRecDoc& doc, int startHour, std::uint32_t
     chart.exec();
 }
 
+int QtReportDialogs::askAddressFileExists(const QString& dataPath, QWidget* parent) {
+    CAddrFileExists dlg(dataPath, parent);
+    dlg.exec();
+    return dlg.choice();
+}
+
+std::optional<CalendarScope> QtReportDialogs::askCalendarScope(
+    const std::vector<QString>& customers, const std::vector<QString>& facilities,
+    QWidget* parent) {
+    CCalendarExportDlg dlg(customers, facilities, parent);
+    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    return dlg.scope();
+}
+
+// ----- the steps a script leaves alone: Cancel -----
+
+std::optional<ReservationOptions> ReportDialogs::askReservationOptions(CZUKRecDoc&, std::int64_t,
+                                                                       QWidget*) {
+    return std::nullopt;
+}
+void ReportDialogs::showReservationReport(CZUKRecDoc&, const ReportCriteria&, QWidget*) {}
+std::optional<UtilizationOptions> ReportDialogs::askUtilizationOptions(CZUKRecDoc&, std::int64_t,
+                                                                       int, QWidget*) {
+    return std::nullopt;
+}
+void ReportDialogs::showUtilizationReport(CZUKRecDoc&, const ReportJob&, QWidget*) {}
+void ReportDialogs::showDayChart(CZUKRecDoc&, int, std::uint32_t, QWidget*) {}
+int ReportDialogs::askAddressFileExists(const QString&, QWidget*) {
+    return CAddrFileExists::kCancelId;
+}
+std::optional<CalendarScope> ReportDialogs::askCalendarScope(const std::vector<QString>&,
+                                                             const std::vector<QString>&,
+                                                             QWidget*) {
+    return std::nullopt;
+}
+
 ReportGroup reportGroup(const CZUKRecDoc& doc) {
     ReportGroup group;
     group.description = doc.group().description;
