@@ -126,7 +126,7 @@ void PeopleList_engine(benchmark::State& state) {
         state.SkipWithError("cannot build the customers");
         return;
     }
-    std::vector<quorvane::ChooserRow> rows;
+    std::vector<quorvane::RecordRow> rows;
     for (auto _ : state) {
         quorvane::customerRows(people, rows);
         benchmark::DoNotOptimize(rows.data());
@@ -161,7 +161,7 @@ void PeopleList_sqlite(benchmark::State& state) {
         state.SkipWithError("cannot build the customers");
         return;
     }
-    std::vector<quorvane::ChooserRow> rows;
+    std::vector<quorvane::RecordRow> rows;
     for (auto _ : state) {
         rows.clear();
         while (sqlite3_step(q) == SQLITE_ROW)

@@ -70,34 +70,6 @@ void fillTimes(const CSchedule& table, ListedReservation& out) {
 
 // ----- choosers -----
 
-std::string customerLine(const std::string& phone, const std::string& ext, const std::string& last,
-                         const std::string& first, const std::string& mi, const std::string& org) {
-    const std::string cut = phone.substr(0, 15);
-    const std::string phoneText = ext.empty() ? cut : cut + " x-" + ext;
-    return tables::format("%-16s \t%s, %s %s  \t%s", phoneText.c_str(), last.c_str(), first.c_str(),
-                          mi.c_str(), orgText(org).c_str());
-}
-
-int customerRows(CPeople& people, std::vector<ChooserRow>& rows) {
-    rows.clear();
-    const int r = people.ScanAll([&rows](const CPeople& p) {
-        std::string first, mi, last, phone, ext;
-        p.GetName(first, mi, last);
-        p.GetPhone(phone, ext);
-        rows.push_back(
-            {customerLine(phone, ext, last, first, mi, p.GetOrg()), p.GetRecordNumber()});
-    });
-    return r < 0 ? r : 0;
-}
-
-int maintenanceRows(CMaintenance& maintenance, std::vector<ChooserRow>& rows) {
-    rows.clear();
-    int r = maintenance.First();
-    for (; r == 0; r = maintenance.Next())
-        rows.push_back({maintenance.GetName(), maintenance.GetRecordNumber()});
-    return r < 0 ? r : 0;
-}
-
 std::string customerChooserTitle(int mode) {
     switch (mode) {
         case kModifyMode:
@@ -124,7 +96,7 @@ std::string maintenanceChooserTitle(int mode) {
     }
 }
 
-std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<ChooserRow>& rows,
+std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<RecordRow>& rows,
                                           int selected) {
     if (selected < 0 || static_cast<std::size_t>(selected) >= rows.size())
         return EditorMessage{"A customer must be selected", "No Customer Selected"};
@@ -134,7 +106,7 @@ std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<Cho
 }
 
 std::optional<EditorMessage> pickMaintenance(CMaintenance& maintenance,
-                                             const std::vector<ChooserRow>& rows, int selected) {
+                                             const std::vector<RecordRow>& rows, int selected) {
     if (selected < 0 || static_cast<std::size_t>(selected) >= rows.size())
         return EditorMessage{"A maintenance item must be selected", "No Maintenance Item Selected"};
     if (maintenance.GoTo(rows[static_cast<std::size_t>(selected)].record) != 0 ||

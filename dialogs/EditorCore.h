@@ -10,6 +10,7 @@
 
 #include "reservations/core/BookingCore.h"
 #include "tables/Calendar.h"
+#include "tables/RecordRows.h"
 
 class CSchedule;
 class CPeople;
@@ -21,25 +22,11 @@ using EditorMessage = BookingMessage;
 
 // ----- choosers -----
 
-// One line of a chooser and, beside it, the record it was read from.
-struct ChooserRow {
-    std::string line;
-    long record = 0;
-    bool operator==(const ChooserRow&) const = default;
-};
-
 // What a chooser was opened for.
 enum ChooserMode : int { kModifyMode = 0, kDeleteMode = 1, kReservationsMode = 2, kListMode = 3 };
 
-// "%-16s \t%s, %s %s  \t%s": the phone (cut to 15 characters, " x-" and the extension when
-// there is one), last name, first name, middle initial, "(organization)" or nothing.
-std::string customerLine(const std::string& phone, const std::string& ext, const std::string& last,
-                         const std::string& first, const std::string& mi, const std::string& org);
-
-// Every live customer (item) in key order. 0, or the engine's code when the walk stopped on
-// an error; `rows` then holds what was read before it.
-int customerRows(CPeople& people, std::vector<ChooserRow>& rows);
-int maintenanceRows(CMaintenance& maintenance, std::vector<ChooserRow>& rows);
+// The lines and the walks are customerLine, customerRows and maintenanceRows
+// (tables/RecordRows.h).
 
 std::string customerChooserTitle(int mode);
 std::string maintenanceChooserTitle(int mode);
@@ -47,10 +34,10 @@ std::string maintenanceChooserTitle(int mode);
 // Moves the table to the customer (item) of row `selected` (-1: none) and reads it. The
 // message when nothing is selected, or the record is gone: another user may have deleted it
 // after the list was read.
-std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<ChooserRow>& rows,
+std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<RecordRow>& rows,
                                           int selected);
 std::optional<EditorMessage> pickMaintenance(CMaintenance& maintenance,
-                                             const std::vector<ChooserRow>& rows, int selected);
+                                             const std::vector<RecordRow>& rows, int selected);
 
 // Deletes the customer (item) at `record` when it is still there, asking for a pack at close.
 // 0, or the code of the failed read or deletion; a record already deleted is left alone.

@@ -31,7 +31,7 @@ public:
 EditorDialogs& appEditorDialogs();
 void setAppEditorDialogs(EditorDialogs* dialogs);  // nullptr restores the Qt dialogs
 
-using ChooserModel = RowListModel<ChooserRow>;
+using ChooserModel = RowListModel<RecordRow>;
 using ReservationModel = RowListModel<ReservationRow>;
 
 namespace editor {

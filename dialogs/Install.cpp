@@ -2,8 +2,7 @@
 
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
-#include "dialogs/MaintDialogs.h"
-#include "dialogs/PersonDialogs.h"
+#include "dialogs/EditorCommands.h"
 
 namespace quorvane {
 

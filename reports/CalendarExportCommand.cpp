@@ -13,6 +13,8 @@
 #include "reports/CalendarExport.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
+#include "reports/CustomerExport.h"
+#include "reports/ReportDialogs.h"
 #include "tables/People.h"
 
 namespace quorvane {
@@ -39,7 +41,7 @@ void runCalendarExport(CZUKRecDoc& doc, QWidget* parent) {
         facilities.push_back(fromCp1252(group.rooms[std::size_t(i)].name));
 
     const std::optional<CalendarScope> scope =
-        appExportDialogs().askCalendarScope(customers, facilities, parent);
+        appReportDialogs().askCalendarScope(customers, facilities, parent);
     if (!scope) return;
 
     FileDialogRequest request;

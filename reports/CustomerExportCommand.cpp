@@ -8,7 +8,9 @@
 #include "platform/Prompter.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
+#include "reports/CustomerExport.h"
 #include "reports/KFSClass.h"
+#include "reports/ReportDialogs.h"
 
 namespace quorvane {
 
@@ -115,7 +117,7 @@ void runAddressExport(CZUKRecDoc& doc, QWidget* parent) {
             } else if (result == kAddressNotCreated) {
                 outcome = kNotCreated;
             } else if (result == kAddressExists) {
-                const int choice = appExportDialogs().askAddressFileExists(path, parent);
+                const int choice = appReportDialogs().askAddressFileExists(path, parent);
                 if (choice == CAddrFileExists::kDeleteId) {
                     QFile::remove(path);
                     QFile::remove(QFile::decodeName(QByteArray::fromStdString(indexPath)));

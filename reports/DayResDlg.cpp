@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPrinter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -176,7 +175,7 @@ CDayResDlg::CDayResDlg(CZUKRecDoc& doc, int startHour, std::uint32_t occupiedCol
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QString::number(kOkId));
     ok->setDefault(true);
     auto* print = new QPushButton(QStringLiteral("&Print"), this);
     print->setObjectName(QString::number(kPrintId));
@@ -235,7 +234,12 @@ void CDayResDlg::updateScaleLabels() {
 }
 
 void CDayResDlg::loadItems() {
-    doc_.dayItems(dateKey(date_), items_);
+    chart_ = loadDayChart(
+        doc_.group(),
+        [this](const std::string& key, std::vector<_SCHEDITEM>& out) {
+            return doc_.dayItems(key, out);
+        },
+        date_);
 }
 
 void CDayResDlg::refresh() {
@@ -266,17 +270,8 @@ void CDayResDlg::openRow(int position) {
 }
 
 PrintDocument CDayResDlg::document() const {
-    std::vector<QString> names;
-    const GroupFile& group = doc_.group();
-    for (int i = 0; i < std::min(group.count, 15); ++i)
-        names.push_back(fromCp1252(group.rooms[std::size_t(i)].name));
-    return dayChartDocument(date_, std::move(names), items_, startHour_);
-}
-
-bool CDayResDlg::printOn(QPrinter& printer) {
-    const PrintDocument chart = document();
-    printer.setDocName(chart.name);
-    return quorvane::printOn(printer, chart);
+    // The rows' names as loaded, the hour as it stands now (the up-down only redraws).
+    return dayChartDocument(chart_, startHour_);
 }
 
 void CDayResDlg::printChart() {

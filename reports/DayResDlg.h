@@ -10,11 +10,11 @@
 
 #include "app/core/DayState.h"
 #include "platform/Printing.h"
+#include "reports/DayChart.h"
 
 class QDateEdit;
 class QLabel;
 class QLineEdit;
-class QPrinter;
 class QPushButton;
 class QToolButton;
 
@@ -57,7 +57,7 @@ class CDayResDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 139;
-    static constexpr int kRefreshId = 1045, kUpperScaleId = 1046, kDateId = 1047,
+    static constexpr int kOkId = 1, kRefreshId = 1045, kUpperScaleId = 1046, kDateId = 1047,
                          kLowerScaleId = 1073, kUpDownId = 1075, kStartHourId = 1077,
                          kHelpId = 1087, kPrintId = 1108;
     static constexpr std::array<int, 15> kRowButtonIds = {
@@ -81,13 +81,11 @@ public:
     int startHour() const { return startHour_; }
     const DayDate& date() const { return date_; }
     void setDate(const DayDate& date);  // as the date control does: then Refresh
-    const std::vector<_SCHEDITEM>& items() const { return items_; }
+    const std::vector<_SCHEDITEM>& items() const { return chart_.items; }
     int quarterWidth() const { return quarterWidth_; }
     std::uint32_t occupiedColor() const { return color_; }
-    // The chart as it stands, as a document to print.
+    // The chart as it stands, as a document to print (printChart hands it to printDocument).
     PrintDocument document() const;
-    // Prints the chart on `printer` without asking.
-    bool printOn(QPrinter& printer);
 
 private:
     void updateScaleLabels();
@@ -97,7 +95,7 @@ private:
     int startHour_;
     std::uint32_t color_;
     DayDate date_;
-    std::vector<_SCHEDITEM> items_;
+    DayChart chart_;  // as loaded for date_
     int quarterWidth_ = 1;
     QDateEdit* dateEdit_;
     QLineEdit* hourEdit_;

@@ -92,34 +92,4 @@ void CCalendarExportDlg::setScope(const CalendarScope& scope) {
     if (scope.kind == CalendarScope::Facility) facilities_->setCurrentIndex(scope.index);
 }
 
-int QtExportDialogs::askAddressFileExists(const QString& dataPath, QWidget* parent) {
-    CAddrFileExists dlg(dataPath, parent);
-    dlg.exec();
-    return dlg.choice();
-}
-
-std::optional<CalendarScope> QtExportDialogs::askCalendarScope(
-    const std::vector<QString>& customers, const std::vector<QString>& facilities,
-    QWidget* parent) {
-    CCalendarExportDlg dlg(customers, facilities, parent);
-    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-    return dlg.scope();
-}
-
-namespace {
-ExportDialogs*& slot() {
-    static ExportDialogs* dialogs = nullptr;
-    return dialogs;
-}
-}  // namespace
-
-ExportDialogs& appExportDialogs() {
-    static QtExportDialogs qtDialogs;
-    return slot() ? *slot() : qtDialogs;
-}
-
-void setAppExportDialogs(ExportDialogs* dialogs) {
-    slot() = dialogs;
-}
-
 }  // namespace quorvane

@@ -1,11 +1,9 @@
 #pragma once
 // The modal dialogs the exports open besides the file chooser (which goes through
-// appDialogs()): "the address file exists" and the calendar export's choice. They go through
-// appExportDialogs(), so tests script the answers. (The day chart prints through the report
-// dialogs' print step, appReportDialogs().)
+// appDialogs()): "the address file exists" and the calendar export's choice. They are run
+// through the folder's seam, appReportDialogs(), so tests script the answers.
 #include <QDialog>
 #include <QString>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,26 +51,5 @@ private:
     QComboBox* customers_;
     QComboBox* facilities_;
 };
-
-class ExportDialogs {
-public:
-    virtual ~ExportDialogs() = default;
-    // CAddrFileExists: kDeleteId, kChangeNameId or kCancelId.
-    virtual int askAddressFileExists(const QString& dataPath, QWidget* parent) = 0;
-    virtual std::optional<CalendarScope> askCalendarScope(const std::vector<QString>& customers,
-                                                          const std::vector<QString>& facilities,
-                                                          QWidget* parent) = 0;
-};
-
-class QtExportDialogs final : public ExportDialogs {
-public:
-    int askAddressFileExists(const QString& dataPath, QWidget* parent) override;
-    std::optional<CalendarScope> askCalendarScope(const std::vector<QString>& customers,
-                                                  const std::vector<QString>& facilities,
-                                                  QWidget* parent) override;
-};
-
-ExportDialogs& appExportDialogs();
-void setAppExportDialogs(ExportDialogs* dialogs);  // nullptr restores the Qt dialogs
 
 }  // namespace quorvane

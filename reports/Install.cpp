@@ -5,7 +5,9 @@
 #include "reports/CalendarExport.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/DayResDlg.h"
+#include "reports/CustomerExport.h"
 #include "reports/ReportCommands.h"
+#include "reports/ReportDialogs.h"
 #include "reports/UnattendedReport.h"
 
 namespace quorvane {
@@ -15,8 +17,8 @@ namespace {
 void showDayAtAGlance(CZUKRecDoc& doc, QWidget* parent) {
     // The window's own copies of the start hour and the occupied colour, as it draws with them.
     const ViewPreferences prefs = viewPreferencesOf(parent);
-    CDayResDlg dlg(doc, prefs.startHour, std::uint32_t(prefs.occupiedColor), parent);
-    dlg.exec();
+    appReportDialogs().showDayChart(doc, prefs.startHour, std::uint32_t(prefs.occupiedColor),
+                                    parent);
     // The main window redraws the group's view after every command, however it closed.
 }
 

@@ -96,4 +96,18 @@ void runUtilization(CZUKRecDoc& doc, QWidget* parent) {
     dialogs.showUtilizationReport(doc, job, parent);
 }
 
+ReportJob reservationReportJob(CZUKRecDoc& doc, const ReportCriteria& criteria) {
+    if (CSchedule* schedule = scheduleOf(doc)) {
+        ScheduleCursor cursor(*schedule);
+        return runReportJob(ReportKind::Reservations, criteria, reportGroup(doc), cursor);
+    }
+    struct NoRows final : ReservationCursor {
+        int first() override { return 3; }
+        int seekDate(const std::string&) override { return 3; }
+        int next() override { return 3; }
+        void read(ReservationRecord&) const override {}
+    } none;
+    return runReportJob(ReportKind::Reservations, criteria, reportGroup(doc), none);
+}
+
 }  // namespace quorvane

@@ -1,7 +1,5 @@
 #include "reports/ReportPrinting.h"
 
-#include <QPrinter>
-
 #include "app/GroupLayout.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
@@ -55,12 +53,6 @@ PrintDocument reportDocument(const QString& docName, const ReportPageStyle& styl
             }};
 }
 
-bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyle& style,
-                 const QString& heading, const ReportLines& lines) {
-    printer.setDocName(docName);
-    return printOn(printer, reportDocument(docName, style, heading, lines));
-}
-
 PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
                                std::vector<_SCHEDITEM> items, int startHour) {
     return {QStringLiteral("DayGlance"), [date, names = std::move(names), items = std::move(items),
@@ -68,6 +60,12 @@ PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
                 QPainterSurface surface(pages.painter());
                 printDayGlance(surface, date, names, items, startHour);
             }};
+}
+
+PrintDocument dayChartDocument(const DayChart& chart, int startHour) {
+    std::vector<QString> names;
+    for (const std::string& name : chart.names) names.push_back(fromCp1252(name));
+    return dayChartDocument(chart.date, std::move(names), chart.items, startHour);
 }
 
 }  // namespace quorvane

@@ -8,6 +8,7 @@
 
 #include "app/core/DayState.h"
 #include "platform/Printing.h"
+#include "reports/DayChart.h"
 #include "reports/ReportJob.h"
 #include "reports/ReportLines.h"
 #include "tables/Calendar.h"
@@ -35,13 +36,12 @@ int drawReport(ReportPages& pages, const ReportPageStyle& style, const QString& 
 // painted: they must outlive the printing.
 PrintDocument reportDocument(const QString& docName, const ReportPageStyle& style,
                              const QString& heading, const ReportLines& lines);
-// The report on `printer` as it is set up; false when the printer cannot start.
-bool printReport(QPrinter& printer, const QString& docName, const ReportPageStyle& style,
-                 const QString& heading, const ReportLines& lines);
 
 // The day at a glance as a document to print ("DayGlance"): the character grid of
 // printDayGlance() for the date, the facilities' names, the day's items and the first hour.
 PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
                                std::vector<_SCHEDITEM> items, int startHour);
+// The same of a loaded chart (the window's and the command line's).
+PrintDocument dayChartDocument(const DayChart& chart, int startHour);
 
 }  // namespace quorvane

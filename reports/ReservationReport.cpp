@@ -73,29 +73,6 @@ private:
 
 }  // namespace
 
-std::string customerListLine(const std::string& phone, const std::string& ext,
-                             const std::string& last, const std::string& first,
-                             const std::string& mi, const std::string& org) {
-    const std::string cutPhone = phone.substr(0, 15);
-    const std::string phoneText =
-        ext.empty() ? cutPhone : format("%s x-%s", cutPhone.c_str(), ext.c_str());
-    const std::string orgText = org.empty() ? std::string() : "(" + org + ")";
-    return format("%-16s \t%s, %s %s  \t%s", phoneText.c_str(), last.c_str(), first.c_str(),
-                  mi.c_str(), orgText.c_str());
-}
-
-std::vector<CustomerListRow> customerListRows(CPeople& people) {
-    std::vector<CustomerListRow> rows;
-    for (int r = people.First(); r == 0; r = people.Next()) {
-        std::string first, mi, last, phone, ext;
-        people.GetName(first, mi, last);
-        people.GetPhone(phone, ext);
-        rows.push_back({people.GetRecordNumber(),
-                        customerListLine(phone, ext, last, first, mi, people.GetOrg())});
-    }
-    return rows;
-}
-
 std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options) {
     if (options.end < options.start)
         return DialogMessage{QStringLiteral("The end date must be greater than the start date."),

@@ -19,19 +19,7 @@ namespace quorvane {
 
 // ----- the options (dialog 165) -----
 
-// One line of the customer list: "%-16s \t%s, %s %s  \t%s" of the phone text (the phone cut
-// to 15 characters, with " x-" and the extension when there is one), last name, first name,
-// middle initial and "(organization)".
-std::string customerListLine(const std::string& phone, const std::string& ext,
-                             const std::string& last, const std::string& first,
-                             const std::string& mi, const std::string& org);
-
-struct CustomerListRow {
-    long recordNumber = 0;
-    std::string text;
-};
-// Every customer of the folder's table, in key order.
-std::vector<CustomerListRow> customerListRows(CPeople& people);
+// The customer list of the options is customerRows (tables/RecordRows.h).
 
 struct ReservationOptions {
     std::int64_t start = 0, end = 0;

@@ -143,17 +143,16 @@ int printDayChart(CZUKRecDoc& doc, const ReportRequest& request) {
     const int startHour =
         std::clamp(request.firstHour.value_or(settings.startHour()), 0, kMaxStartHour);
     const DayDate date = request.date.value_or(localDate(appClock().now()));
-    std::vector<_SCHEDITEM> items;
-    doc.dayItems(dateKey(date), items);
-    if (items.empty())
+    const DayChart chart = loadDayChart(
+        doc.group(),
+        [&doc](const std::string& key, std::vector<_SCHEDITEM>& out) {
+            return doc.dayItems(key, out);
+        },
+        date);
+    if (chart.items.empty())
         std::fprintf(stderr, "quorvane: no reservations on %s; the chart is empty\n",
                      longDateText(date).c_str());
-    std::vector<QString> names;
-    for (int i = 0; i < std::min(doc.group().count, 15); ++i)
-        names.push_back(fromCp1252(doc.group().rooms[std::size_t(i)].name));
-    return printUnattended(doc, request,
-                           dayChartDocument(date, std::move(names), std::move(items), startHour),
-                           "chart");
+    return printUnattended(doc, request, dayChartDocument(chart, startHour), "chart");
 }
 
 }  // namespace

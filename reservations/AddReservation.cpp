@@ -26,6 +26,7 @@
 #include "reservations/TimeField.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
+#include "tables/RecordRows.h"
 #include "tables/Schedule.h"
 
 namespace quorvane {
@@ -204,7 +205,10 @@ void CAddReservation::fillCustomers() {
     std::vector<std::string> lines{"<Add a new customer>"};
     int select = -1;
     if (CPeople* people = doc_.tables() ? doc_.tables()->people() : nullptr) {
-        for (const PickRow& row : customerRows(*people)) {
+        // A damaged table lists what was read before the damage, as before.
+        std::vector<RecordRow> rows;
+        customerRows(*people, rows, CustomerLineStyle::kBooking);
+        for (const RecordRow& row : rows) {
             lines.push_back(row.line);
             customerRecords_.push_back(row.record);
             if (preselect_ != 0 && row.record == preselect_) select = int(lines.size()) - 1;
@@ -223,7 +227,9 @@ void CAddReservation::fillMaintenance() {
     maintenanceRecords_.clear();
     std::vector<std::string> lines;
     if (CMaintenance* m = doc_.tables() ? doc_.tables()->maintenance() : nullptr) {
-        for (const PickRow& row : maintenanceRows(*m)) {
+        std::vector<RecordRow> rows;
+        maintenanceRows(*m, rows);
+        for (const RecordRow& row : rows) {
             lines.push_back(row.line);
             maintenanceRecords_.push_back(row.record);
         }

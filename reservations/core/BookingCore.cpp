@@ -444,25 +444,4 @@ NotesWrite storeNotesOnce(CSchedule& table, const std::string& facility, const D
     return updateNotesOnce(table, newNotes);
 }
 
-std::vector<PickRow> customerRows(CPeople& people) {
-    std::vector<PickRow> rows;
-    for (int r = people.First(); r == 0; r = people.Next()) {
-        std::string first, mi, last, phone, ext;
-        people.GetName(first, mi, last);
-        people.GetPhone(phone, ext);
-        const std::string phoneText = ext.empty() ? phone : phone + " x-" + ext;
-        rows.push_back({tables::format("%-16s \t%s, %s   %s  \t%s", phoneText.c_str(), last.c_str(),
-                                       first.c_str(), mi.c_str(), orgText(people.GetOrg()).c_str()),
-                        people.GetRecordNumber()});
-    }
-    return rows;
-}
-
-std::vector<PickRow> maintenanceRows(CMaintenance& maintenance) {
-    std::vector<PickRow> rows;
-    for (int r = maintenance.First(); r == 0; r = maintenance.Next())
-        rows.push_back({maintenance.GetName(), maintenance.GetRecordNumber()});
-    return rows;
-}
-
 }  // namespace quorvane

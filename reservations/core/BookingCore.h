@@ -200,15 +200,4 @@ NotesWrite storeNotesOnce(CSchedule& table, const std::string& facility, const D
 // The notes written over the table's current record asking once for its lock.
 NotesWrite updateNotesOnce(CSchedule& table, const std::string& notes);
 
-// ----- who a reservation is for -----
-
-struct PickRow {
-    std::string line;
-    long record = 0;
-};
-// The customer lines "%-16s \t%s, %s   %s  \t%s" in the table's key order.
-std::vector<PickRow> customerRows(CPeople& people);
-// The maintenance items' names in key order.
-std::vector<PickRow> maintenanceRows(CMaintenance& maintenance);
-
 }  // namespace quorvane

@@ -56,7 +56,7 @@ TEST_F(EditorCoreTest, CustomersListInKeyOrderAndTheExtensionMakesAKeyUnique) {
     // The same five texts are refused; another extension is a customer of its own.
     EXPECT_EQ(addPerson({"John", "Q", "Smith", "555-0100", "", ""}), -20);
     ASSERT_GT(addPerson({"John", "Q", "Smith", "555-0100", "7", ""}), 0);
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{
                                "555-0101         \tJansen, Anna   \t(Club)",
@@ -70,7 +70,7 @@ TEST_F(EditorCoreTest, CustomersListInKeyOrderAndTheExtensionMakesAKeyUnique) {
 TEST_F(EditorCoreTest, PickingFindsTheListedRecordOrSaysWhyNot) {
     const long smith = addPerson({"John", "Q", "Smith", "555-0100", "", ""});
     addPerson(kAnna);
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(pickCustomer(people, rows, -1),
               (EditorMessage{"A customer must be selected", "No Customer Selected"}));
@@ -119,7 +119,7 @@ TEST_F(EditorCoreTest, ACustomersListStartsTodayMatchesNameAndPhoneButNotTheExte
 TEST_F(EditorCoreTest, ADeletedCustomersReservationsStayInTheTable) {
     addPerson(kAnna);
     book({2026, 3, 11}, "Court 1", 9, kAnna);
-    std::vector<ChooserRow> chooser;
+    std::vector<RecordRow> chooser;
     ASSERT_EQ(customerRows(people, chooser), 0);
     ASSERT_EQ(deleteCustomer(people, chooser[0].record), 0);
     ASSERT_EQ(customerRows(people, chooser), 0);
@@ -244,7 +244,7 @@ TEST_F(EditorCoreTest, MaintenanceStoresRefusalsAndRenames) {
                              "Add Error"}));
     EXPECT_FALSE(storeMaintenance(maintenance, {"Mow", ""}, false));
     EXPECT_FALSE(storeMaintenance(maintenance, {"Paint", ""}, false));
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);
     ASSERT_EQ(lines(rows), (std::vector<std::string>{"Mow", "Mowing", "Paint"}));
     bookItem({2026, 3, 11}, "Court 1", 6, "Mow");
@@ -274,7 +274,7 @@ TEST_F(EditorCoreTest, MaintenanceStoresRefusalsAndRenames) {
 
 TEST_F(EditorCoreTest, TheLowerCaseItemChosenAmongUpperCaseOnesIsTheOneActedOn) {
     for (const char* name : {"Paint", "mowing", "Aerate", "Zamboni"}) addItem(name);
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);
     ASSERT_EQ(lines(rows), (std::vector<std::string>{"Aerate", "Paint", "Zamboni", "mowing"}));
     ASSERT_FALSE(pickMaintenance(maintenance, rows, 3));
@@ -401,14 +401,14 @@ TEST_F(EditorCoreTest, ACustomerTableCutShortListsWhatItHoldsAndSaysSo) {
     // The last eight records gone, the header still counting twenty (a crash, a bad copy).
     std::filesystem::resize_file(data, std::filesystem::file_size(data) - 8 * 299 - 1);
     ASSERT_EQ(people.Open(group), 0);
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     EXPECT_EQ(customerRows(people, rows), -70);
     ASSERT_EQ(rows.size(), 12u);
     EXPECT_EQ(rows.back().line, "5                \tLast111, Ann   \t");
 }
 
 TEST_F(EditorCoreTest, TenThousandCustomersAndEmptyTables) {
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_TRUE(rows.empty());
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);

@@ -13,10 +13,10 @@
 
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
+#include "dialogs/EditorCommands.h"
 #include "dialogs/EditorDialogs.h"
 #include "dialogs/Install.h"
-#include "dialogs/MaintDialogs.h"
-#include "dialogs/PersonDialogs.h"
+#include "dialogs/RecordCards.h"
 #include "editor_fixture.h"
 #include "base/Clock.h"
 #include "platform/Help.h"
@@ -92,9 +92,9 @@ protected:
 TEST_F(EditorDialogTest, ListModeShowsSeveralCustomersInTurnAndClosesWithNothingSelected) {
     addPerson({"John", "Q", "Smith", "555-0100", "", "Parks"}, "left-handed");
     addPerson({"Anna", "B", "Jansen", "555-0101", "12", ""});
-    CPersonListDlg chooser(people, schedule, kListMode);
-    EXPECT_EQ(chooser.windowTitle(), "List of Customers in this Group");
-    ASSERT_EQ(chooser.list()->model()->rowCount(), 2);
+    const auto chooser = customerChooser(people, schedule, kListMode);
+    EXPECT_EQ(chooser->windowTitle(), "List of Customers in this Group");
+    ASSERT_EQ(chooser->list()->model()->rowCount(), 2);
     std::vector<std::string> seen;
     auto card = [&](QDialog& d) {
         auto& c = dynamic_cast<CListPerson&>(d);
@@ -104,15 +104,15 @@ TEST_F(EditorDialogTest, ListModeShowsSeveralCustomersInTurnAndClosesWithNothing
         return int(QDialog::Accepted);
     };
     runs.script = {card, card};
-    pick(chooser.list(), 1);
-    EXPECT_FALSE(chooser.choose());
-    EXPECT_EQ(chooser.list()->selectionModel()->selectedIndexes().size(), 0);
-    pick(chooser.list(), 0);
-    EXPECT_FALSE(chooser.choose());
+    pick(chooser->list(), 1);
+    EXPECT_FALSE(chooser->choose());
+    EXPECT_EQ(chooser->list()->selectionModel()->selectedIndexes().size(), 0);
+    pick(chooser->list(), 0);
+    EXPECT_FALSE(chooser->choose());
     EXPECT_EQ(seen, (std::vector<std::string>{"Smith//left-handed", "Jansen/12/"}));
-    EXPECT_EQ(chooser.result(), 0);
-    EXPECT_TRUE(chooser.choose());  // nothing selected in list mode: close
-    EXPECT_EQ(chooser.result(), int(QDialog::Accepted));
+    EXPECT_EQ(chooser->result(), 0);
+    EXPECT_TRUE(chooser->choose());  // nothing selected in list mode: close
+    EXPECT_EQ(chooser->result(), int(QDialog::Accepted));
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -122,17 +122,17 @@ TEST_F(EditorDialogTest, DeleteAsksAndKeepsTheReservations) {
     book({2026, 3, 11}, "Court 1", 9, {"Anna", "B", "Jansen", "555-0101", "", ""});
     prompter.answers = {PromptResult::No, PromptResult::Yes};
     {
-        CPersonListDlg chooser(people, schedule, kDeleteMode);
-        EXPECT_EQ(chooser.windowTitle(), "Select Customer to Delete");
-        EXPECT_FALSE(chooser.choose());  // nothing selected
-        pick(chooser.list(), 0);
-        EXPECT_TRUE(chooser.choose());  // No: closes all the same
+        const auto chooser = customerChooser(people, schedule, kDeleteMode);
+        EXPECT_EQ(chooser->windowTitle(), "Select Customer to Delete");
+        EXPECT_FALSE(chooser->choose());  // nothing selected
+        pick(chooser->list(), 0);
+        EXPECT_TRUE(chooser->choose());  // No: closes all the same
     }
     EXPECT_EQ(customerLastNames(), (std::vector<std::string>{"Jansen", "Smith"}));
     {
-        CPersonListDlg chooser(people, schedule, kDeleteMode);
-        pick(chooser.list(), 0);
-        EXPECT_TRUE(chooser.choose());
+        const auto chooser = customerChooser(people, schedule, kDeleteMode);
+        pick(chooser->list(), 0);
+        EXPECT_TRUE(chooser->choose());
     }
     EXPECT_EQ(customerLastNames(), (std::vector<std::string>{"Smith"}));
     const std::string withOne = deleteCustomerQuestion(1);
@@ -162,11 +162,10 @@ TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRo
         return d.result();
     }};
     {
-        CPersonListDlg chooser(people, schedule, kModifyMode);
-        chooser.setReservationsChanged([&] { ++carried; });
-        EXPECT_EQ(chooser.windowTitle(), "Select Customer to Modify");
-        pick(chooser.list(), 1);
-        EXPECT_TRUE(chooser.choose());
+        const auto chooser = customerChooser(people, schedule, kModifyMode, [&] { ++carried; });
+        EXPECT_EQ(chooser->windowTitle(), "Select Customer to Modify");
+        pick(chooser->list(), 1);
+        EXPECT_TRUE(chooser->choose());
     }
     // Asked (Yes) whether the new extension goes to the booking from today on; the one of
     // yesterday keeps what was booked.
@@ -179,13 +178,13 @@ TEST_F(EditorDialogTest, ModifyGoesThroughTheCustomerEditorAndCancelEmptiesTheRo
                                         {2026, 3, 1}, count),
               0);
     EXPECT_EQ(count, 1);
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"555-0101         \tJansen, Anna B  \t",
                                                      "555-0100 x-42    \tSmith, John Q  \t"}));
-    CPersonListDlg chooser(people, schedule, kModifyMode);
-    chooser.reject();
-    EXPECT_TRUE(chooser.rows().empty());
+    const auto chooser = customerChooser(people, schedule, kModifyMode);
+    chooser->reject();
+    EXPECT_TRUE(chooser->rows().empty());
 }
 
 TEST_F(EditorDialogTest, AddAndNewClearsAfterSuccessAndKeepsAfterTheCode20Refusal) {
@@ -240,10 +239,10 @@ TEST_F(EditorDialogTest, ACustomersReservationsShowTheDetailAndKeepEarlierLinesA
         EXPECT_EQ(editor::selectedRow(list.list()), 1);
         return int(QDialog::Accepted);
     }};
-    CPersonListDlg chooser(people, schedule, kReservationsMode);
-    EXPECT_EQ(chooser.windowTitle(), "Select Customer Whose Reservations You Want to See");
-    pick(chooser.list(), 0);
-    EXPECT_TRUE(chooser.choose());
+    const auto chooser = customerChooser(people, schedule, kReservationsMode);
+    EXPECT_EQ(chooser->windowTitle(), "Select Customer Whose Reservations You Want to See");
+    pick(chooser->list(), 0);
+    EXPECT_TRUE(chooser->choose());
     EXPECT_EQ(runs.opened, (std::vector<int>{138, 136}));
     EXPECT_EQ(shownTexts(), (std::vector<std::string>{"You must select a reservation to view"}));
     ASSERT_EQ(schedule.GoTo(later), 0);
@@ -270,11 +269,11 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
     addItem("Aerate");
     addItem("Zamboni");
 
-    CMaintListDlg chooser(maintenance, schedule, kModifyMode);
-    EXPECT_EQ(chooser.windowTitle(), "Select Maintenance Item to Modify");
-    ASSERT_EQ(chooser.list()->model()->rowCount(), 3);
+    const auto chooser = maintenanceChooser(maintenance, schedule, kModifyMode);
+    EXPECT_EQ(chooser->windowTitle(), "Select Maintenance Item to Modify");
+    ASSERT_EQ(chooser->list()->model()->rowCount(), 3);
     // Cut to the box's 21 characters; the stored name reads back without its trailing blank.
-    EXPECT_EQ(chooser.rows()[1].line, "Resurface \xE9 courts 1");
+    EXPECT_EQ(chooser->rows()[1].line, "Resurface \xE9 courts 1");
     runs.script = {[](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Modify a Maintenance Item");
         EXPECT_EQ(editText(d, CAddMaint::kNotes), QStringLiteral("\u20ac 40 clay"));
@@ -282,27 +281,27 @@ TEST_F(EditorDialogTest, MaintenanceEditorChooserAndTheLowerCaseItem) {
         control<QPushButton>(d, 1)->click();
         return d.result();
     }};
-    pick(chooser.list(), 1);
-    EXPECT_TRUE(chooser.choose());
+    pick(chooser->list(), 1);
+    EXPECT_TRUE(chooser->choose());
 
     // Now lower-case, the item sorts after the upper-case ones and is still the one acted on.
-    CMaintListDlg lister(maintenance, schedule, kListMode);
-    ASSERT_EQ(lister.rows()[2].line, "resurface");
+    const auto lister = maintenanceChooser(maintenance, schedule, kListMode);
+    ASSERT_EQ(lister->rows()[2].line, "resurface");
     runs.script = {[](QDialog& d) {
         auto& card = dynamic_cast<CListMaint&>(d);
         EXPECT_EQ(card.windowTitle(), "List Maintenance Items");
         EXPECT_EQ(card.shown(), (MaintFields{"resurface", "\x80 40 clay"}));
         return int(QDialog::Accepted);
     }};
-    pick(lister.list(), 2);
-    EXPECT_FALSE(lister.choose());
+    pick(lister->list(), 2);
+    EXPECT_FALSE(lister->choose());
     EXPECT_EQ(runs.opened.back(), CListMaint::kDialogId);
 
     prompter.answers = {PromptResult::Yes};
-    CMaintListDlg deleter(maintenance, schedule, kDeleteMode);
-    pick(deleter.list(), 2);
-    EXPECT_TRUE(deleter.choose());
-    std::vector<ChooserRow> rows;
+    const auto deleter = maintenanceChooser(maintenance, schedule, kDeleteMode);
+    pick(deleter->list(), 2);
+    EXPECT_TRUE(deleter->choose());
+    std::vector<RecordRow> rows;
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"Aerate", "Zamboni"}));
     const std::vector<std::string> shown = shownTexts();
@@ -330,9 +329,9 @@ TEST_F(EditorDialogTest, AnItemsListSaysWhenTheItemIsGoneAndStillShowsTheDetail)
         list.showReservation();
         return int(QDialog::Accepted);
     }};
-    CMaintListDlg chooser(maintenance, schedule, kReservationsMode);
-    pick(chooser.list(), 0);
-    EXPECT_TRUE(chooser.choose());
+    const auto chooser = maintenanceChooser(maintenance, schedule, kReservationsMode);
+    pick(chooser->list(), 0);
+    EXPECT_TRUE(chooser->choose());
     EXPECT_EQ(runs.opened, (std::vector<int>{157, 136}));
     EXPECT_EQ(shownTexts(),
               (std::vector<std::string>{"Could not read maintenance item from database"}));
@@ -345,24 +344,24 @@ TEST_F(EditorDialogTest, ADamagedCustomerTableShowsWhatItHoldsAndSaysSo) {
         if (e.path().filename() == "RECPEOPLE.DBF")
             std::filesystem::resize_file(e.path(), std::filesystem::file_size(e.path()) - 300);
     ASSERT_EQ(people.Open(group), 0);
-    CPersonListDlg chooser(people, schedule, kListMode);
-    EXPECT_EQ(chooser.rows().size(), 2u);
+    const auto chooser = customerChooser(people, schedule, kListMode);
+    EXPECT_EQ(chooser->rows().size(), 2u);
     EXPECT_EQ(shownTexts(),
               (std::vector<std::string>{"Could not read the customer list from database (-70)"}));
 }
 
 TEST_F(EditorDialogTest, HelpButtonsNameTheirTopics) {
     const PersonFields none;
-    CPersonListDlg chooser(people, schedule, kListMode);
+    const auto chooser = customerChooser(people, schedule, kListMode);
     CListPerson card(none);
     CPersonResDlg res(schedule, {"A", "", "B", ""}, {2026, 3, 10});
     CAddMaint add(maintenance);
-    CMaintListDlg mchooser(maintenance, schedule, kListMode);
+    const auto mchooser = maintenanceChooser(maintenance, schedule, kListMode);
     CListMaint mcard({"x", ""});
     CMaintResDlg mres(schedule, maintenance, "x", {2026, 3, 10});
-    const std::pair<QDialog*, int> buttons[] = {{&chooser, 1090}, {&card, 1118},     {&res, 1091},
-                                                {&add, 1171},     {&mchooser, 1173}, {&mcard, 1172},
-                                                {&mres, 1170}};
+    const std::pair<QDialog*, int> buttons[] = {
+        {chooser.get(), 1090},  {&card, 1118},  {&res, 1091}, {&add, 1171},
+        {mchooser.get(), 1173}, {&mcard, 1172}, {&mres, 1170}};
     for (const auto& [d, id] : buttons) control<QPushButton>(*d, id)->click();
     EXPECT_EQ(help.requested, (std::vector<unsigned>{0x20089, 0x20097, 0x2008a, 0x2009b, 0x2009c,
                                                      0x2009e, 0x2009d}));

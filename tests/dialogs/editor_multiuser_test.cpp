@@ -10,10 +10,11 @@
 #include <cstring>
 #include <fstream>
 
+#include "dialogs/EditorCommands.h"
 #include "dialogs/EditorDialogs.h"
-#include "dialogs/PersonDialogs.h"
 #include "editor_fixture.h"
 #include "platform/Prompter.h"
+#include "reservations/AddPersonDlg.h"
 
 namespace quorvane {
 namespace {
@@ -73,7 +74,7 @@ protected:
         return {};
     }
     std::vector<std::string> customers() {
-        std::vector<ChooserRow> rows;
+        std::vector<RecordRow> rows;
         EXPECT_EQ(customerRows(people, rows), 0);
         return lines(rows);
     }
@@ -113,9 +114,9 @@ TEST_F(EditorMultiUserTest, ACustomerDeletedByAnotherUserBeforeOkCannotBeActedOn
     addPerson({"John", "Q", "Smith", "555-0100", "", ""});
     addPerson({"Anna", "B", "Jansen", "555-0101", "", ""});
     for (int mode : {kModifyMode, kDeleteMode, kListMode}) {
-        CPersonListDlg chooser(people, schedule, mode);
-        ASSERT_EQ(chooser.rows().size(), 2u);
-        const long victim = chooser.rows()[1].record;
+        const auto chooser = customerChooser(people, schedule, mode);
+        ASSERT_EQ(chooser->rows().size(), 2u);
+        const long victim = chooser->rows()[1].record;
         EXPECT_EQ(waitExit(spawn([&] {
                       CPeople other;
                       if (other.Open(group) != 0) return 90;
@@ -125,15 +126,15 @@ TEST_F(EditorMultiUserTest, ACustomerDeletedByAnotherUserBeforeOkCannotBeActedOn
                   })),
                   0);
         prompter.shown.clear();
-        editor::selectRow(chooser.list(), 1);
-        EXPECT_FALSE(chooser.choose()) << mode;
+        editor::selectRow(chooser->list(), 1);
+        EXPECT_FALSE(chooser->choose()) << mode;
         ASSERT_EQ(prompter.shown.size(), 1u) << mode;
         EXPECT_EQ(prompter.shown[0].text, "Could not read selected customer from database");
         EXPECT_EQ(prompter.shown[0].caption, "Database Error");
         addPerson({"John", "Q", "Smith", "555-0100", "", ""});  // back for the next mode
     }
     // The customer editor, opened before the deletion, does not bring the customer back.
-    std::vector<ChooserRow> rows;
+    std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     const long rec = rows[1].record;
     ASSERT_EQ(deleteCustomer(people, rec), 0);

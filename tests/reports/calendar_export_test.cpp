@@ -11,7 +11,7 @@
 #include "base/Clock.h"
 #include "export_fixture.h"
 #include "reports/CalendarExport.h"
-#include "reports/ExportDialogs.h"
+#include "reports/ReportDialogs.h"
 
 namespace quorvane::testing {
 namespace {
@@ -132,7 +132,7 @@ protected:
     ZoneGuard zone{"Europe/Amsterdam"};
     FixedClock clock{Clock::fromLocal(2026, 3, 27, 9, 0)};
     std::unique_ptr<CZUKRecDoc> doc;
-    struct Scope final : ExportDialogs {
+    struct Scope final : ReportDialogs {
         std::optional<CalendarScope> answer;
         std::vector<QString> customers, facilities;
         int askAddressFileExists(const QString&, QWidget*) override { return 2; }
@@ -148,12 +148,12 @@ protected:
     void SetUp() override {
         ExportFixture::SetUp();
         setAppClock(&clock);
-        setAppExportDialogs(&scope);
+        setAppReportDialogs(&scope);
     }
     void TearDown() override {
         if (doc) doc->OnCloseDocument();
         doc.reset();
-        setAppExportDialogs(nullptr);
+        setAppReportDialogs(nullptr);
         setAppClock(nullptr);
         ExportFixture::TearDown();
     }

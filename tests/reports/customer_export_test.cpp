@@ -18,7 +18,9 @@
 #include "export_fixture.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
+#include "reports/CustomerExport.h"
 #include "reports/KFSClass.h"
+#include "reports/ReportDialogs.h"
 
 namespace quorvane::testing {
 namespace {
@@ -372,7 +374,7 @@ TEST_F(CustomerExportTest, FailedWritesAreReportedNotClaimedAsDone) {
 
 class ExportCommandTest : public ExportFixture {
 protected:
-    struct ScriptedExports final : ExportDialogs {
+    struct ScriptedExports final : ReportDialogs {
         std::deque<int> exists;
         std::vector<QString> asked;
         int askAddressFileExists(const QString& path, QWidget*) override {
@@ -393,12 +395,12 @@ protected:
         makeGroup();
         doc = std::make_unique<CZUKRecDoc>();
         ASSERT_TRUE(doc->OnOpenDocument(QString::fromStdString(groupPath)));
-        setAppExportDialogs(&exports);
+        setAppReportDialogs(&exports);
     }
     void TearDown() override {
         if (doc) doc->OnCloseDocument();
         doc.reset();
-        setAppExportDialogs(nullptr);
+        setAppReportDialogs(nullptr);
         ExportFixture::TearDown();
     }
 };

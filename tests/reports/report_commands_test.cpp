@@ -71,6 +71,10 @@ struct ScriptedReports final : ReportDialogs {
         CUtilizationReportDlg window(doc, job);
         shown.push_back(window.lines().toVector());
     }
+    std::vector<std::pair<int, std::uint32_t>> dayCharts;  // start hour and colour asked for
+    void showDayChart(CZUKRecDoc&, int startHour, std::uint32_t color, QWidget*) override {
+        dayCharts.emplace_back(startHour, color);
+    }
 };
 
 struct NoSync final : Io4 {
@@ -163,6 +167,21 @@ TEST_F(ReportCommandTest, EmptyTableStopsBothCommands) {
               QStringLiteral("No reservations for this group, utilization is 0"));
     EXPECT_TRUE(reports.defaults.empty());
     doc->OnCloseDocument();
+}
+
+TEST_F(ReportCommandTest, DayAtAGlanceOpensThroughTheSeamWithTheStoredPreferences) {
+    auto doc = open();
+    ASSERT_TRUE(doc);
+    AppSettings().setStartHour(9);
+    clearGroupCommands();
+    installReportCommands();
+    const GroupCommandHandler& dayChart = groupCommand(cmd::kDayReservations);
+    ASSERT_TRUE(dayChart);
+    dayChart(*doc, nullptr);
+    ASSERT_EQ(reports.dayCharts.size(), 1u);
+    EXPECT_EQ(reports.dayCharts[0].first, 9);
+    EXPECT_EQ(reports.dayCharts[0].second, 0x000000FFu);  // the occupied colour's default
+    clearGroupCommands();
 }
 
 TEST_F(ReportCommandTest, AllReservationsFromDefaultsToReport) {

@@ -92,12 +92,17 @@ TEST(ReportPrinting, LinesAreShownFromTheirStoredBytes) {
 TEST(ReportPrinting, LongReportFillsSeveralPdfPages) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
     const QString path = dir.filePath(QStringLiteral("r.pdf"));
-    printer.setOutputFileName(path);
-    ASSERT_TRUE(printReport(printer, QStringLiteral("Reservation Report"), kReservationPageStyle,
-                            QStringLiteral("Reservation Report for test"), numbered(200)));
+    const ReportLines lines = numbered(200);
+    // Through the one printing routine, as the report windows' Save as PDF.
+    PrintRequest request;
+    request.target = PrintTarget::PdfFile;
+    request.pdfPath = path;
+    ASSERT_TRUE(
+        printDocument(reportDocument(QStringLiteral("Reservation Report"), kReservationPageStyle,
+                                     QStringLiteral("Reservation Report for test"), lines),
+                      request)
+            .printed());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray pdf = file.readAll();

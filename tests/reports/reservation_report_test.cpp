@@ -9,6 +9,7 @@
 #include "engine/io4.h"
 #include "report_fakes.h"
 #include "reports/ReservationReport.h"
+#include "tables/RecordRows.h"
 #include "tables/Schedule.h"
 
 namespace quorvane {
@@ -204,9 +205,9 @@ TEST(ReservationReport, SeekToRangeGivesTheWholeScansBytes) {
 }
 
 TEST(ReservationReport, CustomerListLines) {
-    EXPECT_EQ(customerListLine("555-0101", "", "Vos", "Els", "K", ""),
+    EXPECT_EQ(customerLine("555-0101", "", "Vos", "Els", "K", ""),
               "555-0101         \tVos, Els K  \t");
-    EXPECT_EQ(customerListLine("0031-20-5550101-99", "12", "Vos", "Els", "", "Club"),
+    EXPECT_EQ(customerLine("0031-20-5550101-99", "12", "Vos", "Els", "", "Club"),
               "0031-20-5550101 x-12 \tVos, Els   \t(Club)");
 }
 

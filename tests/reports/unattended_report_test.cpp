@@ -69,6 +69,9 @@ struct Choices final : ReportDialogs {
         CUtilizationReportDlg window(doc, job);
         shown = window.lines().toVector();
     }
+    void showDayChart(CZUKRecDoc&, int, std::uint32_t, QWidget*) override {
+        ADD_FAILURE() << "the unattended prints open no window";
+    }
 };
 
 // The text lines of a PDF, blanks collapsed (the layout's columns are spaces either way).
@@ -224,9 +227,11 @@ TEST_F(UnattendedReportTest, ThePrintedDayChartIsTheChartWindowsOwnPrint) {
             CDayResDlg chart(doc, hour, 0x000000FF);
             chart.setDate(day);
             ASSERT_FALSE(chart.items().empty());
-            QPrinter printer(QPrinter::HighResolution);
-            printToPdf(printer, window);
-            ASSERT_TRUE(chart.printOn(printer));
+            // The window's document through the one printing routine, as its Print does.
+            PrintRequest request;
+            request.target = PrintTarget::PdfFile;
+            request.pdfPath = window;
+            ASSERT_TRUE(printDocument(chart.document(), request).printed());
         }
         doc.OnCloseDocument();
         const QStringList lines = pdfLines(printed);
