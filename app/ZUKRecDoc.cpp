@@ -6,8 +6,8 @@
 #include "app/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
-#include "base/Clock.h"
 #include "app/core/GroupFile.h"
+#include "base/Clock.h"
 #include "engine/error4.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -200,43 +200,37 @@ void CZUKRecDoc::unlockGroup() {
     if (tables_ && peopleOpen_) tables_->unlockGroup();
 }
 
-bool CZUKRecDoc::readGroupFromDisk(GroupFile& out) const {
-    const GroupFileResult result = loadGroupFile(nativePath(path_), out);
-    if (!result.ok()) {
-        reportFileError(result, path_);
-        return false;
-    }
-    return true;
-}
-
-bool CZUKRecDoc::reloadGroupFile() {
-    GroupFile loaded;
-    if (!readGroupFromDisk(loaded)) return false;
-    *group_ = loaded;
-    // The slots may have moved under other users' changes: positions in the day list and the
-    // occupant lines follow the list as it is now.
-    reloadDayList();
-    updateOccupancy(true);
-    return true;
-}
-
 int CZUKRecDoc::findFacility(const std::string& name) const {
     return group_->find(name);
+}
+
+GroupLock CZUKRecDoc::groupLock() {
+    return GroupLock{[this] { return lockGroup(); }, [this] { unlockGroup(); }};
+}
+
+GroupEditResult CZUKRecDoc::editGroup(const std::function<GroupFile::Edit(GroupFile&)>& change) {
+    // The slots may move under other users' changes: positions in the day list and the
+    // occupant lines follow the list as it is on disk now.
+    const GroupEditResult r =
+        editGroupFile(nativePath(path_), *group_, groupLock(), change, [this] {
+            reloadDayList();
+            updateOccupancy(true);
+        });
+    if (r.stage == GroupEditResult::Stage::ReadFailed ||
+        r.stage == GroupEditResult::Stage::SaveFailed)
+        reportFileError(r.file, path_);
+    return r;
 }
 
 CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
                                                    const std::string& description,
                                                    std::uint32_t defaultTime) {
-    if (!lockGroup()) return FacilityResult::Failed;
-    if (!reloadGroupFile()) {
-        unlockGroup();
-        return FacilityResult::Failed;
-    }
     // Another user may have filled the group, or added the same name, since the dialog opened.
-    const GroupFile::Edit edit = group_->addFacility(name, description, defaultTime);
-    if (edit != GroupFile::Edit::Done) {
-        unlockGroup();
-        if (edit == GroupFile::Edit::GroupFull)
+    const GroupEditResult r =
+        editGroup([&](GroupFile& g) { return g.addFacility(name, description, defaultTime); });
+    if (!r.read()) return FacilityResult::Failed;
+    if (r.stage == GroupEditResult::Stage::Refused) {
+        if (r.edit == GroupFile::Edit::GroupFull)
             appPrompter().message(
                 QStringLiteral("Maximum number of %1s exist for this group").arg(typeName()),
                 QStringLiteral("Group Full"), PromptIcon::Stop);
@@ -245,90 +239,70 @@ CZUKRecDoc::FacilityResult CZUKRecDoc::addFacility(const std::string& name,
                                       .arg(fromCp1252(group_->typeName)),
                                   QStringLiteral("Error"), PromptIcon::Stop);
         emit facilitiesChanged();
-        return edit == GroupFile::Edit::GroupFull ? FacilityResult::GroupFull
-                                                  : FacilityResult::Failed;
+        return r.edit == GroupFile::Edit::GroupFull ? FacilityResult::GroupFull
+                                                    : FacilityResult::Failed;
     }
-    const bool saved = OnSaveDocument(path_);
-    unlockGroup();
     reloadDayList();
     updateOccupancy(true);
     emit facilitiesChanged();
-    return saved ? FacilityResult::Done : FacilityResult::Failed;
+    return r.stage == GroupEditResult::Stage::Done ? FacilityResult::Done : FacilityResult::Failed;
 }
 
 CZUKRecDoc::FacilityResult CZUKRecDoc::modifyFacility(const std::string& name,
                                                       const std::string& description,
                                                       std::uint32_t defaultTime) {
-    if (!lockGroup()) return FacilityResult::Failed;
-    if (!reloadGroupFile()) {
-        unlockGroup();
-        return FacilityResult::Failed;
-    }
-    const bool found =
-        group_->modifyFacility(name, description, defaultTime) == GroupFile::Edit::Done;
-    const bool saved = found && OnSaveDocument(path_);
-    unlockGroup();
+    const GroupEditResult r =
+        editGroup([&](GroupFile& g) { return g.modifyFacility(name, description, defaultTime); });
+    if (!r.read()) return FacilityResult::Failed;
     emit facilitiesChanged();
-    if (!found) {
+    if (r.stage == GroupEditResult::Stage::Refused) {
         appPrompter().message(
             QStringLiteral("%1 has been deleted by another user, update cannot be made")
                 .arg(typeName()),
             QStringLiteral("Modify Error"));
         return FacilityResult::NotFound;
     }
-    return saved ? FacilityResult::Done : FacilityResult::Failed;
+    return r.stage == GroupEditResult::Stage::Done ? FacilityResult::Done : FacilityResult::Failed;
 }
 
 CZUKRecDoc::FacilityResult CZUKRecDoc::deleteFacility(const std::string& name) {
-    if (!lockGroup()) return FacilityResult::Failed;
-    if (!reloadGroupFile()) {
-        unlockGroup();
-        return FacilityResult::Failed;
-    }
-    if (group_->removeFacility(name) == GroupFile::Edit::NotFound) {
-        unlockGroup();
+    const GroupEditResult r = editGroup([&](GroupFile& g) { return g.removeFacility(name); });
+    if (!r.read()) return FacilityResult::Failed;
+    if (r.stage == GroupEditResult::Stage::Refused) {
         emit facilitiesChanged();
         return FacilityResult::NotFound;
     }
     reloadDayList();
-    const bool saved = OnSaveDocument(path_);
-    unlockGroup();
     updateOccupancy(true);
     emit facilitiesChanged();
-    if (!saved) return FacilityResult::Failed;
+    if (r.stage != GroupEditResult::Stage::Done) return FacilityResult::Failed;
     deleteFacilityReservations(name);
     return FacilityResult::Done;
 }
 
 bool CZUKRecDoc::modifyGroup(const std::string& typeName, const std::string& description) {
-    if (!lockGroup()) return false;
-    if (!reloadGroupFile()) {
-        unlockGroup();
-        return false;
-    }
     const TypeNames names = normaliseTypeName(typeName);
-    group_->typeName = names.typeName;
-    group_->description = description;
+    const GroupEditResult r = editGroup([&](GroupFile& g) {
+        g.typeName = names.typeName;
+        g.description = description;
+        return GroupFile::Edit::Done;
+    });
+    if (!r.read()) return false;
     lowerTypeName_ = fromCp1252(names.lowerInitial);
-    const bool saved = OnSaveDocument(path_);
-    unlockGroup();
     emit facilitiesChanged();
-    return saved;
+    return r.stage == GroupEditResult::Stage::Done;
 }
 
 bool CZUKRecDoc::saveWindowRect(const GroupRect& rect) {
     if (path_.isEmpty()) return false;
     group_->window = rect;
-    if (!lockGroup()) return false;
+    // Only the window's place changes: the rest of the file stays as other users left it, and
+    // this document's own copy is not replaced.
     GroupFile onDisk;
-    const GroupFileResult result = loadGroupFile(nativePath(path_), onDisk);
-    bool saved = false;
-    if (result.ok()) {
-        onDisk.window = rect;
-        saved = saveGroupFile(nativePath(path_), onDisk).ok();
-    }
-    unlockGroup();
-    return saved;
+    return editGroupFile(nativePath(path_), onDisk, groupLock(), [&](GroupFile& g) {
+               g.window = rect;
+               return GroupFile::Edit::Done;
+           }).stage == GroupEditResult::Stage::Done;
 }
 
 // ----- the current day -----

@@ -4,11 +4,13 @@
 // to disk at once, so a group is never "modified" and closing never asks to save.
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/core/CurrentDay.h"
+#include "app/core/GroupSession.h"
 
 class QWidget;
 
@@ -62,10 +64,7 @@ public:
     // The running number of the next created group's title; tests reset it.
     static void resetUntitledCounter();
 
-    // ----- the group file under the group lock -----
-    // Re-reads the group file from disk (the tables are not touched); false after a message
-    // when it cannot be read. The occupant lines are rebuilt from the day list afterwards.
-    bool reloadGroupFile();
+    // ----- the group file under the group lock (editGroupFile) -----
     // Slot 0-14 of the facility with exactly this name among all 15 slots, or -1.
     int findFacility(const std::string& name) const;
 
@@ -146,8 +145,10 @@ private:
     // Takes the group lock; false after a message when another user keeps it.
     bool lockGroup();
     void unlockGroup();
-    // Reads the group file into `out`; false after a message.
-    bool readGroupFromDisk(GroupFile& out) const;
+    GroupLock groupLock();
+    // One locked edit of the group file (editGroupFile), redrawing from what it read; a file
+    // that cannot be read or saved is reported here.
+    GroupEditResult editGroup(const std::function<GroupFile::Edit(GroupFile&)>& change);
 
     std::unique_ptr<GroupFile> group_;
     std::unique_ptr<GroupTables> tables_;
