@@ -18,6 +18,11 @@ struct ReservationRecord {
     int dateNumber() const { return year * 10000 + month * 100 + day; }
 };
 
+enum class ReportScan {
+    FromRangeStart,  // seek to the first day of the range, stop after its last day
+    WholeTable,      // every record from the first; the same lines, for checks and comparisons
+};
+
 class ReservationCursor {
 public:
     virtual ~ReservationCursor() = default;
@@ -50,5 +55,25 @@ private:
     CSchedule& schedule_;
     int last_ = 0;  // the code of the last step
 };
+
+// The one walk of the reports over a date range: from the first record dated `fromKey`
+// ("CCYYMMDD") on, in date order, ending past `lastDay` (a dateNumber); or, WholeTable, every
+// record from the first. Each record is read into `rec`, counted in `recordsRead` and handed
+// to `visit`, which returns false to end the walk. Returns the cursor's last code: 0 when the
+// range or `visit` ended the walk, > 0 at the table's end, < 0 for a failed step.
+template <class Visit>
+int scanDateRange(ReservationCursor& cursor, ReportScan scan, const std::string& fromKey,
+                  int lastDay, ReservationRecord& rec, long& recordsRead, Visit&& visit) {
+    const bool seek = scan == ReportScan::FromRangeStart;
+    int r = seek ? cursor.seekDate(fromKey) : cursor.first();
+    for (; r == 0; r = cursor.next()) {
+        cursor.read(rec);
+        ++recordsRead;
+        // Records come in date order: past the last day nothing more can be selected.
+        if (seek && rec.dateNumber() > lastDay) break;
+        if (!visit()) break;
+    }
+    return r;
+}
 
 }  // namespace quorvane

@@ -1,28 +1,16 @@
 #include "reports/ReservationReport.h"
 
 #include <charconv>
-#include <cstdarg>
 #include <cstdio>
 #include <string_view>
 
 #include "tables/Calendar.h"
 #include "tables/People.h"
+#include "tables/TableCore.h"
 
 namespace quorvane {
 
 namespace {
-
-// printf into a line; report texts are short, and a longer one is cut rather than lost.
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-    char buf[512];
-    va_list args;
-    va_start(args, fmt);
-    int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-    va_end(args);
-    if (n < 0) return {};
-    return std::string(buf, std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
-}
 
 int dateNumber(const DayDate& d) {
     return d.year * 10000 + d.month * 100 + d.day;
@@ -110,11 +98,11 @@ ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
             wanted.push_back(facilityNames[std::size_t(position)]);
     const bool anyFacility = criteria.facilities.empty();
 
-    out.append(format("Reservation Report from %02d/%02d/%04d to %02d/%02d/%04d", from.month,
-                      from.day, from.year, to.month, to.day, to.year));
+    out.append(tables::format("Reservation Report from %02d/%02d/%04d to %02d/%02d/%04d",
+                              from.month, from.day, from.year, to.month, to.day, to.year));
     out.append(" ");
-    out.append(
-        format("%-15s %-10s %-6s %-6s %s", "Item Name", "Date", "Start", "End", "Person Name"));
+    out.append(tables::format("%-15s %-10s %-6s %-6s %s", "Item Name", "Date", "Start", "End",
+                              "Person Name"));
 
     int previousKey = 0;
     std::string previousFacility;
@@ -128,34 +116,28 @@ ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
         return line.view();
     };
 
-    const bool seek = scan == ReportScan::FromRangeStart;
-    int r = seek ? cursor.seekDate(dateKey(from)) : cursor.first();
     ReservationRecord rec;
-    for (; r == 0; r = cursor.next()) {
-        cursor.read(rec);
-        ++result.recordsRead;
+    const int r = scanDateRange(cursor, scan, dateKey(from), endKey, rec, result.recordsRead, [&] {
         const int key = rec.dateNumber();
-        // Records come in date order: past the last day nothing more can be selected.
-        if (seek && key > endKey) break;
-        if (key < startKey || key > endKey) continue;
+        if (key < startKey || key > endKey) return true;
         if (!anyFacility) {
             bool found = false;
             for (const std::string& name : wanted)
                 if (name == rec.facility) found = true;
-            if (!found) continue;
+            if (!found) return true;
         }
         if (!criteria.customers.empty()) {
             bool found = false;
             for (const CPeopleKey& k : criteria.customers)
                 if (k.Matches(rec.first, rec.mi, rec.last, rec.phone, rec.ext)) found = true;
-            if (!found) continue;
+            if (!found) return true;
         }
 
         if (key != previousKey || rec.facility != previousFacility) {
             if (previousKey != 0) out.append(totalLine());
             if (!out.append(" ")) {
                 result.outOfMemory = true;
-                break;
+                return false;
             }
             count = 0;
             prevMonth = rec.month;
@@ -183,10 +165,11 @@ ReservationReportResult buildReservationReport(const ReportCriteria& criteria,
         }
         if (!out.append(line.view())) {
             result.outOfMemory = true;
-            break;
+            return false;
         }
         ++count;
-    }
+        return true;
+    });
     if (r < 0) result.readError = r;
     result.cutShort = r > 0 && cursor.cutShort();
 

@@ -37,11 +37,6 @@ void storeReservationOptions(const ReservationOptions& options, CPeople* people,
 
 // ----- the builder -----
 
-enum class ReportScan {
-    FromRangeStart,  // seek to the first day of the range, stop after its last day
-    WholeTable,      // every record from the first; the same lines, for checks and comparisons
-};
-
 struct ReservationReportResult {
     bool outOfMemory = false;  // a line was refused and the scan stopped
     int readError = 0;         // the table's negative code when a step failed, else 0

@@ -149,32 +149,28 @@ UtilizationResult computeUtilization(const ReportCriteria& criteria,
     const bool lastCounts = localTimeValue(to) <= criteria.rangeEnd;
 
     std::array<std::array<double, 7>, kSlots> reserved{};
-    const bool seek = scan == ReportScan::FromRangeStart;
-    int r = seek ? cursor.seekDate(dateKey(from)) : cursor.first();
     ReservationRecord rec;
-    for (; r == 0; r = cursor.next()) {
-        cursor.read(rec);
-        ++result.recordsRead;
+    const int r = scanDateRange(cursor, scan, dateKey(from), lastDay, rec, result.recordsRead, [&] {
         const int day = rec.dateNumber();
-        if (seek && day > lastDay) break;
-        if (!isWanted(rec.facility)) continue;
-        if (day < firstDay || day > lastDay) continue;
-        if (day == lastDay && !lastCounts) continue;
+        if (!isWanted(rec.facility)) return true;
+        if (day < firstDay || day > lastDay) return true;
+        if (day == lastDay && !lastCounts) return true;
         int sh = rec.startHour, sm = rec.startMinute, eh = rec.endHour, em = rec.endMinute;
         if (criteria.useHourWindow &&
             !clipToWindow(criteria.windowStart, criteria.windowEnd, sh, sm, eh, em))
-            continue;
+            return true;
         // Wall-clock time, as the available time is counted: a day the clocks change still
         // has its whole hours, so a fully booked day is a share of 1.00.
         const int seconds = ((eh * 60 + em) - (sh * 60 + sm)) * 60;
-        if (seconds <= 0) continue;
+        if (seconds <= 0) return true;
         for (int s = 0; s < kSlots; ++s) {
             if (slotNames[std::size_t(s)] != rec.facility) continue;
             const DayDate d{rec.year, rec.month, rec.day};
             reserved[std::size_t(s)][std::size_t(weekday(d))] += seconds;
             break;
         }
-    }
+        return true;
+    });
     if (r < 0) result.readError = r;
 
     for (int s = 0; s < kSlots; ++s)

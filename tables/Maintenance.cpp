@@ -85,22 +85,13 @@ void CMaintenance::build() {
 }
 
 int CMaintenance::Add() {
-    if (!core_.isOpen()) return r4noOpen;
-    if (int r = core_.appendStart()) return r;
-    if (int r = core_.blank()) return r;
-    build();
-    return core_.append();
+    return core_.addRecord([this] { build(); });
 }
 
 int CMaintenance::Update() {
-    if (!core_.isOpen()) return r4noOpen;
-    if (int r = core_.blank()) return r;
-    build();
-    return core_.rewrite();
+    return core_.updateRecord([this] { build(); });
 }
 
 int CMaintenance::Delete(bool pack) {
-    int r = core_.remove(true);
-    if (pack) core_.setPackNeeded();
-    return r;
+    return core_.deleteRecord(true, pack);
 }

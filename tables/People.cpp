@@ -144,24 +144,15 @@ void CPeople::build() {
 }
 
 int CPeople::Add() {
-    if (!core_.isOpen()) return r4noOpen;
-    if (int r = core_.appendStart()) return r;
-    if (int r = core_.blank()) return r;
-    build();
-    return core_.append();
+    return core_.addRecord([this] { build(); });
 }
 
 int CPeople::Update() {
-    if (!core_.isOpen()) return r4noOpen;
-    if (int r = core_.blank()) return r;
-    build();
-    return core_.rewrite();
+    return core_.updateRecord([this] { build(); });
 }
 
 int CPeople::Delete(bool pack) {
-    int r = core_.remove(true);
-    if (pack) core_.setPackNeeded();
-    return r;
+    return core_.deleteRecord(true, pack);
 }
 
 int CPeople::LockAll() {

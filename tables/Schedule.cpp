@@ -204,24 +204,15 @@ void CSchedule::build() {
 }
 
 int CSchedule::Add() {
-    if (!core_.isOpen()) return r4noOpen;
-    if (int r = core_.appendStart()) return r;
-    if (int r = core_.blank()) return r;
-    build();
-    return core_.append();
+    return core_.addRecord([this] { build(); });
 }
 
 int CSchedule::Update() {
-    if (!core_.isOpen()) return r4noOpen;
-    if (int r = core_.blank()) return r;
-    build();
-    return core_.rewrite(!holdsAll_);
+    return core_.updateRecord([this] { build(); }, !holdsAll_);
 }
 
 int CSchedule::Delete(bool pack) {
-    int r = core_.remove(false);
-    if (pack) core_.setPackNeeded();
-    return r;
+    return core_.deleteRecord(false, pack);
 }
 
 int CSchedule::LockAppend() {

@@ -445,6 +445,27 @@ int TableCore::appendStart() {
     return d4appendStart(data_, 0);
 }
 
+int TableCore::addRecord(const std::function<void()>& fill) {
+    if (!isOpen()) return r4noOpen;
+    if (int r = appendStart()) return r;
+    if (int r = blank()) return r;
+    fill();
+    return append();
+}
+
+int TableCore::updateRecord(const std::function<void()>& fill, bool release) {
+    if (!isOpen()) return r4noOpen;
+    if (int r = blank()) return r;
+    fill();
+    return rewrite(release);
+}
+
+int TableCore::deleteRecord(bool flushNow, bool pack) {
+    const int r = remove(flushNow);
+    if (pack) setPackNeeded();
+    return r;
+}
+
 int TableCore::blank() {
     if (!data_) return r4noOpen;
     return d4blank(data_);

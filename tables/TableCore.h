@@ -116,6 +116,12 @@ public:
     // change of many records under the whole-table lock keeps it to the end).
     int rewrite(bool release = true);
     int remove(bool flushNow);
+    // Add, Update and Delete of the three tables: a blank record filled by `fill` (the
+    // table's own field assignments) appended or rewritten over the current one; a deletion
+    // mark, with the pack at close when asked.
+    int addRecord(const std::function<void()>& fill);
+    int updateRecord(const std::function<void()>& fill, bool release = true);
+    int deleteRecord(bool flushNow, bool pack);
     // Forgets a write the engine refused (its standing error and the changed record buffer),
     // so that earlier writes can be put back.
     void dropFailedWrite();
