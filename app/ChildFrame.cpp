@@ -5,7 +5,7 @@
 
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 namespace quorvane {
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/PreferencesModel.h"
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 
 class QWidget;
 

@@ -10,7 +10,7 @@
 
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/DialogButtons.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "platform/TextCodec.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 
 class CSchedule;
 class CPeople;

@@ -4,7 +4,7 @@
 #include "app/GroupTables.h"
 
 #ifdef QUORVANE_HAVE_TABLES
-#include "app/core/Room.h"
+#include "group/Room.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"

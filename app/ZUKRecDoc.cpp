@@ -6,7 +6,7 @@
 #include "app/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "base/Clock.h"
 #include "engine/error4.h"
 #include "platform/Prompter.h"

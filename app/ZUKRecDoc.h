@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/CurrentDay.h"
-#include "app/core/GroupSession.h"
+#include "group/CurrentDay.h"
+#include "group/GroupSession.h"
 
 class QWidget;
 

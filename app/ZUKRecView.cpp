@@ -12,7 +12,7 @@
 #include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

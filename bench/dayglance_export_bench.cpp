@@ -21,7 +21,7 @@
 #include "app/GroupLayout.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/io4.h"
 #include "reports/CustomerExport.h"
 #include "reports/DayGlance.h"

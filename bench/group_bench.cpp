@@ -14,7 +14,7 @@
 
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/io4.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

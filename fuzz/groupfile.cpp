@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 using namespace quorvane;
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/ChangeStamp.h"
+#include "group/ChangeStamp.h"
 #include "base/Clock.h"
 
 using quorvane::ChangeStamp;

@@ -6,7 +6,7 @@
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/file4replace.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 namespace quorvane {
 

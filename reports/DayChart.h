@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {

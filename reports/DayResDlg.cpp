@@ -16,7 +16,7 @@
 #include "app/GroupLayout.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"

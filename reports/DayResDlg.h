@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 #include "platform/Printing.h"
 #include "reports/DayChart.h"
 

@@ -6,7 +6,7 @@
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
 #include "reports/ReportDialogs.h"

@@ -1,7 +1,7 @@
 #include "reports/ReportDialogs.h"
 
 #include "app/ZUKRecDoc.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/Prompter.h"
 
 namespace quorvane {

@@ -6,7 +6,7 @@
 #include <QString>
 #include <vector>
 
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 #include "platform/Printing.h"
 #include "reports/DayChart.h"
 #include "reports/ReportJob.h"

@@ -7,7 +7,7 @@
 
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
 

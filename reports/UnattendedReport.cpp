@@ -8,7 +8,7 @@
 
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "base/Clock.h"
 #include "platform/Prompter.h"

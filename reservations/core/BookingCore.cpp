@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/core/Room.h"
+#include "group/Room.h"
 #include "engine/error4.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

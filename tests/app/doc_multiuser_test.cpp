@@ -12,9 +12,9 @@
 
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
-#include "app/core/ChangeStamp.h"
+#include "group/ChangeStamp.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/io4.h"
 #include "shell_fakes.h"
 #include "tables/Maintenance.h"

@@ -18,7 +18,7 @@
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "shell_fakes.h"
 #include "view_fakes.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/GroupLayout.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "view_fakes.h"
 
 namespace quorvane {

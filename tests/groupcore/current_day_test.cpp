@@ -1,13 +1,13 @@
 // The current day as the minute timer drives it: the date at midnight, the other users' stamp,
 // when the day list reloads, and what a booking of this user does.
-#include "app/core/CurrentDay.h"
+#include "group/CurrentDay.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "tests/groupcore/core_testutil.h"
 
 namespace quorvane {

@@ -2,7 +2,7 @@
 // a change that was made, and always gives the lock back.
 #include <gtest/gtest.h>
 
-#include "app/core/GroupSession.h"
+#include "group/GroupSession.h"
 #include "core_testutil.h"
 
 namespace quorvane {

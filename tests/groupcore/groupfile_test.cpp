@@ -1,4 +1,4 @@
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/core/ChangeStamp.h"
+#include "group/ChangeStamp.h"
 #include "base/Clock.h"
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 #include "tests/groupcore/core_testutil.h"
 
 namespace quorvane {

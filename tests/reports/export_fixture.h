@@ -9,7 +9,7 @@
 
 #include "../app/shell_fakes.h"
 #include "app/ZUKRecDoc.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/io4.h"
 #include "platform/AppSettings.h"
 #include "tables/Maintenance.h"

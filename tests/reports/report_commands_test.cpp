@@ -20,7 +20,7 @@
 #include "app/MainFrame.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/io4.h"
 #include "platform/AppSettings.h"
 #include "platform/Help.h"

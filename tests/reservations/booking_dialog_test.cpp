@@ -27,7 +27,7 @@
 #include "app/ZUKRecDoc.h"
 #include "app/ZUKRecView.h"
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "reservations/AddPersonDlg.h"
 #include "reservations/AddReservation.h"
 #include "reservations/Install.h"

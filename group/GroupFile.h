@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/Room.h"
+#include "group/Room.h"
 
 namespace quorvane {
 

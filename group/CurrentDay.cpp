@@ -1,7 +1,7 @@
-#include "app/core/CurrentDay.h"
+#include "group/CurrentDay.h"
 
 #include "base/Clock.h"
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 namespace quorvane {
 

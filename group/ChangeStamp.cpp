@@ -1,4 +1,4 @@
-#include "app/core/ChangeStamp.h"
+#include "group/ChangeStamp.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/core/Archive.h"
+#include "group/Archive.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/core/GroupSession.h"
+#include "group/GroupSession.h"
 
 namespace quorvane {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 namespace quorvane {
 

@@ -1,4 +1,4 @@
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

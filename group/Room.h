@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/Archive.h"
+#include "group/Archive.h"
 
 namespace quorvane {
 

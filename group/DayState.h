@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/Room.h"
+#include "group/Room.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {

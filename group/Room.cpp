@@ -1,4 +1,4 @@
-#include "app/core/Room.h"
+#include "group/Room.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/core/DayState.h"
+#include "group/DayState.h"
 
 #include <cstdio>
 #include <ctime>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/ChangeStamp.h"
-#include "app/core/DayState.h"
+#include "group/ChangeStamp.h"
+#include "group/DayState.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {
