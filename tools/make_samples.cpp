@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/io4.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

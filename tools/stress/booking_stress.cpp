@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/clock4.h"
 #include "engine/tag4.h"
 #include "reservations/core/BookingCore.h"

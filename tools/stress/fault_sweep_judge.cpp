@@ -13,7 +13,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "fault_sweep_internal.h"
 #include "tables/TableCore.h"
 

@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "app/core/GroupFile.h"
+#include "group/GroupFile.h"
 #include "engine/file4replace.h"
 #include "fault_sweep.h"
 #include "fault_sweep_internal.h"
