@@ -30,10 +30,9 @@ QString newGroupTypeName(const NewGroupForm& form) {
     return {};
 }
 
-std::optional<DialogMessage> checkNewGroup(const NewGroupForm& form) {
+std::optional<Message> checkNewGroup(const NewGroupForm& form) {
     if (newGroupTypeName(form).isEmpty())
-        return DialogMessage{QStringLiteral("You must specify a group type"),
-                             QStringLiteral("No Group Type"), PromptIcon::None};
+        return Message{"You must specify a group type", "No Group Type", PromptIcon::None};
     return std::nullopt;
 }
 
@@ -119,8 +118,8 @@ void CStartupDlg::updateOtherEdit() {
 
 bool CStartupDlg::validate() {
     const NewGroupForm current = form();
-    if (const std::optional<DialogMessage> message = checkNewGroup(current)) {
-        showDialogMessage(*message);
+    if (const std::optional<Message> message = checkNewGroup(current)) {
+        showMessage(*message);
         return false;
     }
     typeName_ = newGroupTypeName(current);

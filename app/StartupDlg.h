@@ -25,7 +25,7 @@ struct NewGroupForm {
 // with "Other"; empty when there is none.
 QString newGroupTypeName(const NewGroupForm& form);
 // The OK rule: "You must specify a group type" while there is no type name.
-std::optional<DialogMessage> checkNewGroup(const NewGroupForm& form);
+std::optional<Message> checkNewGroup(const NewGroupForm& form);
 
 class CStartupDlg : public QDialog {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "dialogs/RecordCards.h"
+#include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "tables/Maintenance.h"
@@ -30,11 +31,10 @@ void offerCarry(CPeople& people, CSchedule& schedule, const CustomerCopy& before
         return;
     const CarryResult r = carryCustomerChange(schedule, before, after, from);
     if (r.code != 0) {
-        editor::showMessage(
-            {tables::format("The reservations could not be changed (%d); none of them was "
-                            "changed.",
-                            r.code),
-             "Database Error"});
+        showMessage({tables::format("The reservations could not be changed (%d); none of them was "
+                                    "changed.",
+                                    r.code),
+                     "Database Error"});
         return;
     }
     appPrompter().message(
@@ -63,9 +63,8 @@ bool onCustomer(CPeople& people, CSchedule& schedule, int mode,
                                        QStringLiteral("Confirm Delete"))) {
                 // The customer's reservations stay: they carry their own copy of the names.
                 if (const int r = deleteCustomer(people, record))
-                    editor::showMessage(
-                        {tables::format("Could not delete customer from database (%d)", r),
-                         "Database Error"});
+                    showMessage({tables::format("Could not delete customer from database (%d)", r),
+                                 "Database Error"});
             }
             return true;
         }
@@ -98,7 +97,7 @@ bool onItem(CMaintenance& maintenance, CSchedule& schedule, int mode, long recor
                     QStringLiteral("Confirm Delete"))) {
                 // Reservations made for the item stay; they carry its name.
                 if (const int r = deleteMaintenance(maintenance, record))
-                    editor::showMessage(
+                    showMessage(
                         {tables::format("Could not delete maintenance item from database (%d)", r),
                          "Database Error"});
             }

@@ -10,11 +10,9 @@ namespace quorvane {
 
 namespace {
 
-const EditorMessage kCustomerGone{"Could not read selected customer from database",
-                                  "Database Error"};
-const EditorMessage kItemGone{"Could not read selected maintenance item from database",
-                              "Database Error"};
-const EditorMessage kReservationGone{"Could not read reservation detail", "Database Error"};
+const Message kCustomerGone{"Could not read selected customer from database", "Database Error"};
+const Message kItemGone{"Could not read selected maintenance item from database", "Database Error"};
+const Message kReservationGone{"Could not read reservation detail", "Database Error"};
 
 std::string slashDate(const DayDate& d) {
     return tables::format("%02d/%02d/%04d", d.month, d.day, d.year);
@@ -96,19 +94,19 @@ std::string maintenanceChooserTitle(int mode) {
     }
 }
 
-std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<RecordRow>& rows,
-                                          int selected) {
+std::optional<Message> pickCustomer(CPeople& people, const std::vector<RecordRow>& rows,
+                                    int selected) {
     if (selected < 0 || static_cast<std::size_t>(selected) >= rows.size())
-        return EditorMessage{"A customer must be selected", "No Customer Selected"};
+        return Message{"A customer must be selected", "No Customer Selected"};
     if (people.GoTo(rows[static_cast<std::size_t>(selected)].record) != 0 || people.IsDeleted())
         return kCustomerGone;
     return std::nullopt;
 }
 
-std::optional<EditorMessage> pickMaintenance(CMaintenance& maintenance,
-                                             const std::vector<RecordRow>& rows, int selected) {
+std::optional<Message> pickMaintenance(CMaintenance& maintenance,
+                                       const std::vector<RecordRow>& rows, int selected) {
     if (selected < 0 || static_cast<std::size_t>(selected) >= rows.size())
-        return EditorMessage{"A maintenance item must be selected", "No Maintenance Item Selected"};
+        return Message{"A maintenance item must be selected", "No Maintenance Item Selected"};
     if (maintenance.GoTo(rows[static_cast<std::size_t>(selected)].record) != 0 ||
         maintenance.IsDeleted())
         return kItemGone;
@@ -231,15 +229,15 @@ std::string deleteCustomerQuestion(long reservations) {
 
 // ----- the maintenance editor -----
 
-std::optional<EditorMessage> checkMaintName(const MaintFields& f) {
+std::optional<Message> checkMaintName(const MaintFields& f) {
     // Blanks alone are stored as an empty name.
     if (f.name.find_first_not_of(' ') == std::string::npos)
-        return EditorMessage{"A name for the maintenance must be specified", "Name Error"};
+        return Message{"A name for the maintenance must be specified", "Name Error"};
     return std::nullopt;
 }
 
-std::optional<EditorMessage> storeMaintenance(CMaintenance& maintenance, const MaintFields& f,
-                                              bool modify, long record) {
+std::optional<Message> storeMaintenance(CMaintenance& maintenance, const MaintFields& f,
+                                        bool modify, long record) {
     int r;
     if (modify) {
         // Written over the item chosen, read again by its number. The rewrite moves the record
@@ -257,10 +255,10 @@ std::optional<EditorMessage> storeMaintenance(CMaintenance& maintenance, const M
         r = maintenance.Add();
     }
     if (r == r4unique)
-        return EditorMessage{"A record for this maintenance item already exists in the database",
-                             "Add Error"};
+        return Message{"A record for this maintenance item already exists in the database",
+                       "Add Error"};
     if (r != 0)
-        return EditorMessage{
+        return Message{
             tables::format("Error adding maintenance to database, already exist? (%d)", r),
             "Add Error"};
     return std::nullopt;
@@ -315,8 +313,8 @@ std::string maintenanceReservationsTitle(const std::string& item) {
     return "List of Reservations for " + item;
 }
 
-std::optional<EditorMessage> readCustomerReservation(CSchedule& table, const ReservationRow& row,
-                                                     ListedReservation& out) {
+std::optional<Message> readCustomerReservation(CSchedule& table, const ReservationRow& row,
+                                               ListedReservation& out) {
     if (!rereadListed(table, row)) return kReservationGone;
     fillTimes(table, out);
     std::string first, mi, last, phone, ext, org;
@@ -329,8 +327,8 @@ std::optional<EditorMessage> readCustomerReservation(CSchedule& table, const Res
     return std::nullopt;
 }
 
-std::optional<EditorMessage> readMaintenanceReservation(CSchedule& table, const ReservationRow& row,
-                                                        ListedReservation& out) {
+std::optional<Message> readMaintenanceReservation(CSchedule& table, const ReservationRow& row,
+                                                  ListedReservation& out) {
     if (!rereadListed(table, row)) return kReservationGone;
     fillTimes(table, out);
     std::string first, mi, last, phone, ext, org;
@@ -341,14 +339,13 @@ std::optional<EditorMessage> readMaintenanceReservation(CSchedule& table, const 
     return std::nullopt;
 }
 
-std::optional<EditorMessage> checkMaintenanceItem(CMaintenance& maintenance,
-                                                  const std::string& name) {
+std::optional<Message> checkMaintenanceItem(CMaintenance& maintenance, const std::string& name) {
     // The name padded to the key's width is an exact key: an unpadded text would also find an
     // item whose name merely begins with it.
     std::string key = name;
     if (key.size() < kMaintNameMax) key.append(kMaintNameMax - key.size(), ' ');
     if (maintenance.Seek(key) == 0 && maintenance.GetName() == name) return std::nullopt;
-    return EditorMessage{"Could not read maintenance item from database", "Database Error"};
+    return Message{"Could not read maintenance item from database", "Database Error"};
 }
 
 namespace {

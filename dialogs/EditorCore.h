@@ -18,8 +18,6 @@ class CMaintenance;
 
 namespace quorvane {
 
-using EditorMessage = BookingMessage;
-
 // ----- choosers -----
 
 // What a chooser was opened for.
@@ -34,10 +32,10 @@ std::string maintenanceChooserTitle(int mode);
 // Moves the table to the customer (item) of row `selected` (-1: none) and reads it. The
 // message when nothing is selected, or the record is gone: another user may have deleted it
 // after the list was read.
-std::optional<EditorMessage> pickCustomer(CPeople& people, const std::vector<RecordRow>& rows,
-                                          int selected);
-std::optional<EditorMessage> pickMaintenance(CMaintenance& maintenance,
-                                             const std::vector<RecordRow>& rows, int selected);
+std::optional<Message> pickCustomer(CPeople& people, const std::vector<RecordRow>& rows,
+                                    int selected);
+std::optional<Message> pickMaintenance(CMaintenance& maintenance,
+                                       const std::vector<RecordRow>& rows, int selected);
 
 // Deletes the customer (item) at `record` when it is still there, asking for a pack at close.
 // 0, or the code of the failed read or deletion; a record already deleted is left alone.
@@ -89,12 +87,12 @@ constexpr int kMaintNameMax = 21;
 constexpr int kMaintNotesMax = 80;
 
 // "A name for the maintenance must be specified" ("Name Error") for an empty name.
-std::optional<EditorMessage> checkMaintName(const MaintFields& f);
+std::optional<Message> checkMaintName(const MaintFields& f);
 // Appends the item, or in modify mode writes it over the item at `record` (a rename moves the
 // record to its new name; the reservations keep the old one). The "Add Error" message on a
 // refusal, code 20 being a name that exists; "Database Error" when the item to modify is gone.
-std::optional<EditorMessage> storeMaintenance(CMaintenance& maintenance, const MaintFields& f,
-                                              bool modify, long record = 0);
+std::optional<Message> storeMaintenance(CMaintenance& maintenance, const MaintFields& f,
+                                        bool modify, long record = 0);
 
 // ----- reservation lists -----
 
@@ -145,15 +143,14 @@ struct ListedReservation {
 // times "%02d:%02d %s", the name "%s, %s %s", organization, phone, extension and notes.
 // "Could not read reservation detail" ("Database Error") when the record cannot be read or is
 // no longer the one listed (deleted by another user).
-std::optional<EditorMessage> readCustomerReservation(CSchedule& table, const ReservationRow& row,
-                                                     ListedReservation& out);
+std::optional<Message> readCustomerReservation(CSchedule& table, const ReservationRow& row,
+                                               ListedReservation& out);
 // The same for an item's list: the name shown is the item's, with the phone and the notes.
-std::optional<EditorMessage> readMaintenanceReservation(CSchedule& table, const ReservationRow& row,
-                                                        ListedReservation& out);
+std::optional<Message> readMaintenanceReservation(CSchedule& table, const ReservationRow& row,
+                                                  ListedReservation& out);
 // "Could not read maintenance item from database" ("Database Error") when no item carries
 // exactly the name.
-std::optional<EditorMessage> checkMaintenanceItem(CMaintenance& maintenance,
-                                                  const std::string& name);
+std::optional<Message> checkMaintenanceItem(CMaintenance& maintenance, const std::string& name);
 
 // Writes `notes` on the listed reservation when they differ from the ones shown. The record is
 // read again first and written only while it is still the reservation shown: the table's

@@ -6,9 +6,9 @@
 
 #include "base/Clock.h"
 #include "platform/DialogButtons.h"
+#include "platform/LineListModel.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
-#include "platform/LineListModel.h"
 #include "reservations/ShowReservation.h"
 
 namespace quorvane {
@@ -59,10 +59,6 @@ void selectRow(QListView* list, int row) {
     const QModelIndex index = list->model()->index(row, 0);
     list->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     list->setCurrentIndex(index);
-}
-
-void showMessage(const EditorMessage& m) {
-    showDialogMessage({fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Stop});
 }
 
 DayDate today() {

@@ -50,8 +50,6 @@ QListView* makeList(QWidget* owner, int id, RowListModel<Row>*& model, int tabSt
 // The selected row, -1 for none.
 int selectedRow(const QListView* list);
 void selectRow(QListView* list, int row);
-// The message box of a refusal (stop icon).
-void showMessage(const EditorMessage& m);
 // Today as the clock says.
 DayDate today();
 // Shows a listed reservation in the reservation detail (dialog 136) and, on OK, writes its

@@ -56,10 +56,10 @@ void CAddMaint::setFields(const MaintFields& f) {
 
 bool CAddMaint::store() {
     const MaintFields f = fields();
-    std::optional<EditorMessage> m = checkMaintName(f);
+    std::optional<Message> m = checkMaintName(f);
     if (!m) m = storeMaintenance(maintenance_, f, mode_ == Modify, record_);
     if (m) {
-        editor::showMessage(*m);
+        showMessage(*m);
         return false;
     }
     return true;

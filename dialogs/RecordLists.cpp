@@ -34,7 +34,7 @@ void CRecordChooserDlg::fill() {
     const int r = kind_.read(rows);
     model_->setRows(std::move(rows));
     if (r != 0)
-        editor::showMessage(
+        showMessage(
             {std::string(kind_.readError) + " (" + std::to_string(r) + ")", "Database Error"});
 }
 
@@ -44,8 +44,8 @@ bool CRecordChooserDlg::choose() {
         QDialog::accept();
         return true;
     }
-    if (std::optional<EditorMessage> m = kind_.pick(rows(), selected)) {
-        editor::showMessage(*m);
+    if (std::optional<Message> m = kind_.pick(rows(), selected)) {
+        showMessage(*m);
         return false;
     }
     const long record = rows()[std::size_t(selected)].record;
@@ -124,25 +124,23 @@ void CRecordResDlg::fill() {
     const int r = kind_.walk(schedule_, from_, rows);
     model_->setRows(std::move(rows));
     if (r != 0)
-        editor::showMessage(
-            {tables::format("Could not read the reservations from database (%d)", r),
-             "Database Error"});
+        showMessage({tables::format("Could not read the reservations from database (%d)", r),
+                     "Database Error"});
 }
 
 void CRecordResDlg::showReservation() {
     const int selected = editor::selectedRow(list_);
     if (selected < 0) {
-        editor::showMessage({"You must select a reservation to view", "Error"});
+        showMessage({"You must select a reservation to view", "Error"});
         return;
     }
     ListedReservation shown;
-    if (std::optional<EditorMessage> m =
-            kind_.read(schedule_, rows()[std::size_t(selected)], shown)) {
-        editor::showMessage(*m);
+    if (std::optional<Message> m = kind_.read(schedule_, rows()[std::size_t(selected)], shown)) {
+        showMessage(*m);
         return;
     }
     if (kind_.remark)
-        if (std::optional<EditorMessage> m = kind_.remark(shown)) editor::showMessage(*m);
+        if (std::optional<Message> m = kind_.remark(shown)) showMessage(*m);
     if (!editor::showListedReservation(schedule_, shown, this)) return;
     // Read again from the date the list began at, so the reservations before the one shown
     // stay listed, and keep the shown one selected.

@@ -47,7 +47,7 @@ protected:
         QSize minimum;
         const char* readError;  // said with the engine's code after it
         std::function<int(std::vector<RecordRow>&)> read;
-        std::function<std::optional<EditorMessage>(const std::vector<RecordRow>&, int)> pick;
+        std::function<std::optional<Message>(const std::vector<RecordRow>&, int)> pick;
     };
     CRecordChooserDlg(Kind kind, int mode, const std::string& title, QWidget* parent);
 
@@ -92,12 +92,11 @@ protected:
     struct Kind {
         int dialogId, listId, showId, helpId, tabStop;
         std::function<int(CSchedule&, const DayDate&, std::vector<ReservationRow>&)> walk;
-        std::function<std::optional<EditorMessage>(CSchedule&, const ReservationRow&,
-                                                   ListedReservation&)>
+        std::function<std::optional<Message>(CSchedule&, const ReservationRow&, ListedReservation&)>
             read;
         // Said before the detail, which still shows (an item renamed or deleted since the
         // booking); may be empty.
-        std::function<std::optional<EditorMessage>(const ListedReservation&)> remark;
+        std::function<std::optional<Message>(const ListedReservation&)> remark;
     };
     // The list runs from `from` on (the choosers pass today).
     CRecordResDlg(Kind kind, CSchedule& schedule, const DayDate& from, const std::string& title,

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "platform/Help.h"
+#include "platform/TextCodec.h"
 
 namespace quorvane {
 
@@ -29,8 +30,8 @@ DialogButtons addDialogButtons(QDialog* dialog, QBoxLayout* layout, int dialogId
     return row;
 }
 
-void showDialogMessage(const DialogMessage& message) {
-    appPrompter().message(message.text, message.caption, message.icon);
+void showMessage(const Message& message) {
+    appPrompter().message(fromCp1252(message.text), fromCp1252(message.title), message.icon);
 }
 
 }  // namespace quorvane

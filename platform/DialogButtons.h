@@ -1,7 +1,7 @@
 #pragma once
 // The row most dialogs end with: OK (control id 1, the default button), Cancel (2) and Help,
-// whose click shows the dialog's help topic (0x20000 + the dialog's resource id). And the one
-// message a dialog's rules ask it to show.
+// whose click shows the dialog's help topic (0x20000 + the dialog's resource id). And the
+// showing of the message a dialog's rules return.
 #include <QString>
 
 #include "platform/Prompter.h"
@@ -27,13 +27,7 @@ DialogButtons addDialogButtons(QDialog* dialog, QBoxLayout* layout, int dialogId
                                bool okAccepts = true);
 
 // A dialog's rules are free functions on its value struct; they return the message to show
-// (or none), and the dialog shows it with showDialogMessage, so the rules run without widgets.
-struct DialogMessage {
-    QString text;
-    QString caption;
-    PromptIcon icon = PromptIcon::Warning;
-    bool operator==(const DialogMessage&) const = default;
-};
-void showDialogMessage(const DialogMessage& message);
+// (or none), and the dialog shows it here, so the rules run without widgets.
+void showMessage(const Message& message);
 
 }  // namespace quorvane

@@ -4,11 +4,12 @@
 #include <QString>
 #include <vector>
 
+#include "base/Message.h"
+
 class QWidget;
 
 namespace quorvane {
 
-enum class PromptIcon { None, Information, Warning, Stop, Question };
 enum class PromptButtons { Ok, YesNo };
 enum class PromptResult { Ok, Yes, No };
 

@@ -9,9 +9,9 @@
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/DialogButtons.h"
+#include "platform/LineListModel.h"
 #include "platform/Printing.h"
 #include "platform/TextCodec.h"
-#include "platform/LineListModel.h"
 
 namespace quorvane {
 
@@ -73,7 +73,7 @@ void CResReportDlg::selectCustomers(const std::vector<int>& rows) {
 bool CResReportDlg::validate() {
     const ReservationOptions o = options();
     if (const auto refusal = checkReservationOptions(o)) {
-        showDialogMessage(*refusal);
+        showMessage(*refusal);
         return false;
     }
     return true;

@@ -61,10 +61,10 @@ private:
 
 }  // namespace
 
-std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options) {
+std::optional<Message> checkReservationOptions(const ReservationOptions& options) {
     if (options.end < options.start)
-        return DialogMessage{QStringLiteral("The end date must be greater than the start date."),
-                             QStringLiteral("Date Error"), PromptIcon::None};
+        return Message{"The end date must be greater than the start date.", "Date Error",
+                       PromptIcon::None};
     return std::nullopt;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogButtons.h"
+#include "base/Message.h"
 #include "reports/ReportCriteria.h"
 #include "reports/ReportLines.h"
 #include "reports/ReportSource.h"
@@ -29,7 +29,7 @@ struct ReservationOptions {
 
 // The OK step's refusal: "The end date must be greater than the start date." ("Date Error")
 // when the end is earlier than the start (equal instants pass); none when the options stand.
-std::optional<DialogMessage> checkReservationOptions(const ReservationOptions& options);
+std::optional<Message> checkReservationOptions(const ReservationOptions& options);
 // Stores accepted options as the criteria. Each selected customer is read back by its record
 // number; one that cannot be read leaves an empty key in its place.
 void storeReservationOptions(const ReservationOptions& options, CPeople* people,

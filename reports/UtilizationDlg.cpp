@@ -94,7 +94,7 @@ UtilizationOptions CUtilizationDlg::options() const {
 bool CUtilizationDlg::validate() {
     const UtilizationOptions o = options();
     if (const auto refusal = checkUtilizationOptions(o)) {
-        showDialogMessage(*refusal);
+        showMessage(*refusal);
         return false;
     }
     return true;

@@ -34,10 +34,9 @@ int utilizationWindowEnd(int startHour, int endHour) {
     return endHour <= startHour && endHour == 0 && startHour > 0 ? 24 : endHour;
 }
 
-std::optional<DialogMessage> checkUtilizationOptions(const UtilizationOptions& o) {
+std::optional<Message> checkUtilizationOptions(const UtilizationOptions& o) {
     auto refusal = [](const char* text, const char* caption) {
-        return DialogMessage{QString::fromLatin1(text), QString::fromLatin1(caption),
-                             PromptIcon::None};
+        return Message{text, caption, PromptIcon::None};
     };
     if (o.useHourWindow && utilizationWindowEnd(o.startHour, o.endHour) <= o.startHour)
         return refusal("Starting hour for utilization must be less than ending hour",

@@ -2,13 +2,13 @@
 // The utilization report: for each chosen facility and each day of the week, the share of
 // the available time (whole days, or a window of hours) that was reserved over a date range,
 // with a weekly and a Monday-to-Friday average. Free of widgets, like the reservation report.
-#include <QString>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Message.h"
 #include "reports/ReportCriteria.h"
 #include "reports/ReportLines.h"
 #include "reports/ReportSource.h"
@@ -32,7 +32,7 @@ struct UtilizationOptions {
 int utilizationWindowEnd(int startHour, int endHour);
 // The OK step's checks in their order: the hour window (only while it is used), the dates,
 // at least one facility.
-std::optional<DialogMessage> checkUtilizationOptions(const UtilizationOptions& options);
+std::optional<Message> checkUtilizationOptions(const UtilizationOptions& options);
 void storeUtilizationOptions(const UtilizationOptions& options, ReportCriteria& criteria);
 
 // ----- the computation -----

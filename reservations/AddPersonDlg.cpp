@@ -50,16 +50,16 @@ void assignPerson(CPeople& p, const PersonFields& f) {
     p.SetNotes(f.notes);
 }
 
-std::optional<BookingMessage> checkPersonName(const PersonFields& f) {
+std::optional<Message> checkPersonName(const PersonFields& f) {
     // The table keeps no trailing blanks: a name of blanks alone would be stored empty.
     auto blank = [](const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; };
     if (blank(f.first) || blank(f.last))
-        return BookingMessage{"A first and last name must be specified", "Name Error"};
+        return Message{"A first and last name must be specified", "Name Error"};
     return std::nullopt;
 }
 
-std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f, bool modify,
-                                          long record) {
+std::optional<Message> storePerson(CPeople& people, const PersonFields& f, bool modify,
+                                   long record) {
     int r;
     if (modify) {
         // Written over the customer chosen, found again by its record number: the table's
@@ -67,8 +67,7 @@ std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f
         // deleted meanwhile is not brought back by writing over the deleted record.
         r = people.GoTo(record);
         if (r != 0 || people.IsDeleted())
-            return BookingMessage{"Could not read selected customer from database",
-                                  "Database Error"};
+            return Message{"Could not read selected customer from database", "Database Error"};
         assignPerson(people, f);
         r = people.Update();
     } else {
@@ -78,11 +77,10 @@ std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f
     }
     if (r != 0) {
         if (r == r4unique)
-            return BookingMessage{"A record for this customer already exists in the database",
-                                  "Add Error"};
-        return BookingMessage{
-            tables::format("Error adding customer to database, already exist? (%d)", r),
-            "Add Error"};
+            return Message{"A record for this customer already exists in the database",
+                           "Add Error"};
+        return Message{tables::format("Error adding customer to database, already exist? (%d)", r),
+                       "Add Error"};
     }
     // A changed key needs no clean-up: the rewrite moved this record to its new key. A live
     // record still under the old key is another one, added after the key was freed (by this
@@ -136,10 +134,10 @@ void CAddPersonDlg::setFields(const PersonFields& f) {
 
 bool CAddPersonDlg::store() {
     const PersonFields f = fields();
-    std::optional<BookingMessage> m = checkPersonName(f);
+    std::optional<Message> m = checkPersonName(f);
     if (!m) m = storePerson(people_, f, mode_ == Modify, record_);
     if (m) {
-        appPrompter().message(fromCp1252(m->text), fromCp1252(m->title), PromptIcon::Stop);
+        showMessage(*m);
         return false;
     }
     ++stored_;

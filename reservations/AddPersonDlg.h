@@ -35,12 +35,12 @@ PersonFields personFieldsOf(const CPeople& people);
 void assignPerson(CPeople& people, const PersonFields& f);
 
 // "A first and last name must be specified" ("Name Error") when either is empty or blanks.
-std::optional<BookingMessage> checkPersonName(const PersonFields& f);
+std::optional<Message> checkPersonName(const PersonFields& f);
 // Stores the customer: appended in add mode; in modify mode written over record `record` (a
 // changed key moves that record to the new key). The "Add Error" message on a refusal (code
 // 20: the customer exists); "Database Error" when the customer to modify is gone.
-std::optional<BookingMessage> storePerson(CPeople& people, const PersonFields& f, bool modify,
-                                          long record = 0);
+std::optional<Message> storePerson(CPeople& people, const PersonFields& f, bool modify,
+                                   long record = 0);
 
 class CAddPersonDlg : public QDialog {
     Q_OBJECT

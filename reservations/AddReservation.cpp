@@ -18,10 +18,10 @@
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "platform/DialogButtons.h"
+#include "platform/LineListModel.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reservations/AddPersonDlg.h"
-#include "platform/LineListModel.h"
 #include "reservations/ReservationDialogs.h"
 #include "reservations/TimeField.h"
 #include "tables/Maintenance.h"
@@ -46,10 +46,6 @@ const QString kLongDate = QStringLiteral("dddd, MMMM dd, yyyy");
 int selectedRow(const QListView* list) {
     const QModelIndexList rows = list->selectionModel()->selectedIndexes();
     return rows.isEmpty() ? -1 : rows.first().row();
-}
-
-void showMessage(const BookingMessage& m) {
-    appPrompter().message(fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Stop);
 }
 
 QListView* makeList(QWidget* owner, int id, LineListModel*& model) {
@@ -322,9 +318,7 @@ bool CAddReservation::onOk() {
     QApplication::restoreOverrideCursor();
     if (out.stayOpen) return false;
     // After the messages of the days refused, what the series came to.
-    if (const std::optional<BookingMessage> summary = seriesSummary(q, out))
-        appPrompter().message(fromCp1252(summary->text), fromCp1252(summary->title),
-                              PromptIcon::Information);
+    if (const std::optional<Message> summary = seriesSummary(q, out)) showMessage(*summary);
     customerRecords_.clear();
     QDialog::accept();
     return true;

@@ -17,12 +17,13 @@
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"
+#include "platform/DialogButtons.h"
 #include "platform/Help.h"
+#include "platform/LineListModel.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reservations/AddPersonDlg.h"
 #include "reservations/AddReservation.h"
-#include "platform/LineListModel.h"
 #include "reservations/ReservationDialogs.h"
 #include "reservations/ShowReservation.h"
 #include "tables/Schedule.h"
@@ -243,8 +244,7 @@ void CRoomInfoDlg::showReservation() {
 }
 
 void CRoomInfoDlg::listChanged() {
-    const BookingMessage m = reservationChangedMessage();
-    appPrompter().message(fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Information);
+    showMessage(reservationChangedMessage());
     LoadDay(date_.month, date_.day, date_.year);
 }
 

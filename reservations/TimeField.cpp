@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reservations/core/BookingCore.h"
@@ -16,9 +17,9 @@ TimeField::TimeField(QWidget* parent) : QLineEdit(parent) {
     // time it keeps.
     connect(this, &QLineEdit::editingFinished, this, [this] {
         if (commit()) return;
-        const BookingMessage m = timeEntryMessage(toCp1252(text()));
+        const Message m = timeEntryMessage(toCp1252(text()));
         display(time_);
-        appPrompter().message(fromCp1252(m.text), fromCp1252(m.title), PromptIcon::Stop);
+        showMessage(m);
     });
 }
 

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "group/Room.h"
 #include "engine/error4.h"
+#include "group/Room.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -130,16 +130,15 @@ std::optional<int> parseTypedTime(const std::string& text) {
     return h * 60 + m;
 }
 
-BookingMessage timeEntryMessage(const std::string& typed) {
+Message timeEntryMessage(const std::string& typed) {
     return {"\"" + typed + "\" is not a time. Type a time such as 2:30 PM, 2:30p or 14:30.",
             "Time Error"};
 }
 
-std::optional<BookingMessage> checkSeriesDates(const BookingRequest& q) {
+std::optional<Message> checkSeriesDates(const BookingRequest& q) {
     if (q.kind != kSingle && q.firstDay > q.throughDay)
-        return BookingMessage{
-            "The end date for a recurring reservation must be after the start date.",
-            "Recurring Reservation Error"};
+        return Message{"The end date for a recurring reservation must be after the start date.",
+                       "Recurring Reservation Error"};
     return std::nullopt;
 }
 
@@ -185,7 +184,7 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, Facili
                                const BookingHooks& hooks) {
     BookingOutcome out;
     auto tell = [&](const char* text, const char* title) {
-        if (hooks.message) hooks.message(BookingMessage{text, title});
+        if (hooks.message) hooks.message(Message{text, title});
     };
     int endHH, endMM;
     midnightEnd(q, endHH, endMM);
@@ -274,7 +273,7 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, Facili
     return out;
 }
 
-std::optional<BookingMessage> seriesSummary(const BookingRequest& q, const BookingOutcome& out) {
+std::optional<Message> seriesSummary(const BookingRequest& q, const BookingOutcome& out) {
     if (q.kind == kSingle || out.stayOpen || out.refusedDays.empty()) return std::nullopt;
     auto slash = [](const DayDate& d) {
         return tables::format("%02d/%02d/%04d", d.month, d.day, d.year);
@@ -299,7 +298,7 @@ std::optional<BookingMessage> seriesSummary(const BookingRequest& q, const Booki
         else
             text += "  taken";
     }
-    return BookingMessage{text, "Series Booked in Part"};
+    return Message{text, "Series Booked in Part", PromptIcon::Information};
 }
 
 SeriesMember seriesMemberOf(const CSchedule& t) {
@@ -313,11 +312,11 @@ SeriesMember seriesMemberOf(const CSchedule& t) {
     return m;
 }
 
-BookingMessage reservationChangedMessage() {
+Message reservationChangedMessage() {
     return {
         "Another user has changed or cancelled this reservation. The list now shows the "
         "reservations as they are stored.",
-        "Reservation Changed"};
+        "Reservation Changed", PromptIcon::Information};
 }
 
 int cancelReservation(CSchedule& table, const std::string& facility, const DayDate& date,

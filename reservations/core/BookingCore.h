@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Message.h"
 #include "tables/Calendar.h"
 
 class CSchedule;
@@ -15,12 +16,6 @@ class CPeople;
 class CMaintenance;
 
 namespace quorvane {
-
-// A message for the user: text and title; every booking message carries the error icon.
-struct BookingMessage {
-    std::string text, title;
-    bool operator==(const BookingMessage&) const = default;
-};
 
 // ----- a facility's day -----
 
@@ -64,7 +59,7 @@ int overlappingReservation(int startHH, int startMM, int endHH, int endMM, const
 // for anything else (an hour over 12 with AM/PM, minutes over 59, stray characters).
 std::optional<int> parseTypedTime(const std::string& text);
 // "\"%s\" is not a time..." ("Time Error") for a typed text parseTypedTime refuses.
-BookingMessage timeEntryMessage(const std::string& typed);
+Message timeEntryMessage(const std::string& typed);
 
 // ----- making reservations -----
 
@@ -87,7 +82,7 @@ struct BookingRequest {
 
 struct BookingHooks {
     // A message box; the loop goes on when it returns.
-    std::function<void(const BookingMessage&)> message;
+    std::function<void(const Message&)> message;
     // After each Add: the day and Add's result (0 stored).
     std::function<void(const DayDate&, int addResult)> added;
 };
@@ -111,11 +106,10 @@ struct BookingOutcome {
 // After a series some of whose days were not booked, the one message that sums it up: how
 // many and which days were booked and which were not, with the booking in the way. Nothing
 // for a single reservation or a series booked whole.
-std::optional<BookingMessage> seriesSummary(const BookingRequest& request,
-                                            const BookingOutcome& outcome);
+std::optional<Message> seriesSummary(const BookingRequest& request, const BookingOutcome& outcome);
 
 // The series' dates as picked: a message when the first day lies after the through date.
-std::optional<BookingMessage> checkSeriesDates(const BookingRequest& request);
+std::optional<Message> checkSeriesDates(const BookingRequest& request);
 
 // The days a request books in order: every day, every weekday or every seventh day from
 // the first day through the through date (the day before it when the end is 12:00 AM); the
@@ -155,7 +149,7 @@ int cancelReservation(CSchedule& table, const std::string& facility, const DayDa
 
 // "Another user has changed or cancelled this reservation..." ("Reservation Changed"): the
 // listed reservation is no longer in the table as listed.
-BookingMessage reservationChangedMessage();
+Message reservationChangedMessage();
 
 // Deletes the later members of the series: same facility and start time, same creation
 // stamp, up to the series-end date or the end of the table. The number deleted, or the

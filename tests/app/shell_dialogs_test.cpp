@@ -92,11 +92,11 @@ TEST(NewGroupRules, TypeNameAndTheMessageWithoutOne) {
         {{9, "Ice Rinks", "West Side"}, "Ice Rinks"},
         {{10, "Ice Rinks", ""}, ""},
     };
-    const DialogMessage refusal{"You must specify a group type", "No Group Type", PromptIcon::None};
+    const Message refusal{"You must specify a group type", "No Group Type", PromptIcon::None};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.form.position);
         EXPECT_EQ(newGroupTypeName(c.form), c.typeName);
-        const std::optional<DialogMessage> message = checkNewGroup(c.form);
+        const std::optional<Message> message = checkNewGroup(c.form);
         if (*c.typeName)
             EXPECT_FALSE(message);
         else

@@ -73,14 +73,14 @@ TEST_F(EditorCoreTest, PickingFindsTheListedRecordOrSaysWhyNot) {
     std::vector<RecordRow> rows;
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(pickCustomer(people, rows, -1),
-              (EditorMessage{"A customer must be selected", "No Customer Selected"}));
+              (Message{"A customer must be selected", "No Customer Selected"}));
     people.First();  // the table's current customer is elsewhere
     ASSERT_FALSE(pickCustomer(people, rows, 1));
     EXPECT_EQ(people.GetRecordNumber(), smith);
     // Deleted after the list was read (by this user or another).
     ASSERT_EQ(deleteCustomer(people, smith), 0);
     EXPECT_EQ(pickCustomer(people, rows, 1),
-              (EditorMessage{"Could not read selected customer from database", "Database Error"}));
+              (Message{"Could not read selected customer from database", "Database Error"}));
     EXPECT_EQ(deleteCustomer(people, smith), 0);  // already gone: nothing more happens
     ASSERT_EQ(customerRows(people, rows), 0);
     EXPECT_EQ(rows.size(), 1u);
@@ -237,11 +237,11 @@ TEST_F(EditorCoreTest, AnItemsListHoldsItsNameFromTodayCustomersOfThatNameInclud
 
 TEST_F(EditorCoreTest, MaintenanceStoresRefusalsAndRenames) {
     EXPECT_EQ(checkMaintName({"", "x"}),
-              (EditorMessage{"A name for the maintenance must be specified", "Name Error"}));
+              (Message{"A name for the maintenance must be specified", "Name Error"}));
     EXPECT_FALSE(storeMaintenance(maintenance, {"Mowing", "front lawn"}, false));
     EXPECT_EQ(storeMaintenance(maintenance, {"Mowing", ""}, false),
-              (EditorMessage{"A record for this maintenance item already exists in the database",
-                             "Add Error"}));
+              (Message{"A record for this maintenance item already exists in the database",
+                       "Add Error"}));
     EXPECT_FALSE(storeMaintenance(maintenance, {"Mow", ""}, false));
     EXPECT_FALSE(storeMaintenance(maintenance, {"Paint", ""}, false));
     std::vector<RecordRow> rows;
@@ -282,9 +282,8 @@ TEST_F(EditorCoreTest, TheLowerCaseItemChosenAmongUpperCaseOnesIsTheOneActedOn) 
     ASSERT_EQ(deleteMaintenance(maintenance, rows[3].record), 0);
     ASSERT_EQ(maintenanceRows(maintenance, rows), 0);
     EXPECT_EQ(lines(rows), (std::vector<std::string>{"Aerate", "Paint", "Zamboni"}));
-    EXPECT_EQ(
-        pickMaintenance(maintenance, rows, -1),
-        (EditorMessage{"A maintenance item must be selected", "No Maintenance Item Selected"}));
+    EXPECT_EQ(pickMaintenance(maintenance, rows, -1),
+              (Message{"A maintenance item must be selected", "No Maintenance Item Selected"}));
 }
 
 TEST_F(EditorCoreTest, ADetailIsReadAgainAndItsNotesLandOnTheReservationShown) {
@@ -323,7 +322,7 @@ TEST_F(EditorCoreTest, ADetailIsReadAgainAndItsNotesLandOnTheReservationShown) {
     ASSERT_EQ(schedule.GoTo(other), 0);
     EXPECT_FALSE(writeListedNotes(schedule, shown, "newer"));
     EXPECT_EQ(readCustomerReservation(schedule, rows[0], shown),
-              (EditorMessage{"Could not read reservation detail", "Database Error"}));
+              (Message{"Could not read reservation detail", "Database Error"}));
 }
 
 TEST_F(EditorCoreTest, AnItemsDetailAndTheItemMissing) {
@@ -338,7 +337,7 @@ TEST_F(EditorCoreTest, AnItemsDetailAndTheItemMissing) {
     EXPECT_EQ(shown.detail.org, "");
     // "Mowing" only begins with "Mow": the item of the booking is missing.
     EXPECT_EQ(checkMaintenanceItem(maintenance, "Mow"),
-              (EditorMessage{"Could not read maintenance item from database", "Database Error"}));
+              (Message{"Could not read maintenance item from database", "Database Error"}));
     EXPECT_FALSE(checkMaintenanceItem(maintenance, "Mowing"));
 }
 

@@ -92,7 +92,7 @@ TEST_F(EditorMultiUserTest, TwoUsersAddingTheSameCustomerAtOnceStoreItOnce) {
                 if (mine.Open(group) != 0) return 90;
                 char c;
                 if (read(go[0], &c, 1) != 1) return 91;  // both start on the same signal
-                const std::optional<BookingMessage> m = storePerson(mine, f, false);
+                const std::optional<Message> m = storePerson(mine, f, false);
                 mine.Close();
                 if (!m) return 0;
                 return m->text == "A record for this customer already exists in the database" ? 20

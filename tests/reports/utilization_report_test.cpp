@@ -262,7 +262,7 @@ TEST(Utilization, OptionRules) {
     };
     for (const Case& c : cases) {
         const auto r = checkUtilizationOptions(c.o);
-        EXPECT_EQ(r ? r->caption : QString(), QString::fromLatin1(c.caption)) << c.name;
+        EXPECT_EQ(r ? r->title : std::string(), c.caption) << c.name;
         if (r) continue;
         ReportCriteria criteria;
         storeUtilizationOptions(c.o, criteria);

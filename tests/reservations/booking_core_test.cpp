@@ -241,9 +241,8 @@ TEST_F(BookingTableTest, ThirdDayConflictRefusesOnlyThatDay) {
     EXPECT_FALSE(out.stayOpen);
     EXPECT_EQ(out.booked, 4);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0],
-              (BookingMessage{"Reservation conflicts with existing reservation on 03/11/2026",
-                              "Reservation Error"}));
+    EXPECT_EQ(messages[0], (Message{"Reservation conflicts with existing reservation on 03/11/2026",
+                                    "Reservation Error"}));
     EXPECT_EQ(daysBooked("Court 1", 1000),
               (std::vector<DayDate>{{2026, 3, 9}, {2026, 3, 10}, {2026, 3, 12}, {2026, 3, 13}}));
 }
@@ -263,7 +262,7 @@ TEST_F(BookingTableTest, ASeriesBookedInPartIsSummedUpWithWhoHasTheOtherDays) {
     const BookingOutcome out = book(q);
     EXPECT_EQ(messages.size(), 4u) << "the per-day messages stay";
     EXPECT_EQ(out.bookedDays, (std::vector<DayDate>{{2026, 12, 22}, {2027, 1, 19}}));
-    const std::optional<BookingMessage> summary = seriesSummary(q, out);
+    const std::optional<Message> summary = seriesSummary(q, out);
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->title, "Series Booked in Part");
     EXPECT_EQ(summary->text,
@@ -328,7 +327,7 @@ TEST_F(BookingTableTest, RefusalsThatKeepTheDialogOpen) {
     struct Case {
         const char* name;
         BookingRequest q;
-        BookingMessage message;
+        Message message;
     };
     BookingRequest through = request("Court 1", {2026, 3, 9}, 12, 0, 13, 0);
     through.kind = kWeekly;
@@ -368,8 +367,7 @@ TEST_F(BookingTableTest, ATableThatCannotBeLockedBooksNothingAndCloses) {
     EXPECT_FALSE(out.stayOpen);
     EXPECT_EQ(out.failed, 1);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0],
-              (BookingMessage{"Could not make reservation to database", "Database Error"}));
+    EXPECT_EQ(messages[0], (Message{"Could not make reservation to database", "Database Error"}));
 }
 
 TEST_F(BookingTableTest, CancelRestKeepsEarlierMembersAndForeignBookings) {

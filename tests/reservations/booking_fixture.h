@@ -72,13 +72,13 @@ protected:
     ScratchDir dir;
     std::string group;
     CSchedule table;
-    std::vector<BookingMessage> messages;
+    std::vector<Message> messages;
     BookingHooks hooks;
 
     void SetUp() override {
         group = (dir.path / "Courts.rec").string();
         ASSERT_EQ(table.Create(group), 0);
-        hooks.message = [this](const BookingMessage& m) { messages.push_back(m); };
+        hooks.message = [this](const Message& m) { messages.push_back(m); };
     }
 
     BookingOutcome book(const BookingRequest& q) {

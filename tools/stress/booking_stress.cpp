@@ -26,9 +26,9 @@
 #include <thread>
 #include <vector>
 
-#include "group/GroupFile.h"
 #include "engine/clock4.h"
 #include "engine/tag4.h"
+#include "group/GroupFile.h"
 #include "reservations/core/BookingCore.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
@@ -203,7 +203,7 @@ int workerMain(const BookingStressOptions& o, int id, unsigned seed, Shared* sha
             quorvane::FacilityDay fd;
             quorvane::BookingHooks hooks;
             long refused = 0;
-            hooks.message = [&](const quorvane::BookingMessage& m) {
+            hooks.message = [&](const quorvane::Message& m) {
                 if (m.title == "Reservation Error") ++refused;
             };
             hooks.added = [&](const DayDate& d, int result) {
