@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/ReportKind.h"
+#include "reports/core/ReportKind.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "base/Clock.h"
-#include "reports/ReservationReport.h"
-#include "reports/UtilizationReport.h"
+#include "reports/core/ReservationReport.h"
+#include "reports/core/UtilizationReport.h"
 #include "tables/Calendar.h"
 #include "tables/Schedule.h"
 

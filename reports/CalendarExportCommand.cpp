@@ -6,15 +6,15 @@
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "group/GroupFile.h"
 #include "engine/file4replace.h"
+#include "group/GroupFile.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
-#include "reports/CalendarExport.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
-#include "reports/CustomerExport.h"
 #include "reports/ReportDialogs.h"
+#include "reports/core/CalendarExport.h"
+#include "reports/core/CustomerExport.h"
 #include "tables/People.h"
 
 namespace quorvane {

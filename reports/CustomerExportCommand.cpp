@@ -8,9 +8,9 @@
 #include "platform/Prompter.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
-#include "reports/CustomerExport.h"
-#include "reports/KFSClass.h"
 #include "reports/ReportDialogs.h"
+#include "reports/core/CustomerExport.h"
+#include "reports/core/KFSClass.h"
 
 namespace quorvane {
 

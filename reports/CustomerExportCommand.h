@@ -3,7 +3,7 @@
 // the exports of CustomerExport.h run on the group's customer table.
 #include <QString>
 
-#include "reports/CustomerExport.h"
+#include "reports/core/CustomerExport.h"
 
 class QWidget;
 

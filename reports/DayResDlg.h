@@ -10,7 +10,7 @@
 
 #include "group/DayState.h"
 #include "platform/Printing.h"
-#include "reports/DayChart.h"
+#include "reports/core/DayChart.h"
 
 class QDateEdit;
 class QLabel;

@@ -2,13 +2,13 @@
 
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
-#include "reports/CalendarExport.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/DayResDlg.h"
-#include "reports/CustomerExport.h"
 #include "reports/ReportCommands.h"
 #include "reports/ReportDialogs.h"
 #include "reports/UnattendedReport.h"
+#include "reports/core/CalendarExport.h"
+#include "reports/core/CustomerExport.h"
 
 namespace quorvane {
 

@@ -10,8 +10,8 @@
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
 #include "reports/ReportDialogs.h"
-#include "reports/ReportJob.h"
-#include "reports/ReportSource.h"
+#include "reports/core/ReportJob.h"
+#include "reports/core/ReportSource.h"
 #include "tables/Calendar.h"
 #include "tables/Schedule.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The group window's report commands: "&All Reservations" and "&Utilization".
-#include "reports/ReportCriteria.h"
-#include "reports/ReportJob.h"
+#include "reports/core/ReportCriteria.h"
+#include "reports/core/ReportJob.h"
 
 class QWidget;
 

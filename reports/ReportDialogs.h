@@ -7,11 +7,11 @@
 
 #include "reports/DayResDlg.h"
 #include "reports/ExportDialogs.h"
-#include "reports/ReportJob.h"
 #include "reports/ResReportData.h"
 #include "reports/ResReportDlg.h"
 #include "reports/UtilizationDlg.h"
 #include "reports/UtilizationReportDlg.h"
+#include "reports/core/ReportJob.h"
 
 namespace quorvane {
 

@@ -8,9 +8,9 @@
 
 #include "group/DayState.h"
 #include "platform/Printing.h"
-#include "reports/DayChart.h"
-#include "reports/ReportJob.h"
-#include "reports/ReportLines.h"
+#include "reports/core/DayChart.h"
+#include "reports/core/ReportJob.h"
+#include "reports/core/ReportLines.h"
 #include "tables/Calendar.h"
 
 namespace quorvane {

@@ -7,8 +7,8 @@
 #include <QString>
 
 #include "platform/Printing.h"
-#include "reports/ReportLines.h"
 #include "reports/ReportPrinting.h"
+#include "reports/core/ReportLines.h"
 
 class QListView;
 

@@ -1,8 +1,8 @@
 #pragma once
 // The reservation report window (dialog 166): shows "Generating" first, then the lines of the
 // report job the report command runs for its criteria, and prints them.
-#include "reports/ReportCriteria.h"
 #include "reports/ReportWindow.h"
+#include "reports/core/ReportCriteria.h"
 
 namespace quorvane {
 

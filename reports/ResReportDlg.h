@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "reports/ReportWidgets.h"
-#include "reports/ReservationReport.h"
+#include "reports/core/ReservationReport.h"
 #include "tables/RecordRows.h"
 
 class QListView;

@@ -8,15 +8,15 @@
 
 #include "app/GroupTables.h"
 #include "app/ZUKRecDoc.h"
+#include "base/Clock.h"
 #include "group/GroupFile.h"
 #include "platform/AppSettings.h"
-#include "base/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
 #include "reports/ReportDialogs.h"
 #include "reports/ReportPrinting.h"
-#include "reports/ReportSource.h"
+#include "reports/core/ReportSource.h"
 #include "tables/Schedule.h"
 
 namespace quorvane {

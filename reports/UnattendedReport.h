@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/ReportRequest.h"
-#include "reports/ReportJob.h"
+#include "reports/core/ReportJob.h"
 
 namespace quorvane {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "reports/ReportWidgets.h"
-#include "reports/UtilizationReport.h"
+#include "reports/core/UtilizationReport.h"
 
 class QCheckBox;
 class QDateTimeEdit;

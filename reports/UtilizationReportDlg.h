@@ -1,8 +1,8 @@
 #pragma once
 // The utilization report window (dialog 153): shows and prints the lines of the utilization
 // job the command ran.
-#include "reports/ReportJob.h"
 #include "reports/ReportWindow.h"
+#include "reports/core/ReportJob.h"
 
 namespace quorvane {
 

@@ -10,8 +10,8 @@
 
 #include "base/Clock.h"
 #include "export_fixture.h"
-#include "reports/CalendarExport.h"
 #include "reports/ReportDialogs.h"
+#include "reports/core/CalendarExport.h"
 
 namespace quorvane::testing {
 namespace {

@@ -18,9 +18,9 @@
 #include "export_fixture.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"
-#include "reports/CustomerExport.h"
-#include "reports/KFSClass.h"
 #include "reports/ReportDialogs.h"
+#include "reports/core/CustomerExport.h"
+#include "reports/core/KFSClass.h"
 
 namespace quorvane::testing {
 namespace {

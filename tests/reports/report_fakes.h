@@ -11,7 +11,7 @@
 
 #include "app/GroupLayout.h"
 #include "reports/ReportPrinting.h"
-#include "reports/ReportSource.h"
+#include "reports/core/ReportSource.h"
 #include "tables/Calendar.h"
 
 namespace quorvane::testing {

@@ -8,7 +8,7 @@
 #include "base/Clock.h"
 #include "engine/io4.h"
 #include "report_fakes.h"
-#include "reports/ReservationReport.h"
+#include "reports/core/ReservationReport.h"
 #include "tables/RecordRows.h"
 #include "tables/Schedule.h"
 

@@ -4,7 +4,7 @@
 
 #include "base/Clock.h"
 #include "report_fakes.h"
-#include "reports/UtilizationReport.h"
+#include "reports/core/UtilizationReport.h"
 
 namespace quorvane {
 namespace {

@@ -5,11 +5,11 @@
 
 #include <cctype>
 
-#include "group/GroupFile.h"
 #include "engine/file4replace.h"
 #include "fault_sweep.h"
 #include "fault_sweep_internal.h"
-#include "reports/CustomerExport.h"
+#include "group/GroupFile.h"
+#include "reports/core/CustomerExport.h"
 #include "tables/TableCore.h"
 
 namespace faultsweep {

@@ -1,4 +1,4 @@
-#include "reports/DayChart.h"
+#include "reports/core/DayChart.h"
 
 #include <algorithm>
 

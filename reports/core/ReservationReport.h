@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/Message.h"
-#include "reports/ReportCriteria.h"
-#include "reports/ReportLines.h"
-#include "reports/ReportSource.h"
+#include "reports/core/ReportCriteria.h"
+#include "reports/core/ReportLines.h"
+#include "reports/core/ReportSource.h"
 
 class CPeople;
 

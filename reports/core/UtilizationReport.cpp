@@ -1,4 +1,4 @@
-#include "reports/UtilizationReport.h"
+#include "reports/core/UtilizationReport.h"
 
 #include <charconv>
 #include <cstdio>

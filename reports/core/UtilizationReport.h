@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "base/Message.h"
-#include "reports/ReportCriteria.h"
-#include "reports/ReportLines.h"
-#include "reports/ReportSource.h"
-#include "reports/ReservationReport.h"
+#include "reports/core/ReportCriteria.h"
+#include "reports/core/ReportLines.h"
+#include "reports/core/ReportSource.h"
+#include "reports/core/ReservationReport.h"
 
 namespace quorvane {
 

@@ -1,11 +1,11 @@
-#include "reports/CustomerExport.h"
+#include "reports/core/CustomerExport.h"
 
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
 #include "engine/file4replace.h"
-#include "reports/KFSClass.h"
+#include "reports/core/KFSClass.h"
 #include "tables/People.h"
 
 namespace quorvane {

@@ -1,4 +1,4 @@
-#include "reports/CalendarExport.h"
+#include "reports/core/CalendarExport.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,6 @@
 #include <map>
 
 #include "base/Cp1252.h"
-#include "reports/DayGlance.h"
 #include "tables/Schedule.h"
 
 namespace quorvane {

@@ -1,4 +1,4 @@
-#include "reports/ReservationReport.h"
+#include "reports/core/ReservationReport.h"
 
 #include <charconv>
 #include <cstdio>

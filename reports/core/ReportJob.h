@@ -6,11 +6,11 @@
 #include <array>
 #include <string>
 
-#include "app/ReportKind.h"
-#include "reports/ReportCriteria.h"
-#include "reports/ReportLines.h"
-#include "reports/ReportSource.h"
-#include "reports/UtilizationReport.h"
+#include "reports/core/ReportCriteria.h"
+#include "reports/core/ReportKind.h"
+#include "reports/core/ReportLines.h"
+#include "reports/core/ReportSource.h"
+#include "reports/core/UtilizationReport.h"
 
 namespace quorvane {
 

@@ -1,4 +1,4 @@
-#include "reports/ReportLines.h"
+#include "reports/core/ReportLines.h"
 
 #include <new>
 #include <stdexcept>

@@ -1,8 +1,8 @@
-#include "reports/ReportJob.h"
+#include "reports/core/ReportJob.h"
 
 #include <vector>
 
-#include "reports/ReservationReport.h"
+#include "reports/core/ReservationReport.h"
 
 namespace quorvane {
 

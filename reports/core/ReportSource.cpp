@@ -1,4 +1,4 @@
-#include "reports/ReportSource.h"
+#include "reports/core/ReportSource.h"
 
 #include "tables/Schedule.h"
 

@@ -1,4 +1,4 @@
-#include "reports/KFSClass.h"
+#include "reports/core/KFSClass.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
