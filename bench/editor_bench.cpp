@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/EditorCore.h"
+#include "dialogs/core/EditorCore.h"
 #include "engine/io4.h"
 #include "base/Clock.h"
 #include "tables/People.h"

@@ -6,7 +6,7 @@
 #include <QListView>
 #include <string>
 
-#include "dialogs/EditorCore.h"
+#include "dialogs/core/EditorCore.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "dialogs/EditorCore.h"
+#include "dialogs/core/EditorCore.h"
 #include "reservations/AddPersonDlg.h"
 
 class QLineEdit;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/EditorCore.h"
+#include "dialogs/core/EditorCore.h"
 #include "engine/io4.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

@@ -9,8 +9,8 @@
 
 #include "../app/shell_fakes.h"
 #include "app/ZUKRecDoc.h"
-#include "group/GroupFile.h"
 #include "engine/io4.h"
+#include "group/GroupFile.h"
 #include "platform/AppSettings.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"

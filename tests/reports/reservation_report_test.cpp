@@ -2,12 +2,12 @@
 // seek to the range's first day giving the same bytes as a scan of the whole table.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <random>
 
+#include "../tables/tables_testutil.h"
 #include "base/Clock.h"
 #include "engine/io4.h"
-#include "report_fakes.h"
+#include "report_rows.h"
 #include "reports/core/ReservationReport.h"
 #include "tables/RecordRows.h"
 #include "tables/Schedule.h"
@@ -157,9 +157,9 @@ struct NoSync final : Io4 {
 };
 
 TEST(ReservationReport, SeekToRangeGivesTheWholeScansBytes) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string group = dir.filePath(QStringLiteral("Courts.rec")).toStdString();
+    tables_test::ScratchDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const std::string group = dir.file("Courts.rec");
     CSchedule s;
     ASSERT_EQ(s.Create(group), 0);
     std::mt19937 rng(14);

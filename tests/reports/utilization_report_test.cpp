@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Clock.h"
-#include "report_fakes.h"
+#include "report_rows.h"
 #include "reports/core/UtilizationReport.h"
 
 namespace quorvane {

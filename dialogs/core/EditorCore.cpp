@@ -1,4 +1,4 @@
-#include "dialogs/EditorCore.h"
+#include "dialogs/core/EditorCore.h"
 
 #include "engine/error4.h"
 #include "tables/Maintenance.h"
