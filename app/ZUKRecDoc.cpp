@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
 #include "group/GroupFile.h"

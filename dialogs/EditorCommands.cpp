@@ -1,6 +1,6 @@
 #include "dialogs/EditorCommands.h"
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "dialogs/RecordCards.h"
 #include "platform/DialogButtons.h"

@@ -2,7 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/Prompter.h"

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <optional>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/DialogButtons.h"
 #include "platform/LineListModel.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"

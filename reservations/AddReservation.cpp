@@ -14,7 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "platform/DialogButtons.h"

@@ -13,7 +13,7 @@
 
 #include "app/GroupLayout.h"
 #include "app/GroupPrinting.h"
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"

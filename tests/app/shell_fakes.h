@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ShellDialogs.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/GroupLayout.h"
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 
 namespace quorvane::testing {
 

@@ -16,7 +16,7 @@
 #include "app/DocumentManager.h"
 #include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/MainFrame.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 
 #include "app/GroupPrinting.h"
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "platform/AppSettings.h"

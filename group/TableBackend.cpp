@@ -1,14 +1,11 @@
-// The group document's tables on the engine: CSchedule, CPeople and CMaintenance. Built only
-// when the table classes are part of the tree; otherwise a document has no tables and a group
-// is its group file alone.
-#include "app/GroupTables.h"
+// The group document's tables on the engine: CSchedule, CPeople and CMaintenance. A test may
+// install another factory (or none: a document without tables is its group file alone).
+#include "group/GroupTables.h"
 
-#ifdef QUORVANE_HAVE_TABLES
 #include "group/Room.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
-#endif
 
 namespace quorvane {
 
@@ -19,7 +16,6 @@ GroupTablesFactory& factorySlot() {
     return factory;
 }
 
-#ifdef QUORVANE_HAVE_TABLES
 class EngineGroupTables final : public GroupTables {
 public:
     int createReservations(const std::string& p) override { return schedule_.Create(p); }
@@ -106,17 +102,12 @@ private:
     CPeople people_;
     CMaintenance maintenance_;
 };
-#endif
 
 }  // namespace
 
 std::unique_ptr<GroupTables> makeGroupTables() {
     if (factorySlot()) return factorySlot()();
-#ifdef QUORVANE_HAVE_TABLES
     return std::make_unique<EngineGroupTables>();
-#else
-    return nullptr;
-#endif
 }
 
 void setGroupTablesFactory(GroupTablesFactory factory) {

@@ -1,4 +1,4 @@
-#include "app/GroupTables.h"
+#include "group/GroupTables.h"
 
 #include "tables/TableCore.h"
 
