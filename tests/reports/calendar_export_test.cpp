@@ -10,32 +10,12 @@
 
 #include "base/Clock.h"
 #include "export_fixture.h"
+#include "report_rows.h"
 #include "reports/ReportDialogs.h"
 #include "reports/core/CalendarExport.h"
 
 namespace quorvane::testing {
 namespace {
-
-// Runs the day in a zone with a clock change, whatever the machine's zone is.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz) {
-        if (const char* old = std::getenv("TZ")) old_ = old, had_ = true;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ZoneGuard() {
-        if (had_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string old_;
-    bool had_ = false;
-};
 
 TEST(CalendarText, EscapingFoldingAndUids) {
     const std::pair<std::string, std::string> escapes[] = {
@@ -129,7 +109,7 @@ TEST(CalendarText, SeriesSaysTheEndItHasNow) {
 
 class CalendarExportTest : public ExportFixture {
 protected:
-    ZoneGuard zone{"Europe/Amsterdam"};
+    TimeZone zone{"Europe/Amsterdam"};
     FixedClock clock{Clock::fromLocal(2026, 3, 27, 9, 0)};
     std::unique_ptr<CZUKRecDoc> doc;
     struct Scope final : ReportDialogs {
@@ -321,7 +301,7 @@ TEST_F(CalendarExportTest, StandardReaderGetsTheComingBookingsOfEachScope) {
 TEST_F(CalendarExportTest, UnnamedZoneIsSpelledOutForReaders) {
     if (std::system("/usr/bin/python3 -c 'import icalendar' 2>/dev/null") != 0)
         GTEST_SKIP() << "python3-icalendar is not installed (tools/deps.sh installs it)";
-    ZoneGuard posix("CET-1CEST,M3.5.0,M10.5.0/3");
+    TimeZone posix("CET-1CEST,M3.5.0,M10.5.0/3");
     std::vector<CalendarBooking> bookings;
     for (const DayDate& d : {DayDate{2026, 3, 28}, DayDate{2026, 3, 30}, DayDate{2026, 10, 26}}) {
         CalendarBooking b;
