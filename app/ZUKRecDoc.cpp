@@ -3,12 +3,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "group/GroupTables.h"
 #include "app/RecentFileList.h"
 #include "app/ShellDialogs.h"
-#include "group/GroupFile.h"
 #include "base/Clock.h"
 #include "engine/error4.h"
+#include "group/GroupFile.h"
+#include "group/GroupTables.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 
@@ -67,7 +67,7 @@ QString CZUKRecDoc::basePath() const {
 }
 
 QString CZUKRecDoc::stampPath() const {
-    return path_.isEmpty() ? QString() : basePath() + QStringLiteral("Update.bin");
+    return path_.isEmpty() ? QString() : QFile::decodeName(stampPathOf(nativePath(path_)).c_str());
 }
 
 void CZUKRecDoc::setTitle(const QString& title) {
@@ -144,26 +144,19 @@ bool CZUKRecDoc::OnNewDocument(QWidget* dialogParent) {
 }
 
 bool CZUKRecDoc::OnOpenDocument(const QString& path) {
-    GroupFile loaded;
-    const GroupFileResult result = loadGroupFile(nativePath(path), loaded);
-    if (!result.ok()) {
-        reportFileError(result, path);
+    const GroupOpenResult opened =
+        openGroup(nativePath(path), *group_, tables_.get(), day_->stamp());
+    if (!opened.file.ok()) {
+        reportFileError(opened.file, path);
         return false;
     }
-    *group_ = loaded;
     attach(path);
-    // A stamp that cannot be opened or made only means other users' changes show later.
-    day_->stamp().open(nativePath(stampPath()));
-
-    if (tables_) {
-        const GroupTablesOutcome opened = openGroupTables(*tables_, nativePath(path));
-        if (!opened.ok) {
-            say(opened.message);
-            failAttach();
-            return false;
-        }
-        peopleOpen_ = true;
+    if (!opened.tables.ok) {
+        say(opened.tables.message);
+        failAttach();
+        return false;
     }
+    peopleOpen_ = tables_ != nullptr;
     setTitle(description().isEmpty() ? QFileInfo(path).fileName() : groupTitle());
     startCurrentDay(false);
     return true;
@@ -316,8 +309,7 @@ void CZUKRecDoc::startCurrentDay(bool justCreated) {
 int CZUKRecDoc::dayItems(const std::string& key, std::vector<_SCHEDITEM>& out) const {
     out.clear();
     if (!tables_ || path_.isEmpty()) return 0;
-    const int r = tables_->loadDay(
-        key, [this](const std::string& name) { return findFacility(name); }, out);
+    const int r = loadGroupDay(*tables_, *group_, key, out);
     // The engine stops a walk whose records disagree with their index entries instead of
     // going round in circles: the list is then incomplete, and the person must know why.
     if ((r == e4index || r == e4data) && !damageShown_) {

@@ -11,20 +11,17 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <QImage>
-#include <QPainter>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/GroupLayout.h"
-#include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "engine/io4.h"
 #include "group/GroupFile.h"
-#include "reports/DayGlance.h"
+#include "opened_group.h"
 #include "reports/core/CustomerExport.h"
+#include "reports/core/DayChart.h"
 #include "reports/core/KFSClass.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
@@ -148,30 +145,40 @@ BigDay& bigDay() {
     return d;
 }
 
-// The bars of every row, as the chart's row areas paint them (48 quarters of 8 pixels).
-void paintRows(const std::vector<quorvane::_SCHEDITEM>& items, QImage& image) {
-    QPainter painter(&image);
-    quorvane::QPainterSurface surface(painter);
+// The chart's pixels: a row of 22 pixels per facility, 48 quarters of 8 pixels from 8:00.
+constexpr int kChartWidth = 384, kRowPitch = 24, kRowHeight = 22, kChartStart = 8;
+using Pixels = std::vector<std::uint32_t>;
+
+// The bars of every row as the chart's row areas fill them: every quarter a shown item
+// touches, cut to the twelve hours.
+void paintRows(const std::vector<quorvane::_SCHEDITEM>& items, Pixels& image) {
     for (int row = 0; row < kFacilities; ++row)
-        quorvane::paintDayRow(surface, items, row, 8, 8, QRect(0, row * 24, 384, 22), 0x000000FF);
+        for (const quorvane::_SCHEDITEM& item : items) {
+            if (item.position != row || !quorvane::dayItemShown(item, kChartStart)) continue;
+            const int from = std::max(0, quorvane::dayStartQuarter(item, kChartStart)) * 8;
+            const int to =
+                std::min(quorvane::kDayQuarters, quorvane::dayEndQuarter(item, kChartStart)) * 8;
+            for (int y = row * kRowPitch; y < row * kRowPitch + kRowHeight && from < to; ++y)
+                std::fill(image.begin() + y * kChartWidth + from,
+                          image.begin() + y * kChartWidth + to, 0x000000FFu);
+        }
 }
 
 void DayGlanceOpen_engine(benchmark::State& state) {
     BigDay& g = bigDay();
-    quorvane::CZUKRecDoc doc;
-    if (!g.ok || !doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+    bench::OpenedGroup group(g.groupPath);
+    if (!g.ok || !group.open) {
         state.SkipWithError("cannot build or open the group");
         return;
     }
-    QImage image(384, 24 * kFacilities, QImage::Format_RGB32);
+    Pixels image(std::size_t(kChartWidth) * kRowPitch * kFacilities);
     std::vector<quorvane::_SCHEDITEM> items;
     const std::string key = quorvane::dateKey(g.day);
     for (auto _ : state) {
-        doc.dayItems(key, items);
+        group.loadDay(key, items);
         paintRows(items, image);
     }
     state.counters["items"] = double(items.size());
-    doc.OnCloseDocument();
 }
 
 void DayGlanceOpen_sqlite(benchmark::State& state) {
@@ -185,7 +192,7 @@ void DayGlanceOpen_sqlite(benchmark::State& state) {
         state.SkipWithError("cannot open the SQLite table");
         return;
     }
-    QImage image(384, 24 * kFacilities, QImage::Format_RGB32);
+    Pixels image(std::size_t(kChartWidth) * kRowPitch * kFacilities);
     std::vector<quorvane::_SCHEDITEM> items;
     const std::string key = quorvane::dateKey(g.day);
     for (auto _ : state) {

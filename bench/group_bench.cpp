@@ -11,11 +11,11 @@
 #include <string>
 
 #include "big_group.h"
+#include "opened_group.h"
 
-#include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "group/GroupFile.h"
 #include "engine/io4.h"
+#include "group/GroupFile.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
@@ -132,14 +132,14 @@ void GroupOpen(benchmark::State& state) {
     }
     std::size_t items = 0;
     for (auto _ : state) {
-        quorvane::CZUKRecDoc doc;
-        if (!doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+        auto group = std::make_unique<bench::OpenedGroup>(g.groupPath);
+        if (!group->open) {
             state.SkipWithError("open failed");
             return;
         }
-        items = doc.dayList().size();
+        items = group->day.items().size();
         state.PauseTiming();
-        doc.OnCloseDocument();
+        group.reset();
         state.ResumeTiming();
     }
     state.counters["day_items"] = double(items);
@@ -147,34 +147,32 @@ void GroupOpen(benchmark::State& state) {
 
 void GroupMinuteTick(benchmark::State& state) {
     BigGroup& g = bigGroup();
-    quorvane::CZUKRecDoc doc;
-    if (!g.ok || !doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+    bench::OpenedGroup group(g.groupPath);
+    if (!g.ok || !group.open) {
         state.SkipWithError("open failed");
         return;
     }
-    doc.setRefreshFromNetwork(true);
+    group.day.setRefresh(true);
     for (auto _ : state) {
         // What a tick does when nothing changed: poll the stamp, update the occupants.
-        const bool changed = doc.checkChangeStamp();
+        const bool changed = group.day.checkStamp();
         benchmark::DoNotOptimize(changed);
-        benchmark::DoNotOptimize(doc.updateOccupancy(false));
+        benchmark::DoNotOptimize(group.day.updateOccupancy(false));
     }
-    doc.OnCloseDocument();
 }
 
 void GroupDayReload(benchmark::State& state) {
     BigGroup& g = bigGroup();
-    quorvane::CZUKRecDoc doc;
-    if (!g.ok || !doc.OnOpenDocument(QString::fromStdString(g.groupPath))) {
+    bench::OpenedGroup group(g.groupPath);
+    if (!g.ok || !group.open) {
         state.SkipWithError("open failed");
         return;
     }
     for (auto _ : state) {
-        doc.reloadDayList();
-        doc.updateOccupancy(true);
+        group.day.reload();
+        group.day.updateOccupancy(true);
     }
-    state.counters["day_items"] = double(doc.dayList().size());
-    doc.OnCloseDocument();
+    state.counters["day_items"] = double(group.day.items().size());
 }
 
 }  // namespace

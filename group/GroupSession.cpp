@@ -1,6 +1,33 @@
 #include "group/GroupSession.h"
 
+#include "group/ChangeStamp.h"
+
 namespace quorvane {
+
+std::string stampPathOf(const std::string& groupPath) {
+    const std::size_t slash = groupPath.rfind('/');
+    const std::size_t dot = groupPath.rfind('.');
+    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (extension ? groupPath.substr(0, dot) : groupPath) + "Update.bin";
+}
+
+GroupOpenResult openGroup(const std::string& path, GroupFile& group, GroupTables* tables,
+                          ChangeStamp& stamp) {
+    GroupOpenResult r;
+    GroupFile loaded;
+    r.file = loadGroupFile(path, loaded);
+    if (!r.file.ok()) return r;
+    group = loaded;
+    stamp.open(stampPathOf(path));
+    if (tables) r.tables = openGroupTables(*tables, path);
+    return r;
+}
+
+int loadGroupDay(GroupTables& tables, const GroupFile& group, const std::string& key,
+                 std::vector<_SCHEDITEM>& out) {
+    return tables.loadDay(
+        key, [&group](const std::string& name) { return group.find(name); }, out);
+}
 
 GroupEditResult editGroupFile(const std::string& path, GroupFile& group, const GroupLock& lock,
                               const std::function<GroupFile::Edit(GroupFile&)>& change,

@@ -1,13 +1,39 @@
 #pragma once
-// The one way a group file is changed while other users of the folder may change it too:
-// under the folder's group lock, read again from disk (their changes count), changed, saved
-// whole, unlocked. The window's adapter only shows what went wrong and redraws.
+// A group as the program opens and changes it, free of Qt: the open (the group file, the
+// change stamp beside it, the three tables in their fixed order), the load of a day, and the
+// one way a group file is changed while other users of the folder may change it too: under
+// the folder's group lock, read again from disk (their changes count), changed, saved whole,
+// unlocked. The window's adapter only shows what went wrong and redraws.
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "group/DayState.h"
 #include "group/GroupFile.h"
+#include "group/GroupTables.h"
 
 namespace quorvane {
+
+class ChangeStamp;
+
+// The change stamp of the group file at `groupPath`: "<path without its extension>Update.bin".
+std::string stampPathOf(const std::string& groupPath);
+
+struct GroupOpenResult {
+    GroupFileResult file;       // the group file could not be read: nothing else was opened
+    GroupTablesOutcome tables;  // a table did not open: the ones opened are closed again
+    bool ok() const { return file.ok() && tables.ok; }
+};
+// Reads the group file into `group` (left as it was when the file cannot be read), opens the
+// change stamp beside it (a stamp that cannot be opened or made only means other users'
+// changes show later), then the tables, when there are any.
+GroupOpenResult openGroup(const std::string& path, GroupFile& group, GroupTables* tables,
+                          ChangeStamp& stamp);
+
+// The reservations dated `key` of the group's facilities, in key order; reservations of a
+// facility no longer in the group are left out. The engine's code of the walk.
+int loadGroupDay(GroupTables& tables, const GroupFile& group, const std::string& key,
+                 std::vector<_SCHEDITEM>& out);
 
 struct GroupLock {
     std::function<bool()> lock;    // false: another user holds it (nothing was changed)
