@@ -7,13 +7,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/ShellDialogs.h"
 #include "platform/AppSettings.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
+#include "platform/UpDownControl.h"
 
 namespace quorvane {
 
@@ -76,33 +76,6 @@ void CRefreshNetwork::save() {
 
 // Page 2 -------------------------------------------------------------------------------------
 
-CUpDown::CUpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent)
-    : QWidget(parent), buddy_(buddy), min_(minimum), max_(maximum) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto* up = new QToolButton(this);
-    up->setArrowType(Qt::UpArrow);
-    up->setAutoRepeat(true);
-    auto* down = new QToolButton(this);
-    down->setArrowType(Qt::DownArrow);
-    down->setAutoRepeat(true);
-    up->setFixedSize(18, 12);
-    down->setFixedSize(18, 12);
-    layout->addWidget(up);
-    layout->addWidget(down);
-    connect(up, &QToolButton::clicked, this, [this] { step(1); });
-    connect(down, &QToolButton::clicked, this, [this] { step(-1); });
-}
-
-void CUpDown::step(int delta) {
-    bool ok = false;
-    int value = buddy_->text().trimmed().toInt(&ok);
-    if (!ok) value = min_;
-    value = std::clamp(value + delta, min_, max_);
-    buddy_->setText(QString::number(value));
-}
-
 CStartHourDlg::CStartHourDlg(PreferencesModel& model, QWidget* parent)
     : CPreferencePage(model, 106, QStringLiteral("Starting Hour"), parent) {
     auto* layout = new QVBoxLayout(this);
@@ -116,7 +89,10 @@ CStartHourDlg::CStartHourDlg(PreferencesModel& model, QWidget* parent)
     hour_ = new QLineEdit(model_.startHourText, this);
     hour_->setObjectName(QStringLiteral("1077"));
     hour_->setMaximumWidth(60);
-    auto* upDown = new CUpDown(hour_, prefs::kMinStartHour, prefs::kMaxStartHour, this);
+    // Control 1099 steps edit 1077.
+    auto* upDown = new UpDownControl(this, QSize(18, 12));
+    upDown->setBuddy(hour_);
+    upDown->setRange(prefs::kMinStartHour, prefs::kMaxStartHour);
     upDown->setObjectName(QStringLiteral("1099"));
     row->addWidget(hour_);
     row->addWidget(upDown);

@@ -52,18 +52,6 @@ private:
     QCheckBox* flush_;
 };
 
-// An up-down control for an edit holding an integer (control 1099 for edit 1077).
-class CUpDown : public QWidget {
-    Q_OBJECT
-public:
-    CUpDown(QLineEdit* buddy, int minimum, int maximum, QWidget* parent = nullptr);
-    void step(int delta);
-
-private:
-    QLineEdit* buddy_;
-    int min_, max_;
-};
-
 class CStartHourDlg : public CPreferencePage {
     Q_OBJECT
 public:

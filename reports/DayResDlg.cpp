@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -59,38 +58,6 @@ void DayRowArea::paintEvent(QPaintEvent*) {
     }
     painter.setPen(QColor(128, 128, 128));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-UpDownControl::UpDownControl(QWidget* parent) : QWidget(parent) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    for (int delta : {1, -1}) {
-        auto* arrow = new QToolButton(this);
-        arrow->setArrowType(delta > 0 ? Qt::UpArrow : Qt::DownArrow);
-        arrow->setObjectName(delta > 0 ? QStringLiteral("up") : QStringLiteral("down"));
-        arrow->setAutoRepeat(true);
-        arrow->setFixedSize(16, 11);
-        connect(arrow, &QToolButton::clicked, this, [this, delta] { step(delta); });
-        layout->addWidget(arrow);
-    }
-}
-
-void UpDownControl::setRange(int low, int high) {
-    low_ = low;
-    high_ = high;
-    value_ = std::clamp(value_, low_, high_);
-}
-
-void UpDownControl::setPosition(int value) {
-    value_ = std::clamp(value, low_, high_);
-}
-
-void UpDownControl::step(int delta) {
-    const int next = std::clamp(value_ + delta, low_, high_);
-    if (next == value_) return;
-    value_ = next;
-    emit moved(value_);
 }
 
 CDayResDlg::CDayResDlg(CZUKRecDoc& doc, int startHour, std::uint32_t occupiedColor, QWidget* parent)

@@ -10,6 +10,7 @@
 
 #include "group/DayState.h"
 #include "platform/Printing.h"
+#include "platform/UpDownControl.h"
 #include "reports/core/DayChart.h"
 
 class QDateEdit;
@@ -34,23 +35,6 @@ protected:
 private:
     CDayResDlg& dlg_;
     int position_;
-};
-
-// The starting hour's up-down control: two arrows that step the value within its range.
-class UpDownControl final : public QWidget {
-    Q_OBJECT
-public:
-    explicit UpDownControl(QWidget* parent = nullptr);
-    void setRange(int low, int high);
-    void setPosition(int value);
-    int position() const { return value_; }
-    void step(int delta);  // what a click on an arrow does
-
-signals:
-    void moved(int value);
-
-private:
-    int low_ = 0, high_ = 100, value_ = 0;
 };
 
 class CDayResDlg : public QDialog {
