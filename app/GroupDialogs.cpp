@@ -12,6 +12,7 @@
 #include "base/Clock.h"
 #include "group/GroupFile.h"
 #include "platform/DialogButtons.h"
+#include "platform/DialogSeam.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -192,20 +193,12 @@ std::optional<std::int64_t> QtGroupDialogs::askDeletionDate(std::int64_t propose
     return dialog.date();
 }
 
-namespace {
-QtGroupDialogs& qtGroupDialogs() {
-    static QtGroupDialogs dialogs;
-    return dialogs;
-}
-GroupDialogs* g_groupDialogs = nullptr;
-}  // namespace
-
 GroupDialogs& appGroupDialogs() {
-    return g_groupDialogs ? *g_groupDialogs : qtGroupDialogs();
+    return DialogSeam<GroupDialogs, QtGroupDialogs>::get();
 }
 
 void setAppGroupDialogs(GroupDialogs* dialogs) {
-    g_groupDialogs = dialogs;
+    DialogSeam<GroupDialogs, QtGroupDialogs>::set(dialogs);
 }
 
 }  // namespace quorvane

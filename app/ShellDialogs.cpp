@@ -8,7 +8,9 @@
 #include <QStringList>
 
 #include "app/AboutDlg.h"
+#include "app/Preferences.h"
 #include "app/StartupDlg.h"
+#include "platform/DialogSeam.h"
 
 namespace quorvane {
 
@@ -55,19 +57,16 @@ bool QtShellDialogs::pageSetup(QPrinter& printer, QWidget* parent) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-namespace {
-QtShellDialogs& qtDialogs() {
-    static QtShellDialogs dialogs;
-    return dialogs;
+void QtShellDialogs::showPreferences(CPreferences& sheet) {
+    sheet.exec();
 }
-ShellDialogs* g_dialogs = nullptr;
-}  // namespace
 
 ShellDialogs& appDialogs() {
-    return g_dialogs ? *g_dialogs : qtDialogs();
+    return DialogSeam<ShellDialogs, QtShellDialogs>::get();
 }
+
 void setAppDialogs(ShellDialogs* dialogs) {
-    g_dialogs = dialogs;
+    DialogSeam<ShellDialogs, QtShellDialogs>::set(dialogs);
 }
 
 QString qtFileFilter(const QString& pairFilter) {

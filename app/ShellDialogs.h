@@ -12,6 +12,8 @@ class QPrinter;
 
 namespace quorvane {
 
+class CPreferences;
+
 struct FileDialogRequest {
     QString title;
     QString filter;         // Qt form: "Recreation Files (*.rec);;All Files (*)"
@@ -40,6 +42,9 @@ public:
     virtual std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) = 0;
     // Page setup on the given printer; false on Cancel.
     virtual bool pageSetup(QPrinter& printer, QWidget* parent) = 0;
+    // The Preferences sheet, built by the view on its preferences; each page's OK or Apply
+    // stores through the sheet itself.
+    virtual void showPreferences(CPreferences& sheet) = 0;
 };
 
 class QtShellDialogs final : public ShellDialogs {
@@ -49,6 +54,7 @@ public:
     void showAbout(int splashMs, QWidget* parent) override;
     std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) override;
     bool pageSetup(QPrinter& printer, QWidget* parent) override;
+    void showPreferences(CPreferences& sheet) override;
 };
 
 ShellDialogs& appDialogs();

@@ -10,6 +10,7 @@
 #include "app/GroupCommands.h"
 #include "app/GroupDialogs.h"
 #include "app/Preferences.h"
+#include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"
@@ -243,7 +244,7 @@ void CZUKRecView::attachPreferences(CPreferences& sheet) {
 void CZUKRecView::showPreferences() {
     CPreferences sheet(prefs_, this);
     attachPreferences(sheet);
-    sheet.exec();
+    appDialogs().showPreferences(sheet);
 }
 
 }  // namespace quorvane

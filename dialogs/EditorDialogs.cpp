@@ -6,6 +6,7 @@
 
 #include "base/Clock.h"
 #include "platform/DialogButtons.h"
+#include "platform/DialogSeam.h"
 #include "platform/LineListModel.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -17,17 +18,12 @@ int QtEditorDialogs::run(QDialog& dialog) {
     return dialog.exec();
 }
 
-namespace {
-EditorDialogs* g_dialogs = nullptr;
-}  // namespace
-
 EditorDialogs& appEditorDialogs() {
-    static QtEditorDialogs qt;
-    return g_dialogs ? *g_dialogs : qt;
+    return DialogSeam<EditorDialogs, QtEditorDialogs>::get();
 }
 
 void setAppEditorDialogs(EditorDialogs* dialogs) {
-    g_dialogs = dialogs;
+    DialogSeam<EditorDialogs, QtEditorDialogs>::set(dialogs);
 }
 
 namespace editor {

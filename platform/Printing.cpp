@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/file4replace.h"
+#include "platform/DialogSeam.h"
 
 namespace quorvane {
 
@@ -100,8 +101,6 @@ public:
         dialog.exec();
     }
 };
-
-PrintDialogs* g_printDialogs = nullptr;
 
 }  // namespace
 
@@ -247,12 +246,11 @@ void RecordingPrintDialogs::preview(QPrinter& printer, const QString& title,
 }
 
 PrintDialogs& appPrintDialogs() {
-    static QtPrintDialogs qt;
-    return g_printDialogs ? *g_printDialogs : qt;
+    return DialogSeam<PrintDialogs, QtPrintDialogs>::get();
 }
 
 void setAppPrintDialogs(PrintDialogs* dialogs) {
-    g_printDialogs = dialogs;
+    DialogSeam<PrintDialogs, QtPrintDialogs>::set(dialogs);
 }
 
 }  // namespace quorvane

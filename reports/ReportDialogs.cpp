@@ -2,6 +2,7 @@
 
 #include "app/ZUKRecDoc.h"
 #include "group/GroupFile.h"
+#include "platform/DialogSeam.h"
 #include "platform/Prompter.h"
 
 namespace quorvane {
@@ -93,17 +94,12 @@ ReportGroup reportGroup(const CZUKRecDoc& doc) {
     return group;
 }
 
-namespace {
-ReportDialogs* g_reportDialogs = nullptr;
-}  // namespace
-
 ReportDialogs& appReportDialogs() {
-    static QtReportDialogs qt;
-    return g_reportDialogs ? *g_reportDialogs : qt;
+    return DialogSeam<ReportDialogs, QtReportDialogs>::get();
 }
 
 void setAppReportDialogs(ReportDialogs* dialogs) {
-    g_reportDialogs = dialogs;
+    DialogSeam<ReportDialogs, QtReportDialogs>::set(dialogs);
 }
 
 }  // namespace quorvane

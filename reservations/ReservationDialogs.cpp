@@ -1,4 +1,5 @@
 #include "reservations/ReservationDialogs.h"
+#include "platform/DialogSeam.h"
 
 #include <QDialog>
 
@@ -8,17 +9,12 @@ int QtReservationDialogs::run(QDialog& dialog) {
     return dialog.exec();
 }
 
-namespace {
-ReservationDialogs* g_dialogs = nullptr;
-}  // namespace
-
 ReservationDialogs& appReservationDialogs() {
-    static QtReservationDialogs qt;
-    return g_dialogs ? *g_dialogs : qt;
+    return DialogSeam<ReservationDialogs, QtReservationDialogs>::get();
 }
 
 void setAppReservationDialogs(ReservationDialogs* dialogs) {
-    g_dialogs = dialogs;
+    DialogSeam<ReservationDialogs, QtReservationDialogs>::set(dialogs);
 }
 
 }  // namespace quorvane

@@ -465,12 +465,17 @@ TEST_F(GroupDocTest, ThePreferencesApplyReachesTheDocumentAtOnce) {
     view.initialUpdate();
     EXPECT_EQ(doc->daysToKeep(), -1);
     EXPECT_FALSE(doc->refreshFromNetwork());
-    CPreferences sheet(view.preferences(), &view);
-    view.attachPreferences(sheet);
-    sheet.findChild<QCheckBox*>("1179")->click();
-    ASSERT_TRUE(sheet.setCurrentPage(3));
-    sheet.findChild<QCheckBox*>("1105")->click();  // delete old reservations: 30 days
-    ASSERT_TRUE(sheet.apply());
+    // The Preferences command opens the sheet through the shell's seam.
+    bool shown = false;
+    dialogs.onPreferences = [&shown](CPreferences& sheet) {
+        sheet.findChild<QCheckBox*>("1179")->click();
+        ASSERT_TRUE(sheet.setCurrentPage(3));
+        sheet.findChild<QCheckBox*>("1105")->click();  // delete old reservations: 30 days
+        ASSERT_TRUE(sheet.apply());
+        shown = true;
+    };
+    view.showPreferences();
+    ASSERT_TRUE(shown);
     EXPECT_TRUE(doc->refreshFromNetwork());
     EXPECT_EQ(doc->daysToKeep(), 30);
     EXPECT_EQ(store->getInt("Reservations", "DeleteOldRes", 0), 30);

@@ -14,8 +14,8 @@
 #include <optional>
 #include <vector>
 
-#include "group/GroupTables.h"
 #include "app/ShellDialogs.h"
+#include "group/GroupTables.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/SettingsStore.h"
@@ -66,6 +66,11 @@ public:
     bool pageSetup(QPrinter&, QWidget*) override {
         ++pageSetups;
         return true;
+    }
+    // The sheet as it opened; a test presses its buttons from here.
+    std::function<void(CPreferences&)> onPreferences;
+    void showPreferences(CPreferences& sheet) override {
+        if (onPreferences) onPreferences(sheet);
     }
 };
 

@@ -1,0 +1,26 @@
+#pragma once
+// The one shape of a folder's dialog seam. A folder asks its dialogs through one interface
+// whose calls return the dialog's answer (nothing on Cancel); the program gets the Qt
+// dialogs, and a test installs scripted answers and takes them away again. Each folder names
+// its seam once:
+//
+//   GroupDialogs& appGroupDialogs() { return DialogSeam<GroupDialogs, QtGroupDialogs>::get(); }
+//   void setAppGroupDialogs(GroupDialogs* d) { DialogSeam<GroupDialogs, QtGroupDialogs>::set(d); }
+
+namespace quorvane {
+
+template <class Dialogs, class QtDialogs>
+class DialogSeam {
+public:
+    static Dialogs& get() {
+        static QtDialogs qt;
+        return installed_ ? *installed_ : qt;
+    }
+    // nullptr restores the Qt dialogs.
+    static void set(Dialogs* dialogs) { installed_ = dialogs; }
+
+private:
+    static inline Dialogs* installed_ = nullptr;
+};
+
+}  // namespace quorvane
