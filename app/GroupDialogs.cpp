@@ -33,8 +33,25 @@ QLineEdit* addEdit(QWidget* owner, QFormLayout* form, const QString& label, int 
 
 // ----- CAddRoomDlg -----
 
-CAddRoomDlg::CAddRoomDlg(const CZUKRecDoc& doc, bool modify, const QString& name,
-                         const QString& description, std::uint32_t defaultTime, QWidget* parent)
+std::optional<Message> checkFacility(const FacilityForm& form, bool modify, const GroupFile& group,
+                                     const std::string& typeName) {
+    if (!parseDefaultTime(form.defaultTime.toStdString()))
+        return Message{"Invalid default reservation time", "Invalid Reservation Time",
+                       PromptIcon::None};
+    if (!modify && group.find(toCp1252(facilityAnswer(form, modify).name)) >= 0)
+        return Message{"A " + typeName + " with this name already exists", "Error"};
+    return std::nullopt;
+}
+
+FacilityAnswer facilityAnswer(const FacilityForm& form, bool modify) {
+    // The name as the reservations will store it: "Court 5 " is "Court 5", so it is taken
+    // when "Court 5" exists, and the facility is listed under the name its bookings carry.
+    return {modify ? form.name : fromCp1252(storedFacilityName(toCp1252(form.name))),
+            form.description, parseDefaultTime(form.defaultTime.toStdString()).value_or(0)};
+}
+
+CAddRoomDlg::CAddRoomDlg(const CZUKRecDoc& doc, bool modify, const FacilityAnswer& initial,
+                         QWidget* parent)
     : QDialog(parent), doc_(doc), modify_(modify) {
     setObjectName(QString::number(kDialogId));
     setModal(true);
@@ -42,54 +59,38 @@ CAddRoomDlg::CAddRoomDlg(const CZUKRecDoc& doc, bool modify, const QString& name
                        .arg(doc.typeName()));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
-    nameEdit_ = addEdit(this, form, QStringLiteral("Name"), 1001, int(CRoom::kMaxName));
-    timeEdit_ = addEdit(this, form, QStringLiteral("Default Reservation Time"), 1183, 5);
+    nameEdit_ = addEdit(this, form, QStringLiteral("Name"), kNameEdit, int(CRoom::kMaxName));
+    timeEdit_ = addEdit(this, form, QStringLiteral("Default Reservation Time"), kTimeEdit, 5);
     descriptionEdit_ = addEdit(this, form, QStringLiteral("Description and Special Equipment"),
-                               1003, int(CRoom::kMaxDescription));
+                               kDescriptionEdit, int(CRoom::kMaxDescription));
     layout->addLayout(form);
-    addDialogButtons(this, layout, kDialogId, 1086);
+    addDialogButtons(this, layout, kDialogId, kHelp);
 
     if (modify) {
-        nameEdit_->setText(name);
+        setForm({initial.name, QString::fromLatin1(formatDefaultTime(initial.defaultTime)),
+                 initial.description});
         nameEdit_->setEnabled(false);
-        descriptionEdit_->setText(description);
-        timeEdit_->setText(QString::fromLatin1(formatDefaultTime(defaultTime)));
     }
 }
 
-void CAddRoomDlg::setName(const QString& text) {
-    nameEdit_->setText(text);
+FacilityForm CAddRoomDlg::form() const {
+    return {nameEdit_->text(), timeEdit_->text(), descriptionEdit_->text()};
 }
-void CAddRoomDlg::setDefaultTimeText(const QString& text) {
-    timeEdit_->setText(text);
-}
-void CAddRoomDlg::setDescription(const QString& text) {
-    descriptionEdit_->setText(text);
-}
-QString CAddRoomDlg::defaultTimeText() const {
-    return timeEdit_->text();
+
+void CAddRoomDlg::setForm(const FacilityForm& form) {
+    nameEdit_->setText(form.name);
+    timeEdit_->setText(form.defaultTime);
+    descriptionEdit_->setText(form.description);
 }
 
 bool CAddRoomDlg::validate() {
-    const std::optional<std::uint32_t> time = parseDefaultTime(timeEdit_->text().toStdString());
-    if (!time) {
-        appPrompter().message(QStringLiteral("Invalid default reservation time"),
-                              QStringLiteral("Invalid Reservation Time"), PromptIcon::None);
+    const FacilityForm current = form();
+    if (const std::optional<Message> message =
+            checkFacility(current, modify_, doc_.group(), toCp1252(doc_.typeName()))) {
+        showMessage(*message);
         return false;
     }
-    // The name as the reservations will store it: "Court 5 " is "Court 5", so it is taken
-    // when "Court 5" exists, and the facility is listed under the name its bookings carry.
-    const QString name =
-        modify_ ? nameEdit_->text() : fromCp1252(storedFacilityName(toCp1252(nameEdit_->text())));
-    if (!modify_ && doc_.findFacility(toCp1252(name)) >= 0) {
-        appPrompter().message(
-            QStringLiteral("A %1 with this name already exists").arg(doc_.typeName()),
-            QStringLiteral("Error"), PromptIcon::Stop);
-        return false;
-    }
-    name_ = name;
-    description_ = descriptionEdit_->text();
-    defaultTime_ = *time;
+    answer_ = facilityAnswer(current, modify_);
     return true;
 }
 
@@ -99,36 +100,36 @@ void CAddRoomDlg::accept() {
 
 // ----- CModifyGroupDlg -----
 
-CModifyGroupDlg::CModifyGroupDlg(const QString& typeName, const QString& description,
-                                 QWidget* parent)
-    : QDialog(parent) {
+CModifyGroupDlg::CModifyGroupDlg(const GroupAnswer& initial, QWidget* parent) : QDialog(parent) {
     setObjectName(QString::number(kDialogId));
     setModal(true);
     setWindowTitle(QStringLiteral("Modify Group Information"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
-    type_ = addEdit(this, form, QStringLiteral("Type of facilities being managed"), 1111, 40);
-    description_ = addEdit(this, form, QStringLiteral("Group Description"), 1000, 40);
+    type_ = addEdit(this, form, QStringLiteral("Type of facilities being managed"), kTypeEdit, 40);
+    description_ = addEdit(this, form, QStringLiteral("Group Description"), kDescriptionEdit, 40);
     layout->addLayout(form);
-    addDialogButtons(this, layout, kDialogId, 1095);
-    type_->setText(typeName);
-    description_->setText(description);
+    addDialogButtons(this, layout, kDialogId, kHelp);
+    setForm(initial);
 }
 
-void CModifyGroupDlg::setTypeName(const QString& text) {
-    type_->setText(text);
+GroupAnswer CModifyGroupDlg::form() const {
+    return {type_->text(), description_->text()};
 }
-void CModifyGroupDlg::setDescription(const QString& text) {
-    description_->setText(text);
-}
-QString CModifyGroupDlg::typeName() const {
-    return type_->text();
-}
-QString CModifyGroupDlg::description() const {
-    return description_->text();
+
+void CModifyGroupDlg::setForm(const GroupAnswer& form) {
+    type_->setText(form.typeName);
+    description_->setText(form.description);
 }
 
 // ----- CDeleteRes -----
+
+std::optional<Message> checkDeletionDate(std::int64_t date, std::int64_t todayMidnight) {
+    if (localMidnight(date) > todayMidnight)
+        return Message{"The deletion date cannot be in the future", "Invalid Deletion Date",
+                       PromptIcon::None};
+    return std::nullopt;
+}
 
 CDeleteRes::CDeleteRes(std::int64_t date, QWidget* parent)
     : QDialog(parent), todayMidnight_(localMidnight(appClock().now())) {
@@ -139,11 +140,11 @@ CDeleteRes::CDeleteRes(std::int64_t date, QWidget* parent)
     layout->addWidget(new QLabel(
         QStringLiteral("All reservations before the following date will be deleted :"), this));
     picker_ = new QDateEdit(this);
-    picker_->setObjectName(QStringLiteral("1081"));
+    picker_->setObjectName(QString::number(kDateEdit));
     picker_->setCalendarPopup(true);
     picker_->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
     layout->addWidget(picker_);
-    addDialogButtons(this, layout, kDialogId, 1086);
+    addDialogButtons(this, layout, kDialogId, kHelp);
     setDate(date);
 }
 
@@ -158,9 +159,8 @@ std::int64_t CDeleteRes::date() const {
 }
 
 bool CDeleteRes::validate() {
-    if (localMidnight(date()) > todayMidnight_) {
-        appPrompter().message(QStringLiteral("The deletion date cannot be in the future"),
-                              QStringLiteral("Invalid Deletion Date"), PromptIcon::None);
+    if (const std::optional<Message> message = checkDeletionDate(date(), todayMidnight_)) {
+        showMessage(*message);
         return false;
     }
     return true;
@@ -175,15 +175,15 @@ void CDeleteRes::accept() {
 std::optional<FacilityAnswer> QtGroupDialogs::askFacility(const CZUKRecDoc& doc, bool modify,
                                                           const FacilityAnswer& initial,
                                                           QWidget* parent) {
-    CAddRoomDlg dialog(doc, modify, initial.name, initial.description, initial.defaultTime, parent);
+    CAddRoomDlg dialog(doc, modify, initial, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return FacilityAnswer{dialog.name(), dialog.description(), dialog.defaultTime()};
+    return dialog.answer();
 }
 
 std::optional<GroupAnswer> QtGroupDialogs::askGroup(const GroupAnswer& initial, QWidget* parent) {
-    CModifyGroupDlg dialog(initial.typeName, initial.description, parent);
+    CModifyGroupDlg dialog(initial, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return GroupAnswer{dialog.typeName(), dialog.description()};
+    return dialog.form();
 }
 
 std::optional<std::int64_t> QtGroupDialogs::askDeletionDate(std::int64_t proposed,

@@ -1,11 +1,16 @@
 #pragma once
 // The group window's own dialogs: the facility dialog (131), Modify Group Information (141)
-// and Delete Old Reservations (140). Each `validate()` is the OK step and can run without
-// exec(). The view runs them through appGroupDialogs(), so tests script the answers.
+// and Delete Old Reservations (140). Each edits a value; its rules are free functions on that
+// value returning the message to show; `validate()` is the OK step (value, rule, message) and
+// runs without exec(). The view runs them through appGroupDialogs(), so tests script the
+// answers.
 #include <QDialog>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
+
+#include "base/Message.h"
 
 class QDateEdit;
 class QLineEdit;
@@ -13,27 +18,45 @@ class QLineEdit;
 namespace quorvane {
 
 class CZUKRecDoc;
+struct GroupFile;
+
+struct FacilityAnswer {
+    QString name, description;
+    std::uint32_t defaultTime = 0;
+};
+struct GroupAnswer {
+    QString typeName, description;
+};
+
+// ----- the facility dialog -----
+
+// What the facility dialog edits, as typed.
+struct FacilityForm {
+    QString name, defaultTime, description;
+};
+// Its OK rule: "Invalid default reservation time" for a time that is none; in add mode "A
+// <type> with this name already exists" for a name a slot of `group` has, the empty name
+// included. `typeName` is the group's, as stored.
+std::optional<Message> checkFacility(const FacilityForm& form, bool modify, const GroupFile& group,
+                                     const std::string& typeName);
+// A form the rule accepted as the group keeps it: in add mode the name as the reservations
+// will store it ("Court 5 " is "Court 5"), the time in minutes.
+FacilityAnswer facilityAnswer(const FacilityForm& form, bool modify);
 
 class CAddRoomDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 131;
+    static constexpr int kNameEdit = 1001, kTimeEdit = 1183, kDescriptionEdit = 1003, kHelp = 1086;
     // Add mode when `modify` is false; in modify mode the name is shown but cannot change.
-    CAddRoomDlg(const CZUKRecDoc& doc, bool modify, const QString& name = {},
-                const QString& description = {}, std::uint32_t defaultTime = 0,
+    CAddRoomDlg(const CZUKRecDoc& doc, bool modify, const FacilityAnswer& initial = {},
                 QWidget* parent = nullptr);
 
-    void setName(const QString& text);
-    void setDefaultTimeText(const QString& text);
-    void setDescription(const QString& text);
-    QString defaultTimeText() const;
-
-    // The OK step: "Invalid default reservation time", or (add mode) "A %s with this name
-    // already exists" for a name any slot has, the empty name included.
+    FacilityForm form() const;
+    void setForm(const FacilityForm& form);
+    // The OK step: the form, its rule, the message or the answer.
     bool validate();
-    QString name() const { return name_; }
-    QString description() const { return description_; }
-    std::uint32_t defaultTime() const { return defaultTime_; }
+    const FacilityAnswer& answer() const { return answer_; }
 
 public slots:
     void accept() override;
@@ -44,35 +67,41 @@ private:
     QLineEdit* nameEdit_;
     QLineEdit* timeEdit_;
     QLineEdit* descriptionEdit_;
-    QString name_, description_;
-    std::uint32_t defaultTime_ = 0;
+    FacilityAnswer answer_;
 };
+
+// ----- Modify Group Information -----
 
 class CModifyGroupDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 141;
-    CModifyGroupDlg(const QString& typeName, const QString& description, QWidget* parent = nullptr);
-    void setTypeName(const QString& text);
-    void setDescription(const QString& text);
-    QString typeName() const;
-    QString description() const;
+    static constexpr int kTypeEdit = 1111, kDescriptionEdit = 1000, kHelp = 1095;
+    explicit CModifyGroupDlg(const GroupAnswer& initial, QWidget* parent = nullptr);
+    GroupAnswer form() const;
+    void setForm(const GroupAnswer& form);
 
 private:
     QLineEdit* type_;
     QLineEdit* description_;
 };
 
+// ----- Delete Old Reservations -----
+
+// Its OK rule: "The deletion date cannot be in the future" for a day after today.
+std::optional<Message> checkDeletionDate(std::int64_t date, std::int64_t todayMidnight);
+
 class CDeleteRes : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 140;
+    static constexpr int kDateEdit = 1081, kHelp = 1086;
     // `date` is the proposed deletion date (seconds since 1970).
     explicit CDeleteRes(std::int64_t date, QWidget* parent = nullptr);
     void setDate(std::int64_t date);
     // The picked date at its local midnight.
     std::int64_t date() const;
-    // Refuses a day after today with "The deletion date cannot be in the future".
+    // The OK step: the date, its rule, the message.
     bool validate();
 
 public slots:
@@ -81,14 +110,6 @@ public slots:
 private:
     QDateEdit* picker_;
     std::int64_t todayMidnight_;
-};
-
-struct FacilityAnswer {
-    QString name, description;
-    std::uint32_t defaultTime = 0;
-};
-struct GroupAnswer {
-    QString typeName, description;
 };
 
 class GroupDialogs {

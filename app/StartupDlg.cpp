@@ -88,8 +88,8 @@ void CStartupDlg::setForm(const NewGroupForm& form) {
         types_->setExclusive(false);
         if (QAbstractButton* checked = types_->checkedButton()) checked->setChecked(false);
         types_->setExclusive(true);
-    } else {
-        selectPosition(form.position);
+    } else if (QAbstractButton* button = types_->button(form.position)) {
+        button->setChecked(true);
     }
     other_->setText(form.otherText);
     description_edit_->setText(form.description);
@@ -98,17 +98,6 @@ void CStartupDlg::setForm(const NewGroupForm& form) {
 
 int CStartupDlg::selectedPosition() const {
     return types_->checkedId();
-}
-
-void CStartupDlg::selectPosition(int position) {
-    if (QAbstractButton* button = types_->button(position)) button->setChecked(true);
-}
-
-void CStartupDlg::setOtherText(const QString& text) {
-    other_->setText(text);
-}
-void CStartupDlg::setDescription(const QString& text) {
-    description_edit_->setText(text);
 }
 
 void CStartupDlg::updateOtherEdit() {

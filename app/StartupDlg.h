@@ -49,14 +49,9 @@ public:
 
     explicit CStartupDlg(QWidget* parent = nullptr);
 
+    // The controls as a form and back: the one way in and out of the dialog.
     NewGroupForm form() const;
     void setForm(const NewGroupForm& form);
-
-    // -1 while no type is chosen.
-    int selectedPosition() const;
-    void selectPosition(int position);
-    void setOtherText(const QString& text);
-    void setDescription(const QString& text);
 
     // The OK step: takes the type and description, or shows the rule's message and returns
     // false (the dialog stays open).
@@ -69,6 +64,7 @@ public slots:
 
 private:
     void updateOtherEdit();
+    int selectedPosition() const;  // -1 while no type is chosen
 
     QButtonGroup* types_;
     QLineEdit* other_;

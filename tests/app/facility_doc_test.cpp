@@ -393,32 +393,30 @@ TEST_F(GroupDocTest, FacilityDialogRules) {
         std::optional<std::uint32_t> minutes;
     } cases[] = {{"90", 90},    {"1:30", 90}, {":45", 45}, {"2:", 120},    {"1:60", {}},
                  {"24:00", {}}, {"abc", 0},   {"", 0},     {"1500", 1500}, {"25:00", {}}};
-    add.setName("Court 2");
     for (const Case& c : cases) {
         prompter.shown.clear();
-        add.setDefaultTimeText(QString::fromLatin1(c.text));
+        add.setForm({"Court 2", QString::fromLatin1(c.text), ""});
         EXPECT_EQ(add.validate(), c.minutes.has_value()) << c.text;
         if (c.minutes)
-            EXPECT_EQ(add.defaultTime(), *c.minutes) << c.text;
+            EXPECT_EQ(add.answer().defaultTime, *c.minutes) << c.text;
         else
             EXPECT_EQ(promptTexts(), std::vector<QString>{"Invalid default reservation time"})
                 << c.text;
     }
-    add.setDefaultTimeText("");
-    add.setName("Court 1");
+    add.setForm({"Court 1", "", ""});
     EXPECT_FALSE(add.validate());
     EXPECT_EQ(promptTexts().back(), "A Tennis Courts with this name already exists");
-    add.setName("");
+    add.setForm({"", "", ""});
     EXPECT_FALSE(add.validate()) << "an empty name is an empty slot's name";
-    add.setName("court 1");
+    add.setForm({"court 1", "", ""});
     EXPECT_TRUE(add.validate());
 
-    CAddRoomDlg modify(*doc, true, "Court 1", "clay", 1500);
+    CAddRoomDlg modify(*doc, true, {"Court 1", "clay", 1500});
     EXPECT_EQ(modify.windowTitle(), "Modify Tennis Courts");
-    EXPECT_EQ(modify.defaultTimeText(), "25:00");
+    EXPECT_EQ(modify.form().defaultTime, "25:00");
     EXPECT_FALSE(modify.validate()) << "shown as 25:00, then refused";
-    CAddRoomDlg ninety(*doc, true, "Court 1", "", 90);
-    EXPECT_EQ(ninety.defaultTimeText(), " 1:30");
+    CAddRoomDlg ninety(*doc, true, {"Court 1", "", 90});
+    EXPECT_EQ(ninety.form().defaultTime, " 1:30");
     EXPECT_TRUE(ninety.validate()) << "modify keeps its own name";
 }
 

@@ -107,7 +107,7 @@ TEST(NewGroupRules, TypeNameAndTheMessageWithoutOne) {
 TEST_F(NewGroupDialogTest, RefusesOkWithoutAType) {
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "New Group Information");
-    EXPECT_EQ(dlg.selectedPosition(), -1);
+    EXPECT_EQ(dlg.form().position, -1);
     for (int i = 0; i < 10; ++i) EXPECT_FALSE(type(i)->isChecked());
 
     QTest::mouseClick(dlg.findChild<QPushButton*>("1"), Qt::LeftButton);
@@ -138,7 +138,9 @@ TEST_F(NewGroupDialogTest, OtherEditFollowsTheOtherButtonAndKeepsItsText) {
     ASSERT_TRUE(dlg.validate());
     EXPECT_EQ(dlg.typeName(), "Tennis Courts") << "a chosen type ignores the Other text";
     type(9)->click();
-    dlg.setDescription("West Side");
+    NewGroupForm described = dlg.form();
+    described.description = "West Side";
+    dlg.setForm(described);
     ASSERT_TRUE(dlg.validate());
     EXPECT_EQ(dlg.typeName(), "Ice Rinks");
     EXPECT_EQ(dlg.description(), "West Side");
