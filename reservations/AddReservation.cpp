@@ -14,9 +14,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
+#include "group/GroupTables.h"
 #include "platform/DialogButtons.h"
 #include "platform/LineListModel.h"
 #include "platform/Prompter.h"
@@ -327,18 +327,7 @@ bool CAddReservation::onOk() {
 void CAddReservation::checkAvailability() {
     CSchedule* schedule = doc_.tables() ? doc_.tables()->schedule() : nullptr;
     if (!schedule || !commitTimes()) return;
-    const BookingRequest q = requestFromControls();
-    if (auto m = checkSeriesDates(q)) return showMessage(*m);
-    const int endClock = (q.endHH == 0 && q.endMM == 0) ? 2359 : q.endHH * 100 + q.endMM;
-    if (q.startHH * 100 + q.startMM >= endClock)
-        return showMessage(
-            {"End time of reservation must be after start time", "Reservation Error"});
-    const std::vector<DayDate> refused = refusedDays(*schedule, q);
-    QString text = refused.empty() ? QStringLiteral("All days are free.")
-                                   : QStringLiteral("These days are taken at that time:");
-    for (const DayDate& d : refused)
-        text += QString::asprintf("\n%02d/%02d/%04d", d.month, d.day, d.year);
-    appPrompter().message(text, QStringLiteral("Check Availability"), PromptIcon::Information);
+    showMessage(availabilityMessage(*schedule, requestFromControls()));
 }
 
 void CAddReservation::accept() {

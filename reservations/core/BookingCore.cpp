@@ -180,6 +180,20 @@ std::vector<DayDate> refusedDays(CSchedule& table, const BookingRequest& q) {
     return refused;
 }
 
+Message availabilityMessage(CSchedule& table, const BookingRequest& q) {
+    if (std::optional<Message> m = checkSeriesDates(q)) return *m;
+    int endHH, endMM;
+    midnightEnd(q, endHH, endMM);
+    if (q.startHH * 100 + q.startMM >= endHH * 100 + endMM)
+        return {"End time of reservation must be after start time", kReservationError};
+    const std::vector<DayDate> refused = refusedDays(table, q);
+    std::string text =
+        refused.empty() ? "All days are free." : "These days are taken at that time:";
+    for (const DayDate& d : refused)
+        text += tables::format("\n%02d/%02d/%04d", d.month, d.day, d.year);
+    return {text, "Check Availability", PromptIcon::Information};
+}
+
 BookingOutcome bookReservation(CSchedule& table, const BookingRequest& q, FacilityDay& day,
                                const BookingHooks& hooks) {
     BookingOutcome out;

@@ -119,6 +119,10 @@ std::vector<DayDate> seriesDays(const BookingRequest& request);
 // The days of the request that its check would refuse now (read without locks: an answer for
 // the user, not a promise). Result 1 (the end not after the start) refuses every day.
 std::vector<DayDate> refusedDays(CSchedule& table, const BookingRequest& request);
+// Check Availability's answer: the series dates' or the times' refusal, else "All days are
+// free." or "These days are taken at that time:" with one date a line ("Check
+// Availability", information).
+Message availabilityMessage(CSchedule& table, const BookingRequest& request);
 
 // Books the request: for each day of the series (weekends skipped for kWeekdays) the append
 // lock, the facility's day into `day`, the check, then Add. A refused or failed day gets its

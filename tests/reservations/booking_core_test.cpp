@@ -236,6 +236,15 @@ TEST_F(BookingTableTest, ThirdDayConflictRefusesOnlyThatDay) {
     q.kind = kDaily;
     q.throughDay = {2026, 3, 13};
     EXPECT_EQ(refusedDays(table, q), (std::vector<DayDate>{{2026, 3, 11}}));
+    EXPECT_EQ(availabilityMessage(table, q),
+              (Message{"These days are taken at that time:\n03/11/2026", "Check Availability",
+                       PromptIcon::Information}));
+    BookingRequest other = q;
+    other.facility = "Court 2";
+    EXPECT_EQ(availabilityMessage(table, other).text, "All days are free.");
+    other.endHH = 9;  // before the start
+    EXPECT_EQ(availabilityMessage(table, other),
+              (Message{"End time of reservation must be after start time", "Reservation Error"}));
     EXPECT_TRUE(daysBooked("Court 1", 1000).empty());  // the look-ahead writes nothing
     const BookingOutcome out = book(q);
     EXPECT_FALSE(out.stayOpen);
