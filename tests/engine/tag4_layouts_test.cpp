@@ -28,32 +28,12 @@ const FIELD4INFO* layoutFields() {
     return f;
 }
 
-class TagLayouts : public ::testing::Test {
+class TagLayouts : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
     void TearDown() override {
         i4sortMemorySet(0);
-        vask4initUndo(&c);
+        ContextTest::TearDown();
     }
-
-    static std::vector<long> walk(Data4* d, bool back = false) {
-        std::vector<long> out;
-        int r = back ? d4bottom(d) : d4top(d);
-        while (r == 0) {
-            out.push_back(d4recNo(d));
-            r = d4skip(d, back ? -1 : 1);
-        }
-        return out;
-    }
-    static std::string check(Data4* d) {
-        std::string rep;
-        int r = i4check(d, &rep);
-        if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
-        return rep;
-    }
-
-    Vask4 c;
-    ScratchDir dir;
 };
 
 // Restores the soft limit of open descriptors when it goes out of scope.

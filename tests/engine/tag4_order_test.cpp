@@ -29,34 +29,13 @@ const FIELD4INFO* nameFields() {
     return f;
 }
 
-class TagOrder : public ::testing::Test {
+class TagOrder : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
-    void TearDown() override { vask4initUndo(&c); }
-
-    static std::vector<long> walk(Data4* d, bool back = false) {
-        std::vector<long> out;
-        int r = back ? d4bottom(d) : d4top(d);
-        while (r == 0) {
-            out.push_back(d4recNo(d));
-            r = d4skip(d, back ? -1 : 1);
-        }
-        return out;
-    }
-    static std::string check(Data4* d) {
-        std::string rep;
-        int r = i4check(d, &rep);
-        if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
-        return rep;
-    }
     Data4* table(const char* name, const TAG4INFO* tags, const FIELD4INFO* fields = nameFields()) {
         Data4* d = d4create(&c, dir.file(name).c_str(), fields, tags);
         EXPECT_NE(d, nullptr);
         return d;
     }
-
-    Vask4 c;
-    ScratchDir dir;
 };
 
 // Keys stored ascending, walked from the end; seeks stand on the first match in that walk.
