@@ -1,6 +1,6 @@
-// What the benchmark files share in their set-up: a scratch folder, the five-field reservation
-// table both read and write workloads use on each side, the rows-per-iteration counter, and
-// the registration of a workload's engine/sqlite pair.
+// What the benchmark files share in their set-up: a scratch folder, the reservation table's
+// layout and the five-field table of the read and write path workloads, the rows-per-iteration
+// counter, and the registration of a workload's engine/sqlite pair.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -31,6 +31,17 @@ public:
 
     std::string path;  // empty where the folder could not be made
 };
+
+// The reservation table's layout: 20 fields, 242-byte records.
+inline constexpr int kReservationFieldCount = 20;
+inline const FIELD4INFO kReservationFields[] = {
+    {"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},  {"STARTHH", 'C', 2, 0, 0},
+    {"STARTMM", 'C', 2, 0, 0},   {"ENDHH", 'C', 2, 0, 0},      {"ENDMM", 'C', 2, 0, 0},
+    {"LASTNAME", 'C', 21, 0, 0}, {"FIRSTNAME", 'C', 16, 0, 0}, {"MI", 'C', 2, 0, 0},
+    {"PHONE", 'C', 15, 0, 0},    {"EXT", 'C', 6, 0, 0},        {"NOTES", 'C', 80, 0, 0},
+    {"DATEMADE", 'C', 8, 0, 0},  {"TIMEMADE", 'C', 4, 0, 0},   {"RECURDAYS", 'C', 3, 0, 0},
+    {"RECURDATE", 'C', 8, 0, 0}, {"TYPEFLAG", 'C', 1, 0, 0},   {"RESKEPT", 'L', 1, 0, 0},
+    {"FLAG1", 'C', 1, 0, 0},     {"ORG", 'C', 39, 0, 0},       {nullptr, 0, 0, 0, 0}};
 
 // The reservation rows of the read and write path workloads: the key's four fields and a name.
 inline const FIELD4INFO kRowFields[] = {{"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},

@@ -15,16 +15,8 @@
 
 namespace {
 
-// The reservation table's layout: 20 fields, 242-byte records.
-const FIELD4INFO kFields[] = {
-    {"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},  {"STARTHH", 'C', 2, 0, 0},
-    {"STARTMM", 'C', 2, 0, 0},   {"ENDHH", 'C', 2, 0, 0},      {"ENDMM", 'C', 2, 0, 0},
-    {"LASTNAME", 'C', 21, 0, 0}, {"FIRSTNAME", 'C', 16, 0, 0}, {"MI", 'C', 2, 0, 0},
-    {"PHONE", 'C', 15, 0, 0},    {"EXT", 'C', 6, 0, 0},        {"NOTES", 'C', 80, 0, 0},
-    {"DATEMADE", 'C', 8, 0, 0},  {"TIMEMADE", 'C', 4, 0, 0},   {"RECURDAYS", 'C', 3, 0, 0},
-    {"RECURDATE", 'C', 8, 0, 0}, {"TYPEFLAG", 'C', 1, 0, 0},   {"RESKEPT", 'L', 1, 0, 0},
-    {"FLAG1", 'C', 1, 0, 0},     {"ORG", 'C', 39, 0, 0},       {nullptr, 0, 0, 0, 0}};
-constexpr int kNumFields = 20;
+const auto& kFields = bench::kReservationFields;
+constexpr int kNumFields = bench::kReservationFieldCount;
 constexpr int kAppends = 200000;
 constexpr int kRandomGos = 100000;
 
