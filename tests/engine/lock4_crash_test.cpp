@@ -18,15 +18,6 @@ using namespace lock4test;
 
 namespace {
 
-struct Ctx {
-    Vask4 c;
-    explicit Ctx(int accessMode = 0) {
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        c.accessMode = accessMode;
-    }
-    ~Ctx() { vask4initUndo(&c); }
-};
-
 // The layout the verifier knows: KEY, OWNER, SEQ, VER.
 void makeTable(const std::string& path) {
     Ctx x;

@@ -17,6 +17,9 @@
 #include <functional>
 #include <string>
 
+#include "engine/lock4.h"
+#include "engine/vask4.h"
+
 namespace lock4test {
 
 constexpr int kNoAnswer = INT_MIN;
@@ -134,6 +137,29 @@ private:
 inline int openRw(const std::string& path) {
     return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
 }
+
+// Whether another process may write-lock [off, off+len) of the file: a child asks the system
+// from an open file description of its own, so the test's own locks count as someone else's.
+inline int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
+    Child c([&](const Channel& ch) {
+        int fd = openRw(path);
+        ch.send(lock4osTest(fd, off, len, lock4write));
+        return 0;
+    });
+    int r = c.ch().recv();
+    c.wait();
+    return r;
+}
+
+// An engine context of its own, in the given access mode, for a test or a child.
+struct Ctx {
+    Vask4 c;
+    explicit Ctx(int accessMode = 0) {
+        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+        c.accessMode = accessMode;
+    }
+    ~Ctx() { vask4initUndo(&c); }
+};
 
 inline double secondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

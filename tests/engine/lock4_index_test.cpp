@@ -20,15 +20,6 @@ using namespace lock4test;
 
 namespace {
 
-struct Ctx {
-    Vask4 c;
-    explicit Ctx(int accessMode = 0) {
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        c.accessMode = accessMode;
-    }
-    ~Ctx() { vask4initUndo(&c); }
-};
-
 struct Open {
     Ctx x;
     Data4* d = nullptr;
@@ -59,17 +50,6 @@ int add(Data4* d, const std::string& k) {
 
 std::string keyOf(Data4* d) {
     return std::string(f4str(d4field(d, "KEY"))).substr(0, 8);
-}
-
-int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
-    Child c([&](const Channel& ch) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        ch.send(lock4osTest(fd, off, len, lock4write));
-        return 0;
-    });
-    int r = c.ch().recv();
-    c.wait();
-    return r;
 }
 
 // Runs `processes` workers of the shared workload at once and verifies the result.
