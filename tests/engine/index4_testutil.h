@@ -1,13 +1,19 @@
 // Shared helpers of the tests that drive the index layer directly: a scratch folder, an index
-// opened on a file, key bytes from a string.
+// opened on a file, key bytes from a string, a plain tag on NAME, the model of a tag's entries,
+// a tree's order and a file's bytes.
 #pragma once
 
 #include <stdlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/cdx4.h"
 
@@ -31,6 +37,46 @@ inline std::unique_ptr<cdx4::Index> openIndex(const std::filesystem::path& p, bo
 
 inline const uint8_t* u8(const std::string& s) {
     return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// A tag on NAME without a filter, keyLen bytes a key.
+inline cdx4::TagDef nameTag(const std::string& name, unsigned keyLen, bool descending = false) {
+    cdx4::TagDef d;
+    d.name = name;
+    d.keyExpr = "NAME";
+    d.keyLen = keyLen;
+    d.descending = descending;
+    return d;
+}
+
+// A tag's entries as the test expects them, key and record number, in key order.
+using Model = std::set<std::pair<std::string, uint32_t>>;
+
+// The model as the index's check takes it: the one tag's entries.
+inline std::map<std::string, std::vector<cdx4::Entry>> expectEntries(const std::string& tag,
+                                                                     const Model& m) {
+    std::map<std::string, std::vector<cdx4::Entry>> out;
+    auto& v = out[tag];
+    for (auto& [k, r] : m) v.push_back({std::vector<uint8_t>(k.begin(), k.end()), r});
+    return out;
+}
+
+// The record numbers in the tree's order, from the top or from the bottom.
+inline std::vector<uint32_t> treeOrder(cdx4::Tree& t, bool back = false) {
+    std::vector<uint32_t> out;
+    cdx4::Pos p;
+    for (int rc = back ? t.bottom(p) : t.top(p); rc == 0; rc = back ? t.prev(p) : t.next(p))
+        out.push_back(p.rec);
+    return out;
+}
+
+inline std::vector<uint8_t> fileBytes(const std::filesystem::path& p) {
+    std::vector<uint8_t> b(std::filesystem::file_size(p));
+    FILE* f = std::fopen(p.c_str(), "rb");
+    size_t got = std::fread(b.data(), 1, b.size(), f);
+    std::fclose(f);
+    b.resize(got);
+    return b;
 }
 
 }  // namespace index_test
