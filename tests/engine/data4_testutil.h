@@ -66,6 +66,13 @@ inline const FIELD4INFO* exampleFields() {
     return f;
 }
 
+// The two-field table the tag order and layout tests share: NAME C 10, CITY C 12.
+inline const FIELD4INFO* nameCityFields() {
+    static const FIELD4INFO f[] = {
+        {"NAME", 'C', 10, 0, 0}, {"CITY", 'C', 12, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    return f;
+}
+
 // Appends one record through the ordinary calling order.
 inline int appendRow(Data4* d, const std::vector<std::string>& values) {
     int r = d4appendStart(d, 0);

@@ -1,8 +1,9 @@
 // Shared helpers of the tests that drive the index layer directly: a scratch folder, an index
 // opened on a file, key bytes from a string, a plain tag on NAME, the model of a tag's entries,
-// a tree's order and a file's bytes.
+// a tree's order, a file's bytes and what the independent reader lists of a tag.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstdint>
@@ -77,6 +78,26 @@ inline std::vector<uint8_t> fileBytes(const std::filesystem::path& p) {
     std::fclose(f);
     b.resize(got);
     return b;
+}
+
+// What the independent index reader (/usr/bin/index_dump) lists of a tag in the stored order:
+// each key, its trailing blanks cut, with its record number.
+inline void dumpedTag(const std::string& cdx, const std::string& tag,
+                      std::vector<std::pair<std::string, long>>& got) {
+    std::string cmd = "/usr/bin/index_dump --type char --tag " + tag + " '" + cdx + "' 2>&1";
+    FILE* f = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+        size_t sp = s.rfind(' ');
+        ASSERT_NE(sp, std::string::npos) << s;
+        std::string key = s.substr(0, sp);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        got.emplace_back(key, std::stol(s.substr(sp + 1)));
+    }
+    ::pclose(f);
 }
 
 }  // namespace index_test

@@ -22,12 +22,6 @@ using namespace engine_test;
 
 namespace {
 
-const FIELD4INFO* layoutFields() {
-    static const FIELD4INFO f[] = {
-        {"NAME", 'C', 10, 0, 0}, {"CITY", 'C', 12, 0, 0}, {nullptr, 0, 0, 0, 0}};
-    return f;
-}
-
 class TagLayouts : public ContextTest {
 protected:
     void TearDown() override {
@@ -63,7 +57,7 @@ TEST_F(TagLayouts, ABuildWithManyMoreRunsThanOpenFilesStillSorts) {
     std::string keepTmp = oldTmp ? oldTmp : "", keepTemp = oldTemp ? oldTemp : "";
     ::unsetenv("TEMP");
     ::setenv("TMP", spool.c_str(), 1);
-    Data4* d = d4create(&c, dir.file("runs").c_str(), layoutFields(), tags);
+    Data4* d = d4create(&c, dir.file("runs").c_str(), nameCityFields(), tags);
     ASSERT_NE(d, nullptr);
     std::mt19937 rng(5);
     std::vector<std::pair<std::string, long>> model;
@@ -112,7 +106,7 @@ TEST_F(TagLayouts, AnotherProcessChangesADescendingTagWithLargeNodes) {
     c.indexBlockMultiplier = 1;
     c.collateCodePage = 1252;
     std::string path = dir.file("shared");
-    Data4* d = d4create(&c, path.c_str(), layoutFields(), tags);
+    Data4* d = d4create(&c, path.c_str(), nameCityFields(), tags);
     ASSERT_NE(d, nullptr);
     // Names "N" + four digits: distinct for every record, in mixed case halves.
     auto nameOf = [](long r, bool lower) {
@@ -291,7 +285,7 @@ TEST_F(TagLayouts, TopAndBottomPassEntriesBeyondTheTableInBothOrders) {
                                     {"DOWN", "NAME", nullptr, 0, 10},
                                     {nullptr, nullptr, nullptr, 0, 0}};
     std::string path = dir.file("beyond");
-    Data4* d = d4create(&c, path.c_str(), layoutFields(), tags);
+    Data4* d = d4create(&c, path.c_str(), nameCityFields(), tags);
     ASSERT_NE(d, nullptr);
     for (const char* n : {"CAT", "AMY", "DAN", "BOB"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
     ASSERT_EQ(d4close(d), 0);
@@ -345,7 +339,7 @@ TEST_F(TagLayouts, GeneralUniqueBuildRefusesTextsThatDifferOnlyInCase) {
     static const TAG4INFO tags[] = {{"NAMEU", "NAME", ".NOT. DELETED()", 20, 10},
                                     {nullptr, nullptr, nullptr, 0, 0}};
     c.collateCodePage = 1252;
-    Data4* d = d4create(&c, dir.file("people").c_str(), layoutFields(), nullptr);
+    Data4* d = d4create(&c, dir.file("people").c_str(), nameCityFields(), nullptr);
     ASSERT_NE(d, nullptr);
     for (const char* n : {"Smith", "Jones", "SM\xCFTH"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
     c.errOff = 1;
