@@ -57,20 +57,6 @@ void logAppend(int fd, int owner, long seq, long rec) {
     if (::write(fd, line, static_cast<size_t>(n)) != n) ::_exit(7);
 }
 
-// Kills its own process when the header (bytes 0-9) is written for the n-th time: the
-// record and its end-of-file byte are on disk, the count in the header is not.
-class KillAtHeaderWrite : public Io4 {
-public:
-    explicit KillAtHeaderWrite(int n) : left_(n) {}
-    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
-        if (pos == 0 && len == 10 && --left_ == 0) ::raise(SIGKILL);
-        return Io4::pwrite(fd, buf, len, pos);
-    }
-
-private:
-    int left_;
-};
-
 // Appends until killed (or count appends), logging each acknowledged one.
 int appender(const std::string& table, const std::string& log, int owner, long count, Io4* io,
              const Channel* ch) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/io4.h"
 #include "engine/lock4.h"
 #include "engine/vask4.h"
 
@@ -159,6 +160,20 @@ struct Ctx {
         c.accessMode = accessMode;
     }
     ~Ctx() { vask4initUndo(&c); }
+};
+
+// Kills its own process when the header (bytes 0-9) is written for the n-th time: the
+// record and its end-of-file byte are on disk, the count in the header is not.
+class KillAtHeaderWrite : public Io4 {
+public:
+    explicit KillAtHeaderWrite(int n) : left_(n) {}
+    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
+        if (pos == 0 && len == 10 && --left_ == 0) ::raise(SIGKILL);
+        return Io4::pwrite(fd, buf, len, pos);
+    }
+
+private:
+    int left_;
 };
 
 inline double secondsSince(std::chrono::steady_clock::time_point t0) {

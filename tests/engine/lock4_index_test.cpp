@@ -176,22 +176,6 @@ TEST(Lock4Index, FourProcessesAppendingUpdatingAndDeleting) {
     EXPECT_LT(v.live, v.records);  // deletions happened
 }
 
-namespace {
-
-class KillAtHeaderWrite : public Io4 {
-public:
-    explicit KillAtHeaderWrite(int n) : left_(n) {}
-    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
-        if (pos == 0 && len == 10 && --left_ == 0) ::raise(SIGKILL);
-        return Io4::pwrite(fd, buf, len, pos);
-    }
-
-private:
-    int left_;
-};
-
-}  // namespace
-
 TEST(Lock4Index, CrashMidAppendIsReportedByTheCheckerAndMendedByReindex) {
     TempDir dir;
     const std::string table = dir.file("S");

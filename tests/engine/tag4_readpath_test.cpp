@@ -184,16 +184,20 @@ TEST_F(ReadPath, DeleteThenSkipLandsOnTheNeighboursEitherWay) {
     d4close(d);
 }
 
-TEST_F(ReadPath, EachSharedSkipRereadsTheCounterAndTheRecordUnlessTheIndexIsOurs) {
-    const std::string path = dir.file("count");
-    {
-        Data4* d = fiveKeys(&c, path);
-        ASSERT_NE(d, nullptr);
-        d4close(d);
-    }
-    Data4* d = d4open(&c, path.c_str());
+// The five keys written and closed, then opened again (in the context's mode) on the plain tag.
+void reopenFiveKeys(Vask4* c, const std::string& path, Data4*& d) {
+    d = fiveKeys(c, path);
+    ASSERT_NE(d, nullptr);
+    d4close(d);
+    d = d4open(c, path.c_str());
     ASSERT_NE(d, nullptr);
     d4tagSelect(d, d4tag(d, "PLAIN"));
+}
+
+TEST_F(ReadPath, EachSharedSkipRereadsTheCounterAndTheRecordUnlessTheIndexIsOurs) {
+    const std::string path = dir.file("count");
+    Data4* d = nullptr;
+    ASSERT_NO_FATAL_FAILURE(reopenFiveKeys(&c, path, d));
     ASSERT_EQ(d4top(d), 0);
     {
         CountingIo n;
@@ -268,14 +272,8 @@ TEST_F(ReadPath, AnExclusiveWalkReadsEachBlockAtMostOnce) {
 TEST_F(ReadPath, ARecordAnotherProcessChangedIsSeenAtTheNextSharedSkip) {
     using namespace lock4test;
     const std::string path = dir.file("other");
-    {
-        Data4* d = fiveKeys(&c, path);
-        ASSERT_NE(d, nullptr);
-        d4close(d);
-    }
-    Data4* d = d4open(&c, path.c_str());
-    ASSERT_NE(d, nullptr);
-    d4tagSelect(d, d4tag(d, "PLAIN"));
+    Data4* d = nullptr;
+    ASSERT_NO_FATAL_FAILURE(reopenFiveKeys(&c, path, d));
     ASSERT_EQ(d4seek(d, "c"), 0);  // record 2, its nodes now cached here
     Child other([&](const Channel& ch) {
         Vask4 oc;
