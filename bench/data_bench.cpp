@@ -10,20 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "engine/data4.h"
 
 namespace {
 
-// The reservation table's layout: 20 fields, 242-byte records.
-const FIELD4INFO kFields[] = {
-    {"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},  {"STARTHH", 'C', 2, 0, 0},
-    {"STARTMM", 'C', 2, 0, 0},   {"ENDHH", 'C', 2, 0, 0},      {"ENDMM", 'C', 2, 0, 0},
-    {"LASTNAME", 'C', 21, 0, 0}, {"FIRSTNAME", 'C', 16, 0, 0}, {"MI", 'C', 2, 0, 0},
-    {"PHONE", 'C', 15, 0, 0},    {"EXT", 'C', 6, 0, 0},        {"NOTES", 'C', 80, 0, 0},
-    {"DATEMADE", 'C', 8, 0, 0},  {"TIMEMADE", 'C', 4, 0, 0},   {"RECURDAYS", 'C', 3, 0, 0},
-    {"RECURDATE", 'C', 8, 0, 0}, {"TYPEFLAG", 'C', 1, 0, 0},   {"RESKEPT", 'L', 1, 0, 0},
-    {"FLAG1", 'C', 1, 0, 0},     {"ORG", 'C', 39, 0, 0},       {nullptr, 0, 0, 0, 0}};
-constexpr int kNumFields = 20;
+const auto& kFields = bench::kReservationFields;
+constexpr int kNumFields = bench::kReservationFieldCount;
 constexpr int kAppends = 200000;
 constexpr int kRandomGos = 100000;
 
@@ -69,17 +62,8 @@ const Rows& rows() {
     return r;
 }
 
-struct Folder {
-    std::string path;
-    Folder() {
-        char tmpl[] = "/tmp/quorvane-bench-XXXXXX";
-        const char* p = mkdtemp(tmpl);
-        path = p ? p : "/tmp";
-    }
-    ~Folder() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
 const std::string& folder() {
-    static Folder f;
+    static const bench::ScratchFolder f;
     return f.path;
 }
 
@@ -255,19 +239,6 @@ std::vector<long> randomRecords() {
 
 // ---- workloads ----
 
-void BM_DataAppendShared_engine(benchmark::State& state) {
-    appendEngine(state, 0);
-}
-void BM_DataAppendShared_sqlite(benchmark::State& state) {
-    appendSqlite(state, false);
-}
-void BM_DataAppendBulk_engine(benchmark::State& state) {
-    appendEngine(state, 1);
-}
-void BM_DataAppendBulk_sqlite(benchmark::State& state) {
-    appendSqlite(state, true);
-}
-
 // A scan holds the table against writers for its duration on both sides: the engine opens it
 // deny-write (others may still read), SQLite runs the scan as one read transaction.
 void BM_DataScan_engine(benchmark::State& state) {
@@ -367,45 +338,27 @@ void BM_DataRandomGo_sqlite(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_DataAppendShared_engine)
-    ->Name("DataAppendShared/engine")
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataAppendShared_sqlite)
-    ->Name("DataAppendShared/sqlite")
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataAppendBulk_engine)
-    ->Name("DataAppendBulk/engine")
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataAppendBulk_sqlite)
-    ->Name("DataAppendBulk/sqlite")
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataScan_engine)
-    ->Name("DataScan/engine")
-    ->Iterations(5)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataScan_sqlite)
-    ->Name("DataScan/sqlite")
-    ->Iterations(5)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataRandomGo_engine)
-    ->Name("DataRandomGo/engine")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_DataRandomGo_sqlite)
-    ->Name("DataRandomGo/sqlite")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+namespace {
+
+// The appends run once, three times over; the scans five times; all on the wall clock.
+void thriceOnce(benchmark::internal::Benchmark* b) {
+    b->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+void fiveTimes(benchmark::internal::Benchmark* b) {
+    b->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+void wallClock(benchmark::internal::Benchmark* b) {
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+[[maybe_unused]] const bool registered =
+    bench::registerPair(
+        "DataAppendShared", [](benchmark::State& st) { appendEngine(st, 0); },
+        [](benchmark::State& st) { appendSqlite(st, false); }, thriceOnce) &&
+    bench::registerPair(
+        "DataAppendBulk", [](benchmark::State& st) { appendEngine(st, 1); },
+        [](benchmark::State& st) { appendSqlite(st, true); }, thriceOnce) &&
+    bench::registerPair("DataScan", BM_DataScan_engine, BM_DataScan_sqlite, fiveTimes) &&
+    bench::registerPair("DataRandomGo", BM_DataRandomGo_engine, BM_DataRandomGo_sqlite, wallClock);
+
+}  // namespace

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -30,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "engine/data4.h"
 #include "engine/field4.h"
 #include "engine/tag4.h"
@@ -66,15 +68,8 @@ long reindexRows() {
 
 // ---- the reservation layout ----
 
-constexpr int kNumFields = 20;
-const FIELD4INFO kFields[] = {
-    {"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},  {"STARTHH", 'C', 2, 0, 0},
-    {"STARTMM", 'C', 2, 0, 0},   {"ENDHH", 'C', 2, 0, 0},      {"ENDMM", 'C', 2, 0, 0},
-    {"LASTNAME", 'C', 21, 0, 0}, {"FIRSTNAME", 'C', 16, 0, 0}, {"MI", 'C', 2, 0, 0},
-    {"PHONE", 'C', 15, 0, 0},    {"EXT", 'C', 6, 0, 0},        {"NOTES", 'C', 80, 0, 0},
-    {"DATEMADE", 'C', 8, 0, 0},  {"TIMEMADE", 'C', 4, 0, 0},   {"RECURDAYS", 'C', 3, 0, 0},
-    {"RECURDATE", 'C', 8, 0, 0}, {"TYPEFLAG", 'C', 1, 0, 0},   {"RESKEPT", 'L', 1, 0, 0},
-    {"FLAG1", 'C', 1, 0, 0},     {"ORG", 'C', 39, 0, 0},       {nullptr, 0, 0, 0, 0}};
+const auto& kFields = bench::kReservationFields;
+constexpr int kNumFields = bench::kReservationFieldCount;
 const TAG4INFO kTags[] = {{"SCHEDTAG", "DATE+ROOMNAME+STARTHH+STARTMM", ".NOT. DELETED()", 20, 0},
                           {nullptr, nullptr, nullptr, 0, 0}};
 
@@ -276,26 +271,13 @@ long expectedFound() {
 
 // ---- scratch files ----
 
-struct Folder {
-    std::string path;
-    Folder() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-index-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        const char* p = ::mkdtemp(buf.data());
-        path = p ? p : "/tmp";
-    }
-    ~Folder() {
-        if (path != "/tmp") {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    }
-};
+// The workloads' files, in a folder below TMPDIR (or /tmp).
 std::string inFolder(const char* name) {
-    static Folder f;
-    return f.path + "/" + name;
+    static const bench::ScratchFolder f([] {
+        const char* tmp = std::getenv("TMPDIR");
+        return std::string(tmp && *tmp ? tmp : "/tmp");
+    }());
+    return f.file(name);
 }
 
 double fileBytes(const std::string& p) {
@@ -519,6 +501,24 @@ const Fixture& fixture() {
 
 // ---- appends ----
 
+// After an append workload: the table holds the n rows appended, closes, tells its files' sizes
+// where asked, and goes.
+void endEngineAppends(benchmark::State& st, EngineTable& e, const std::string& base, long n,
+                      bool sizes) {
+    if (d4recCount(e.d) != n) return st.SkipWithError("wrong count");
+    if (e.close() != 0) return st.SkipWithError("close failed");
+    if (sizes) engineSizes(st, base);
+    st.SetItemsProcessed(n);
+    removeTable(base);
+}
+void endSqliteAppends(benchmark::State& st, Lite& l, const std::string& path, long n, bool sizes) {
+    if (l.scalar("SELECT count(*) FROM res") != n) return st.SkipWithError("wrong count");
+    l.close();
+    if (sizes) sqliteSizes(st, path);
+    st.SetItemsProcessed(n);
+    removeDb(path);
+}
+
 // Shared mode as the program runs: each append is released at once so that other users see
 // the record and its key; nothing is forced to the disk. SQLite: one autocommit per row,
 // synchronous=OFF.
@@ -533,11 +533,7 @@ void IndexAppendSharedEngine(benchmark::State& st) {
             d4unlock(e.d);
         }
     }
-    if (d4recCount(e.d) != static_cast<long>(rs.size())) return st.SkipWithError("wrong count");
-    if (e.close() != 0) return st.SkipWithError("close failed");
-    engineSizes(st, base);
-    st.SetItemsProcessed(static_cast<int64_t>(rs.size()));
-    removeTable(base);
+    endEngineAppends(st, e, base, static_cast<long>(rs.size()), true);
 }
 void IndexAppendSharedSqlite(benchmark::State& st) {
     const auto& rs = rows();
@@ -548,12 +544,7 @@ void IndexAppendSharedSqlite(benchmark::State& st) {
         for (const Row& r : rs)
             if (l.append(r) != 0) return st.SkipWithError("insert failed");
     }
-    if (l.scalar("SELECT count(*) FROM res") != static_cast<long long>(rs.size()))
-        return st.SkipWithError("wrong count");
-    l.close();
-    sqliteSizes(st, path);
-    st.SetItemsProcessed(static_cast<int64_t>(rs.size()));
-    removeDb(path);
+    endSqliteAppends(st, l, path, static_cast<long>(rs.size()), true);
 }
 
 // Exclusive mode, flushed (to the disk) once at the end. SQLite: one transaction, whose commit
@@ -570,11 +561,7 @@ void IndexAppendBulkEngine(benchmark::State& st) {
         if (d4flush(e.d) != 0) return st.SkipWithError("flush failed");
         st.counters["flush_ms"] = msSince(t0);
     }
-    if (d4recCount(e.d) != static_cast<long>(rs.size())) return st.SkipWithError("wrong count");
-    if (e.close() != 0) return st.SkipWithError("close failed");
-    engineSizes(st, base);
-    st.SetItemsProcessed(static_cast<int64_t>(rs.size()));
-    removeTable(base);
+    endEngineAppends(st, e, base, static_cast<long>(rs.size()), true);
 }
 void IndexAppendBulkSqlite(benchmark::State& st) {
     const auto& rs = rows();
@@ -589,20 +576,19 @@ void IndexAppendBulkSqlite(benchmark::State& st) {
         if (!l.exec("COMMIT")) return st.SkipWithError("commit failed");
         st.counters["commit_ms"] = msSince(t0);
     }
-    if (l.scalar("SELECT count(*) FROM res") != static_cast<long long>(rs.size()))
-        return st.SkipWithError("wrong count");
-    l.close();
-    sqliteSizes(st, path);
-    st.SetItemsProcessed(static_cast<int64_t>(rs.size()));
-    removeDb(path);
+    endSqliteAppends(st, l, path, static_cast<long>(rs.size()), true);
+}
+
+// The rows the durable workloads append: at most as many as there are.
+long durableCount() {
+    return std::min(durableRows(), static_cast<long>(rows().size()));
 }
 
 // As the program books: every append flushed to the disk, then released. SQLite: autocommit
 // with synchronous=FULL.
 void IndexAppendDurableEngine(benchmark::State& st) {
     const auto& all = rows();
-    const long n = durableRows() < static_cast<long>(all.size()) ? durableRows()
-                                                                 : static_cast<long>(all.size());
+    const long n = durableCount();
     const std::string base = inFolder("DURABLE");
     EngineTable e;
     if (!e.create(base, 0)) return st.SkipWithError("create failed");
@@ -614,15 +600,11 @@ void IndexAppendDurableEngine(benchmark::State& st) {
             d4unlock(e.d);
         }
     }
-    if (d4recCount(e.d) != n) return st.SkipWithError("wrong count");
-    st.SetItemsProcessed(n);
-    e.close();
-    removeTable(base);
+    endEngineAppends(st, e, base, n, false);
 }
 void IndexAppendDurableSqlite(benchmark::State& st) {
     const auto& all = rows();
-    const long n = durableRows() < static_cast<long>(all.size()) ? durableRows()
-                                                                 : static_cast<long>(all.size());
+    const long n = durableCount();
     const std::string path = inFolder("durable.db");
     Lite l;
     if (!l.create(path, "FULL")) return st.SkipWithError("sqlite set-up failed");
@@ -631,10 +613,7 @@ void IndexAppendDurableSqlite(benchmark::State& st) {
             if (l.append(all[static_cast<size_t>(i)]) != 0)
                 return st.SkipWithError("insert failed");
     }
-    if (l.scalar("SELECT count(*) FROM res") != n) return st.SkipWithError("wrong count");
-    st.SetItemsProcessed(n);
-    l.close();
-    removeDb(path);
+    endSqliteAppends(st, l, path, n, false);
 }
 
 // ---- one facility's day ----
@@ -708,19 +687,6 @@ void dayLookupSqlite(benchmark::State& st, bool exclusive) {
     st.counters["found"] = static_cast<double>(found);
     if (found != expectedFound()) return st.SkipWithError("rows found differ from the set");
     st.SetItemsProcessed(static_cast<int64_t>(qs.size()));
-}
-
-void IndexDayLookupEngine(benchmark::State& st) {
-    dayLookupEngine(st, 0);
-}
-void IndexDayLookupSqlite(benchmark::State& st) {
-    dayLookupSqlite(st, false);
-}
-void IndexDayLookupExclusiveEngine(benchmark::State& st) {
-    dayLookupEngine(st, 1);
-}
-void IndexDayLookupExclusiveSqlite(benchmark::State& st) {
-    dayLookupSqlite(st, true);
 }
 
 // ---- the whole table in key order ----
@@ -906,23 +872,27 @@ void IndexReindexSqlite(benchmark::State& st) {
 
 }  // namespace
 
-#define QUORVANE_INDEX_PAIR(fn, name)   \
-    BENCHMARK(fn##Engine)               \
-        ->Name(name "/engine")          \
-        ->Iterations(1)                 \
-        ->Unit(benchmark::kMillisecond) \
-        ->UseRealTime();                \
-    BENCHMARK(fn##Sqlite)               \
-        ->Name(name "/sqlite")          \
-        ->Iterations(1)                 \
-        ->Unit(benchmark::kMillisecond) \
-        ->UseRealTime()
+namespace {
 
-QUORVANE_INDEX_PAIR(IndexAppendShared, "IndexAppendShared");
-QUORVANE_INDEX_PAIR(IndexAppendBulk, "IndexAppendBulk");
-QUORVANE_INDEX_PAIR(IndexAppendDurable, "IndexAppendDurable");
-QUORVANE_INDEX_PAIR(IndexDayLookup, "IndexDayLookup");
-QUORVANE_INDEX_PAIR(IndexDayLookupExclusive, "IndexDayLookupExclusive");
-QUORVANE_INDEX_PAIR(IndexWalk, "IndexWalk");
-QUORVANE_INDEX_PAIR(IndexPack, "IndexPack");
-QUORVANE_INDEX_PAIR(IndexReindex, "IndexReindex");
+// Each workload runs once, timed by the wall clock.
+void once(benchmark::internal::Benchmark* b) {
+    b->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+[[maybe_unused]] const bool registered =
+    bench::registerPair("IndexAppendShared", IndexAppendSharedEngine, IndexAppendSharedSqlite,
+                        once) &&
+    bench::registerPair("IndexAppendBulk", IndexAppendBulkEngine, IndexAppendBulkSqlite, once) &&
+    bench::registerPair("IndexAppendDurable", IndexAppendDurableEngine, IndexAppendDurableSqlite,
+                        once) &&
+    bench::registerPair(
+        "IndexDayLookup", [](benchmark::State& st) { dayLookupEngine(st, 0); },
+        [](benchmark::State& st) { dayLookupSqlite(st, false); }, once) &&
+    bench::registerPair(
+        "IndexDayLookupExclusive", [](benchmark::State& st) { dayLookupEngine(st, 1); },
+        [](benchmark::State& st) { dayLookupSqlite(st, true); }, once) &&
+    bench::registerPair("IndexWalk", IndexWalkEngine, IndexWalkSqlite, once) &&
+    bench::registerPair("IndexPack", IndexPackEngine, IndexPackSqlite, once) &&
+    bench::registerPair("IndexReindex", IndexReindexEngine, IndexReindexSqlite, once);
+
+}  // namespace

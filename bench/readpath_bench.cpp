@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "engine/data4.h"
 #include "engine/field4.h"
 #include "engine/tag4.h"
@@ -24,18 +25,6 @@ namespace {
 
 constexpr long kRows = 20000;
 
-struct Scratch {
-    std::string path;
-    Scratch() {
-        char tmpl[] = "/tmp/q4readXXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~Scratch() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
-
-const FIELD4INFO kFields[] = {{"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},
-                              {"STARTHH", 'C', 2, 0, 0},   {"STARTMM", 'C', 2, 0, 0},
-                              {"LASTNAME", 'C', 20, 0, 0}, {nullptr, 0, 0, 0, 0}};
 const TAG4INFO kTags[] = {{"SCHEDTAG", "DATE+ROOMNAME+STARTHH+STARTMM", ".NOT. DELETED()", 20, 0},
                           {nullptr, nullptr, nullptr, 0, 0}};
 
@@ -69,12 +58,12 @@ const std::vector<long>& order() {
 struct Engine {
     Vask4 c;
     Data4* d = nullptr;
-    Scratch dir;
+    bench::ScratchFolder dir;
     Field4 *date, *room, *hh, *mm, *last;
     explicit Engine(int accessMode) {
         vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
         std::string name = dir.path + "/res";
-        d = d4create(&c, name.c_str(), kFields, kTags);
+        d = d4create(&c, name.c_str(), bench::kRowFields, kTags);
         d4lockAll(d);
         for (long i : order()) {
             Row r = row(i);
@@ -111,18 +100,14 @@ struct Engine {
 
 struct Lite {
     sqlite3* db = nullptr;
-    Scratch dir;
+    bench::ScratchFolder dir;
     Lite() {
         sqlite3_open((dir.path + "/res.db").c_str(), &db);
         exec("PRAGMA synchronous=OFF");
-        exec(
-            "CREATE TABLE res(date TEXT, roomname TEXT, starthh TEXT, startmm TEXT, lastname TEXT, "
-            "del INT DEFAULT 0)");
+        exec(bench::kRowTableSql);
         exec("CREATE UNIQUE INDEX sched ON res(date, roomname, starthh, startmm)");
         sqlite3_stmt* ins;
-        sqlite3_prepare_v2(
-            db, "INSERT INTO res(date, roomname, starthh, startmm, lastname) VALUES(?,?,?,?,?)", -1,
-            &ins, nullptr);
+        sqlite3_prepare_v2(db, bench::kRowInsertSql, -1, &ins, nullptr);
         exec("BEGIN");
         for (long i : order()) {
             Row r = row(i);

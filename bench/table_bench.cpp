@@ -14,8 +14,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "bench_util.h"
 #include "engine/data4.h"
 #include "engine/tag4.h"
 #include "engine/vask4.h"
@@ -266,7 +269,17 @@ long touch(CSchedule& s) {
     return a + b + c + d + static_cast<long>(l.size() + o.size() + s.GetNotes().size());
 }
 
-void dayFacilityEngine(benchmark::State& state) {
+// The first of the query day's month and the first of the next.
+std::pair<std::string, std::string> monthOf(const Day& d) {
+    return {quorvane::dateKey(d.y, d.m, 1),
+            d.m == 12 ? quorvane::dateKey(d.y + 1, 1, 1) : quorvane::dateKey(d.y, d.m + 1, 1)};
+}
+
+// One query an iteration on the reservation table, over the query days in turn: `walk` gets
+// the day and the count of queries so far, reads the rows it asks for, counting them in `rows`,
+// and returns their fields' sum.
+template <typename Walk>
+void engineQueries(benchmark::State& state, Walk&& walk) {
     CSchedule s;
     if (s.Open(fixture() + "/Courts.rec") != 0) return state.SkipWithError("open failed");
     std::vector<Day> days = queryDays();
@@ -274,6 +287,13 @@ void dayFacilityEngine(benchmark::State& state) {
     long rows = 0;
     for (auto _ : state) {
         const Day& d = days[i++ % days.size()];
+        benchmark::DoNotOptimize(walk(s, d, i, rows));
+    }
+    bench::countRows(state, rows);
+}
+
+void dayFacilityEngine(benchmark::State& state) {
+    engineQueries(state, [](CSchedule& s, const Day& d, size_t i, long& rows) {
         const std::string k = key(d), fac = facility(static_cast<int>(i % kFacilities));
         long sum = 0;
         for (int r = s.Seek(k, fac, "", ""); r == 0 && s.IsOnDate(k) && s.GetFacility() == fac;
@@ -281,51 +301,32 @@ void dayFacilityEngine(benchmark::State& state) {
             sum += touch(s);
             ++rows;
         }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.counters["rows"] =
-        benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+        return sum;
+    });
 }
 
 void dayAllEngine(benchmark::State& state) {
-    CSchedule s;
-    if (s.Open(fixture() + "/Courts.rec") != 0) return state.SkipWithError("open failed");
-    std::vector<Day> days = queryDays();
-    size_t i = 0;
-    long rows = 0;
-    for (auto _ : state) {
-        const std::string k = key(days[i++ % days.size()]);
+    engineQueries(state, [](CSchedule& s, const Day& d, size_t, long& rows) {
+        const std::string k = key(d);
         long sum = 0;
         for (int r = s.Seek(k, "", "", ""); r == 0 && s.IsOnDate(k); r = s.Next()) {
             sum += touch(s);
             ++rows;
         }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.counters["rows"] =
-        benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+        return sum;
+    });
 }
 
 void monthEngine(benchmark::State& state) {
-    CSchedule s;
-    if (s.Open(fixture() + "/Courts.rec") != 0) return state.SkipWithError("open failed");
-    std::vector<Day> days = queryDays();
-    size_t i = 0;
-    long rows = 0;
-    for (auto _ : state) {
-        const Day& d = days[i++ % days.size()];
-        const std::string from = quorvane::dateKey(d.y, d.m, 1);
-        const std::string to =
-            d.m == 12 ? quorvane::dateKey(d.y + 1, 1, 1) : quorvane::dateKey(d.y, d.m + 1, 1);
+    engineQueries(state, [](CSchedule& s, const Day& d, size_t, long& rows) {
+        const auto [from, to] = monthOf(d);
         long sum = 0;
         for (int r = s.Seek(from, "", "", ""); r == 0 && s.IsBefore(to); r = s.Next()) {
             sum += touch(s);
             ++rows;
         }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.counters["rows"] =
-        benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+        return sum;
+    });
 }
 
 // The reports' access pattern straight on the engine: one month in tag order on the table
@@ -343,10 +344,7 @@ void rangeEngine(benchmark::State& state) {
     size_t i = 0;
     long rows = 0;
     for (auto _ : state) {
-        const Day& m = days[i++ % days.size()];
-        const std::string from = quorvane::dateKey(m.y, m.m, 1);
-        const std::string to =
-            m.m == 12 ? quorvane::dateKey(m.y + 1, 1, 1) : quorvane::dateKey(m.y, m.m + 1, 1);
+        const auto [from, to] = monthOf(days[i++ % days.size()]);
         long sum = 0;
         d4walkStart(d);
         for (int r = d4seek(d, from.c_str());
@@ -357,8 +355,7 @@ void rangeEngine(benchmark::State& state) {
         d4walkEnd(d);
         benchmark::DoNotOptimize(sum);
     }
-    state.counters["rows"] =
-        benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+    bench::countRows(state, rows);
     d4close(d);
     vask4initUndo(&c);
 }
@@ -428,8 +425,7 @@ void runSqlite(benchmark::State& state, const char* where, int kind) {
         } else if (kind == 1) {
             a = key(d);
         } else {
-            a = quorvane::dateKey(d.y, d.m, 1);
-            b = d.m == 12 ? quorvane::dateKey(d.y + 1, 1, 1) : quorvane::dateKey(d.y, d.m + 1, 1);
+            std::tie(a, b) = monthOf(d);
         }
         sqlite3_bind_text(st, 1, a.c_str(), static_cast<int>(a.size()), SQLITE_TRANSIENT);
         if (kind != 1)
@@ -442,8 +438,7 @@ void runSqlite(benchmark::State& state, const char* where, int kind) {
         sqlite3_reset(st);
         benchmark::DoNotOptimize(sum);
     }
-    state.counters["rows"] =
-        benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+    bench::countRows(state, rows);
     sqlite3_finalize(st);
     sqlite3_close(db);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "engine/data4.h"
 #include "engine/field4.h"
 #include "engine/tag4.h"
@@ -21,18 +22,6 @@
 
 namespace {
 
-struct Scratch {
-    std::string path;
-    Scratch() {
-        char tmpl[] = "/tmp/q4wpXXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~Scratch() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
-
-const FIELD4INFO kFields[] = {{"DATE", 'C', 8, 0, 0},      {"ROOMNAME", 'C', 20, 0, 0},
-                              {"STARTHH", 'C', 2, 0, 0},   {"STARTMM", 'C', 2, 0, 0},
-                              {"LASTNAME", 'C', 20, 0, 0}, {nullptr, 0, 0, 0, 0}};
 const TAG4INFO kTags[] = {{"SCHEDTAG", "DATE+ROOMNAME+STARTHH+STARTMM", ".NOT. DELETED()", 0, 0},
                           {nullptr, nullptr, nullptr, 0, 0}};
 
@@ -77,11 +66,11 @@ int engineAppend(Data4* d, long i) {
 struct Engine {
     Vask4 c;
     Data4* d = nullptr;
-    Scratch dir;
+    bench::ScratchFolder dir;
     explicit Engine(int accessMode) {
         vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
         c.accessMode = accessMode;
-        d = d4create(&c, (dir.path + "/res").c_str(), kFields, kTags);
+        d = d4create(&c, dir.file("res").c_str(), bench::kRowFields, kTags);
         d4tagSelect(d, d4tag(d, "SCHEDTAG"));
     }
     ~Engine() {
@@ -92,19 +81,15 @@ struct Engine {
 
 struct Lite {
     sqlite3* db = nullptr;
-    Scratch dir;
+    bench::ScratchFolder dir;
     sqlite3_stmt* ins = nullptr;
     explicit Lite(bool durable = false) {
         sqlite3_open((dir.path + "/res.db").c_str(), &db);
         exec(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF");
         exec("PRAGMA journal_mode=DELETE");
-        exec(
-            "CREATE TABLE res(date TEXT, roomname TEXT, starthh TEXT, startmm TEXT, lastname TEXT, "
-            "del INT DEFAULT 0)");
+        exec(bench::kRowTableSql);
         exec("CREATE INDEX sched ON res(date, roomname, starthh, startmm)");
-        sqlite3_prepare_v2(
-            db, "INSERT INTO res(date, roomname, starthh, startmm, lastname) VALUES(?,?,?,?,?)", -1,
-            &ins, nullptr);
+        sqlite3_prepare_v2(db, bench::kRowInsertSql, -1, &ins, nullptr);
     }
     ~Lite() {
         sqlite3_finalize(ins);
@@ -134,105 +119,88 @@ void liteFill(Lite& l, const std::vector<long>& o) {
     l.exec("COMMIT");
 }
 
-void WriteSharedEngine(benchmark::State& st) {
+// Each round gets a fresh store made, and readied by `prepare`, outside the timing; `work` on
+// the shuffled bookings is what is timed, and the store goes at the end of the round, as before.
+template <typename Store, typename Arg, typename Prepare, typename Work>
+void freshRounds(benchmark::State& st, Arg arg, Prepare&& prepare, Work&& work) {
     auto o = order(st.range(0));
     for (auto _ : st) {
         st.PauseTiming();
-        Engine e(0);
+        Store s(arg);
+        prepare(s, o);
         st.ResumeTiming();
+        work(s, o);
+    }
+    st.SetItemsProcessed(st.iterations() * st.range(0));
+}
+template <typename Store, typename Arg, typename Work>
+void freshRounds(benchmark::State& st, Arg arg, Work&& work) {
+    freshRounds<Store>(
+        st, arg, [](Store&, const std::vector<long>&) {}, work);
+}
+
+void WriteSharedEngine(benchmark::State& st) {
+    freshRounds<Engine>(st, 0, [](Engine& e, const std::vector<long>& o) {
         for (long i : o) {
             engineAppend(e.d, i);
             d4unlock(e.d);
         }
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    });
 }
 void WriteSharedSqlite(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Lite l;
-        st.ResumeTiming();
+    freshRounds<Lite>(st, false, [](Lite& l, const std::vector<long>& o) {
         for (long i : o) l.append(i);
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    });
 }
 
 void WriteBulkEngine(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Engine e(1);
-        st.ResumeTiming();
-        engineFill(e, o);
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    freshRounds<Engine>(st, 1, engineFill);
 }
 void WriteBulkSqlite(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Lite l;
-        st.ResumeTiming();
-        liteFill(l, o);
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    freshRounds<Lite>(st, false, liteFill);
 }
 
 void WriteDurableEngine(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Engine e(0);
-        st.ResumeTiming();
+    freshRounds<Engine>(st, 0, [](Engine& e, const std::vector<long>& o) {
         for (long i : o) {
             engineAppend(e.d, i);
             d4flush(e.d);
             d4unlock(e.d);
         }
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    });
 }
 void WriteDurableSqlite(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Lite l(true);
-        st.ResumeTiming();
+    freshRounds<Lite>(st, true, [](Lite& l, const std::vector<long>& o) {
         for (long i : o) l.append(i);
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    });
 }
 
 // A tenth of the records deleted, then packed.
 void WritePackEngine(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Engine e(1);
-        engineFill(e, o);
-        for (long r = 1; r <= st.range(0); r += 10) {
-            d4go(e.d, r);
-            d4delete(e.d);
-        }
-        d4flush(e.d);
-        st.ResumeTiming();
-        d4pack(e.d);
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    const long n = st.range(0);
+    freshRounds<Engine>(
+        st, 1,
+        [n](Engine& e, const std::vector<long>& o) {
+            engineFill(e, o);
+            for (long r = 1; r <= n; r += 10) {
+                d4go(e.d, r);
+                d4delete(e.d);
+            }
+            d4flush(e.d);
+        },
+        [](Engine& e, const std::vector<long>&) { d4pack(e.d); });
 }
 void WritePackSqlite(benchmark::State& st) {
-    auto o = order(st.range(0));
-    for (auto _ : st) {
-        st.PauseTiming();
-        Lite l;
-        liteFill(l, o);
-        l.exec("UPDATE res SET del=1 WHERE rowid % 10 = 1");
-        st.ResumeTiming();
-        l.exec("DELETE FROM res WHERE del=1");
-        l.exec("VACUUM");
-    }
-    st.SetItemsProcessed(st.iterations() * st.range(0));
+    freshRounds<Lite>(
+        st, false,
+        [](Lite& l, const std::vector<long>& o) {
+            liteFill(l, o);
+            l.exec("UPDATE res SET del=1 WHERE rowid % 10 = 1");
+        },
+        [](Lite& l, const std::vector<long>&) {
+            l.exec("DELETE FROM res WHERE del=1");
+            l.exec("VACUUM");
+        });
 }
 
 void WriteReindexEngine(benchmark::State& st) {

@@ -103,21 +103,15 @@ const std::vector<MenuSpec> kMenu129 = {
     {"&Help", {kTopics, kAbout}},
 };
 
-class CommandsTest : public ShellTest {
+class CommandsTest : public FrameTest {
 protected:
-    DocumentManager docs;
-    std::unique_ptr<CMainFrame> frame;
     void SetUp() override {
-        ShellTest::SetUp();
-        frame = std::make_unique<CMainFrame>(docs);
-        frame->show();
+        FrameTest::SetUp();
         QApplication::setActiveWindow(frame.get());
     }
     void TearDown() override {
         ContextHelpMode::leave();
-        docs.closeAll();
-        frame.reset();
-        ShellTest::TearDown();
+        FrameTest::TearDown();
     }
     // Every menu's title and its visible commands in order (separators and the unused
     // recent-file entries left out), each as its text with the shortcut after a tab.

@@ -19,6 +19,7 @@
 #include "shell_fakes.h"
 
 using namespace quorvane;
+using quorvane::testing::FrameTest;
 using quorvane::testing::ShellTest;
 
 namespace {
@@ -134,20 +135,8 @@ TEST_F(DocumentTest, HeaderLineFollowsCountTypeAndDescription) {
     EXPECT_EQ(groupHeaderX(3, 1000, 7), 7) << "never left of one character";
 }
 
-class MainFrameTest : public ShellTest {
+class MainFrameTest : public FrameTest {
 protected:
-    DocumentManager docs;
-    std::unique_ptr<CMainFrame> frame;
-    void SetUp() override {
-        ShellTest::SetUp();
-        frame = std::make_unique<CMainFrame>(docs);
-        frame->show();
-    }
-    void TearDown() override {
-        docs.closeAll();
-        frame.reset();
-        ShellTest::TearDown();
-    }
     QStringList menuTitles() const {
         QStringList titles;
         for (QAction* a : frame->menuBar()->actions()) titles << a->text();

@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/DocumentManager.h"
+#include "app/MainFrame.h"
 #include "app/ShellDialogs.h"
 #include "group/GroupTables.h"
 #include "platform/Help.h"
@@ -145,6 +147,23 @@ protected:
         std::vector<QString> texts;
         for (const Prompt& p : prompter.shown) texts.push_back(p.text);
         return texts;
+    }
+};
+
+// The shell with its main window shown, on the doubles.
+class FrameTest : public ShellTest {
+protected:
+    DocumentManager docs;
+    std::unique_ptr<CMainFrame> frame;
+    void SetUp() override {
+        ShellTest::SetUp();
+        frame = std::make_unique<CMainFrame>(docs);
+        frame->show();
+    }
+    void TearDown() override {
+        docs.closeAll();
+        frame.reset();
+        ShellTest::TearDown();
     }
 };
 

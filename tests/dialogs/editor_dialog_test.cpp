@@ -13,38 +13,23 @@
 
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
+#include "base/Clock.h"
 #include "dialogs/EditorCommands.h"
 #include "dialogs/EditorDialogs.h"
 #include "dialogs/Install.h"
 #include "dialogs/RecordCards.h"
 #include "editor_fixture.h"
-#include "base/Clock.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "reservations/ShowReservation.h"
+#include "tests/dialog_script.h"
 
 namespace quorvane {
 namespace {
 
 using testing::Person;
-
-// Answers the dialogs the editors open, in order; each step gets the dialog itself.
-struct ScriptedRuns final : EditorDialogs {
-    std::deque<std::function<int(QDialog&)>> script;
-    std::vector<int> opened;  // dialog ids in order
-    int run(QDialog& d) override {
-        opened.push_back(d.objectName().toInt());
-        if (script.empty()) return QDialog::Rejected;
-        auto step = script.front();
-        script.pop_front();
-        return step(d);
-    }
-};
-
-template <class T>
-T* control(QWidget& w, int id) {
-    return w.findChild<T*>(QString::number(id));
-}
+using ScriptedRuns = testing::ScriptedRuns<EditorDialogs>;
+using testing::control;
 
 QString editText(QWidget& w, int id) {
     QLineEdit* e = control<QLineEdit>(w, id);

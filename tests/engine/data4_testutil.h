@@ -1,4 +1,5 @@
-// Shared helpers of the engine's data-file tests: a scratch folder, file bytes, stderr capture.
+// Shared helpers of the engine's data-file tests: a scratch folder, file bytes, a test with its
+// own context, the tag order and check, a counter of reads.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "engine/data4.h"
+#include "engine/io4.h"
+#include "engine/tag4.h"
 #include "engine/vask4.h"
 
 namespace engine_test {
@@ -63,6 +66,13 @@ inline const FIELD4INFO* exampleFields() {
     return f;
 }
 
+// The two-field table the tag order and layout tests share: NAME C 10, CITY C 12.
+inline const FIELD4INFO* nameCityFields() {
+    static const FIELD4INFO f[] = {
+        {"NAME", 'C', 10, 0, 0}, {"CITY", 'C', 12, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    return f;
+}
+
 // Appends one record through the ordinary calling order.
 inline int appendRow(Data4* d, const std::vector<std::string>& values) {
     int r = d4appendStart(d, 0);
@@ -76,5 +86,56 @@ inline int appendRow(Data4* d, const std::vector<std::string>& values) {
 inline std::string fieldText(Data4* d, const char* name) {
     return f4str(d4field(d, name));
 }
+
+// The record numbers in the selected tag's order, from the top or from the bottom. It stops
+// after 100,000 records, so that a tag whose chain runs in a circle fails the comparison
+// instead of hanging the test.
+inline std::vector<long> tagOrder(Data4* d, bool back = false) {
+    std::vector<long> out;
+    int r = back ? d4bottom(d) : d4top(d);
+    while (r == 0 && out.size() < 100000) {
+        out.push_back(d4recNo(d));
+        r = d4skip(d, back ? -1 : 1);
+    }
+    return out;
+}
+
+// The tag check's report: empty for sound tags, the return code where it gave no text.
+inline std::string tagCheck(Data4* d) {
+    std::string rep;
+    int r = i4check(d, &rep);
+    if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
+    return rep;
+}
+
+// A test with its own engine context and scratch folder.
+class ContextTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
+    void TearDown() override { vask4initUndo(&c); }
+
+    static std::vector<long> walk(Data4* d, bool back = false) { return tagOrder(d, back); }
+    static std::string check(Data4* d) { return tagCheck(d); }
+
+    Vask4 c;
+    ScratchDir dir;
+};
+
+// Counts the reads made while it is installed: all of them, and those of a data file's change
+// counter (the 16 header bytes at 0).
+class CountingIo : public Io4 {
+public:
+    CountingIo() : before_(io4set(this)) {}
+    ~CountingIo() override { io4set(before_); }
+    ssize_t pread(int fd, void* buf, size_t len, off_t pos) override {
+        ++reads;
+        if (len == 16 && pos == 0) ++counterReads;
+        return Io4::pread(fd, buf, len, pos);
+    }
+    long reads = 0, counterReads = 0;
+
+private:
+    Io4* before_;
+};
 
 }  // namespace engine_test

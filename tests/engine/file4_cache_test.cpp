@@ -21,20 +21,8 @@ using namespace engine_test;
 
 namespace {
 
-// Counts preads while installed.
-class PreadCount : public Io4 {
-public:
-    ssize_t pread(int fd, void* buf, size_t len, off_t pos) override {
-        ++reads;
-        return Io4::pread(fd, buf, len, pos);
-    }
-    long reads = 0;
-};
-
-class File4Cache : public ::testing::Test {
+class File4Cache : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
-    void TearDown() override { vask4initUndo(&c); }
     std::string at(File4* f, std::int64_t pos, unsigned len) {
         std::string s(len, '?');
         long n = file4read(f, pos, s.data(), len);
@@ -42,8 +30,6 @@ protected:
         s.resize(static_cast<size_t>(n));
         return s;
     }
-    Vask4 c;
-    ScratchDir dir;
 };
 
 TEST_F(File4Cache, ExclusiveReadsSeeEveryOwnWriteAndStopAtTheEnd) {
@@ -77,11 +63,12 @@ TEST_F(File4Cache, ExclusiveReadsSeeEveryOwnWriteAndStopAtTheEnd) {
     file4wait(&r);
     // Bytes already on disk come from the cache: at most one pread for the block, not one each.
     ASSERT_EQ(file4flush(&f), 0);
-    PreadCount io;
-    Io4* before = io4set(&io);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(at(&f, i % 6, 3), std::string("abXYeflater", i % 6, 3));
-    io4set(before);
-    EXPECT_LE(io.reads, 1);
+    {
+        CountingIo io;
+        for (int i = 0; i < 50; ++i)
+            EXPECT_EQ(at(&f, i % 6, 3), std::string("abXYeflater", i % 6, 3));
+        EXPECT_LE(io.reads, 1);
+    }
     ASSERT_EQ(file4close(&f), 0);
     EXPECT_TRUE(f.blocks.empty());
 }
@@ -91,12 +78,12 @@ TEST_F(File4Cache, SharedFilesAreNeverCached) {
     ASSERT_EQ(file4create(&f, &c, dir.file("S.BIN").c_str()), 0);
     EXPECT_FALSE(f.blockCache);
     ASSERT_EQ(file4write(&f, 0, "shared", 6), 0);
-    PreadCount io;
-    Io4* before = io4set(&io);
-    EXPECT_EQ(at(&f, 0, 6), "shared");
-    EXPECT_EQ(at(&f, 0, 6), "shared");
-    io4set(before);
-    EXPECT_EQ(io.reads, 2);  // every read goes to the file: another user may have changed it
+    {
+        CountingIo io;
+        EXPECT_EQ(at(&f, 0, 6), "shared");
+        EXPECT_EQ(at(&f, 0, 6), "shared");
+        EXPECT_EQ(io.reads, 2);  // every read goes to the file: another user may have changed it
+    }
     EXPECT_TRUE(f.blocks.empty());
     file4close(&f);
 }

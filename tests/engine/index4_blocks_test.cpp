@@ -20,35 +20,13 @@ using namespace cdx4;
 
 namespace {
 
+using index_test::expectEntries;
+using index_test::Model;
+using index_test::nameTag;
 using index_test::openIndex;
 using index_test::TempDir;
+using index_test::treeOrder;
 using index_test::u8;
-
-TagDef def(const std::string& name, unsigned keyLen, bool descending = false) {
-    TagDef d;
-    d.name = name;
-    d.keyExpr = "NAME";
-    d.keyLen = keyLen;
-    d.descending = descending;
-    return d;
-}
-
-using Model = std::set<std::pair<std::string, uint32_t>>;
-
-std::map<std::string, std::vector<Entry>> expect(const std::string& tag, const Model& m) {
-    std::map<std::string, std::vector<Entry>> out;
-    auto& v = out[tag];
-    for (auto& e : m) v.push_back({std::vector<uint8_t>(e.first.begin(), e.first.end()), e.second});
-    return out;
-}
-
-std::vector<uint32_t> walk(Tree& t, bool back) {
-    std::vector<uint32_t> out;
-    Pos p;
-    for (int rc = back ? t.bottom(p) : t.top(p); rc == 0; rc = back ? t.prev(p) : t.next(p))
-        out.push_back(p.rec);
-    return out;
-}
 
 }  // namespace
 
@@ -75,7 +53,7 @@ TEST(Index4Blocks, DeepTreesWidenFreeAndReuseAtEveryNodeSize) {
             fs::path path = dir.path / "B.CDX";
             auto ix = openIndex(path, true);
             ASSERT_EQ(ix->setBlockLayout(cs.blockSize, cs.multiplier), 0);
-            ASSERT_EQ(ix->create({def("BIG", cs.keyLen), def("DOWN", 12, true)}, 0), 0);
+            ASSERT_EQ(ix->create({nameTag("BIG", cs.keyLen), nameTag("DOWN", 12, true)}, 0), 0);
             ix->setWriteBack(writeBack);
             Tree& t = *ix->tags()[0];
             Tree& down = *ix->tags()[1];
@@ -107,8 +85,8 @@ TEST(Index4Blocks, DeepTreesWidenFreeAndReuseAtEveryNodeSize) {
             }
             ASSERT_EQ(ix->flush(), 0);
             EXPECT_EQ(ix->dirtyNodes(), 0u);
-            auto all = expect("BIG", model);
-            all["DOWN"] = expect("DOWN", downModel)["DOWN"];
+            auto all = expectEntries("BIG", model);
+            all["DOWN"] = expectEntries("DOWN", downModel)["DOWN"];
             ASSERT_EQ(ix->check(most, &all).text(), "");
             // Three levels: the root's first child is a branch.
             Node root, child;
@@ -118,9 +96,9 @@ TEST(Index4Blocks, DeepTreesWidenFreeAndReuseAtEveryNodeSize) {
             EXPECT_FALSE(child.leaf());
             std::vector<uint32_t> want;
             for (auto& e : model) want.push_back(e.second);
-            EXPECT_EQ(walk(t, false), want);
+            EXPECT_EQ(treeOrder(t, false), want);
             std::reverse(want.begin(), want.end());
-            EXPECT_EQ(walk(t, true), want);
+            EXPECT_EQ(treeOrder(t, true), want);
             // Nodes lie at multiples of their size; another handle reads the same.
             int64_t grown = ix->fileLength();
             EXPECT_EQ(grown % cs.blockSize, 0);
@@ -139,7 +117,7 @@ TEST(Index4Blocks, DeepTreesWidenFreeAndReuseAtEveryNodeSize) {
                 model.erase(order[i]);
                 if (i % 900 == 0) {
                     ASSERT_EQ(ix->flush(), 0);
-                    auto now = expect("BIG", model);
+                    auto now = expectEntries("BIG", model);
                     now["DOWN"] = all["DOWN"];
                     ASSERT_EQ(ix->check(most, &now).text(), "") << i;
                 }
@@ -156,7 +134,7 @@ TEST(Index4Blocks, DeepTreesWidenFreeAndReuseAtEveryNodeSize) {
             }
             ASSERT_EQ(ix->flush(), 0);
             EXPECT_LE(ix->fileLength(), grown);
-            auto now = expect("BIG", model);
+            auto now = expectEntries("BIG", model);
             now["DOWN"] = all["DOWN"];
             EXPECT_EQ(ix->check(most, &now).text(), "");
             // The descending tag's seek: the last entry with the prefix in stored order.
@@ -182,7 +160,7 @@ TEST(Index4Blocks, DamagedHeaderLayoutFieldsOpenOrRefuseCleanly) {
         {
             auto ix = openIndex(good, true);
             ASSERT_EQ(ix->setBlockLayout(bs, 1), 0);
-            ASSERT_EQ(ix->create({def("T", 10)}, 0), 0);
+            ASSERT_EQ(ix->create({nameTag("T", 10)}, 0), 0);
             Tree& t = *ix->tags()[0];
             for (uint32_t r = 1; r <= 400; ++r) {
                 std::string k = "K" + std::to_string(r * 7919 % 1000);

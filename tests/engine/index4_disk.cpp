@@ -20,18 +20,11 @@ using namespace cdx4;
 
 namespace {
 
+using index_test::fileBytes;
 using index_test::openIndex;
 using index_test::TempDir;
+using index_test::treeOrder;
 using index_test::u8;
-
-std::vector<uint8_t> readFile(const fs::path& p) {
-    std::vector<uint8_t> b(fs::file_size(p));
-    FILE* f = std::fopen(p.c_str(), "rb");
-    size_t got = std::fread(b.data(), 1, b.size(), f);
-    std::fclose(f);
-    b.resize(got);
-    return b;
-}
 
 void patch(const fs::path& p, long off, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(p.c_str(), "r+b");
@@ -60,19 +53,6 @@ TagDef def(const std::string& name, unsigned keyLen, int unique = 0) {
     d.keyLen = keyLen;
     d.uniqueCode = unique;
     return d;
-}
-
-std::vector<uint32_t> walkForward(Tree& t) {
-    std::vector<uint32_t> out;
-    Pos p;
-    for (int rc = t.top(p); rc == 0; rc = t.next(p)) out.push_back(p.rec);
-    return out;
-}
-std::vector<uint32_t> walkBackward(Tree& t) {
-    std::vector<uint32_t> out;
-    Pos p;
-    for (int rc = t.bottom(p); rc == 0; rc = t.prev(p)) out.push_back(p.rec);
-    return out;
 }
 
 int depthOf(Index& ix, Tree& t) {
@@ -128,7 +108,7 @@ TEST(Index4Create, NewIndexHasDirectoryLeafAndEmptyRootLeaf) {
     auto ix = openIndex(p, true);
     ASSERT_EQ(ix->create({def("schedtag", 32, 20)}, 0), 0);
     ASSERT_EQ(ix->flush(), 0);
-    auto b = readFile(p);
+    auto b = fileBytes(p);
     ASSERT_EQ(b.size(), 3072u);  // two header pairs, directory leaf, tag root
     // Directory header.
     EXPECT_EQ(le32(&b[0]), 2048u);
@@ -198,7 +178,7 @@ TEST(Index4Leaf, SmithThenSmithsonSharesFiveBytesAndCutsTheBlanks) {
     ASSERT_EQ(t.insert(u8(padKey("SMITH", 60)), 1, 2), 0);
     ASSERT_EQ(t.insert(u8(padKey("SMITHSON", 60)), 2, 2), 0);
     ASSERT_EQ(ix->flush(), 0);
-    auto b = readFile(p);
+    auto b = fileBytes(p);
     const uint8_t* leaf = &b[t.root()];
     EXPECT_EQ(le16(leaf + 2), 2);
     EXPECT_EQ(leaf[20], 12);  // R
@@ -235,8 +215,8 @@ TEST(Index4Seek, PrefixFoundAfterAndEnd) {
     EXPECT_EQ(p.rec, 2u);
     EXPECT_EQ(t.seekEntry(u8(padKey("SMITH", 60)), 3, p), kAfter);
     EXPECT_EQ(p.rec, 4u);
-    EXPECT_EQ(walkForward(t), (std::vector<uint32_t>{3, 2, 4, 1, 5}));
-    EXPECT_EQ(walkBackward(t), (std::vector<uint32_t>{5, 1, 4, 2, 3}));
+    EXPECT_EQ(treeOrder(t), (std::vector<uint32_t>{3, 2, 4, 1, 5}));
+    EXPECT_EQ(treeOrder(t, true), (std::vector<uint32_t>{5, 1, 4, 2, 3}));
 }
 
 TEST(Index4Unique, RefusalLeavesTheTagUnchangedAndCodesDiffer) {
@@ -291,7 +271,7 @@ TEST(Index4Tree, SplitsToThreeLevelsAndEmptiesBackToARootLeaf) {
     std::sort(all.begin(), all.end());
     std::vector<uint32_t> want;
     for (auto& e : all) want.push_back(e.second);
-    EXPECT_EQ(walkForward(t), want);
+    EXPECT_EQ(treeOrder(t), want);
     // Remove everything in random order, checking as the tree shrinks.
     std::shuffle(all.begin(), all.end(), rng);
     int64_t grown = ix->fileLength();
@@ -304,7 +284,7 @@ TEST(Index4Tree, SplitsToThreeLevelsAndEmptiesBackToARootLeaf) {
     }
     ASSERT_EQ(ix->flush(), 0);
     EXPECT_EQ(ix->check(n).text(), "");
-    auto b = readFile(p);
+    auto b = fileBytes(p);
     const uint8_t* r = &b[t.root()];
     EXPECT_EQ(le16(r), 3);
     EXPECT_EQ(le16(r + 2), 0);
@@ -327,18 +307,18 @@ TEST(Index4Tree, LeafWidensWhenRecordNumbersOutgrowIt) {
     Tree& t = *ix->tags()[0];
     ASSERT_EQ(t.insert(u8(padKey("A", 60)), 1, 1), 0);
     ASSERT_EQ(t.insert(u8(padKey("B", 60)), 4095, 1), 0);
-    auto b = readFile(p);
+    auto b = fileBytes(p);
     EXPECT_EQ(b[t.root() + 20], 12);
     ASSERT_EQ(t.insert(u8(padKey("C", 60)), 4096, 4096), 0);
-    b = readFile(p);
+    b = fileBytes(p);
     EXPECT_EQ(b[t.root() + 20], 20);
     EXPECT_EQ(b[t.root() + 23], 4);
     EXPECT_EQ(le16(&b[t.root() + 12]), 488 - 3 * 4 - 3);
     ASSERT_EQ(t.insert(u8(padKey("D", 60)), 1u << 20, 1u << 20), 0);
-    b = readFile(p);
+    b = fileBytes(p);
     EXPECT_EQ(b[t.root() + 20], 28);
     EXPECT_EQ(b[t.root() + 23], 5);
-    EXPECT_EQ(walkForward(t), (std::vector<uint32_t>{1, 4095, 4096, 1u << 20}));
+    EXPECT_EQ(treeOrder(t), (std::vector<uint32_t>{1, 4095, 4096, 1u << 20}));
     EXPECT_EQ(ix->check(1u << 20).text(), "");
 }
 
@@ -426,9 +406,9 @@ TEST(Index4Model, RandomOperationsMatchAnOrderedSet) {
             if (step % 100 == 0 || step == 2999) {
                 std::vector<uint32_t> want, back;
                 for (auto& e : model) want.push_back(e.second);
-                ASSERT_EQ(walkForward(t), want) << "seed " << seed << " step " << step;
+                ASSERT_EQ(treeOrder(t), want) << "seed " << seed << " step " << step;
                 back.assign(want.rbegin(), want.rend());
-                ASSERT_EQ(walkBackward(t), back);
+                ASSERT_EQ(treeOrder(t, true), back);
                 ASSERT_EQ(ix->flush(), 0);
                 std::map<std::string, std::vector<Entry>> expected;
                 for (auto& e : model)
@@ -504,7 +484,7 @@ TEST(Index4Reindex, SpoolSortEqualsInMemoryBuildAndUsesTheTempFolder) {
     EXPECT_TRUE(std::is_sorted(mem.begin(), mem.end(), [](const Entry& a, const Entry& b) {
         return compareEntry(a.key.data(), a.rec, b.key.data(), b.rec, 21) < 0;
     }));
-    EXPECT_EQ(readFile(d.path / "MEM.CDX"), readFile(d.path / "SPOOL.CDX"));
+    EXPECT_EQ(fileBytes(d.path / "MEM.CDX"), fileBytes(d.path / "SPOOL.CDX"));
     // A temp folder that does not exist makes the spooling build fail cleanly.
     setenv("TEMP", (d.path / "missing").c_str(), 1);
     {
@@ -538,7 +518,7 @@ TEST(Index4Reindex, UniqueCodesDuringTheBuild) {
     EXPECT_EQ(ix->check(3).text(), "");
     ix->tags()[0]->setUniqueCode(25);
     ASSERT_EQ(ix->reindex(3, feed), 0);
-    EXPECT_EQ(walkForward(*ix->tags()[0]), (std::vector<uint32_t>{3, 1}));
+    EXPECT_EQ(treeOrder(*ix->tags()[0]), (std::vector<uint32_t>{3, 1}));
     ix->tags()[0]->setUniqueCode(-340);
     EXPECT_EQ(ix->reindex(3, feed), kErrUnique);
 }
@@ -558,13 +538,13 @@ TEST(Index4Counter, ChangesAreSeenByAnotherHandle) {
         ASSERT_EQ(a->tags()[0]->insert(u8(padKey("K" + std::to_string(r), 10)), r, 200), 0);
     ASSERT_EQ(a->flush(), 0);
     EXPECT_GT(a->changeCounter(), before);
-    auto raw = readFile(p);
+    auto raw = fileBytes(p);
     EXPECT_EQ((uint32_t(raw[8]) << 24) | (raw[9] << 16) | (raw[10] << 8) | raw[11],
               a->changeCounter());
     bool changed = false;
     ASSERT_EQ(b->refresh(&changed), 0);
     EXPECT_TRUE(changed);
-    EXPECT_EQ(walkForward(*b->tags()[0]).size(), 200u);
+    EXPECT_EQ(treeOrder(*b->tags()[0]).size(), 200u);
     ASSERT_EQ(b->refresh(&changed), 0);
     EXPECT_FALSE(changed);
 }
@@ -582,7 +562,7 @@ TEST(Index4Damage, BrokenHeadersAndNodesAreRefused) {
         ASSERT_EQ(ix->flush(), 0);
         ASSERT_EQ(ix->check(300).text(), "");
     }
-    auto goodBytes = readFile(good);
+    auto goodBytes = fileBytes(good);
     uint32_t tagRoot = le32(&goodBytes[1024]);
     // Find the first leaf below the root (a branch after 300 keys).
     ASSERT_EQ(le16(&goodBytes[tagRoot]) & 2, 0);
@@ -683,7 +663,7 @@ TEST(Index4Damage, CheckerFindsBrokenLinksAndFreeListCycles) {
         ASSERT_EQ(ix->check(200).text(), "");
         ASSERT_EQ(t.entries(want), 0);
     }
-    auto bytes = readFile(good);
+    auto bytes = fileBytes(good);
     uint32_t head = le32(&bytes[4]);
     // A free block pointing at itself.
     fs::path p = d.path / "F.CDX";
@@ -723,28 +703,15 @@ TEST(Index4Interop, IndependentReaderSeesOurKeyOrder) {
         ASSERT_EQ(ix->flush(), 0);
         ASSERT_EQ(ix->check(3000).text(), "");
     }
-    std::vector<std::pair<std::string, uint32_t>> want;
+    std::vector<std::pair<std::string, long>> want;
     for (auto& e : model)
-        if ((e.second - 1) % 3 != 0) want.push_back(e);
+        if ((e.second - 1) % 3 != 0) want.emplace_back(e.first, e.second);
     std::sort(want.begin(), want.end(), [](const auto& a, const auto& b) {
         std::string ka = padKey(a.first, 21), kb = padKey(b.first, 21);
         return ka != kb ? ka < kb : a.second < b.second;
     });
-    std::string cmd = "/usr/bin/index_dump --type char --tag PEOPLE '" + p.string() + "' 2>&1";
-    FILE* f = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(f, nullptr);
-    std::vector<std::pair<std::string, uint32_t>> got;
-    char line[256];
-    while (std::fgets(line, sizeof line, f)) {
-        std::string s(line);
-        while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-        size_t sp = s.rfind(' ');
-        ASSERT_NE(sp, std::string::npos) << s;
-        std::string key = s.substr(0, sp);
-        while (!key.empty() && key.back() == ' ') key.pop_back();
-        got.emplace_back(key, static_cast<uint32_t>(std::stoul(s.substr(sp + 1))));
-    }
-    ::pclose(f);
+    std::vector<std::pair<std::string, long>> got;
+    ASSERT_NO_FATAL_FAILURE(index_test::dumpedTag(p.string(), "PEOPLE", got));
     ASSERT_EQ(got.size(), want.size());
     EXPECT_EQ(got, want);
 }

@@ -21,46 +21,17 @@ using namespace cdx4;
 
 namespace {
 
+using index_test::expectEntries;
+using index_test::fileBytes;
+using index_test::Model;
+using index_test::nameTag;
 using index_test::openIndex;
+using index_test::treeOrder;
 using index_test::u8;
 using Scratch = index_test::TempDir;
 
-TagDef def(const std::string& name, unsigned keyLen) {
-    TagDef d;
-    d.name = name;
-    d.keyExpr = "NAME";
-    d.keyLen = keyLen;
-    return d;
-}
-
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
-}
-
-std::vector<uint8_t> fileBytes(const fs::path& p) {
-    std::vector<uint8_t> b(fs::file_size(p));
-    FILE* f = std::fopen(p.c_str(), "rb");
-    size_t got = std::fread(b.data(), 1, b.size(), f);
-    std::fclose(f);
-    b.resize(got);
-    return b;
-}
-
-using Model = std::set<std::pair<std::string, uint32_t>>;
-
-std::map<std::string, std::vector<Entry>> expect(const std::string& tag, const Model& m) {
-    std::map<std::string, std::vector<Entry>> out;
-    out[tag];
-    for (auto& [k, r] : m) out[tag].push_back({std::vector<uint8_t>(k.begin(), k.end()), r});
-    return out;
-}
-
-std::vector<uint32_t> records(Tree& t, bool back) {
-    std::vector<uint32_t> out;
-    Pos p;
-    for (int rc = back ? t.bottom(p) : t.top(p); rc == 0; rc = back ? t.prev(p) : t.next(p))
-        out.push_back(p.rec);
-    return out;
 }
 
 }  // namespace
@@ -75,7 +46,7 @@ TEST(Index4Layout, LargerNodesHoldTheModelThroughChangesReopenAndRebuild) {
         {
             auto ix = openIndex(file, true);
             ASSERT_EQ(ix->setBlockLayout(bs, mult), 0);
-            ASSERT_EQ(ix->create({def("RES", kl)}, 0), 0);
+            ASSERT_EQ(ix->create({nameTag("RES", kl)}, 0), 0);
             EXPECT_EQ(ix->blockSize(), bs);
             Tree& t = *ix->tags()[0];
             std::mt19937 rng(bs);
@@ -102,18 +73,18 @@ TEST(Index4Layout, LargerNodesHoldTheModelThroughChangesReopenAndRebuild) {
                     }
                     ASSERT_EQ(ix->flush(), 0);
                     EXPECT_NE(ix->freeHead(), 0u);
-                    auto mid = expect("RES", model);
+                    auto mid = expectEntries("RES", model);
                     ASSERT_EQ(ix->check(count, &mid).text(), "");
                 }
             }
             ASSERT_EQ(ix->flush(), 0);
-            auto want = expect("RES", model);
+            auto want = expectEntries("RES", model);
             ASSERT_EQ(ix->check(count, &want).text(), "");
             std::vector<uint32_t> fwd;
             for (auto& e : model) fwd.push_back(e.second);
-            EXPECT_EQ(records(t, false), fwd);
+            EXPECT_EQ(treeOrder(t, false), fwd);
             std::reverse(fwd.begin(), fwd.end());
-            EXPECT_EQ(records(t, true), fwd);
+            EXPECT_EQ(treeOrder(t, true), fwd);
         }
         auto b = fileBytes(file);
         EXPECT_EQ(le32(b, 16), 0xABCDu);
@@ -125,7 +96,7 @@ TEST(Index4Layout, LargerNodesHoldTheModelThroughChangesReopenAndRebuild) {
         ASSERT_EQ(ix->open(), 0);
         EXPECT_EQ(ix->blockSize(), bs);
         EXPECT_EQ(ix->multiplier(), mult);
-        auto want = expect("RES", model);
+        auto want = expectEntries("RES", model);
         EXPECT_EQ(ix->check(100000, &want).text(), "");
         // A rebuild over many keys fills leaves to block size − 24 and branches to
         // (block size − 12) / (key + 8) entries.
@@ -179,7 +150,7 @@ TEST(Index4Layout, ImpossibleSizesAreRefusedAtCreateAndOpen) {
         EXPECT_EQ(ix->lastError(), kErrCorrupt);
         EXPECT_EQ(ix->blockSize(), 512u);  // unchanged
         ASSERT_EQ(ix->setBlockLayout(1024, 1), 0);
-        ASSERT_EQ(ix->create({def("T", 10)}, 0), 0);
+        ASSERT_EQ(ix->create({nameTag("T", 10)}, 0), 0);
         ASSERT_EQ(ix->tags()[0]->insert(u8("ABCDEFGHIJ"), 1, 1), 0);
         ASSERT_EQ(ix->flush(), 0);
     }
@@ -200,7 +171,7 @@ TEST(Index4Layout, ImpossibleSizesAreRefusedAtCreateAndOpen) {
 TEST(Index4Layout, SeekLastMatchesTheModel) {
     Scratch d;
     auto ix = openIndex(d.path / "D.CDX", true);
-    ASSERT_EQ(ix->create({def("D", 4)}, 0), 0);
+    ASSERT_EQ(ix->create({nameTag("D", 4)}, 0), 0);
     Tree& t = *ix->tags()[0];
     Pos p;
     EXPECT_EQ(t.seekLast(u8("AB"), 2, p), kEof);  // empty tag
@@ -267,7 +238,7 @@ TEST(Index4Layout, CheckerFindsBlocksSharingBytes) {
     {
         auto ix = openIndex(file, true);
         ASSERT_EQ(ix->setBlockLayout(2048, 1), 0);
-        ASSERT_EQ(ix->create({def("T", 10)}, 0), 0);
+        ASSERT_EQ(ix->create({nameTag("T", 10)}, 0), 0);
         for (uint32_t r = 1; r <= 20; ++r)
             ASSERT_EQ(ix->tags()[0]->insert(u8("KEY" + std::to_string(1000 + r) + "   "), r, 20),
                       0);

@@ -18,15 +18,6 @@ using namespace lock4test;
 
 namespace {
 
-struct Ctx {
-    Vask4 c;
-    explicit Ctx(int accessMode = 0) {
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        c.accessMode = accessMode;
-    }
-    ~Ctx() { vask4initUndo(&c); }
-};
-
 // The layout the verifier knows: KEY, OWNER, SEQ, VER.
 void makeTable(const std::string& path) {
     Ctx x;
@@ -65,20 +56,6 @@ void logAppend(int fd, int owner, long seq, long rec) {
                           seq * 10 + owner);
     if (::write(fd, line, static_cast<size_t>(n)) != n) ::_exit(7);
 }
-
-// Kills its own process when the header (bytes 0-9) is written for the n-th time: the
-// record and its end-of-file byte are on disk, the count in the header is not.
-class KillAtHeaderWrite : public Io4 {
-public:
-    explicit KillAtHeaderWrite(int n) : left_(n) {}
-    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
-        if (pos == 0 && len == 10 && --left_ == 0) ::raise(SIGKILL);
-        return Io4::pwrite(fd, buf, len, pos);
-    }
-
-private:
-    int left_;
-};
 
 // Appends until killed (or count appends), logging each acknowledged one.
 int appender(const std::string& table, const std::string& log, int owner, long count, Io4* io,

@@ -17,15 +17,6 @@ namespace {
 // NAME C 10, NOTE C 20: header 32 * 2 + 33 = 97, record 31.
 constexpr unsigned kHeader = 97, kRecLen = 31;
 
-struct Ctx {
-    Vask4 c;
-    Ctx(int accessMode = 0) {
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        c.accessMode = accessMode;
-    }
-    ~Ctx() { vask4initUndo(&c); }
-};
-
 void makeTable(const std::string& path, int records) {
     Ctx x;
     Field4info f(x.c);
@@ -40,17 +31,6 @@ void makeTable(const std::string& path, int records) {
         ASSERT_EQ(d4append(d), 0);
     }
     ASSERT_EQ(d4close(d), 0);
-}
-
-int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
-    Child c([&](const Channel& ch) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        ch.send(lock4osTest(fd, off, len, lock4write));
-        return 0;
-    });
-    int r = c.ch().recv();
-    c.wait();
-    return r;
 }
 
 std::string dbf(const TempDir& dir) {

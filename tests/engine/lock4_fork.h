@@ -17,6 +17,10 @@
 #include <functional>
 #include <string>
 
+#include "engine/io4.h"
+#include "engine/lock4.h"
+#include "engine/vask4.h"
+
 namespace lock4test {
 
 constexpr int kNoAnswer = INT_MIN;
@@ -134,6 +138,43 @@ private:
 inline int openRw(const std::string& path) {
     return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
 }
+
+// Whether another process may write-lock [off, off+len) of the file: a child asks the system
+// from an open file description of its own, so the test's own locks count as someone else's.
+inline int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
+    Child c([&](const Channel& ch) {
+        int fd = openRw(path);
+        ch.send(lock4osTest(fd, off, len, lock4write));
+        return 0;
+    });
+    int r = c.ch().recv();
+    c.wait();
+    return r;
+}
+
+// An engine context of its own, in the given access mode, for a test or a child.
+struct Ctx {
+    Vask4 c;
+    explicit Ctx(int accessMode = 0) {
+        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+        c.accessMode = accessMode;
+    }
+    ~Ctx() { vask4initUndo(&c); }
+};
+
+// Kills its own process when the header (bytes 0-9) is written for the n-th time: the
+// record and its end-of-file byte are on disk, the count in the header is not.
+class KillAtHeaderWrite : public Io4 {
+public:
+    explicit KillAtHeaderWrite(int n) : left_(n) {}
+    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
+        if (pos == 0 && len == 10 && --left_ == 0) ::raise(SIGKILL);
+        return Io4::pwrite(fd, buf, len, pos);
+    }
+
+private:
+    int left_;
+};
 
 inline double secondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -20,15 +20,6 @@ using namespace lock4test;
 
 namespace {
 
-struct Ctx {
-    Vask4 c;
-    explicit Ctx(int accessMode = 0) {
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        c.accessMode = accessMode;
-    }
-    ~Ctx() { vask4initUndo(&c); }
-};
-
 struct Open {
     Ctx x;
     Data4* d = nullptr;
@@ -59,17 +50,6 @@ int add(Data4* d, const std::string& k) {
 
 std::string keyOf(Data4* d) {
     return std::string(f4str(d4field(d, "KEY"))).substr(0, 8);
-}
-
-int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
-    Child c([&](const Channel& ch) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        ch.send(lock4osTest(fd, off, len, lock4write));
-        return 0;
-    });
-    int r = c.ch().recv();
-    c.wait();
-    return r;
 }
 
 // Runs `processes` workers of the shared workload at once and verifies the result.
@@ -195,22 +175,6 @@ TEST(Lock4Index, FourProcessesAppendingUpdatingAndDeleting) {
     EXPECT_GT(v.records, 0);
     EXPECT_LT(v.live, v.records);  // deletions happened
 }
-
-namespace {
-
-class KillAtHeaderWrite : public Io4 {
-public:
-    explicit KillAtHeaderWrite(int n) : left_(n) {}
-    ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos) override {
-        if (pos == 0 && len == 10 && --left_ == 0) ::raise(SIGKILL);
-        return Io4::pwrite(fd, buf, len, pos);
-    }
-
-private:
-    int left_;
-};
-
-}  // namespace
 
 TEST(Lock4Index, CrashMidAppendIsReportedByTheCheckerAndMendedByReindex) {
     TempDir dir;

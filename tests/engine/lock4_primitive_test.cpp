@@ -47,18 +47,6 @@ int holdUntilTold(const std::string& path, std::uint64_t off, std::uint64_t len,
     return 0;
 }
 
-// A child that probes the range from its own open file description.
-int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
-    Child c([&](const Channel& ch) {
-        int fd = openRw(path);
-        ch.send(lock4osTest(fd, off, len, lock4write));
-        return 0;
-    });
-    int r = c.ch().recv();
-    c.wait();
-    return r;
-}
-
 }  // namespace
 
 TEST(Lock4Policy, AttemptsAndDelayFollowTheSettings) {

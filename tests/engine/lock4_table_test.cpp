@@ -46,17 +46,6 @@ struct Table {
     }
 };
 
-int probe(const std::string& path, std::uint64_t off, std::uint64_t len) {
-    Child c([&](const Channel& ch) {
-        int fd = openRw(path);
-        ch.send(lock4osTest(fd, off, len, lock4write));
-        return 0;
-    });
-    int r = c.ch().recv();
-    c.wait();
-    return r;
-}
-
 // Holds [off, off+len) from another process until told (or for holdMs when > 0).
 struct Holder {
     Child c;

@@ -22,38 +22,12 @@ using namespace engine_test;
 
 namespace {
 
-const FIELD4INFO* layoutFields() {
-    static const FIELD4INFO f[] = {
-        {"NAME", 'C', 10, 0, 0}, {"CITY", 'C', 12, 0, 0}, {nullptr, 0, 0, 0, 0}};
-    return f;
-}
-
-class TagLayouts : public ::testing::Test {
+class TagLayouts : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
     void TearDown() override {
         i4sortMemorySet(0);
-        vask4initUndo(&c);
+        ContextTest::TearDown();
     }
-
-    static std::vector<long> walk(Data4* d, bool back = false) {
-        std::vector<long> out;
-        int r = back ? d4bottom(d) : d4top(d);
-        while (r == 0) {
-            out.push_back(d4recNo(d));
-            r = d4skip(d, back ? -1 : 1);
-        }
-        return out;
-    }
-    static std::string check(Data4* d) {
-        std::string rep;
-        int r = i4check(d, &rep);
-        if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
-        return rep;
-    }
-
-    Vask4 c;
-    ScratchDir dir;
 };
 
 // Restores the soft limit of open descriptors when it goes out of scope.
@@ -83,7 +57,7 @@ TEST_F(TagLayouts, ABuildWithManyMoreRunsThanOpenFilesStillSorts) {
     std::string keepTmp = oldTmp ? oldTmp : "", keepTemp = oldTemp ? oldTemp : "";
     ::unsetenv("TEMP");
     ::setenv("TMP", spool.c_str(), 1);
-    Data4* d = d4create(&c, dir.file("runs").c_str(), layoutFields(), tags);
+    Data4* d = d4create(&c, dir.file("runs").c_str(), nameCityFields(), tags);
     ASSERT_NE(d, nullptr);
     std::mt19937 rng(5);
     std::vector<std::pair<std::string, long>> model;
@@ -132,7 +106,7 @@ TEST_F(TagLayouts, AnotherProcessChangesADescendingTagWithLargeNodes) {
     c.indexBlockMultiplier = 1;
     c.collateCodePage = 1252;
     std::string path = dir.file("shared");
-    Data4* d = d4create(&c, path.c_str(), layoutFields(), tags);
+    Data4* d = d4create(&c, path.c_str(), nameCityFields(), tags);
     ASSERT_NE(d, nullptr);
     // Names "N" + four digits: distinct for every record, in mixed case halves.
     auto nameOf = [](long r, bool lower) {
@@ -311,7 +285,7 @@ TEST_F(TagLayouts, TopAndBottomPassEntriesBeyondTheTableInBothOrders) {
                                     {"DOWN", "NAME", nullptr, 0, 10},
                                     {nullptr, nullptr, nullptr, 0, 0}};
     std::string path = dir.file("beyond");
-    Data4* d = d4create(&c, path.c_str(), layoutFields(), tags);
+    Data4* d = d4create(&c, path.c_str(), nameCityFields(), tags);
     ASSERT_NE(d, nullptr);
     for (const char* n : {"CAT", "AMY", "DAN", "BOB"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
     ASSERT_EQ(d4close(d), 0);
@@ -365,7 +339,7 @@ TEST_F(TagLayouts, GeneralUniqueBuildRefusesTextsThatDifferOnlyInCase) {
     static const TAG4INFO tags[] = {{"NAMEU", "NAME", ".NOT. DELETED()", 20, 10},
                                     {nullptr, nullptr, nullptr, 0, 0}};
     c.collateCodePage = 1252;
-    Data4* d = d4create(&c, dir.file("people").c_str(), layoutFields(), nullptr);
+    Data4* d = d4create(&c, dir.file("people").c_str(), nameCityFields(), nullptr);
     ASSERT_NE(d, nullptr);
     for (const char* n : {"Smith", "Jones", "SM\xCFTH"}) ASSERT_EQ(appendRow(d, {n, "X"}), 0);
     c.errOff = 1;

@@ -16,6 +16,7 @@
 #include "engine/error4.h"
 #include "engine/tag4.h"
 #include "tests/engine/data4_testutil.h"
+#include "tests/engine/index4_testutil.h"
 
 #if __has_include("engine/expr4.h")
 
@@ -23,40 +24,14 @@ using namespace engine_test;
 
 namespace {
 
-const FIELD4INFO* nameFields() {
-    static const FIELD4INFO f[] = {
-        {"NAME", 'C', 10, 0, 0}, {"CITY", 'C', 12, 0, 0}, {nullptr, 0, 0, 0, 0}};
-    return f;
-}
-
-class TagOrder : public ::testing::Test {
+class TagOrder : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
-    void TearDown() override { vask4initUndo(&c); }
-
-    static std::vector<long> walk(Data4* d, bool back = false) {
-        std::vector<long> out;
-        int r = back ? d4bottom(d) : d4top(d);
-        while (r == 0) {
-            out.push_back(d4recNo(d));
-            r = d4skip(d, back ? -1 : 1);
-        }
-        return out;
-    }
-    static std::string check(Data4* d) {
-        std::string rep;
-        int r = i4check(d, &rep);
-        if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
-        return rep;
-    }
-    Data4* table(const char* name, const TAG4INFO* tags, const FIELD4INFO* fields = nameFields()) {
+    Data4* table(const char* name, const TAG4INFO* tags,
+                 const FIELD4INFO* fields = nameCityFields()) {
         Data4* d = d4create(&c, dir.file(name).c_str(), fields, tags);
         EXPECT_NE(d, nullptr);
         return d;
     }
-
-    Vask4 c;
-    ScratchDir dir;
 };
 
 // Keys stored ascending, walked from the end; seeks stand on the first match in that walk.
@@ -131,22 +106,8 @@ TEST_F(TagOrder, DescendingTagWalksSeeksAndSkipsInReverse) {
 
     // An independent reader still reads the file (it lists the stored order).
     if (::access("/usr/bin/index_dump", X_OK) == 0) {
-        std::string cmd =
-            "/usr/bin/index_dump --type char --tag NAMED '" + dir.file("PEOPLE.CDX") + "' 2>&1";
-        FILE* f = ::popen(cmd.c_str(), "r");
-        ASSERT_NE(f, nullptr);
         std::vector<std::pair<std::string, long>> got;
-        char line[256];
-        while (std::fgets(line, sizeof line, f)) {
-            std::string s(line);
-            while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-            size_t sp = s.rfind(' ');
-            ASSERT_NE(sp, std::string::npos) << s;
-            std::string key = s.substr(0, sp);
-            while (!key.empty() && key.back() == ' ') key.pop_back();
-            got.emplace_back(key, std::stol(s.substr(sp + 1)));
-        }
-        ::pclose(f);
+        ASSERT_NO_FATAL_FAILURE(index_test::dumpedTag(dir.file("PEOPLE.CDX"), "NAMED", got));
         EXPECT_EQ(got,
                   (std::vector<std::pair<std::string, long>>{{"ANN", 8}, {"BOB", 1}, {"EVE", 7}}));
     }
@@ -254,7 +215,7 @@ TEST_F(TagOrder, LargerBlocksAreRecordedUsedEverywhereAndBadValuesRefused) {
         c.indexBlockSize = bs;
         c.indexBlockMultiplier = mult;
         std::string name = "bad" + std::to_string(bs) + "x" + std::to_string(mult);
-        EXPECT_EQ(d4create(&c, dir.file(name).c_str(), nameFields(), tags), nullptr);
+        EXPECT_EQ(d4create(&c, dir.file(name).c_str(), nameCityFields(), tags), nullptr);
         EXPECT_EQ(c.errorCode, e4index) << bs << " " << mult;
         error4set(&c, 0);
     }

@@ -38,20 +38,8 @@ const TAG4INFO kTags[] = {
     {"ROOMONLY", "ROOM", nullptr, 0, 0},
     {nullptr, nullptr, nullptr, 0, 0}};
 
-class ReadPath : public ::testing::Test {
+class ReadPath : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
-    void TearDown() override { vask4initUndo(&c); }
-
-    static std::vector<long> walk(Data4* d, bool back = false) {
-        std::vector<long> out;
-        int r = back ? d4bottom(d) : d4top(d);
-        while (r == 0 && out.size() < 100000) {
-            out.push_back(d4recNo(d));
-            r = d4skip(d, back ? -1 : 1);
-        }
-        return out;
-    }
     // The tag order as the evaluator gives it, record by record, independent of the tag code.
     static std::vector<long> expected(Data4* d, const TAG4INFO& t) {
         Expr4* key = expr4parse(d, t.expression);
@@ -77,9 +65,6 @@ protected:
         for (size_t i = 0; i < n; ++i) s += kLetters[rng() % 7];
         return s;
     }
-
-    Vask4 c;
-    ScratchDir dir;
 };
 
 TEST_F(ReadPath, TagOrderEqualsTheEvaluatorsThroughWritesDeletesAndRecalls) {
@@ -199,48 +184,34 @@ TEST_F(ReadPath, DeleteThenSkipLandsOnTheNeighboursEitherWay) {
     d4close(d);
 }
 
-// Counts reads of each descriptor while installed.
-class CountingIo : public Io4 {
-public:
-    ssize_t pread(int fd, void* buf, size_t len, off_t pos) override {
-        ++reads;
-        if (len == 16 && pos == 0) ++headerReads;
-        return Io4::pread(fd, buf, len, pos);
-    }
-    long reads = 0, headerReads = 0;
-};
-
-struct Counted {
-    CountingIo io;
-    Io4* before;
-    Counted() : before(io4set(&io)) {}
-    ~Counted() { io4set(before); }
-};
+// The five keys written and closed, then opened again (in the context's mode) on the plain tag.
+void reopenFiveKeys(Vask4* c, const std::string& path, Data4*& d) {
+    d = fiveKeys(c, path);
+    ASSERT_NE(d, nullptr);
+    d4close(d);
+    d = d4open(c, path.c_str());
+    ASSERT_NE(d, nullptr);
+    d4tagSelect(d, d4tag(d, "PLAIN"));
+}
 
 TEST_F(ReadPath, EachSharedSkipRereadsTheCounterAndTheRecordUnlessTheIndexIsOurs) {
     const std::string path = dir.file("count");
-    {
-        Data4* d = fiveKeys(&c, path);
-        ASSERT_NE(d, nullptr);
-        d4close(d);
-    }
-    Data4* d = d4open(&c, path.c_str());
-    ASSERT_NE(d, nullptr);
-    d4tagSelect(d, d4tag(d, "PLAIN"));
+    Data4* d = nullptr;
+    ASSERT_NO_FATAL_FAILURE(reopenFiveKeys(&c, path, d));
     ASSERT_EQ(d4top(d), 0);
     {
-        Counted n;
+        CountingIo n;
         for (int i = 0; i < 4; ++i) ASSERT_EQ(d4skip(d, 1), 0);
-        EXPECT_EQ(n.io.headerReads, 4);  // unlocked: the change counter before every use
-        EXPECT_EQ(n.io.reads, 8);        // and the record at every step
+        EXPECT_EQ(n.counterReads, 4);  // unlocked: the change counter before every use
+        EXPECT_EQ(n.reads, 8);         // and the record at every step
     }
     ASSERT_EQ(d4lockAll(d), 0);
     ASSERT_EQ(d4top(d), 0);
     {
-        Counted n;
+        CountingIo n;
         for (int i = 0; i < 4; ++i) ASSERT_EQ(d4skip(d, 1), 0);
-        EXPECT_EQ(n.io.headerReads, 0);  // locked by us: nobody else can change it
-        EXPECT_EQ(n.io.reads, 4);
+        EXPECT_EQ(n.counterReads, 0);  // locked by us: nobody else can change it
+        EXPECT_EQ(n.reads, 4);
     }
     d4unlock(d);
     d4close(d);
@@ -251,10 +222,10 @@ TEST_F(ReadPath, EachSharedSkipRereadsTheCounterAndTheRecordUnlessTheIndexIsOurs
     d4tagSelect(d, d4tag(d, "PLAIN"));
     ASSERT_EQ(d4top(d), 0);
     {
-        Counted n;
+        CountingIo n;
         for (int i = 0; i < 4; ++i) ASSERT_EQ(d4skip(d, 1), 0);
-        EXPECT_EQ(n.io.headerReads, 0);
-        EXPECT_EQ(n.io.reads, 0);  // opened exclusively: records come from the block cache
+        EXPECT_EQ(n.counterReads, 0);
+        EXPECT_EQ(n.reads, 0);  // opened exclusively: records come from the block cache
     }
     EXPECT_EQ(d4skip(d, 1), r4eof);
     d4close(d);
@@ -283,15 +254,15 @@ TEST_F(ReadPath, AnExclusiveWalkReadsEachBlockAtMostOnce) {
     const long blocks = static_cast<long>(bytes / 65536) + 4;
     long steps = 0;
     {
-        Counted n;
+        CountingIo n;
         int r = d4top(d);
         while (r == 0) {
             ++steps;
             r = d4skip(d, 1);
         }
         EXPECT_EQ(r, r4eof);
-        EXPECT_LE(n.io.reads, blocks) << "over " << steps << " skips";
-        RecordProperty("preads", static_cast<int>(n.io.reads));
+        EXPECT_LE(n.reads, blocks) << "over " << steps << " skips";
+        RecordProperty("preads", static_cast<int>(n.reads));
         RecordProperty("blocks", static_cast<int>(blocks));
     }
     EXPECT_EQ(steps, kRecords);
@@ -301,14 +272,8 @@ TEST_F(ReadPath, AnExclusiveWalkReadsEachBlockAtMostOnce) {
 TEST_F(ReadPath, ARecordAnotherProcessChangedIsSeenAtTheNextSharedSkip) {
     using namespace lock4test;
     const std::string path = dir.file("other");
-    {
-        Data4* d = fiveKeys(&c, path);
-        ASSERT_NE(d, nullptr);
-        d4close(d);
-    }
-    Data4* d = d4open(&c, path.c_str());
-    ASSERT_NE(d, nullptr);
-    d4tagSelect(d, d4tag(d, "PLAIN"));
+    Data4* d = nullptr;
+    ASSERT_NO_FATAL_FAILURE(reopenFiveKeys(&c, path, d));
     ASSERT_EQ(d4seek(d, "c"), 0);  // record 2, its nodes now cached here
     Child other([&](const Channel& ch) {
         Vask4 oc;

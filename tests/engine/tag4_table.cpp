@@ -32,11 +32,8 @@ const TAG4INFO* resTags() {
     return t;
 }
 
-class TagTable : public ::testing::Test {
+class TagTable : public ContextTest {
 protected:
-    void SetUp() override { ASSERT_EQ(vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1), 0); }
-    void TearDown() override { vask4initUndo(&c); }
-
     Data4* create() {
         Data4* d = d4create(&c, dir.file("courts").c_str(), resFields(), resTags());
         EXPECT_NE(d, nullptr);
@@ -51,24 +48,6 @@ protected:
         for (const char* f : {"DATE", "ROOMNAME", "STARTHH", "STARTMM"}) k += fieldText(d, f);
         return k;
     }
-    static std::vector<long> walk(Data4* d, bool back = false) {
-        std::vector<long> out;
-        int r = back ? d4bottom(d) : d4top(d);
-        while (r == 0) {
-            out.push_back(d4recNo(d));
-            r = d4skip(d, back ? -1 : 1);
-        }
-        return out;
-    }
-    std::string check(Data4* d) {
-        std::string rep;
-        int r = i4check(d, &rep);
-        if (r != 0 && rep.empty()) rep = "i4check " + std::to_string(r);
-        return rep;
-    }
-
-    Vask4 c;
-    ScratchDir dir;
 };
 
 // Record-number bits and bytes per entry of the first leaf of the first tag.

@@ -114,17 +114,6 @@ TEST(Tag4Walk, WhatAWalkReadServesOnlyThatWalk) {
     }
 }
 
-// Counts reads: the header's change counter (16 bytes at 0) and all others.
-class CountingIo : public Io4 {
-public:
-    ssize_t pread(int fd, void* buf, size_t len, off_t pos) override {
-        ++reads;
-        if (len == 16 && pos == 0) ++counterReads;
-        return Io4::pread(fd, buf, len, pos);
-    }
-    long reads = 0, counterReads = 0;
-};
-
 TEST(Tag4Walk, AWalkReadsTheCounterPerLeafAndRecordsInRuns) {
     ScratchDir dir;
     const std::string path = dir.file("runs");
@@ -134,20 +123,20 @@ TEST(Tag4Walk, AWalkReadsTheCounterPerLeafAndRecordsInRuns) {
     ASSERT_NE(d, nullptr);
     for (int r = d4top(d); r == 0; r = d4skip(d, 1)) {
     }  // the tree cached: now only what a walk must read counts
-    CountingIo io;
-    Io4* before = io4set(&io);
-    long n = 0;
-    d4walkStart(d);
-    for (int r = d4top(d); r == 0; r = d4skip(d, 1)) ++n;
-    d4walkEnd(d);
-    io4set(before);
-    EXPECT_EQ(n, 400);
-    // A few keys a leaf: some dozens of leaves, against 400 steps that outside a walk read
-    // the counter and the record each. Records in key order lie in record order, so each
-    // leaf's records come in one read.
-    EXPECT_GT(io.counterReads, 1);
-    EXPECT_LT(io.counterReads, n / 2);
-    EXPECT_LT(io.reads - io.counterReads, n / 2);
+    {
+        CountingIo io;
+        long n = 0;
+        d4walkStart(d);
+        for (int r = d4top(d); r == 0; r = d4skip(d, 1)) ++n;
+        d4walkEnd(d);
+        EXPECT_EQ(n, 400);
+        // A few keys a leaf: some dozens of leaves, against 400 steps that outside a walk read
+        // the counter and the record each. Records in key order lie in record order, so each
+        // leaf's records come in one read.
+        EXPECT_GT(io.counterReads, 1);
+        EXPECT_LT(io.counterReads, n / 2);
+        EXPECT_LT(io.reads - io.counterReads, n / 2);
+    }
     d4close(d);
     vask4initUndo(&c);
 }

@@ -38,29 +38,14 @@
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
+#include "tests/dialog_script.h"
 
 namespace quorvane {
 namespace {
 
 using testing::RecordingSurface;
-
-// Answers the dialogs the booking dialogs open, in order; each step gets the dialog itself.
-struct ScriptedRuns final : ReservationDialogs {
-    std::deque<std::function<int(QDialog&)>> script;
-    std::vector<int> opened;  // dialog ids in order
-    int run(QDialog& d) override {
-        opened.push_back(d.objectName().toInt());
-        if (script.empty()) return QDialog::Rejected;
-        auto step = script.front();
-        script.pop_front();
-        return step(d);
-    }
-};
-
-template <class T>
-T* control(QWidget& w, int id) {
-    return w.findChild<T*>(QString::number(id));
-}
+using ScriptedRuns = testing::ScriptedRuns<ReservationDialogs>;
+using testing::control;
 
 void selectRow(QListView* list, int row) {
     const QModelIndex i = list->model()->index(row, 0);

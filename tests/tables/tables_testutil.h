@@ -1,36 +1,23 @@
-// Shared helpers of the table tests: a scratch folder and file bytes.
+// Shared helpers of the table tests: a scratch folder, file bytes, a record's bytes and a
+// reservation filled in.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tables/Schedule.h"
+#include "tests/engine/data4_testutil.h"
 
 namespace tables_test {
 
-class ScratchDir {
-public:
-    ScratchDir() {
-        char tmpl[] = "/tmp/quorvane-tables-XXXXXX";
-        const char* p = mkdtemp(tmpl);
-        if (p) path_ = p;
-    }
-    ~ScratchDir() {
-        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+// The scratch folder and the file bytes are the engine tests' own: the tables sit on its files.
+using engine_test::readBytes;
+using engine_test::ScratchDir;
+using engine_test::writeBytes;
 
 inline bool exists(const std::string& path) {
     struct stat st;
@@ -40,17 +27,6 @@ inline bool exists(const std::string& path) {
 inline long fileSize(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
-}
-
-inline std::vector<unsigned char> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 // The bytes of record n (1-based) of a data file, deletion flag first.

@@ -165,18 +165,21 @@ int seekAndSkip(const std::string& folder, long failAt) {
     });
 }
 
+// The table the workloads run on: three days of one court, written with memory to spare.
+void threeDays(const ScratchDir& dir) {
+    Vask4 c;
+    vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
+    Data4* d = d4create(&c, dir.file("res").c_str(), kFields, kTags);
+    ASSERT_NE(d, nullptr);
+    for (const char* day : {"20261208", "20261209", "20261210"})
+        ASSERT_EQ(engine_test::appendRow(d, {day, "Court 1"}), 0);
+    d4close(d);
+    vask4initUndo(&c);
+}
+
 TEST(EngineOutOfMemory, OpenAndCreateReportMinus920) {
     ScratchDir dir;
-    {
-        Vask4 c;
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        Data4* d = d4create(&c, dir.file("res").c_str(), kFields, kTags);
-        ASSERT_NE(d, nullptr);
-        for (const char* day : {"20261208", "20261209", "20261210"})
-            ASSERT_EQ(engine_test::appendRow(d, {day, "Court 1"}), 0);
-        d4close(d);
-        vask4initUndo(&c);
-    }
+    ASSERT_NO_FATAL_FAILURE(threeDays(dir));
     everyAllocationFails("d4open", openTable, dir.path());
     everyAllocationFails("d4create", createTable, dir.path());
 }
@@ -184,16 +187,7 @@ TEST(EngineOutOfMemory, OpenAndCreateReportMinus920) {
 // Rebuilds and tag navigation allocate too (sort buffers, nodes): the same holds there.
 TEST(EngineOutOfMemory, RebuildsAndWritesReportMinus920) {
     ScratchDir dir;
-    {
-        Vask4 c;
-        vask4init(&c, VASK4_VERSION, VASK4_STRUCT_SIZE, 1);
-        Data4* d = d4create(&c, dir.file("res").c_str(), kFields, kTags);
-        ASSERT_NE(d, nullptr);
-        for (const char* day : {"20261208", "20261209", "20261210"})
-            ASSERT_EQ(engine_test::appendRow(d, {day, "Court 1"}), 0);
-        d4close(d);
-        vask4initUndo(&c);
-    }
+    ASSERT_NO_FATAL_FAILURE(threeDays(dir));
     everyAllocationFails("d4reindex", reindexTable, dir.path());
     everyAllocationFails("d4pack", packTable, dir.path());
     everyAllocationFails("d4seek", seekAndSkip, dir.path());
