@@ -4,10 +4,13 @@
 // 1 January 2000; "today" (the clock installed) is a day in the middle. Built once per run in
 // /var/tmp, removed at exit.
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "base/Clock.h"
 #include "engine/io4.h"
+#include "group/GroupFile.h"
+#include "tables/Calendar.h"
 
 namespace bench {
 
@@ -31,6 +34,15 @@ struct BigGroup {
 };
 
 BigGroup& bigGroup();
+
+// The groups the benchmarks build: kFacilities courts ("Court 1".."Court 15") in `group`, its
+// file written at `groupPath` with empty customer and maintenance tables beside it, and its
+// reservation table filled with kRecords one-hour bookings (sixteen a day per court, 6:00 to
+// 22:00, from 1 January 2000), each also handed to `each` (for an SQLite twin). Appends skip
+// the flush each one otherwise makes. The middle day of the bookings goes to `middle`.
+using CourtBooking = std::function<void(const quorvane::DayDate& day, int court, int hour)>;
+bool buildCourtsGroup(const std::string& groupPath, quorvane::GroupFile& group,
+                      const CourtBooking& each, quorvane::DayDate& middle);
 
 // A folder of a benchmark's own for work that writes, so that no benchmark sees another's
 // bookings: the given files (the group's, or an SQLite twin) copied in before its timing and

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "bench_util.h"
+#include "big_group.h"
 #include "engine/io4.h"
 #include "group/GroupFile.h"
 #include "opened_group.h"
@@ -29,25 +31,13 @@
 
 namespace {
 
-constexpr int kFacilities = 15;
-constexpr int kPerDay = kFacilities * 16;
-constexpr long kRecords = 1000000;
+using bench::kFacilities;
+using bench::NoSyncIo;
 constexpr int kCustomers = 10000;
 
-struct NoSyncIo final : Io4 {
-    int fdatasync(int) override { return 0; }
-};
-
-struct Folder {
-    std::filesystem::path path;
-    Folder() {
-        char tmpl[] = "/var/tmp/quorvane-report-bench-XXXXXX";
-        if (mkdtemp(tmpl)) path = tmpl;
-    }
-    ~Folder() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
+// A folder of the workload's own below /var/tmp, beside no other benchmark's files.
+struct Folder : bench::ScratchFolder {
+    Folder() : bench::ScratchFolder("/var/tmp") {}
 };
 
 sqlite3* openSqlite(const std::string& path) {
@@ -70,25 +60,10 @@ struct BigDay {
 
     BigDay() {
         if (folder.path.empty()) return;
-        groupPath = (folder.path / "Courts.rec").string();
-        sqlitePath = (folder.path / "courts.sqlite").string();
-        group.typeName = "Tennis Courts";
-        for (int i = 0; i < kFacilities; ++i)
-            group.rooms[std::size_t(group.count++)].name = "Court " + std::to_string(i + 1);
-        if (!quorvane::saveGroupFile(groupPath, group).ok()) return;
-        CPeople people;
-        CMaintenance maintenance;
-        if (people.Create(groupPath) || maintenance.Create(groupPath)) return;
-        people.Close();
-        maintenance.Close();
-        NoSyncIo noSync;
-        Io4* previous = io4set(&noSync);
-        CSchedule s;
+        groupPath = folder.file("Courts.rec");
+        sqlitePath = folder.file("courts.sqlite");
         sqlite3* db = openSqlite(sqlitePath);
-        if (s.Create(groupPath) || !db) {
-            io4set(previous);
-            return;
-        }
+        if (!db) return;
         sqlite3_exec(db,
                      "PRAGMA synchronous=OFF; CREATE TABLE sched(date TEXT, room TEXT, sh INT, "
                      "sm INT, eh INT, em INT, last TEXT, org TEXT, PRIMARY KEY(date, room, sh, "
@@ -96,44 +71,28 @@ struct BigDay {
                      nullptr, nullptr, nullptr);
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT INTO sched VALUES(?,?,?,?,?,?,?,?)", -1, &insert, nullptr);
-        const long days = (kRecords + kPerDay - 1) / kPerDay;
-        const quorvane::DayDate first{2000, 1, 1};
-        long written = 0;
-        for (long d = 0; d < days && written < kRecords; ++d) {
-            const quorvane::DayDate date = quorvane::addDays(first, int(d));
-            const std::string key = quorvane::dateKey(date);
-            for (int f = 0; f < kFacilities && written < kRecords; ++f) {
-                for (int h = 6; h < 22 && written < kRecords; ++h, ++written) {
-                    s.Clear();
-                    s.SetDate(date.month, date.day, date.year);
-                    s.SetFacility(group.rooms[std::size_t(f)].name);
-                    s.SetStart(h, 0);
-                    s.SetEnd(h + 1, 0);
-                    s.SetNames("Anna", "", "Jansen" + std::to_string(f), "555", "", "Club");
-                    if (s.Add()) {
-                        io4set(previous);
-                        return;
-                    }
-                    sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-                    sqlite3_bind_text(insert, 2, group.rooms[std::size_t(f)].name.c_str(), -1,
-                                      SQLITE_TRANSIENT);
-                    sqlite3_bind_int(insert, 3, h);
-                    sqlite3_bind_int(insert, 4, 0);
-                    sqlite3_bind_int(insert, 5, h + 1);
-                    sqlite3_bind_int(insert, 6, 0);
-                    sqlite3_bind_text(insert, 7, "Jansen", -1, SQLITE_STATIC);
-                    sqlite3_bind_text(insert, 8, "Club", -1, SQLITE_STATIC);
-                    sqlite3_step(insert);
-                    sqlite3_reset(insert);
-                }
-            }
-        }
+        // The same bookings into SQLite as they are appended to the group's table.
+        const bool built = bench::buildCourtsGroup(
+            groupPath, group,
+            [&](const quorvane::DayDate& date, int f, int h) {
+                const std::string key = quorvane::dateKey(date);
+                sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(insert, 2, group.rooms[std::size_t(f)].name.c_str(), -1,
+                                  SQLITE_TRANSIENT);
+                sqlite3_bind_int(insert, 3, h);
+                sqlite3_bind_int(insert, 4, 0);
+                sqlite3_bind_int(insert, 5, h + 1);
+                sqlite3_bind_int(insert, 6, 0);
+                sqlite3_bind_text(insert, 7, "Jansen", -1, SQLITE_STATIC);
+                sqlite3_bind_text(insert, 8, "Club", -1, SQLITE_STATIC);
+                sqlite3_step(insert);
+                sqlite3_reset(insert);
+            },
+            day);
         sqlite3_finalize(insert);
         sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
         sqlite3_close(db);
-        s.Close();
-        io4set(previous);
-        day = quorvane::addDays(first, int(days / 2));
+        if (!built) return;
         clock.set(quorvane::localTimeValue(day, 10, 30));
         quorvane::setAppClock(&clock);
         ok = true;
@@ -226,8 +185,8 @@ struct Customers {
     bool ok = false;
     Customers() {
         if (folder.path.empty()) return;
-        groupPath = (folder.path / "Club.rec").string();
-        sqlitePath = (folder.path / "people.sqlite").string();
+        groupPath = folder.file("Club.rec");
+        sqlitePath = folder.file("people.sqlite");
         static const char* const kFirst[] = {"Anna",  "Bram",  "Carla", "Dirk", "Eva",
                                              "Frank", "Greta", "Hugo",  "Ines", "Jan"};
         NoSyncIo noSync;
@@ -297,7 +256,7 @@ void ExportText_engine(benchmark::State& state) {
         state.SkipWithError("cannot build the customers");
         return;
     }
-    const std::string out = (c.folder.path / "engine.txt").string();
+    const std::string out = c.folder.file("engine.txt");
     for (auto _ : state) {
         if (quorvane::exportCustomersText(people, out) != 0) state.SkipWithError("export failed");
     }
@@ -317,7 +276,7 @@ void ExportText_sqlite(benchmark::State& state) {
         state.SkipWithError("cannot open the SQLite table");
         return;
     }
-    const std::string out = (c.folder.path / "sqlite.txt").string();
+    const std::string out = c.folder.file("sqlite.txt");
     for (auto _ : state) {
         std::FILE* f = std::fopen(out.c_str(), "wb");
         std::fputs(quorvane::kTextExportHeader, f);
@@ -346,7 +305,7 @@ void ExportAddress_engine(benchmark::State& state) {
         state.SkipWithError("cannot build the customers");
         return;
     }
-    const std::string out = (c.folder.path / "e.adr").string();
+    const std::string out = c.folder.file("e.adr");
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(out);
@@ -372,7 +331,7 @@ void ExportAddress_sqlite(benchmark::State& state) {
         state.SkipWithError("cannot open the SQLite table");
         return;
     }
-    const std::string out = (c.folder.path / "addr.sqlite").string();
+    const std::string out = c.folder.file("addr.sqlite");
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(out);

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Clock.h"
+#include "bench_util.h"
+#include "big_group.h"
 #include "dialogs/core/EditorCore.h"
 #include "engine/io4.h"
-#include "base/Clock.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
 #include "tables/TableCore.h"
@@ -25,20 +27,11 @@ namespace {
 
 constexpr int kCustomers = 10000;
 
-struct NoSyncIo final : Io4 {
-    int fdatasync(int) override { return 0; }
-};
+using bench::NoSyncIo;
 
-struct Folder {
-    std::filesystem::path path;
-    Folder() {
-        char tmpl[] = "/var/tmp/quorvane-editor-bench-XXXXXX";
-        if (mkdtemp(tmpl)) path = tmpl;
-    }
-    ~Folder() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
+// A folder of the workload's own below /var/tmp, beside no other benchmark's files.
+struct Folder : bench::ScratchFolder {
+    Folder() : bench::ScratchFolder("/var/tmp") {}
 };
 
 bool exec(sqlite3* db, const char* sql) {
@@ -59,12 +52,12 @@ struct CustomerFolder {
 
     CustomerFolder() {
         if (folder.path.empty()) return;
-        groupPath = (folder.path / "Courts.rec").string();
+        groupPath = folder.file("Courts.rec");
         NoSyncIo noSync;
         Io4* previous = io4set(&noSync);
         CPeople people;
         const bool created = people.Create(groupPath) == 0;
-        if (sqlite3_open((folder.path / "people.sqlite").c_str(), &db) != SQLITE_OK) return;
+        if (sqlite3_open(folder.file("people.sqlite").c_str(), &db) != SQLITE_OK) return;
         exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
         exec(db,
              "CREATE TABLE people(last TEXT, first TEXT, mi TEXT, phone TEXT, ext TEXT, "
@@ -151,7 +144,7 @@ struct Connection {
 
 void PeopleList_sqlite(benchmark::State& state) {
     CustomerFolder& f = customerFolder();
-    Connection own(f.folder.path / "people.sqlite");
+    Connection own(f.folder.file("people.sqlite"));
     sqlite3_stmt* q = nullptr;
     if (!f.ok || !own.db ||
         sqlite3_prepare_v2(own.db,
@@ -187,7 +180,7 @@ struct ReservationCopy {
         groupPath = benchBigGroupPath();
         if (groupPath.empty() || folder.path.empty()) return;
         today = quorvane::localDate(quorvane::appClock().now());
-        if (sqlite3_open((folder.path / "res.sqlite").c_str(), &db) != SQLITE_OK) return;
+        if (sqlite3_open(folder.file("res.sqlite").c_str(), &db) != SQLITE_OK) return;
         exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
         exec(db,
              "CREATE TABLE res(date TEXT, room TEXT, sh INT, sm INT, eh INT, em INT, "
@@ -267,7 +260,7 @@ void walkEngine(benchmark::State& state, bool item) {
 
 void walkSqlite(benchmark::State& state, bool item) {
     ReservationCopy& c = reservationCopy();
-    Connection own(c.folder.path / "res.sqlite");
+    Connection own(c.folder.file("res.sqlite"));
     sqlite3_stmt* q = nullptr;
     const char* sql =
         item ? "SELECT rowid, date, room, sh, sm, eh, em, notes FROM res "

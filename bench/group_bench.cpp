@@ -22,19 +22,15 @@
 
 namespace bench {
 
-BigGroup::BigGroup() {
-    char tmpl[] = "/var/tmp/quorvane-group-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return;
-    folder = tmpl;
-    groupPath = (folder / "Courts.rec").string();
-    quorvane::GroupFile g;
-    g.typeName = "Tennis Courts";
+bool buildCourtsGroup(const std::string& groupPath, quorvane::GroupFile& group,
+                      const CourtBooking& each, quorvane::DayDate& middle) {
+    group.typeName = "Tennis Courts";
     for (int i = 0; i < kFacilities; ++i)
-        g.rooms[std::size_t(g.count++)].name = "Court " + std::to_string(i + 1);
-    if (!quorvane::saveGroupFile(groupPath, g).ok()) return;
+        group.rooms[std::size_t(group.count++)].name = "Court " + std::to_string(i + 1);
+    if (!quorvane::saveGroupFile(groupPath, group).ok()) return false;
     CPeople people;
     CMaintenance maintenance;
-    if (people.Create(groupPath) || maintenance.Create(groupPath)) return;
+    if (people.Create(groupPath) || maintenance.Create(groupPath)) return false;
     people.Close();
     maintenance.Close();
     NoSyncIo noSync;
@@ -44,30 +40,42 @@ BigGroup::BigGroup() {
         ~Restore() { io4set(io); }
     } restore{previous};
     CSchedule s;
-    if (s.Create(groupPath)) return;
+    if (s.Create(groupPath)) return false;
     const long days = (kRecords + kPerDay - 1) / kPerDay;
-    const std::int64_t first = quorvane::Clock::fromLocal(2000, 1, 1, 12);
+    const quorvane::DayDate first{2000, 1, 1};
     long written = 0;
     for (long d = 0; d < days && written < kRecords; ++d) {
-        const quorvane::LocalTime t = quorvane::Clock::toLocal(first + d * 86400);
+        const quorvane::DayDate date = quorvane::addDays(first, int(d));
         for (int f = 0; f < kFacilities && written < kRecords; ++f) {
             for (int h = 6; h < 22 && written < kRecords; ++h, ++written) {
                 s.Clear();
-                s.SetDate(t.month, t.day, t.year);
-                s.SetFacility(g.rooms[std::size_t(f)].name);
+                s.SetDate(date.month, date.day, date.year);
+                s.SetFacility(group.rooms[std::size_t(f)].name);
                 s.SetStart(h, 0);
                 s.SetEnd(h + 1, 0);
                 s.SetNames("Anna", "", "Jansen" + std::to_string(f), "555-0101", "", "Club");
-                if (s.Add()) return;
+                if (s.Add()) return false;
+                if (each) each(date, f, h);
             }
         }
     }
-    s.Close();
+    if (s.Close()) return false;
+    middle = quorvane::addDays(first, int(days / 2));
+    return true;
+}
+
+BigGroup::BigGroup() {
+    char tmpl[] = "/var/tmp/quorvane-group-bench-XXXXXX";
+    if (!mkdtemp(tmpl)) return;
+    folder = tmpl;
+    groupPath = (folder / "Courts.rec").string();
+    quorvane::GroupFile g;
+    quorvane::DayDate middle;
+    if (!buildCourtsGroup(groupPath, g, {}, middle)) return;
     // Every benchmark finds the table on disk and in the page cache alike: none pays for
     // writing back what the build left dirty.
     ::sync();
-    const quorvane::LocalTime mid = quorvane::Clock::toLocal(first + (days / 2) * 86400);
-    clock.set(quorvane::Clock::fromLocal(mid.year, mid.month, mid.day, 10, 30));
+    clock.set(quorvane::localTimeValue(middle, 10, 30));
     quorvane::setAppClock(&clock);
     ok = true;
 }
