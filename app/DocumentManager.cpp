@@ -41,8 +41,6 @@ CZUKRecDoc* DocumentManager::openDocument(const QString& path) {
         delete doc;
         return nullptr;
     }
-    recent_.add(doc->groupFilePath());
-    emit recentFilesChanged();
     adopt(doc);
     return doc;
 }
@@ -64,14 +62,15 @@ CZUKRecDoc* DocumentManager::newDocument(QWidget* dialogParent) {
         delete doc;
         return nullptr;
     }
-    // A new group goes on the recent-file list at once, so the next New Group starts there.
-    recent_.add(doc->groupFilePath());
-    emit recentFilesChanged();
     adopt(doc);
     return doc;
 }
 
 void DocumentManager::adopt(CZUKRecDoc* doc) {
+    // An opened group goes on the recent-file list, and a new one at once, so the next New
+    // Group starts there.
+    recent_.add(doc->groupFilePath());
+    emit recentFilesChanged();
     documents_ << doc;
     emit documentAdded(doc);
 }

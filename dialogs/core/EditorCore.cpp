@@ -313,30 +313,36 @@ std::string maintenanceReservationsTitle(const std::string& item) {
     return "List of Reservations for " + item;
 }
 
-std::optional<Message> readCustomerReservation(CSchedule& table, const ReservationRow& row,
-                                               ListedReservation& out) {
+namespace {
+// The listed reservation read again, its times and its names; a customer's detail names the
+// person, an item's only the item and the phone.
+std::optional<Message> readListedReservation(CSchedule& table, const ReservationRow& row,
+                                             ListedReservation& out, bool customer) {
     if (!rereadListed(table, row)) return kReservationGone;
     fillTimes(table, out);
     std::string first, mi, last, phone, ext, org;
     table.GetNames(first, mi, last, phone, ext, org);
     out.last = last;
+    out.detail.phone = phone;
+    if (!customer) {
+        out.detail.reservedFor = last;
+        return std::nullopt;
+    }
     out.detail.reservedFor = tables::format("%s, %s %s", last.c_str(), first.c_str(), mi.c_str());
     out.detail.org = org;
-    out.detail.phone = phone;
     out.detail.ext = ext;
     return std::nullopt;
+}
+}  // namespace
+
+std::optional<Message> readCustomerReservation(CSchedule& table, const ReservationRow& row,
+                                               ListedReservation& out) {
+    return readListedReservation(table, row, out, true);
 }
 
 std::optional<Message> readMaintenanceReservation(CSchedule& table, const ReservationRow& row,
                                                   ListedReservation& out) {
-    if (!rereadListed(table, row)) return kReservationGone;
-    fillTimes(table, out);
-    std::string first, mi, last, phone, ext, org;
-    table.GetNames(first, mi, last, phone, ext, org);
-    out.last = last;
-    out.detail.reservedFor = last;
-    out.detail.phone = phone;
-    return std::nullopt;
+    return readListedReservation(table, row, out, false);
 }
 
 std::optional<Message> checkMaintenanceItem(CMaintenance& maintenance, const std::string& name) {
