@@ -251,6 +251,9 @@ private:
     int setRoot(uint32_t off);
     int fixParents(std::vector<Step>& path, size_t level, const Node& child);
     int addToParent(std::vector<Step>& path, size_t level, Node& leftChild, Node& rightChild);
+    // Puts a node just split off after `left` in its level's chain (the old right
+    // neighbour's back link included) and writes both halves.
+    int writeSplit(Node& left, Node& right);
     int removeFromParent(std::vector<Step>& path, size_t level, uint64_t recordCount);
     int unlink(const Node& n);
     int emptyRoot(uint64_t off, uint64_t recordCount);

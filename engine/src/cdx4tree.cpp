@@ -469,18 +469,23 @@ int Tree::addToParent(std::vector<Step>& path, size_t level, Node& left, Node& r
     p.recs.resize(keep);
     p.children.resize(keep);
     p.attr = static_cast<uint16_t>(p.attr & ~kAttrRoot);
-    r.left = static_cast<uint32_t>(p.offset);
-    r.right = p.right;
-    p.right = static_cast<uint32_t>(r.offset);
-    if (r.right != kNoLink) {
+    if ((rc = writeSplit(p, r)) != 0) return rc;
+    return addToParent(path, level - 1, p, r);
+}
+
+int Tree::writeSplit(Node& left, Node& right) {
+    right.left = static_cast<uint32_t>(left.offset);
+    right.right = left.right;
+    left.right = static_cast<uint32_t>(right.offset);
+    int rc;
+    if (right.right != kNoLink) {
         Node nb;
-        if ((rc = readNode(r.right, nb)) != 0) return rc;
-        nb.left = static_cast<uint32_t>(r.offset);
+        if ((rc = readNode(right.right, nb)) != 0) return rc;
+        nb.left = static_cast<uint32_t>(right.offset);
         if ((rc = writeNode(nb)) != 0) return rc;
     }
-    if ((rc = writeNode(p)) != 0) return rc;
-    if ((rc = writeNode(r)) != 0) return rc;
-    return addToParent(path, level - 1, p, r);
+    if ((rc = writeNode(left)) != 0) return rc;
+    return writeNode(right);
 }
 
 int Tree::insertPlain(const uint8_t* key, uint32_t rec, uint64_t recordCount) {
@@ -575,17 +580,7 @@ int Tree::insertAt(const uint8_t* key, uint32_t rec, uint64_t recordCount, int c
         l.recs.resize(keep);
         l.usedBytes = -1;
         l.attr = static_cast<uint16_t>(l.attr & ~kAttrRoot);
-        r.left = static_cast<uint32_t>(l.offset);
-        r.right = l.right;
-        l.right = static_cast<uint32_t>(r.offset);
-        if (r.right != kNoLink) {
-            Node nb;
-            if ((rc = readNode(r.right, nb)) != 0) return rc;
-            nb.left = static_cast<uint32_t>(r.offset);
-            if ((rc = writeNode(nb)) != 0) return rc;
-        }
-        if ((rc = writeNode(l)) != 0) return rc;
-        if ((rc = writeNode(r)) != 0) return rc;
+        if ((rc = writeSplit(l, r)) != 0) return rc;
         if ((rc = addToParent(path, path.size() - 1, l, r)) != 0) return rc;
         ix_.changed();
         if (pair) return 0;
