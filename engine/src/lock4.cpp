@@ -42,6 +42,14 @@ bool rangeFits(std::uint64_t offset, std::uint64_t length) {
     return length != 0 && offset <= kOffMax && length <= kOffMax - offset + 1;
 }
 
+// A lock call's arguments as the system would judge them: false, with errno set, for a
+// descriptor that is none (EBADF) or a range the file offsets cannot hold (EINVAL).
+bool usableRange(int fd, std::uint64_t offset, std::uint64_t length) {
+    if (fd >= 0 && rangeFits(offset, length)) return true;
+    errno = fd < 0 ? EBADF : EINVAL;
+    return false;
+}
+
 void fill(struct flock& fl, short type, std::uint64_t offset, std::uint64_t length) {
     fl = {};
     fl.l_type = type;
@@ -92,14 +100,7 @@ void lock4statsReset() {
 }
 
 Lock4os lock4osLock(int fd, std::uint64_t offset, std::uint64_t length, Lock4type type) {
-    if (fd < 0) {
-        errno = EBADF;
-        return lock4failed;
-    }
-    if (!rangeFits(offset, length)) {
-        errno = EINVAL;
-        return lock4failed;
-    }
+    if (!usableRange(fd, offset, length)) return lock4failed;
     struct flock fl;
     fill(fl, type == lock4read ? F_RDLCK : F_WRLCK, offset, length);
     ++g_stats.lockCalls;
@@ -113,14 +114,7 @@ Lock4os lock4osLock(int fd, std::uint64_t offset, std::uint64_t length, Lock4typ
 }
 
 int lock4osUnlock(int fd, std::uint64_t offset, std::uint64_t length) {
-    if (fd < 0) {
-        errno = EBADF;
-        return -1;
-    }
-    if (!rangeFits(offset, length)) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (!usableRange(fd, offset, length)) return -1;
     struct flock fl;
     fill(fl, F_UNLCK, offset, length);
     ++g_stats.unlockCalls;
@@ -129,14 +123,7 @@ int lock4osUnlock(int fd, std::uint64_t offset, std::uint64_t length) {
 
 int lock4osTest(int fd, std::uint64_t offset, std::uint64_t length, Lock4type type,
                 int* holderPid) {
-    if (fd < 0) {
-        errno = EBADF;
-        return -1;
-    }
-    if (!rangeFits(offset, length)) {
-        errno = EINVAL;
-        return -1;
-    }
+    if (!usableRange(fd, offset, length)) return -1;
     struct flock fl;
     fill(fl, type == lock4read ? F_RDLCK : F_WRLCK, offset, length);
     ++g_stats.testCalls;
