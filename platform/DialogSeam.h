@@ -1,5 +1,6 @@
 #pragma once
-// The one shape of a folder's dialog seam. A folder asks its dialogs through one interface
+// The one shape of a folder's dialog seam (and of the message boxes and help, which are
+// dialogs too). A folder asks its dialogs through one interface
 // whose calls return the dialog's answer (nothing on Cancel); the program gets the Qt
 // dialogs, and a test installs scripted answers and takes them away again. Each folder names
 // its seam once:

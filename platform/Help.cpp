@@ -1,4 +1,5 @@
 #include "platform/Help.h"
+#include "platform/DialogSeam.h"
 
 #include <QDir>
 #include <QFile>
@@ -172,17 +173,12 @@ void QtHelpService::showTopic(unsigned context) {
     window->activateWindow();
 }
 
-namespace {
-HelpService* g_help = nullptr;
-}
-
 HelpService& appHelp() {
-    static QtHelpService qtHelp;
-    return g_help ? *g_help : qtHelp;
+    return DialogSeam<HelpService, QtHelpService>::get();
 }
 
 void setAppHelp(HelpService* help) {
-    g_help = help;
+    DialogSeam<HelpService, QtHelpService>::set(help);
 }
 
 }  // namespace quorvane

@@ -1,4 +1,5 @@
 #include "platform/Prompter.h"
+#include "platform/DialogSeam.h"
 
 #include <QMessageBox>
 #include <cstdio>
@@ -71,17 +72,12 @@ PromptResult RecordingPrompter::display(const Prompt& prompt) {
     return r;
 }
 
-namespace {
-Prompter* g_prompter = nullptr;
-}
-
 Prompter& appPrompter() {
-    static QtPrompter qtPrompter;
-    return g_prompter ? *g_prompter : qtPrompter;
+    return DialogSeam<Prompter, QtPrompter>::get();
 }
 
 void setAppPrompter(Prompter* prompter) {
-    g_prompter = prompter;
+    DialogSeam<Prompter, QtPrompter>::set(prompter);
 }
 
 }  // namespace quorvane
