@@ -1,9 +1,8 @@
 #pragma once
 // The one shape of a folder's dialog seam (and of the message boxes and help, which are
-// dialogs too). A folder asks its dialogs through one interface
-// whose calls return the dialog's answer (nothing on Cancel); the program gets the Qt
-// dialogs, and a test installs scripted answers and takes them away again. Each folder names
-// its seam once:
+// dialogs too). A folder asks its dialogs through one interface whose calls return the
+// dialog's answer (nothing on Cancel); the program gets the Qt dialogs, and a test installs
+// scripted answers and takes them away again. Each folder names its seam once:
 //
 //   GroupDialogs& appGroupDialogs() { return DialogSeam<GroupDialogs, QtGroupDialogs>::get(); }
 //   void setAppGroupDialogs(GroupDialogs* d) { DialogSeam<GroupDialogs, QtGroupDialogs>::set(d); }
