@@ -13,10 +13,10 @@
 
 #include "app/GroupLayout.h"
 #include "app/GroupPrinting.h"
-#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"
+#include "group/GroupTables.h"
 #include "platform/DialogButtons.h"
 #include "platform/Help.h"
 #include "platform/LineListModel.h"
@@ -181,9 +181,7 @@ void CRoomInfoDlg::cancelReservation() {
         return;
     }
     changed_ = true;
-    day_.lines.erase(day_.lines.begin() + sel);
-    day_.starts.erase(day_.starts.begin() + sel);
-    day_.ends.erase(day_.ends.begin() + sel);
+    dropListed(day_, std::size_t(sel));
     model_->setLines(day_.lines);
     if (member.kind != kSingle &&
         appPrompter().askYesNo(QStringLiteral("This is part of a recurring reservation. Do you "
@@ -195,11 +193,8 @@ void CRoomInfoDlg::cancelReservation() {
         });
         // A deletion that could not be written: the later members from it on are still booked.
         if (n < 0) stop("Could not delete record from database", "Database Error");
-        // The rest may have held today while another day is shown.
-        const DayDate today = doc_.currentDate();
-        if (n > 0 && today != date_ && member.date < today &&
-            dateKey(today) <= dateKey(member.endYear, member.endMonth, member.endDay))
-            doc_.reservationsChanged(today);
+        if (n > 0 && restHeldToday(member, date_, doc_.currentDate()))
+            doc_.reservationsChanged(doc_.currentDate());
     }
     LoadDay(date_.month, date_.day, date_.year);
     doc_.reservationsChanged(date_);

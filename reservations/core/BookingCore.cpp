@@ -180,6 +180,21 @@ std::vector<DayDate> refusedDays(CSchedule& table, const BookingRequest& q) {
     return refused;
 }
 
+bool restHeldToday(const SeriesMember& member, const DayDate& shown, const DayDate& today) {
+    return today != shown && member.date < today &&
+           dateKey(today) <= dateKey(member.endYear, member.endMonth, member.endDay);
+}
+
+void dropListed(FacilityDay& day, std::size_t row) {
+    auto drop = [row](auto& v) {
+        if (row < v.size()) v.erase(v.begin() + long(row));
+    };
+    drop(day.lines);
+    drop(day.starts);
+    drop(day.ends);
+    drop(day.records);
+}
+
 Message availabilityMessage(CSchedule& table, const BookingRequest& q) {
     if (std::optional<Message> m = checkSeriesDates(q)) return *m;
     int endHH, endMM;

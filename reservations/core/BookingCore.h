@@ -162,6 +162,11 @@ Message reservationChangedMessage();
 // is reported to `report`.
 int cancelRest(CSchedule& table, const SeriesMember& member,
                const std::function<void(const std::string&)>& report = {});
+// Whether the rest of `member`'s series, just cancelled from the list of `shown`, held
+// `today`, another day than the one shown: today's list must then be read again too.
+bool restHeldToday(const SeriesMember& member, const DayDate& shown, const DayDate& today);
+// Takes the cancelled row out of the listed day (its line, times and record number).
+void dropListed(FacilityDay& day, std::size_t row);
 
 // ----- showing -----
 

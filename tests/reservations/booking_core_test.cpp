@@ -41,6 +41,37 @@ TEST(BookingCheck, OverlapTouchingAndOrder) {
             << c.sh << ":" << c.sm << "-" << c.eh << ":" << c.em;
 }
 
+// After the rest of a series is cancelled from another day's list, today's list is read
+// again only when the rest held today.
+TEST(BookingCancel, RestHeldTodayAndTheListedRowGoes) {
+    SeriesMember m;
+    m.date = {2026, 3, 2};
+    m.endYear = 2026, m.endMonth = 3, m.endDay = 20;
+    const struct {
+        DayDate shown, today;
+        bool held;
+    } cases[] = {
+        {{2026, 3, 2}, {2026, 3, 10}, true},    // the series runs on through today
+        {{2026, 3, 10}, {2026, 3, 10}, false},  // today is the day shown: read anyway
+        {{2026, 3, 2}, {2026, 3, 21}, false},   // the series ended before today
+        {{2026, 3, 2}, {2026, 3, 20}, true},    // its last day is today
+        {{2026, 3, 2}, {2026, 3, 1}, false},    // today lies before the cancelled member
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(restHeldToday(m, c.shown, c.today), c.held) << dateKey(c.today);
+
+    FacilityDay day;
+    day.lines = {"a", "b", "c"};
+    day.starts = {900, 1000, 1100};
+    day.ends = {1000, 1100, 1200};
+    day.records = {7, 8, 9};
+    dropListed(day, 1);
+    EXPECT_EQ(day.lines, (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(day.starts, (std::vector<int>{900, 1100}));
+    EXPECT_EQ(day.ends, (std::vector<int>{1000, 1200}));
+    EXPECT_EQ(day.records, (std::vector<long>{7, 9}));
+}
+
 TEST(BookingCheck, TimesAsPeopleTypeThem) {
     const struct {
         const char* typed;
