@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine/file4replace.h"
+#include "engine/io4.h"
 
 namespace quorvane {
 
@@ -149,42 +150,35 @@ GroupFileResult failure(GroupFileStatus s, int err) {
 }  // namespace
 
 GroupFileResult loadGroupFile(const std::string& path, GroupFile& out) {
-    // O_NONBLOCK: a FIFO named as the group would otherwise hold open() until someone writes
-    // to it; the type check below then refuses it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Read through the engine's system-call seam, like every write of the group's files, so
+    // a failing read can be tested. O_NONBLOCK: a FIFO named as the group would otherwise
+    // hold open() until someone writes to it; the type check below then refuses it.
+    Io4& io = *io4();
+    const int fd = io.open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
     if (fd < 0) return failure(GroupFileStatus::OpenFailed, errno);
+    struct FdCloser {
+        Io4& io;
+        int fd;
+        ~FdCloser() { io.close(fd); }
+    } closer{io, fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int e = errno;
-        ::close(fd);
-        return failure(GroupFileStatus::OpenFailed, e);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (io.fstat(fd, &st) != 0) return failure(GroupFileStatus::OpenFailed, errno);
+    if (!S_ISREG(st.st_mode))
         return failure(GroupFileStatus::OpenFailed, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    }
-    if (std::uint64_t(st.st_size) > kMaxGroupFileSize) {
-        ::close(fd);
-        return failure(GroupFileStatus::TooLarge, 0);
-    }
+    if (std::uint64_t(st.st_size) > kMaxGroupFileSize) return failure(GroupFileStatus::TooLarge, 0);
     std::vector<std::uint8_t> bytes;
     std::uint8_t buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = io.pread(fd, buf, sizeof buf, off_t(bytes.size()));
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int e = errno;
-            ::close(fd);
-            return failure(GroupFileStatus::ReadFailed, e);
+            return failure(GroupFileStatus::ReadFailed, errno);
         }
         if (n == 0) break;
         bytes.insert(bytes.end(), buf, buf + n);
-        if (bytes.size() > kMaxGroupFileSize) {  // grew while being read
-            ::close(fd);
+        if (bytes.size() > kMaxGroupFileSize)  // grew while being read
             return failure(GroupFileStatus::TooLarge, 0);
-        }
     }
-    ::close(fd);
     return readGroupBytes(bytes, out);
 }
 

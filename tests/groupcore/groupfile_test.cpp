@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "engine/io4.h"
 #include "tests/groupcore/core_testutil.h"
 
 using namespace quorvane;
@@ -386,6 +387,22 @@ TEST_F(GroupFileDisk, DamagedFilesGiveAMessageAndStayUnchanged) {
     const std::string fifo = path("fifo.rec");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(loadGroupFile(fifo, g).status, GroupFileStatus::OpenFailed);
+
+    // A read the disk fails is said as such and leaves the group as it was.
+    struct FailingReads final : Io4 {
+        ssize_t pread(int, void*, size_t, off_t) override {
+            errno = EIO;
+            return -1;
+        }
+    } failing;
+    ASSERT_TRUE(saveGroupFile(p, sampleGroup()).ok());
+    g = GroupFile{};
+    Io4* previous = io4set(&failing);
+    r = loadGroupFile(p, g);
+    io4set(previous);
+    EXPECT_EQ(r.status, GroupFileStatus::ReadFailed);
+    EXPECT_EQ(r.error, EIO);
+    EXPECT_TRUE(g.rooms[0].name.empty());
 }
 
 // A facility is known by its name as the reservations store it (blanks at the end dropped,
