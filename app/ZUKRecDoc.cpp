@@ -61,9 +61,7 @@ QString CZUKRecDoc::groupTitle() const {
 }
 
 QString CZUKRecDoc::basePath() const {
-    const int slash = path_.lastIndexOf(QLatin1Char('/'));
-    const int dot = path_.lastIndexOf(QLatin1Char('.'));
-    return dot > slash ? path_.left(dot) : path_;
+    return QFile::decodeName(groupBasePath(nativePath(path_)).c_str());
 }
 
 QString CZUKRecDoc::stampPath() const {

@@ -35,11 +35,6 @@ using bench::kFacilities;
 using bench::NoSyncIo;
 constexpr int kCustomers = 10000;
 
-// A folder of the workload's own below /var/tmp, beside no other benchmark's files.
-struct Folder : bench::ScratchFolder {
-    Folder() : bench::ScratchFolder("/var/tmp") {}
-};
-
 sqlite3* openSqlite(const std::string& path) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return nullptr;
@@ -51,7 +46,7 @@ sqlite3* openSqlite(const std::string& path) {
 // ----- the day chart -----
 
 struct BigDay {
-    Folder folder;
+    bench::ScratchFolder folder{"/var/tmp"};  // the workload's own, beside no other's files
     std::string groupPath, sqlitePath;
     quorvane::GroupFile group;
     quorvane::DayDate day;
@@ -180,7 +175,7 @@ void DayGlanceOpen_sqlite(benchmark::State& state) {
 // ----- the customer exports -----
 
 struct Customers {
-    Folder folder;
+    bench::ScratchFolder folder{"/var/tmp"};  // the workload's own, beside no other's files
     std::string groupPath, sqlitePath;
     bool ok = false;
     Customers() {

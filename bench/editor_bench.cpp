@@ -29,11 +29,6 @@ constexpr int kCustomers = 10000;
 
 using bench::NoSyncIo;
 
-// A folder of the workload's own below /var/tmp, beside no other benchmark's files.
-struct Folder : bench::ScratchFolder {
-    Folder() : bench::ScratchFolder("/var/tmp") {}
-};
-
 bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
@@ -45,7 +40,7 @@ std::string text(sqlite3_stmt* s, int col) {
 
 // 10,000 customers in a customer table and in SQLite, built once per run.
 struct CustomerFolder {
-    Folder folder;
+    bench::ScratchFolder folder{"/var/tmp"};  // the workload's own, beside no other's files
     std::string groupPath;
     sqlite3* db = nullptr;
     bool ok = false;
@@ -170,7 +165,7 @@ void PeopleList_sqlite(benchmark::State& state) {
 
 // The group benchmarks' reservations copied into SQLite with an index on the date only.
 struct ReservationCopy {
-    Folder folder;
+    bench::ScratchFolder folder{"/var/tmp"};  // the workload's own, beside no other's files
     std::string groupPath;
     sqlite3* db = nullptr;
     quorvane::DayDate today;

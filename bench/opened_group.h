@@ -36,7 +36,6 @@ struct OpenedGroup {
     OpenedGroup& operator=(const OpenedGroup&) = delete;
 
     int loadDay(const std::string& key, std::vector<quorvane::_SCHEDITEM>& out) {
-        out.clear();
         return quorvane::loadGroupDay(*tables, file, key, out);
     }
 };

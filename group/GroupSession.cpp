@@ -4,11 +4,15 @@
 
 namespace quorvane {
 
-std::string stampPathOf(const std::string& groupPath) {
+std::string groupBasePath(const std::string& groupPath) {
     const std::size_t slash = groupPath.rfind('/');
     const std::size_t dot = groupPath.rfind('.');
     const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (extension ? groupPath.substr(0, dot) : groupPath) + "Update.bin";
+    return extension ? groupPath.substr(0, dot) : groupPath;
+}
+
+std::string stampPathOf(const std::string& groupPath) {
+    return groupBasePath(groupPath) + "Update.bin";
 }
 
 GroupOpenResult openGroup(const std::string& path, GroupFile& group, GroupTables* tables,
@@ -17,7 +21,7 @@ GroupOpenResult openGroup(const std::string& path, GroupFile& group, GroupTables
     GroupFile loaded;
     r.file = loadGroupFile(path, loaded);
     if (!r.file.ok()) return r;
-    group = loaded;
+    group = std::move(loaded);
     stamp.open(stampPathOf(path));
     if (tables) r.tables = openGroupTables(*tables, path);
     return r;
@@ -25,6 +29,7 @@ GroupOpenResult openGroup(const std::string& path, GroupFile& group, GroupTables
 
 int loadGroupDay(GroupTables& tables, const GroupFile& group, const std::string& key,
                  std::vector<_SCHEDITEM>& out) {
+    out.clear();
     return tables.loadDay(
         key, [&group](const std::string& name) { return group.find(name); }, out);
 }

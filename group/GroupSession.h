@@ -16,7 +16,9 @@ namespace quorvane {
 
 class ChangeStamp;
 
-// The change stamp of the group file at `groupPath`: "<path without its extension>Update.bin".
+// The group file's path without its extension: what the files beside it are named after.
+std::string groupBasePath(const std::string& groupPath);
+// The change stamp of the group file at `groupPath`: "<base path>Update.bin".
 std::string stampPathOf(const std::string& groupPath);
 
 struct GroupOpenResult {
@@ -30,8 +32,9 @@ struct GroupOpenResult {
 GroupOpenResult openGroup(const std::string& path, GroupFile& group, GroupTables* tables,
                           ChangeStamp& stamp);
 
-// The reservations dated `key` of the group's facilities, in key order; reservations of a
-// facility no longer in the group are left out. The engine's code of the walk.
+// The reservations dated `key` of the group's facilities, in key order, in place of what
+// `out` held; reservations of a facility no longer in the group are left out. The engine's
+// code of the walk.
 int loadGroupDay(GroupTables& tables, const GroupFile& group, const std::string& key,
                  std::vector<_SCHEDITEM>& out);
 

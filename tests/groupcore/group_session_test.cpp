@@ -2,8 +2,8 @@
 // a change that was made, and always gives the lock back.
 #include <gtest/gtest.h>
 
-#include "group/GroupSession.h"
 #include "core_testutil.h"
+#include "group/GroupSession.h"
 
 namespace quorvane {
 namespace {
@@ -52,6 +52,18 @@ TEST(GroupSession, EditsTheFileAsOnDiskAndAlwaysUnlocks) {
         EXPECT_EQ(onDisk.count, c.facilitiesAfter) << "B, added by the other user, is kept";
         EXPECT_EQ(dir.files().size(), 1u) << "no temporary file is left";
     }
+}
+
+// The files beside a group are named after its path without the extension; a dot in a
+// folder's name is no extension.
+TEST(GroupSession, FilesBesideTheGroupAreNamedAfterItsBasePath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/g/Tennis Courts.rec", "/g/Tennis CourtsUpdate.bin"},
+        {"/g.v2/Courts", "/g.v2/CourtsUpdate.bin"},
+        {"Courts.old.rec", "Courts.oldUpdate.bin"},
+        {".rec", "Update.bin"},
+    };
+    for (const auto& [group, stamp] : cases) EXPECT_EQ(stampPathOf(group), stamp) << group;
 }
 
 }  // namespace
