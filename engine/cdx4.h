@@ -336,6 +336,10 @@ public:
     int refresh(bool* changed = nullptr);
     // Forgets every cached node.
     void dropCache();
+    // Forgets every cached node, and what was held back unwritten with it: for held changes
+    // that can no longer be written under the lock they were made under. The tag roots are
+    // read again at the next refresh.
+    void discardHeld();
     // Read checking for a file that other users change while we read it without the index
     // lock: every node read from the file is followed by a look at the change counter, and
     // a counter that moved (or that says a change is being written) makes the read kChanged.

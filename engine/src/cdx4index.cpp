@@ -58,6 +58,14 @@ void Index::dropCache() {
     ++serial_;
 }
 
+void Index::discardHeld() {
+    cache_.clear();
+    dirty_.clear();
+    freedDirty_.clear();
+    stale_ = true;
+    ++serial_;
+}
+
 int Index::writeBackNodes() {
     if (dirty_.empty() && freedDirty_.empty()) return 0;
     if (int rc = markWriting()) return rc;

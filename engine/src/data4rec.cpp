@@ -104,7 +104,14 @@ int d4goData(Data4* d, long rec, int reportGo) {
     d->recNum = rec;
     d->bof = d->eof = 0;
     d->recordChanged = 0;
-    d->oldValid = 0;
+    // Under the whole-table lock nobody else writes the record, so what was just read is
+    // what a later write of it replaces: keeping it spares that write a second read.
+    if (d->haveFileLock) {
+        std::memcpy(d->recordOld, d->record, df->recordLen);
+        d->oldValid = 1;
+    } else {
+        d->oldValid = 0;
+    }
     return 0;
 }
 
