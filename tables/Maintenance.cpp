@@ -48,8 +48,8 @@ void CMaintenance::Clear() {
 
 int CMaintenance::readRecord(int result) {
     if (result != 0) return result;
-    name_ = core_.text(fName);
-    notes_ = core_.text(fNotes);
+    core_.textInto(fName, name_);
+    core_.textInto(fNotes, notes_);
     hour_ = core_.number(fHH);
     minute_ = core_.number(fMM);
     return 0;

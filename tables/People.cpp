@@ -69,19 +69,19 @@ void CPeople::Clear() {
 
 int CPeople::readRecord(int result) {
     if (result != 0) return result;
-    last_ = core_.text(fLastName);
-    first_ = core_.text(fFirstName);
-    mi_ = core_.text(fMi);
-    phone_ = core_.text(fPhone);
-    ext_ = core_.text(fExt);
-    altPhone_ = core_.text(fAltPhone);
-    altExt_ = core_.text(fAltExt);
-    org_ = core_.text(fOrg);
-    address_ = core_.text(fAddress);
-    city_ = core_.text(fCity);
+    core_.textInto(fLastName, last_);
+    core_.textInto(fFirstName, first_);
+    core_.textInto(fMi, mi_);
+    core_.textInto(fPhone, phone_);
+    core_.textInto(fExt, ext_);
+    core_.textInto(fAltPhone, altPhone_);
+    core_.textInto(fAltExt, altExt_);
+    core_.textInto(fOrg, org_);
+    core_.textInto(fAddress, address_);
+    core_.textInto(fCity, city_);
     state_ = core_.raw(fState);  // as stored: a one-letter state keeps its blank
-    zip_ = core_.text(fZip);
-    notes_ = core_.text(fNotes);
+    core_.textInto(fZip, zip_);
+    core_.textInto(fNotes, notes_);
     moreInfo_ = core_.raw(fMoreInfo);
     return 0;
 }

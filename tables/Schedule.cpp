@@ -125,14 +125,17 @@ void CSchedule::Clear() {
 
 int CSchedule::readRecord(int result) {
     if (result != 0) return result;
-    facility_ = core_.text(fRoomName);
-    last_ = core_.text(fLastName);
-    first_ = core_.text(fFirstName);
-    mi_ = core_.text(fMi);
-    phone_ = core_.text(fPhone);
-    ext_ = core_.text(fExt);
-    notes_ = core_.text(fNotes);
-    org_ = noOrg_ ? std::string() : core_.text(fOrg);
+    core_.textInto(fRoomName, facility_);
+    core_.textInto(fLastName, last_);
+    core_.textInto(fFirstName, first_);
+    core_.textInto(fMi, mi_);
+    core_.textInto(fPhone, phone_);
+    core_.textInto(fExt, ext_);
+    core_.textInto(fNotes, notes_);
+    if (noOrg_)
+        org_.clear();
+    else
+        core_.textInto(fOrg, org_);
     readDate(core_, fDate, year_, month_, day_);
     readDate(core_, fDateMade, madeYear_, madeMonth_, madeDay_);
     readDate(core_, fRecurDate, recurYear_, recurMonth_, recurDay_);

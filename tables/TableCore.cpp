@@ -282,18 +282,35 @@ const char* TableCore::bytes(int j, std::size_t& len) const {
     return p;
 }
 
-std::string TableCore::text(int j) const {
-    const Slot& s = slots_[static_cast<std::size_t>(j)];
-    if (!data_ || s.width == 0) return {};
-    // Trailing blanks go first (most of a text field), then a NUL in what is left ends it.
-    const char* p = base() + s.offset;
-    std::size_t n = s.width;
+namespace {
+
+// The length of a stored text: trailing blanks go first (most of a text field, so eight at a
+// time), then a NUL in what is left ends it.
+std::size_t textLength(const char* p, std::size_t n) {
+    static constexpr char kBlanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (n >= 8 && std::memcmp(p + n - 8, kBlanks, 8) == 0) n -= 8;
     while (n > 0 && p[n - 1] == ' ') --n;
     if (const void* nul = std::memchr(p, 0, n)) {
         n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
         while (n > 0 && p[n - 1] == ' ') --n;
     }
-    return std::string(p, n);
+    return n;
+}
+
+}  // namespace
+
+std::string TableCore::text(int j) const {
+    std::string out;
+    textInto(j, out);
+    return out;
+}
+
+void TableCore::textInto(int j, std::string& out) const {
+    const Slot& s = slots_[static_cast<std::size_t>(j)];
+    if (!data_ || s.width == 0) return out.clear();
+    const char* p = base() + s.offset;
+    const std::size_t n = textLength(p, s.width);
+    out.assign(p, n);
 }
 
 std::string TableCore::raw(int j) const {
@@ -358,12 +375,7 @@ bool TableCore::textIs(int j, const std::string& want) const {
     if (!data_ || s.width == 0) return want.empty();
     // As text() reads it, without making the string.
     const char* p = base() + s.offset;
-    std::size_t n = s.width;
-    while (n > 0 && p[n - 1] == ' ') --n;
-    if (const void* nul = std::memchr(p, 0, n)) {
-        n = static_cast<std::size_t>(static_cast<const char*>(nul) - p);
-        while (n > 0 && p[n - 1] == ' ') --n;
-    }
+    const std::size_t n = textLength(p, s.width);
     return n == want.size() && std::memcmp(p, want.data(), n) == 0;
 }
 

@@ -80,6 +80,9 @@ public:
 
     // Text of field j without trailing blanks, or as stored; empty when the field is absent.
     std::string text(int j) const;
+    // The same into out, whose storage is reused: a walk reads every record into the same
+    // strings, and a fresh string each time was most of its allocations.
+    void textInto(int j, std::string& out) const;
     std::string raw(int j) const;
     // The number in count characters of field j from position from (0 when absent).
     int number(int j, std::size_t from = 0, std::size_t count = 0xFFFF) const;

@@ -27,16 +27,45 @@ std::string orgText(const std::string& org) {
     return org.empty() ? std::string() : "(" + org + ")";
 }
 
-std::string reservationLine(const CSchedule& r) {
+namespace {
+
+// The listed line of the current reservation, from its names as already read.
+std::string lineOf(const CSchedule& r, const std::string& first, const std::string& mi,
+                   const std::string& last, const std::string& org) {
     int sh, sm, eh, em;
     r.GetStart(sh, sm);
     r.GetEnd(eh, em);
+    std::string line = amPmTime(sh, sm);
+    line.reserve(64 + last.size() + first.size() + org.size());
+    line += "   ";
+    line += amPmTime(eh, em);
+    line += "   ";
+    line += last;
+    if (r.IsMaintenance()) {
+        line += "    ";
+    } else {
+        line += ", ";
+        line += first;
+        line += ' ';
+        line += mi;
+        line += "  ";
+        if (!org.empty()) {
+            line += '(';
+            line += org;
+            line += ')';
+        }
+        line += "   ";
+    }
+    if (r.HasNotes()) line += "(Note)";
+    return line;
+}
+
+}  // namespace
+
+std::string reservationLine(const CSchedule& r) {
     std::string first, mi, last, phone, ext, org;
     r.GetNames(first, mi, last, phone, ext, org);
-    const std::string note = r.HasNotes() ? "(Note)" : "";
-    const std::string times = amPmTime(sh, sm) + "   " + amPmTime(eh, em) + "   ";
-    if (r.IsMaintenance()) return times + last + "    " + note;
-    return times + last + ", " + first + " " + mi + "  " + orgText(org) + "   " + note;
+    return lineOf(r, first, mi, last, org);
 }
 
 int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate& date,
@@ -63,9 +92,9 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
         table.GetEnd(eh, em);
         day.starts.push_back(sh * 100 + sm);
         day.ends.push_back(eh * 100 + em);
-        day.lines.push_back(reservationLine(table));
         std::string first, mi, last, phone, ext, org;
         table.GetNames(first, mi, last, phone, ext, org);
+        day.lines.push_back(lineOf(table, first, mi, last, org));
         day.whos.push_back(
             table.IsMaintenance() ? last : last + ", " + first + (mi.empty() ? "" : " ") + mi);
         day.records.push_back(table.GetRecordNumber());
