@@ -86,6 +86,16 @@ int CPeople::readRecord(int result) {
     return 0;
 }
 
+void CPeople::readListed() {
+    Clear();
+    core_.textInto(fLastName, last_);
+    core_.textInto(fFirstName, first_);
+    core_.textInto(fMi, mi_);
+    core_.textInto(fPhone, phone_);
+    core_.textInto(fExt, ext_);
+    core_.textInto(fOrg, org_);
+}
+
 int CPeople::Seek(const std::string& first, const std::string& mi, const std::string& last,
                   const std::string& phone, const std::string& ext) {
     std::string key =
@@ -108,7 +118,7 @@ int CPeople::ScanAll(const std::function<void(const CPeople&)>& visit) {
     int r = core_.scan(
         "", [] { return true; },
         [&] {
-            readRecord(0);
+            readListed();
             visit(*this);
         });
     if (core_.recNo() > 0)

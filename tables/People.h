@@ -64,8 +64,10 @@ public:
     int First();
     int Next();
     // Every live customer in key order, read in large blocks rather than one step at a time
-    // (the customer lists): `visit` gets each as this object's current customer. Afterwards
-    // the current customer is the table's current record again. 0, or the engine's code.
+    // (the customer lists): `visit` gets each as this object's current customer, read only
+    // as far as a list shows it (names, phone and extension, organization; the other fields
+    // are empty). Afterwards the current customer is the table's current record again,
+    // read whole. 0, or the engine's code.
     int ScanAll(const std::function<void(const CPeople&)>& visit);
     int GoTo(long recordNumber);
     long GetRecordNumber() const;
@@ -101,6 +103,7 @@ public:
 
 private:
     int readRecord(int result);
+    void readListed();
     void build();
 
     tables::TableCore core_;

@@ -9,13 +9,17 @@ namespace quorvane {
 std::string customerLine(const std::string& phone, const std::string& ext, const std::string& last,
                          const std::string& first, const std::string& mi, const std::string& org,
                          CustomerLineStyle style) {
+    // "%-16s \t%s, %s %s  \t%s" (the picker's "%s   %s"), built by hand: a list makes
+    // one line per customer.
     const bool list = style == CustomerLineStyle::kList;
-    const std::string shown = list ? phone.substr(0, 15) : phone;
-    const std::string phoneText = ext.empty() ? shown : shown + " x-" + ext;
-    const std::string orgText = org.empty() ? std::string() : "(" + org + ")";
-    return tables::format(list ? "%-16s \t%s, %s %s  \t%s" : "%-16s \t%s, %s   %s  \t%s",
-                          phoneText.c_str(), last.c_str(), first.c_str(), mi.c_str(),
-                          orgText.c_str());
+    std::string line(list ? phone.substr(0, 15) : phone);
+    line.reserve(48 + last.size() + first.size() + org.size());
+    if (!ext.empty()) line.append(" x-").append(ext);
+    if (line.size() < 16) line.append(16 - line.size(), ' ');
+    line.append(" \t").append(last).append(", ").append(first);
+    line.append(list ? " " : "   ").append(mi).append("  \t");
+    if (!org.empty()) line.append("(").append(org).append(")");
+    return line;
 }
 
 int customerRows(CPeople& people, std::vector<RecordRow>& rows, CustomerLineStyle style) {
