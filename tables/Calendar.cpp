@@ -102,9 +102,14 @@ std::string amPmTime(int hour24, int minute) {
     const TwelveHour h = twelveHour(hour24);
     if (h.hour >= 0 && h.hour <= 99 && minute >= 0 && minute <= 99) {
         // Every listed line shows two of these: spelled out, not formatted.
-        const char t[8] = {char('0' + h.hour / 10), char('0' + h.hour % 10), ':',
-                           char('0' + minute / 10), char('0' + minute % 10), ' ',
-                           h.pm ? 'P' : 'A',        'M'};
+        const char t[8] = {char('0' + h.hour / 10),
+                           char('0' + h.hour % 10),
+                           ':',
+                           char('0' + minute / 10),
+                           char('0' + minute % 10),
+                           ' ',
+                           h.pm ? 'P' : 'A',
+                           'M'};
         return std::string(t, sizeof t);
     }
     char buf[48];

@@ -1,6 +1,7 @@
 // The one customer line and walk that the choosers, Make Reservation and the report share.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,19 @@ TEST(RecordRows, BothLooksListTheSameRecordsInKeyOrder) {
     EXPECT_EQ(list[2].line, "555-0100         \tSmith, Ann   \t");
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(list[i].record, booking[i].record);
     EXPECT_EQ(list[0].record, 3);
+
+    // A deleted customer is passed, and one whose record the file no longer holds (cut by a
+    // crash or another program) is missing from a list that says so.
+    ASSERT_EQ(p.Seek("Ann", "", "Jansen", "555-0100", ""), 0);
+    ASSERT_EQ(p.Delete(false), 0);
+    const std::string file = dir.file("RECPEOPLE.DBF");
+    ASSERT_EQ(p.Close(), 0);
+    // The end-of-file mark and half of the last record go.
+    std::filesystem::resize_file(file, std::filesystem::file_size(file) - 1 - 100);
+    ASSERT_EQ(p.Open(dir.file("Courts.rec")), 0);
+    EXPECT_LT(customerRows(p, list), 0);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].line, "555-0100         \tSmith, Ann   \t");
 }
 
 }  // namespace
