@@ -326,8 +326,13 @@ public:
     int flush(bool durable = false);
     // With write-back on, written nodes, freed blocks and tag roots stay in memory
     // until flush (or until the cache must make room) and then go out in offset
-    // order, adjacent blocks in one write.  Only for a file nobody else uses.
-    void setWriteBack(bool on) { writeBack_ = on; }
+    // order, adjacent blocks in one write.  For a file nobody else uses, or, with
+    // othersRead, one whose other users may read it meanwhile (they are kept from writing):
+    // then the counter is still marked odd before the first held node reaches the file.
+    void setWriteBack(bool on, bool othersRead = false) {
+        writeBack_ = on;
+        othersRead_ = on && othersRead;
+    }
     bool writeBack() const { return writeBack_; }
     // Nodes waiting to be written (tests).
     size_t dirtyNodes() const { return dirty_.size() + freedDirty_.size(); }
@@ -435,6 +440,7 @@ private:
     std::vector<uint8_t> blockBuf_;  // one node block as read
     size_t cacheLimit_;
     bool writeBack_ = false;
+    bool othersRead_ = false;
     bool checkReads_ = false;
     bool marked_ = false;       // the odd "being written" counter is in the file
     bool stale_ = false;        // the tag roots were not read completely under one counter

@@ -21,7 +21,7 @@ int lockIndexes(Data4* d) {
         if (i->batching) continue;
         if (int r = i->cdx->refresh()) return reportCdx(i, r);
         if (d->haveFileLock) {
-            i->cdx->setWriteBack(true);
+            i->cdx->setWriteBack(true, true);
             i->batching = true;
         }
     }
