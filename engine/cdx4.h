@@ -326,13 +326,8 @@ public:
     int flush(bool durable = false);
     // With write-back on, written nodes, freed blocks and tag roots stay in memory
     // until flush (or until the cache must make room) and then go out in offset
-    // order, adjacent blocks in one write.  For a file nobody else uses, or, with
-    // othersRead, one whose other users may read it meanwhile (they are kept from writing):
-    // then the counter is still marked odd before the first held node reaches the file.
-    void setWriteBack(bool on, bool othersRead = false) {
-        writeBack_ = on;
-        othersRead_ = on && othersRead;
-    }
+    // order, adjacent blocks in one write.  Only for a file nobody else uses.
+    void setWriteBack(bool on) { writeBack_ = on; }
     bool writeBack() const { return writeBack_; }
     // Nodes waiting to be written (tests).
     size_t dirtyNodes() const { return dirty_.size() + freedDirty_.size(); }
@@ -341,10 +336,6 @@ public:
     int refresh(bool* changed = nullptr);
     // Forgets every cached node.
     void dropCache();
-    // Forgets every cached node, and what was held back unwritten with it: for held changes
-    // that can no longer be written under the lock they were made under. The tag roots are
-    // read again at the next refresh.
-    void discardHeld();
     // Read checking for a file that other users change while we read it without the index
     // lock: every node read from the file is followed by a look at the change counter, and
     // a counter that moved (or that says a change is being written) makes the read kChanged.
@@ -440,7 +431,6 @@ private:
     std::vector<uint8_t> blockBuf_;  // one node block as read
     size_t cacheLimit_;
     bool writeBack_ = false;
-    bool othersRead_ = false;
     bool checkReads_ = false;
     bool marked_ = false;       // the odd "being written" counter is in the file
     bool stale_ = false;        // the tag roots were not read completely under one counter

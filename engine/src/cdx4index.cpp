@@ -58,14 +58,6 @@ void Index::dropCache() {
     ++serial_;
 }
 
-void Index::discardHeld() {
-    cache_.clear();
-    dirty_.clear();
-    freedDirty_.clear();
-    stale_ = true;
-    ++serial_;
-}
-
 int Index::writeBackNodes() {
     if (dirty_.empty() && freedDirty_.empty()) return 0;
     if (int rc = markWriting()) return rc;
@@ -166,7 +158,7 @@ bool Index::changedSince() {
 }
 
 int Index::markWriting() {
-    if ((writeBack_ && !othersRead_) || marked_) return 0;
+    if (writeBack_ || marked_) return 0;
     uint32_t mark = std::max(counter_, counterOnDisk_) + 1;
     if ((mark & 1) == 0) ++mark;
     uint8_t b[4];
@@ -238,6 +230,7 @@ int Index::writeNode(Tree& t, Node&& n) {
 }
 
 int Index::writeNode(Tree& t, const Node& n) {
+    if (int rc = markWriting()) return rc;
     if (writeBack_) {
         // Held until flush. Leaves are sized by the tree code before they are written (a
         // second count here would double the cost of an insert); a branch is checked now.
@@ -251,7 +244,6 @@ int Index::writeNode(Tree& t, const Node& n) {
         freedDirty_.erase(n.offset);
         return 0;
     }
-    if (int rc = markWriting()) return rc;
     std::vector<uint8_t> buf(blockSize_);
     if (!encodeNode(n, blockSize_, t.keyLen(), t.pad(), buf.data()))
         return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");

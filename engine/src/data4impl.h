@@ -218,9 +218,6 @@ struct Index4Hooks {
     int (*bottom)(Data4* d);
     int (*skip)(Data4* d, long count);
     int (*seek)(Data4* d, const char* key, int keyLen);
-    // Before the table's locks go: write the key changes held back under the whole-table
-    // lock (other users read the index as soon as its lock is given back).
-    int (*release)(Data4* d);
 };
 void index4hooksInstall(const Index4Hooks* hooks);
 const Index4Hooks* index4hooks();

@@ -74,13 +74,6 @@ void sync(Data4* d, Lock4table* t) {
 
 int releaseTable(Data4* d, bool writeRecord);
 
-// Writes the key changes the table's indexes held back under its whole-table lock; the
-// lock must still be held.
-int releaseIndexes(Data4* d) {
-    const Index4Hooks* hooks = index4hooks();
-    return hooks && hooks->release && !d->indexes.empty() ? hooks->release(d) : 0;
-}
-
 Lock4table* tableLocks(Data4* d) {
     if (d->lockState) {
         auto* t = static_cast<Lock4table*>(d->lockState);
@@ -147,7 +140,6 @@ int releaseTable(Data4* d, bool writeRecord) {
         int h = dfile4writeHeader(df, true);
         if (h < 0) return h;
     }
-    if (int r = releaseIndexes(d); r < 0) return r;
     if (!t) return rc;
     int u = t->holdsAny() ? t->unlockAll() : 0;
     sync(d, t);
@@ -240,7 +232,6 @@ int d4unlock(Data4* d) {
     if (d4errorStanding(d->c)) {
         // Nothing is written while an error stands, but the locks go all the same: kept,
         // they would stop every other user until this process ends.
-        releaseIndexes(d);
         if (d->lockState) {
             auto* t = static_cast<Lock4table*>(d->lockState);
             bindIndexes(d, t);
@@ -305,7 +296,6 @@ bool lock4engineIndexHeld(Data4* d, std::size_t i) {
 }
 
 void lock4engineTableClose(Data4* d) {
-    releaseIndexes(d);
     if (!d->lockState) return;
     auto* t = static_cast<Lock4table*>(d->lockState);
     bindIndexes(d, t);  // the index files may be closed already, their lists gone with them

@@ -224,22 +224,6 @@ int hookWriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec) {
     return d4writeKeys(d, rec, oldRec, newRec);
 }
 
-int hookRelease(Data4* d) {
-    int rc = 0;
-    for (Index4* i : d->indexes) {
-        if (!i->batching) continue;
-        i->batching = false;
-        int r = i->cdx->flush();
-        setWriteBack(i);
-        if (r != 0) {
-            // Kept, the held nodes would be written later without the lock.
-            i->cdx->discardHeld();
-            if (rc == 0) rc = reportCdx(i, r);
-        }
-    }
-    return rc;
-}
-
 int hookReindex(Data4* d) {
     // The whole table and its indexes stay still while the tags are rebuilt.
     if (d->df->accessMode == 0 && !d->haveFileLock)
@@ -287,8 +271,7 @@ const Index4Hooks kHooks = {
     [](Data4* d, long count) { return guarded(d, L4_d4skip, [&] { return hookSkip(d, count); }); },
     [](Data4* d, const char* key, int len) {
         return guarded(d, L4_d4seek, [&] { return hookSeek(d, key, len); });
-    },
-    [](Data4* d) { return guarded(d, L4_d4unlock, [&] { return hookRelease(d); }); }};
+    }};
 
 // The lock layer's view of a table's index files: their lock lists, and what to forget
 // once one is locked (the nodes as other users may have left them).

@@ -63,10 +63,6 @@ struct Index4 {
     bool fileOpen = false;
     std::unique_ptr<cdx4::Index> cdx;
     std::vector<std::unique_ptr<Tag4>> tags;
-    // Key changes made under the whole-table lock of a shared table are held back and
-    // written once, when the lock goes (or at d4flush): the lock keeps every other writer
-    // out meanwhile, so the tree needs no reading again between the changes either.
-    bool batching = false;
 };
 
 namespace tag4i {

@@ -17,14 +17,8 @@ struct KeyChange {
 int lockIndexes(Data4* d) {
     if (d->df->accessMode != 0) return 0;
     if (int r = lock4engineIndexLock(d)) return r;
-    for (Index4* i : d->indexes) {
-        if (i->batching) continue;
+    for (Index4* i : d->indexes)
         if (int r = i->cdx->refresh()) return reportCdx(i, r);
-        if (d->haveFileLock) {
-            i->cdx->setWriteBack(true, true);
-            i->batching = true;
-        }
-    }
     return 0;
 }
 
