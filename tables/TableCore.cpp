@@ -19,19 +19,6 @@
 
 namespace tables {
 
-int parseNumber(const char* text, std::size_t len) {
-    if (!text) return 0;
-    std::size_t i = 0;
-    while (i < len && text[i] == ' ') ++i;
-    long value = 0;
-    for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i) {
-        long next = value * 10 + (text[i] - '0');
-        if (next > INT_MAX) break;
-        value = next;
-    }
-    return static_cast<int>(value);
-}
-
 std::string trimRight(const char* text) {
     if (!text) return {};
     std::size_t n = std::strlen(text);
@@ -319,12 +306,6 @@ std::string TableCore::raw(int j) const {
     return std::string(p, n);
 }
 
-int TableCore::number(int j, std::size_t from, std::size_t count) const {
-    // The parse stops at the first non-digit, a NUL included, so no length scan is needed.
-    const Slot& s = slots_[static_cast<std::size_t>(j)];
-    if (!data_ || from >= s.width) return 0;
-    return parseNumber(base() + s.offset + from, std::min(count, s.width - from));
-}
 
 void TableCore::assign(int j, const std::string& text) {
     Field4* f = field(j);

@@ -2,6 +2,8 @@
 // selected tag, the bound fields, the pack-on-close request and the text conversions.
 #pragma once
 
+#include <algorithm>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,7 +36,19 @@ struct TableSpec {
 // Reads a number the way every stored number is read: leading blanks skipped, digits up to
 // the first non-digit, at most len characters. Blank or damaged text gives 0; a value too
 // large for the member stops at the digits that fit.
-int parseNumber(const char* text, std::size_t len);
+// Inline: a walk reads some fifteen numbers of every record.
+inline int parseNumber(const char* text, std::size_t len) {
+    if (!text) return 0;
+    std::size_t i = 0;
+    while (i < len && text[i] == ' ') ++i;
+    long value = 0;
+    for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i) {
+        long next = value * 10 + (text[i] - '0');
+        if (next > INT_MAX) break;
+        value = next;
+    }
+    return static_cast<int>(value);
+}
 // The text with its trailing blanks removed.
 std::string trimRight(const char* text);
 // The table path of a group's own table: the group path with everything from the last "."
@@ -85,7 +99,12 @@ public:
     void textInto(int j, std::string& out) const;
     std::string raw(int j) const;
     // The number in count characters of field j from position from (0 when absent).
-    int number(int j, std::size_t from = 0, std::size_t count = 0xFFFF) const;
+    int number(int j, std::size_t from = 0, std::size_t count = 0xFFFF) const {
+        // The parse stops at the first non-digit, a NUL included, so no length scan is needed.
+        const Slot& s = slots_[static_cast<std::size_t>(j)];
+        if (!data_ || from >= s.width) return 0;
+        return parseNumber(base() + s.offset + from, std::min(count, s.width - from));
+    }
     // The bytes of field j in the record buffer and their count.
     const char* bytes(int j, std::size_t& len) const;
     // Assigns field j (ignored for an absent field); the engine cuts a longer text.
