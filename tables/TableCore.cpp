@@ -306,7 +306,6 @@ std::string TableCore::raw(int j) const {
     return std::string(p, n);
 }
 
-
 void TableCore::assign(int j, const std::string& text) {
     Field4* f = field(j);
     if (f) f->assign(text.c_str(), text.size());

@@ -81,6 +81,7 @@ void bindLocks(Data4* d, Lock4table* t) {
     t->hooks.indexLocked = [d](std::size_t k) {
         d4walkForget(d);
         if (k < d->indexes.size()) {
+            d->indexes[k]->freshUnderLock = false;
             d->indexes[k]->cdx->setCheckReads(false);  // ours now: nobody else writes it
             d->indexes[k]->cdx->refresh();
         }
@@ -280,6 +281,7 @@ void bindIndexLocks(Data4* d, Lock4table* t) {
     t->hooks.indexLocked = [d](std::size_t k) {
         d4walkForget(d);
         if (k < d->indexes.size()) {
+            d->indexes[k]->freshUnderLock = false;
             d->indexes[k]->cdx->setCheckReads(false);  // ours now: nobody else writes it
             d->indexes[k]->cdx->dropCache();
         }

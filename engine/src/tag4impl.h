@@ -63,6 +63,9 @@ struct Index4 {
     bool fileOpen = false;
     std::unique_ptr<cdx4::Index> cdx;
     std::vector<std::unique_ptr<Tag4>> tags;
+    // Read as the other users left it since its lock was last granted: while the lock stays
+    // ours nobody else changes it, so the key writes that follow need not read its header.
+    bool freshUnderLock = false;
 };
 
 namespace tag4i {

@@ -17,8 +17,11 @@ struct KeyChange {
 int lockIndexes(Data4* d) {
     if (d->df->accessMode != 0) return 0;
     if (int r = lock4engineIndexLock(d)) return r;
-    for (Index4* i : d->indexes)
+    for (Index4* i : d->indexes) {
+        if (i->freshUnderLock) continue;
         if (int r = i->cdx->refresh()) return reportCdx(i, r);
+        i->freshUnderLock = true;
+    }
     return 0;
 }
 
