@@ -383,6 +383,21 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
         TableCore* t;
         ~ViewReset() { t->view_ = nullptr, t->viewRec_ = 0; }
     } reset{this};
+    bool cutShort = false;
+    // Makes record rec of a block read from record `first` (`got` records came) the one the
+    // field readers read; false when the file ends before it (a crash or another program cut
+    // it) or it was deleted after its entry was read.
+    auto look = [&](long rec, long first, long got, const std::vector<char>& block) {
+        if (rec - first >= got) {
+            cutShort = true;
+            return false;
+        }
+        const char* bytes = block.data() + std::size_t(rec - first) * width;
+        if (bytes[0] == '*') return false;
+        view_ = bytes;
+        viewRec_ = rec;
+        return true;
+    };
     // Out of order but within a few MiB of the file (a customer list, added in no order of
     // names): the whole stretch in one read, visited straight from it in key order.
     if (!inOrder && !recs.empty()) {
@@ -392,18 +407,8 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
             std::vector<char> span(std::size_t(count) * width);
             const long got = d4readRecords(data_, first, count, span.data());
             if (got < 0) return int(got);
-            bool cutShort = false;
-            for (const long rec : recs) {
-                if (rec - first >= got) {
-                    cutShort = true;  // the file ends before it: a crash or another program cut it
-                    continue;
-                }
-                const char* bytes = span.data() + std::size_t(rec - first) * width;
-                if (bytes[0] == '*') continue;  // deleted after its entry was read
-                view_ = bytes;
-                viewRec_ = rec;
-                if (keep()) visit();
-            }
+            for (const long rec : recs)
+                if (look(rec, first, got, span) && keep()) visit();
             return cutShort ? e4read : 0;
         }
     }
@@ -420,7 +425,6 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
     std::vector<char> block(static_cast<std::size_t>(runMax) * width);
     std::vector<char> kept;
     std::vector<std::pair<std::size_t, std::size_t>> keptAt;  // tag position, offset in kept
-    bool cutShort = false;
     for (std::size_t i = 0; i < recs.size();) {
         const long first = recs[at(i)];
         std::size_t j = i + 1;
@@ -431,21 +435,12 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
         const long got = d4readRecords(data_, first, count, block.data());
         if (got < 0) return int(got);
         for (; i < j; ++i) {
-            const long rec = recs[at(i)];
-            if (rec - first >= got) {
-                cutShort = true;  // the file ends before it: a crash or another program cut it
-                continue;
-            }
-            const char* bytes = block.data() + std::size_t(rec - first) * width;
-            if (bytes[0] == '*') continue;  // deleted after its entry was read
-            view_ = bytes;
-            viewRec_ = rec;
-            if (!keep()) continue;
+            if (!look(recs[at(i)], first, got, block) || !keep()) continue;
             if (inOrder) {
                 visit();
             } else {
                 keptAt.push_back({order[i], kept.size()});
-                kept.insert(kept.end(), bytes, bytes + width);
+                kept.insert(kept.end(), view_, view_ + width);
             }
         }
     }
