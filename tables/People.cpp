@@ -69,14 +69,9 @@ void CPeople::Clear() {
 
 int CPeople::readRecord(int result) {
     if (result != 0) return result;
-    core_.textInto(fLastName, last_);
-    core_.textInto(fFirstName, first_);
-    core_.textInto(fMi, mi_);
-    core_.textInto(fPhone, phone_);
-    core_.textInto(fExt, ext_);
+    readListed();
     core_.textInto(fAltPhone, altPhone_);
     core_.textInto(fAltExt, altExt_);
-    core_.textInto(fOrg, org_);
     core_.textInto(fAddress, address_);
     core_.textInto(fCity, city_);
     state_ = core_.raw(fState);  // as stored: a one-letter state keeps its blank
@@ -87,7 +82,6 @@ int CPeople::readRecord(int result) {
 }
 
 void CPeople::readListed() {
-    Clear();
     core_.textInto(fLastName, last_);
     core_.textInto(fFirstName, first_);
     core_.textInto(fMi, mi_);
@@ -118,6 +112,7 @@ int CPeople::ScanAll(const std::function<void(const CPeople&)>& visit) {
     int r = core_.scan(
         "", [] { return true; },
         [&] {
+            Clear();
             readListed();
             visit(*this);
         });

@@ -103,7 +103,7 @@ public:
 
 private:
     int readRecord(int result);
-    void readListed();
+    void readListed();  // the fields a list shows, the others left as they are
     void build();
 
     tables::TableCore core_;

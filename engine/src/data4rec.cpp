@@ -185,7 +185,7 @@ int d4go(Data4* d, long rec, int oldCopy) {
     if (!d) return error4(nullptr, e4parmNull, L4_d4go);
     if (d4errorStanding(d->c)) return -1;
     int r = d4goData(d, rec, 1);
-    if (r == 0 && oldCopy == 1 && d4lockTest(d, rec) == 1) {
+    if (r == 0 && oldCopy == 1 && !d->oldValid && d4lockTest(d, rec) == 1) {
         std::memcpy(d->recordOld, d->record, d->df->recordLen);
         d->oldValid = 1;
     }

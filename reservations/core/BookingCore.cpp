@@ -49,11 +49,7 @@ std::string lineOf(const CSchedule& r, const std::string& first, const std::stri
         line += ' ';
         line += mi;
         line += "  ";
-        if (!org.empty()) {
-            line += '(';
-            line += org;
-            line += ')';
-        }
+        line += orgText(org);
         line += "   ";
     }
     if (r.HasNotes()) line += "(Note)";
