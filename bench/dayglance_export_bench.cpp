@@ -259,18 +259,29 @@ void ExportText_engine(benchmark::State& state) {
     people.Close();
 }
 
-// The same file from SQLite's rows in the same order.
-void ExportText_sqlite(benchmark::State& state) {
-    Customers& c = customers();
-    sqlite3* db = c.ok ? openSqlite(c.sqlitePath) : nullptr;
+// The exported fields of SQLite's customers in the table's key order; nothing, with the
+// benchmark skipped, when the table cannot be read.
+sqlite3_stmt* exportSelect(benchmark::State& state, Customers& c, sqlite3*& db) {
+    db = c.ok ? openSqlite(c.sqlitePath) : nullptr;
     sqlite3_stmt* select = nullptr;
     if (!db || sqlite3_prepare_v2(db,
                                   "SELECT first, mi, last, org, address, city, state, zip FROM "
                                   "people ORDER BY last, first, mi, phone, ext",
                                   -1, &select, nullptr) != SQLITE_OK) {
         state.SkipWithError("cannot open the SQLite table");
-        return;
+        sqlite3_close(db);
+        db = nullptr;
+        return nullptr;
     }
+    return select;
+}
+
+// The same file from SQLite's rows in the same order.
+void ExportText_sqlite(benchmark::State& state) {
+    Customers& c = customers();
+    sqlite3* db = nullptr;
+    sqlite3_stmt* select = exportSelect(state, c, db);
+    if (!select) return;
     const std::string out = c.folder.file("sqlite.txt");
     for (auto _ : state) {
         std::FILE* f = std::fopen(out.c_str(), "wb");
@@ -317,15 +328,9 @@ void ExportAddress_engine(benchmark::State& state) {
 // The same records into a fresh SQLite table keyed by the same 44 bytes, committed once.
 void ExportAddress_sqlite(benchmark::State& state) {
     Customers& c = customers();
-    sqlite3* db = c.ok ? openSqlite(c.sqlitePath) : nullptr;
-    sqlite3_stmt* select = nullptr;
-    if (!db || sqlite3_prepare_v2(db,
-                                  "SELECT first, mi, last, org, address, city, state, zip FROM "
-                                  "people ORDER BY last, first, mi, phone, ext",
-                                  -1, &select, nullptr) != SQLITE_OK) {
-        state.SkipWithError("cannot open the SQLite table");
-        return;
-    }
+    sqlite3* db = nullptr;
+    sqlite3_stmt* select = exportSelect(state, c, db);
+    if (!select) return;
     const std::string out = c.folder.file("addr.sqlite");
     for (auto _ : state) {
         state.PauseTiming();

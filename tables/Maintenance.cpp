@@ -22,11 +22,7 @@ std::string path(const std::string& groupPath) {
 
 }  // namespace
 
-CMaintenance::CMaintenance() : core_(kSpec) {}
-
-CMaintenance::~CMaintenance() {
-    if (core_.isOpen()) Close();
-}
+CMaintenance::CMaintenance() : RecordTable(kSpec) {}
 
 int CMaintenance::Create(const std::string& groupPath) {
     return core_.create(path(groupPath));
@@ -34,10 +30,6 @@ int CMaintenance::Create(const std::string& groupPath) {
 
 int CMaintenance::Open(const std::string& groupPath) {
     return core_.open(path(groupPath));
-}
-
-int CMaintenance::Close() {
-    return core_.close();
 }
 
 void CMaintenance::Clear() {
@@ -61,31 +53,11 @@ int CMaintenance::Seek(const std::string& name) {
     return r;
 }
 
-int CMaintenance::First() {
-    return readRecord(core_.top());
-}
-
-int CMaintenance::Next() {
-    return readRecord(core_.next());
-}
-
-int CMaintenance::GoTo(long recordNumber) {
-    return readRecord(core_.go(recordNumber));
-}
-
-long CMaintenance::GetRecordNumber() const {
-    return core_.recNo();
-}
-
 void CMaintenance::build() {
     core_.assign(fName, name_);
     core_.assign(fNotes, notes_);
     core_.assign(fHH, tables::format("%02d", hour_));
     core_.assign(fMM, tables::format("%02d", minute_));
-}
-
-int CMaintenance::Add() {
-    return core_.addRecord([this] { build(); });
 }
 
 int CMaintenance::Update() {

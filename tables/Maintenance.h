@@ -6,29 +6,17 @@
 
 #include "tables/TableCore.h"
 
-class CMaintenance {
+class CMaintenance : public tables::RecordTable<CMaintenance> {
 public:
     CMaintenance();
-    ~CMaintenance();
-    CMaintenance(const CMaintenance&) = delete;
-    CMaintenance& operator=(const CMaintenance&) = delete;
 
     int Create(const std::string& groupPath);
     int Open(const std::string& groupPath);
-    int Close();
-    bool IsOpen() const { return core_.isOpen(); }
 
     void Clear();
     // Seeks the name as given, unpadded: a shorter text finds the first name it begins.
     int Seek(const std::string& name);
-    int First();
-    int Next();
-    int GoTo(long recordNumber);
-    long GetRecordNumber() const;
-    // True when the record last read carries the deletion mark: GoTo reads a deleted record.
-    bool IsDeleted() const { return core_.deleted(); }
 
-    int Add();
     int Update();
     int Delete(bool pack);
 
@@ -42,10 +30,10 @@ public:
     const std::string& GetPath() const { return core_.path(); }
 
 private:
+    friend class tables::RecordTable<CMaintenance>;
     int readRecord(int result);
     void build();
 
-    tables::TableCore core_;
     std::string name_, notes_;
     int hour_ = 0, minute_ = 0;
 };

@@ -43,11 +43,7 @@ std::string cut(const std::string& s, std::size_t width) {
 
 }  // namespace
 
-CPeople::CPeople() : core_(kSpec) {}
-
-CPeople::~CPeople() {
-    if (core_.isOpen()) Close();
-}
+CPeople::CPeople() : RecordTable(kSpec) {}
 
 int CPeople::Create(const std::string& groupPath) {
     return core_.create(path(groupPath));
@@ -55,10 +51,6 @@ int CPeople::Create(const std::string& groupPath) {
 
 int CPeople::Open(const std::string& groupPath) {
     return core_.open(path(groupPath));
-}
-
-int CPeople::Close() {
-    return core_.close();
 }
 
 void CPeople::Clear() {
@@ -100,14 +92,6 @@ int CPeople::Seek(const std::string& first, const std::string& mi, const std::st
     return r;
 }
 
-int CPeople::First() {
-    return readRecord(core_.top());
-}
-
-int CPeople::Next() {
-    return readRecord(core_.next());
-}
-
 int CPeople::ScanAll(const std::function<void(const CPeople&)>& visit) {
     int r = core_.scan(
         "", [] { return true; },
@@ -121,14 +105,6 @@ int CPeople::ScanAll(const std::function<void(const CPeople&)>& visit) {
     else
         Clear();
     return r;
-}
-
-int CPeople::GoTo(long recordNumber) {
-    return readRecord(core_.go(recordNumber));
-}
-
-long CPeople::GetRecordNumber() const {
-    return core_.recNo();
 }
 
 void CPeople::build() {
@@ -146,10 +122,6 @@ void CPeople::build() {
     core_.assign(fZip, zip_);
     core_.assign(fNotes, notes_);
     core_.assign(fMoreInfo, moreInfo_);
-}
-
-int CPeople::Add() {
-    return core_.addRecord([this] { build(); });
 }
 
 int CPeople::Update() {

@@ -43,38 +43,26 @@ private:
     std::string first_, mi_, last_, phone_, ext_;
 };
 
-class CPeople {
+class CPeople : public tables::RecordTable<CPeople> {
 public:
     CPeople();
-    ~CPeople();
-    CPeople(const CPeople&) = delete;
-    CPeople& operator=(const CPeople&) = delete;
 
     // The group path is any group file of the folder; the table is the folder's "RecPeople".
     int Create(const std::string& groupPath);
     int Open(const std::string& groupPath);
-    int Close();
-    bool IsOpen() const { return core_.isOpen(); }
 
     void Clear();
     // 0 and the customer read only on an exact match of all five texts; otherwise the
     // engine's code with the current customer unchanged.
     int Seek(const std::string& first, const std::string& mi, const std::string& last,
              const std::string& phone, const std::string& ext);
-    int First();
-    int Next();
     // Every live customer in key order, read in large blocks rather than one step at a time
     // (the customer lists): `visit` gets each as this object's current customer, read only
     // as far as a list shows it (names, phone and extension, organization; the other fields
     // are empty). Afterwards the current customer is the table's current record again,
     // read whole. 0, or the engine's code.
     int ScanAll(const std::function<void(const CPeople&)>& visit);
-    int GoTo(long recordNumber);
-    long GetRecordNumber() const;
-    // True when the record last read carries the deletion mark: GoTo reads a deleted record.
-    bool IsDeleted() const { return core_.deleted(); }
 
-    int Add();
     int Update();
     // Marks the current customer deleted and writes the mark at once.
     int Delete(bool pack);
@@ -102,11 +90,11 @@ public:
     const std::string& GetPath() const { return core_.path(); }
 
 private:
+    friend class tables::RecordTable<CPeople>;
     int readRecord(int result);
     void readListed();  // the fields a list shows, the others left as they are
     void build();
 
-    tables::TableCore core_;
     std::string last_, first_, mi_, phone_, ext_, altPhone_, altExt_, org_, address_, city_, state_,
         zip_, notes_, moreInfo_;
 };

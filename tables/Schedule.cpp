@@ -78,11 +78,7 @@ std::string dataFile(const std::string& base) {
 
 }  // namespace
 
-CSchedule::CSchedule() : core_(kSpec) {}
-
-CSchedule::~CSchedule() {
-    if (core_.isOpen()) Close();
-}
+CSchedule::CSchedule() : RecordTable(kSpec) {}
 
 int CSchedule::Create(const std::string& groupPath) {
     noOrg_ = false;
@@ -98,10 +94,6 @@ int CSchedule::Open(const std::string& groupPath) {
     int r = core_.open(dataFile(base_));
     if (r == 0) noOrg_ = core_.numFieldsInFile() == 19 || !core_.hasField(fOrg);
     return r;
-}
-
-int CSchedule::Close() {
-    return core_.close();
 }
 
 void CSchedule::Clear() {
@@ -167,22 +159,6 @@ int CSchedule::Seek(const std::string& dateKey, const std::string& facility,
     return r;
 }
 
-int CSchedule::First() {
-    return readRecord(core_.top());
-}
-
-int CSchedule::Next() {
-    return readRecord(core_.next());
-}
-
-int CSchedule::GoTo(long recordNumber) {
-    return readRecord(core_.go(recordNumber));
-}
-
-long CSchedule::GetRecordNumber() const {
-    return core_.recNo();
-}
-
 void CSchedule::build() {
     core_.assign(fRoomName, facility_);
     core_.assign(fLastName, last_);
@@ -204,10 +180,6 @@ void CSchedule::build() {
     core_.assign(fResKept, kept_ ? "T" : "F");
     core_.assign(fFlag1, tables::format("%01d", flag1_));
     if (!noOrg_) core_.assign(fOrg, org_);
-}
-
-int CSchedule::Add() {
-    return core_.addRecord([this] { build(); });
 }
 
 int CSchedule::Update() {

@@ -8,20 +8,14 @@
 
 #include "tables/TableCore.h"
 
-class CSchedule {
+class CSchedule : public tables::RecordTable<CSchedule> {
 public:
     CSchedule();
-    ~CSchedule();
-    CSchedule(const CSchedule&) = delete;
-    CSchedule& operator=(const CSchedule&) = delete;
 
     // The group path is the group file's path; the table lies beside it without the
     // file's extension. Both return 0 or the engine's code.
     int Create(const std::string& groupPath);
     int Open(const std::string& groupPath);
-    // Closes the table, packing it first when a deletion asked for it.
-    int Close();
-    bool IsOpen() const { return core_.isOpen(); }
 
     void Clear();
     // Positions on the key "%8s%-20s%2s%2s" of the four texts and reads. With an empty start
@@ -29,14 +23,7 @@ public:
     // facility or later); the caller checks IsOnDate and GetFacility.
     int Seek(const std::string& dateKey, const std::string& facility, const std::string& startHH,
              const std::string& startMM);
-    int First();
-    int Next();
-    int GoTo(long recordNumber);
-    long GetRecordNumber() const;
-    // True when the record last read carries the deletion mark: GoTo reads a deleted record.
-    bool IsDeleted() const { return core_.deleted(); }
 
-    int Add();
     int Update();
     // Marks the current record deleted; the mark is written by the next positioning call.
     int Delete(bool pack);
@@ -119,10 +106,10 @@ public:
     const std::string& GetPath() const { return base_; }
 
 private:
+    friend class tables::RecordTable<CSchedule>;
     int readRecord(int result);
     void build();
 
-    tables::TableCore core_;
     std::string base_;
     bool noOrg_ = false;
     // The context's automatic-unlock setting while a booking lock holds it at 0, else -1.

@@ -184,4 +184,38 @@ private:
     int numFieldsInFile_ = 0;
 };
 
+// What the three tables' classes share: each keeps one record in memory over its TableCore,
+// filled by its readRecord(result) (which passes on a failed positioning's code) and written
+// from its build(). The derived class names this base a friend for those two.
+template <class Table>
+class RecordTable {
+public:
+    RecordTable(const RecordTable&) = delete;
+    RecordTable& operator=(const RecordTable&) = delete;
+
+    // Closes the table, packing it first when a deletion asked for it.
+    int Close() { return core_.close(); }
+    bool IsOpen() const { return core_.isOpen(); }
+    int First() { return self().readRecord(core_.top()); }
+    int Next() { return self().readRecord(core_.next()); }
+    int GoTo(long recordNumber) { return self().readRecord(core_.go(recordNumber)); }
+    long GetRecordNumber() const { return core_.recNo(); }
+    // True when the record last read carries the deletion mark: GoTo reads a deleted record.
+    bool IsDeleted() const { return core_.deleted(); }
+    int Add() {
+        return core_.addRecord([this] { self().build(); });
+    }
+
+protected:
+    explicit RecordTable(const TableSpec& spec) : core_(spec) {}
+    ~RecordTable() {
+        if (core_.isOpen()) core_.close();
+    }
+
+    TableCore core_;
+
+private:
+    Table& self() { return static_cast<Table&>(*this); }
+};
+
 }  // namespace tables
