@@ -1,4 +1,4 @@
-#include "app/ShellDialogs.h"
+#include "app/AppDialogs.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
@@ -14,7 +14,7 @@
 
 namespace quorvane {
 
-QString QtShellDialogs::chooseFile(const FileDialogRequest& request, QWidget* parent) {
+QString QtAppDialogs::chooseFile(const FileDialogRequest& request, QWidget* parent) {
     QFileDialog dialog(parent, request.title, request.folder, request.filter);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -35,38 +35,58 @@ QString QtShellDialogs::chooseFile(const FileDialogRequest& request, QWidget* pa
     return files.isEmpty() ? QString() : files.front();
 }
 
-std::optional<NewGroupChoice> QtShellDialogs::askNewGroup(QWidget* parent) {
+std::optional<NewGroupChoice> QtAppDialogs::askNewGroup(QWidget* parent) {
     CStartupDlg dialog(parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return NewGroupChoice{dialog.typeName(), dialog.description()};
 }
 
-void QtShellDialogs::showAbout(int splashMs, QWidget* parent) {
+void QtAppDialogs::showAbout(int splashMs, QWidget* parent) {
     CAboutDlg dialog(parent, splashMs);
     dialog.exec();
 }
 
-std::optional<QColor> QtShellDialogs::chooseColor(const QColor& initial, QWidget* parent) {
+std::optional<QColor> QtAppDialogs::chooseColor(const QColor& initial, QWidget* parent) {
     const QColor chosen = QColorDialog::getColor(initial, parent);
     if (!chosen.isValid()) return std::nullopt;
     return chosen;
 }
 
-bool QtShellDialogs::pageSetup(QPrinter& printer, QWidget* parent) {
+bool QtAppDialogs::pageSetup(QPrinter& printer, QWidget* parent) {
     QPageSetupDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
 }
 
-void QtShellDialogs::showPreferences(CPreferences& sheet) {
+void QtAppDialogs::showPreferences(CPreferences& sheet) {
     sheet.exec();
 }
 
-ShellDialogs& appDialogs() {
-    return DialogSeam<ShellDialogs, QtShellDialogs>::get();
+std::optional<FacilityAnswer> QtAppDialogs::askFacility(const CZUKRecDoc& doc, bool modify,
+                                                        const FacilityAnswer& initial,
+                                                        QWidget* parent) {
+    CAddRoomDlg dialog(doc, modify, initial, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.answer();
 }
 
-void setAppDialogs(ShellDialogs* dialogs) {
-    DialogSeam<ShellDialogs, QtShellDialogs>::set(dialogs);
+std::optional<GroupAnswer> QtAppDialogs::askGroup(const GroupAnswer& initial, QWidget* parent) {
+    CModifyGroupDlg dialog(initial, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.form();
+}
+
+std::optional<std::int64_t> QtAppDialogs::askDeletionDate(std::int64_t proposed, QWidget* parent) {
+    CDeleteRes dialog(proposed, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.date();
+}
+
+AppDialogs& appDialogs() {
+    return DialogSeam<AppDialogs, QtAppDialogs>::get();
+}
+
+void setAppDialogs(AppDialogs* dialogs) {
+    DialogSeam<AppDialogs, QtAppDialogs>::set(dialogs);
 }
 
 QString qtFileFilter(const QString& pairFilter) {

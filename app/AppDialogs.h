@@ -1,11 +1,15 @@
 #pragma once
-// The modal dialogs the shell runs for the user (file choosers, the New Group dialog, the
-// About box, the colour chooser, page setup). They go through one replaceable object so that
-// the start-up sequence and the document commands can be driven by tests without a modal
+// The modal dialogs of the application folder: the shell's (file choosers, the New Group
+// dialog, the About box, the colour chooser, page setup, Preferences) and the group window's
+// (GroupDialogs.h). They go through one replaceable object so that the start-up sequence, the
+// document commands and the group window's commands can be driven by tests without a modal
 // event loop.
 #include <QColor>
 #include <QString>
+#include <cstdint>
 #include <optional>
+
+#include "app/GroupDialogs.h"
 
 class QWidget;
 class QPrinter;
@@ -13,6 +17,7 @@ class QPrinter;
 namespace quorvane {
 
 class CPreferences;
+class CZUKRecDoc;
 
 struct FileDialogRequest {
     QString title;
@@ -30,9 +35,9 @@ struct NewGroupChoice {
     QString description;
 };
 
-class ShellDialogs {
+class AppDialogs {
 public:
-    virtual ~ShellDialogs() = default;
+    virtual ~AppDialogs() = default;
     // The chosen path, or an empty string on Cancel.
     virtual QString chooseFile(const FileDialogRequest& request, QWidget* parent) = 0;
     // The New Group dialog; nothing on Cancel.
@@ -45,9 +50,17 @@ public:
     // The Preferences sheet, built by the view on its preferences; each page's OK or Apply
     // stores through the sheet itself.
     virtual void showPreferences(CPreferences& sheet) = 0;
+
+    // The facility dialog, add mode (`modify` false) or modify mode; nothing on Cancel.
+    virtual std::optional<FacilityAnswer> askFacility(const CZUKRecDoc& doc, bool modify,
+                                                      const FacilityAnswer& initial,
+                                                      QWidget* parent) = 0;
+    virtual std::optional<GroupAnswer> askGroup(const GroupAnswer& initial, QWidget* parent) = 0;
+    // The deletion date at midnight, or nothing on Cancel.
+    virtual std::optional<std::int64_t> askDeletionDate(std::int64_t proposed, QWidget* parent) = 0;
 };
 
-class QtShellDialogs final : public ShellDialogs {
+class QtAppDialogs final : public AppDialogs {
 public:
     QString chooseFile(const FileDialogRequest& request, QWidget* parent) override;
     std::optional<NewGroupChoice> askNewGroup(QWidget* parent) override;
@@ -55,10 +68,15 @@ public:
     std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) override;
     bool pageSetup(QPrinter& printer, QWidget* parent) override;
     void showPreferences(CPreferences& sheet) override;
+    std::optional<FacilityAnswer> askFacility(const CZUKRecDoc& doc, bool modify,
+                                              const FacilityAnswer& initial,
+                                              QWidget* parent) override;
+    std::optional<GroupAnswer> askGroup(const GroupAnswer& initial, QWidget* parent) override;
+    std::optional<std::int64_t> askDeletionDate(std::int64_t proposed, QWidget* parent) override;
 };
 
-ShellDialogs& appDialogs();
-void setAppDialogs(ShellDialogs* dialogs);  // nullptr restores the Qt dialogs
+AppDialogs& appDialogs();
+void setAppDialogs(AppDialogs* dialogs);  // nullptr restores the Qt dialogs
 
 // "Recreation Files (*.rec)|*.rec|All Files (*.*)|*.*||" -> "Recreation Files (*.rec);;All
 // Files (*)". Each description keeps its words; its patterns become the pair's pattern list,

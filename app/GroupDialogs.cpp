@@ -12,7 +12,6 @@
 #include "base/Clock.h"
 #include "group/GroupFile.h"
 #include "platform/DialogButtons.h"
-#include "platform/DialogSeam.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -168,37 +167,6 @@ bool CDeleteRes::validate() {
 
 void CDeleteRes::accept() {
     if (validate()) QDialog::accept();
-}
-
-// ----- the Qt dialogs -----
-
-std::optional<FacilityAnswer> QtGroupDialogs::askFacility(const CZUKRecDoc& doc, bool modify,
-                                                          const FacilityAnswer& initial,
-                                                          QWidget* parent) {
-    CAddRoomDlg dialog(doc, modify, initial, parent);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.answer();
-}
-
-std::optional<GroupAnswer> QtGroupDialogs::askGroup(const GroupAnswer& initial, QWidget* parent) {
-    CModifyGroupDlg dialog(initial, parent);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.form();
-}
-
-std::optional<std::int64_t> QtGroupDialogs::askDeletionDate(std::int64_t proposed,
-                                                            QWidget* parent) {
-    CDeleteRes dialog(proposed, parent);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.date();
-}
-
-GroupDialogs& appGroupDialogs() {
-    return DialogSeam<GroupDialogs, QtGroupDialogs>::get();
-}
-
-void setAppGroupDialogs(GroupDialogs* dialogs) {
-    DialogSeam<GroupDialogs, QtGroupDialogs>::set(dialogs);
 }
 
 }  // namespace quorvane

@@ -2,8 +2,8 @@
 // The group window's own dialogs: the facility dialog (131), Modify Group Information (141)
 // and Delete Old Reservations (140). Each edits a value; its rules are free functions on that
 // value returning the message to show; `validate()` is the OK step (value, rule, message) and
-// runs without exec(). The view runs them through appGroupDialogs(), so tests script the
-// answers.
+// runs without exec(). The view runs them through the folder's seam, appDialogs()
+// (AppDialogs.h), so tests script the answers.
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -111,28 +111,5 @@ private:
     QDateEdit* picker_;
     std::int64_t todayMidnight_;
 };
-
-class GroupDialogs {
-public:
-    virtual ~GroupDialogs() = default;
-    virtual std::optional<FacilityAnswer> askFacility(const CZUKRecDoc& doc, bool modify,
-                                                      const FacilityAnswer& initial,
-                                                      QWidget* parent) = 0;
-    virtual std::optional<GroupAnswer> askGroup(const GroupAnswer& initial, QWidget* parent) = 0;
-    // The deletion date at midnight, or nothing on Cancel.
-    virtual std::optional<std::int64_t> askDeletionDate(std::int64_t proposed, QWidget* parent) = 0;
-};
-
-class QtGroupDialogs final : public GroupDialogs {
-public:
-    std::optional<FacilityAnswer> askFacility(const CZUKRecDoc& doc, bool modify,
-                                              const FacilityAnswer& initial,
-                                              QWidget* parent) override;
-    std::optional<GroupAnswer> askGroup(const GroupAnswer& initial, QWidget* parent) override;
-    std::optional<std::int64_t> askDeletionDate(std::int64_t proposed, QWidget* parent) override;
-};
-
-GroupDialogs& appGroupDialogs();
-void setAppGroupDialogs(GroupDialogs* dialogs);  // nullptr restores the Qt dialogs
 
 }  // namespace quorvane

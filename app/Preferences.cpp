@@ -9,7 +9,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/ShellDialogs.h"
+#include "app/AppDialogs.h"
 #include "platform/AppSettings.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

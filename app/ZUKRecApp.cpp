@@ -4,16 +4,16 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QThread>
 #include <QFileInfo>
+#include <QThread>
 #include <cstdio>
 
 #include "app/AboutDlg.h"
+#include "app/AppDialogs.h"
 #include "app/Commands.h"
 #include "app/DocumentManager.h"
 #include "app/GroupPrinting.h"
 #include "app/MainFrame.h"
-#include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/AppDialogs.h"
 #include "app/RecentFileList.h"
-#include "app/ShellDialogs.h"
 #include "base/Clock.h"
 #include "engine/error4.h"
 #include "group/GroupFile.h"

@@ -6,11 +6,10 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "app/AppDialogs.h"
 #include "app/Commands.h"
 #include "app/GroupCommands.h"
-#include "app/GroupDialogs.h"
 #include "app/Preferences.h"
-#include "app/ShellDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"
@@ -164,7 +163,7 @@ void CZUKRecView::addFacility() {
         return;
     }
     const std::optional<FacilityAnswer> answer =
-        appGroupDialogs().askFacility(*doc_, false, FacilityAnswer{}, this);
+        appDialogs().askFacility(*doc_, false, FacilityAnswer{}, this);
     if (!answer) return;
     doc_->addFacility(toCp1252(answer->name), toCp1252(answer->description), answer->defaultTime);
     updateView();
@@ -183,7 +182,7 @@ void CZUKRecView::modifyFacility() {
     const CRoom room = doc_->group().rooms[std::size_t(slot)];
     FacilityAnswer initial{fromCp1252(room.name), fromCp1252(room.description), room.defaultTime};
     const std::optional<FacilityAnswer> answer =
-        appGroupDialogs().askFacility(*doc_, true, initial, this);
+        appDialogs().askFacility(*doc_, true, initial, this);
     if (!answer) return;
     rightClicked_ = -1;
     doc_->modifyFacility(room.name, toCp1252(answer->description), answer->defaultTime);
@@ -205,7 +204,7 @@ void CZUKRecView::deleteFacility() {
 
 void CZUKRecView::modifyGroupInformation() {
     const std::optional<GroupAnswer> answer =
-        appGroupDialogs().askGroup(GroupAnswer{doc_->typeName(), doc_->description()}, this);
+        appDialogs().askGroup(GroupAnswer{doc_->typeName(), doc_->description()}, this);
     if (!answer) return;
     doc_->modifyGroup(toCp1252(answer->typeName), toCp1252(answer->description));
     updateView();
@@ -213,7 +212,7 @@ void CZUKRecView::modifyGroupInformation() {
 
 void CZUKRecView::deleteOldReservations() {
     const std::int64_t proposed = proposedDeletionDate(appClock().now(), prefs_.deleteOldRes);
-    const std::optional<std::int64_t> picked = appGroupDialogs().askDeletionDate(proposed, this);
+    const std::optional<std::int64_t> picked = appDialogs().askDeletionDate(proposed, this);
     if (!picked) return;
     const LocalTime d = Clock::toLocal(*picked);
     const QString shown = QString::asprintf("%02d/%02d/%04d", d.month, d.day, d.year);

@@ -4,8 +4,8 @@
 // dialog's answer (nothing on Cancel); the program gets the Qt dialogs, and a test installs
 // scripted answers and takes them away again. Each folder names its seam once:
 //
-//   GroupDialogs& appGroupDialogs() { return DialogSeam<GroupDialogs, QtGroupDialogs>::get(); }
-//   void setAppGroupDialogs(GroupDialogs* d) { DialogSeam<GroupDialogs, QtGroupDialogs>::set(d); }
+//   AppDialogs& appDialogs() { return DialogSeam<AppDialogs, QtAppDialogs>::get(); }
+//   void setAppDialogs(AppDialogs* d) { DialogSeam<AppDialogs, QtAppDialogs>::set(d); }
 
 namespace quorvane {
 

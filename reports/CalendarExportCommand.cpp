@@ -2,12 +2,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "group/GroupTables.h"
-#include "app/ShellDialogs.h"
+#include "app/AppDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
 #include "engine/file4replace.h"
 #include "group/GroupFile.h"
+#include "group/GroupTables.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
 #include "reports/CustomerExportCommand.h"

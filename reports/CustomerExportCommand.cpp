@@ -2,9 +2,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "group/GroupTables.h"
-#include "app/ShellDialogs.h"
+#include "app/AppDialogs.h"
 #include "app/ZUKRecDoc.h"
+#include "group/GroupTables.h"
 #include "platform/Prompter.h"
 #include "reports/CustomerExportCommand.h"
 #include "reports/ExportDialogs.h"

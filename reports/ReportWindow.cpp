@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/ShellDialogs.h"
+#include "app/AppDialogs.h"
 #include "app/ZUKRecDoc.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"

@@ -12,7 +12,6 @@
 #include <QTest>
 #include "app/ChildFrame.h"
 #include "app/DocumentManager.h"
-#include "app/GroupDialogs.h"
 #include "app/GroupPrinting.h"
 #include "app/Preferences.h"
 #include "app/ZUKRecDoc.h"
@@ -28,53 +27,18 @@ namespace {
 using testing::FakeReservation;
 using testing::FakeTables;
 
-class ScriptedGroupDialogs final : public GroupDialogs {
-public:
-    std::deque<std::optional<FacilityAnswer>> facilities;
-    std::deque<std::optional<GroupAnswer>> groups;
-    std::deque<std::optional<std::int64_t>> dates;
-    std::vector<FacilityAnswer> facilityInitial;
-    std::vector<std::int64_t> proposed;
-    std::function<void()> beforeAnswer;  // another user acts while the dialog is open
-
-    std::optional<FacilityAnswer> askFacility(const CZUKRecDoc&, bool,
-                                              const FacilityAnswer& initial, QWidget*) override {
-        facilityInitial.push_back(initial);
-        if (beforeAnswer) beforeAnswer();
-        if (facilities.empty()) return std::nullopt;
-        auto a = facilities.front();
-        facilities.pop_front();
-        return a;
-    }
-    std::optional<GroupAnswer> askGroup(const GroupAnswer&, QWidget*) override {
-        if (beforeAnswer) beforeAnswer();
-        if (groups.empty()) return std::nullopt;
-        auto a = groups.front();
-        groups.pop_front();
-        return a;
-    }
-    std::optional<std::int64_t> askDeletionDate(std::int64_t p, QWidget*) override {
-        proposed.push_back(p);
-        if (dates.empty()) return std::nullopt;
-        auto a = dates.front();
-        dates.pop_front();
-        return a;
-    }
-};
-
 class GroupDocTest : public testing::ShellTest {
 protected:
     std::vector<FakeReservation> rows;
     std::vector<std::string> log;
     std::vector<std::string> failNext;
     FakeTables* last = nullptr;
-    ScriptedGroupDialogs groupDialogs;
+    testing::ScriptedDialogs& groupDialogs = dialogs;  // the group window's answers
     FixedClock clock{Clock::fromLocal(2024, 3, 15, 9, 30, 0)};
 
     void SetUp() override {
         ShellTest::SetUp();
         setAppClock(&clock);
-        setAppGroupDialogs(&groupDialogs);
         setGroupTablesFactory([this] {
             auto t = std::make_unique<FakeTables>(&rows, &log);
             t->fail = failNext;
@@ -84,7 +48,6 @@ protected:
     }
     void TearDown() override {
         setGroupTablesFactory({});
-        setAppGroupDialogs(nullptr);
         setAppClock(nullptr);
         ShellTest::TearDown();
     }

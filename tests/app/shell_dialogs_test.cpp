@@ -11,10 +11,10 @@
 #include <QTimer>
 
 #include "app/AboutDlg.h"
+#include "app/AppDialogs.h"
 #include "app/LockIndicators.h"
 #include "app/Preferences.h"
 #include "app/RecentFileList.h"
-#include "app/ShellDialogs.h"
 #include "app/StartupDlg.h"
 #include "platform/AppSettings.h"
 #include "shell_fakes.h"
@@ -325,7 +325,7 @@ TEST(ShellHelpers, SaveDialogAsksBeforeReplacingAndShowsItsNote) {
         dialog->reject();
     });
     poll.start(20);
-    QtShellDialogs qt;
+    QtAppDialogs qt;
     EXPECT_EQ(qt.chooseFile(request, nullptr), QString());
     EXPECT_TRUE(looked);
 }

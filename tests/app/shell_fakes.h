@@ -14,9 +14,9 @@
 #include <optional>
 #include <vector>
 
+#include "app/AppDialogs.h"
 #include "app/DocumentManager.h"
 #include "app/MainFrame.h"
-#include "app/ShellDialogs.h"
 #include "group/GroupTables.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
@@ -32,7 +32,7 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace quorvane::testing {
 
-class ScriptedDialogs final : public ShellDialogs {
+class ScriptedDialogs final : public AppDialogs {
 public:
     std::vector<FileDialogRequest> fileRequests;
     std::deque<QString> fileAnswers;  // empty string: Cancel
@@ -49,21 +49,13 @@ public:
         fileAnswers.pop_front();
         return answer;
     }
-    std::optional<NewGroupChoice> askNewGroup(QWidget*) override {
-        if (newGroupAnswers.empty()) return std::nullopt;
-        auto answer = newGroupAnswers.front();
-        newGroupAnswers.pop_front();
-        return answer;
-    }
+    std::optional<NewGroupChoice> askNewGroup(QWidget*) override { return next(newGroupAnswers); }
     void showAbout(int splashMs, QWidget*) override {
         aboutShown.push_back(splashMs);
         if (onAbout) onAbout();
     }
     std::optional<QColor> chooseColor(const QColor&, QWidget*) override {
-        if (colorAnswers.empty()) return std::nullopt;
-        auto answer = colorAnswers.front();
-        colorAnswers.pop_front();
-        return answer;
+        return next(colorAnswers);
     }
     bool pageSetup(QPrinter&, QWidget*) override {
         ++pageSetups;
@@ -73,6 +65,38 @@ public:
     std::function<void(CPreferences&)> onPreferences;
     void showPreferences(CPreferences& sheet) override {
         if (onPreferences) onPreferences(sheet);
+    }
+
+    // The group window's dialogs: the answers in order, and what each was opened with.
+    std::deque<std::optional<FacilityAnswer>> facilities;
+    std::deque<std::optional<GroupAnswer>> groups;
+    std::deque<std::optional<std::int64_t>> dates;
+    std::vector<FacilityAnswer> facilityInitial;
+    std::vector<std::int64_t> proposed;
+    std::function<void()> beforeAnswer;  // another user acts while the dialog is open
+
+    std::optional<FacilityAnswer> askFacility(const CZUKRecDoc&, bool,
+                                              const FacilityAnswer& initial, QWidget*) override {
+        facilityInitial.push_back(initial);
+        if (beforeAnswer) beforeAnswer();
+        return next(facilities);
+    }
+    std::optional<GroupAnswer> askGroup(const GroupAnswer&, QWidget*) override {
+        if (beforeAnswer) beforeAnswer();
+        return next(groups);
+    }
+    std::optional<std::int64_t> askDeletionDate(std::int64_t p, QWidget*) override {
+        proposed.push_back(p);
+        return next(dates);
+    }
+
+private:
+    template <class T>
+    static std::optional<T> next(std::deque<std::optional<T>>& answers) {
+        if (answers.empty()) return std::nullopt;
+        std::optional<T> answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 };
 
