@@ -27,20 +27,20 @@ CAboutDlg::CAboutDlg(QWidget* parent, int splashMs) : QDialog(parent) {
     layout->addWidget(name);
 
     auto* version = new QLabel(programVersionText(), this);
-    version->setObjectName(QStringLiteral("1182"));
+    version->setObjectName(QString::number(kVersion));
     layout->addWidget(version);
 
     layout->addWidget(
         new QLabel(QStringLiteral("Quorvane samples were installed in folder:"), this));
     auto* samples = new QLineEdit(currentSamplesText(), this);
-    samples->setObjectName(QStringLiteral("1194"));
+    samples->setObjectName(QString::number(kSamples));
     samples->setReadOnly(true);
     samples->setMinimumWidth(320);
     layout->addWidget(samples);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QString::number(kOk));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
     layout->addWidget(buttons);

@@ -15,6 +15,7 @@ public:
     static constexpr int kDialogId = 100;
     static constexpr int kSplashTimerId = 2;
     static constexpr int kSplashMs = 1500;
+    static constexpr int kVersion = 1182, kSamples = 1194, kOk = 1;
 
     // splashMs > 0 makes it the splash.
     explicit CAboutDlg(QWidget* parent = nullptr, int splashMs = 0);

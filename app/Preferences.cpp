@@ -41,14 +41,14 @@ void CPreferencePage::setModified(bool modified) {
 // Page 1 -------------------------------------------------------------------------------------
 
 CRefreshNetwork::CRefreshNetwork(PreferencesModel& model, QWidget* parent)
-    : CPreferencePage(model, 107, QStringLiteral("Refresh Network Reservations"), parent) {
+    : CPreferencePage(model, kDialogId, QStringLiteral("Refresh Network Reservations"), parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(wrappedLabel(
         QStringLiteral("You only need to set this property if\n  1) You are sharing groups over a "
                        "network and\n  2) You keep these groups open for extended periods of time"),
         this));
     refresh_ = new QCheckBox(QStringLiteral("Refresh network reservations"), this);
-    refresh_->setObjectName(QStringLiteral("1179"));
+    refresh_->setObjectName(QString::number(kRefresh));
     refresh_->setChecked(model_.refresh);
     layout->addWidget(refresh_);
     layout->addWidget(wrappedLabel(
@@ -61,7 +61,7 @@ CRefreshNetwork::CRefreshNetwork(PreferencesModel& model, QWidget* parent)
                        "being seen after setting the above property. Some networks require this."),
         this));
     flush_ = new QCheckBox(QStringLiteral("Force network buffer flush"), this);
-    flush_->setObjectName(QStringLiteral("1178"));
+    flush_->setObjectName(QString::number(kFlush));
     flush_->setChecked(model_.forceNetworkFlush);
     layout->addWidget(flush_);
     layout->addStretch();
@@ -77,7 +77,7 @@ void CRefreshNetwork::save() {
 // Page 2 -------------------------------------------------------------------------------------
 
 CStartHourDlg::CStartHourDlg(PreferencesModel& model, QWidget* parent)
-    : CPreferencePage(model, 106, QStringLiteral("Starting Hour"), parent) {
+    : CPreferencePage(model, kDialogId, QStringLiteral("Starting Hour"), parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(wrappedLabel(
         QStringLiteral("The Day at a Glance dialog shows reservations for a 12 hour period. Enter "
@@ -87,13 +87,12 @@ CStartHourDlg::CStartHourDlg(PreferencesModel& model, QWidget* parent)
         this));
     auto* row = new QHBoxLayout;
     hour_ = new QLineEdit(model_.startHourText, this);
-    hour_->setObjectName(QStringLiteral("1077"));
+    hour_->setObjectName(QString::number(kHourEdit));
     hour_->setMaximumWidth(60);
-    // Control 1099 steps edit 1077.
     auto* upDown = new UpDownControl(this, QSize(18, 12));
     upDown->setBuddy(hour_);
     upDown->setRange(prefs::kMinStartHour, prefs::kMaxStartHour);
-    upDown->setObjectName(QStringLiteral("1099"));
+    upDown->setObjectName(QString::number(kUpDown));
     row->addWidget(hour_);
     row->addWidget(upDown);
     row->addStretch();
@@ -115,18 +114,18 @@ QString CStartHourDlg::validate() const {
 // Page 3 -------------------------------------------------------------------------------------
 
 CDeleteOldRes::CDeleteOldRes(PreferencesModel& model, QWidget* parent)
-    : CPreferencePage(model, 147, QStringLiteral("Delete Reservations"), parent) {
+    : CPreferencePage(model, kDialogId, QStringLiteral("Delete Reservations"), parent) {
     auto* layout = new QVBoxLayout(this);
     label_ = new QLabel(QStringLiteral("Enter the number of days to keep old reservations:"), this);
-    label_->setObjectName(QStringLiteral("1103"));
+    label_->setObjectName(QString::number(kDaysLabel));
     layout->addWidget(label_);
     days_ = new QLineEdit(model_.daysText, this);
-    days_->setObjectName(QStringLiteral("1104"));
+    days_->setObjectName(QString::number(kDaysEdit));
     days_->setMaximumWidth(80);
     layout->addWidget(days_);
     doNotDelete_ =
         new QCheckBox(QStringLiteral("Do not automatically delete old reservations"), this);
-    doNotDelete_->setObjectName(QStringLiteral("1105"));
+    doNotDelete_->setObjectName(QString::number(kDoNotDelete));
     doNotDelete_->setChecked(model_.doNotDelete);
     layout->addWidget(doNotDelete_);
     layout->addStretch();
@@ -159,7 +158,7 @@ QString CDeleteOldRes::validate() const {
 
 CColorPage::CColorPage(PreferencesModel& model, bool occupied, QWidget* parent)
     : CPreferencePage(
-          model, occupied ? 142 : 143,
+          model, occupied ? kOccupiedId : kUnoccupiedId,
           occupied ? QStringLiteral("Reservation Color") : QStringLiteral("Background Color"),
           parent),
       occupied_(occupied) {
@@ -175,9 +174,9 @@ CColorPage::CColorPage(PreferencesModel& model, bool occupied, QWidget* parent)
     layout->addWidget(swatch_);
     auto* row = new QHBoxLayout;
     auto* select = new QPushButton(QStringLiteral("Select Color"), this);
-    select->setObjectName(QStringLiteral("1101"));
+    select->setObjectName(QString::number(kSelectColor));
     auto* reset = new QPushButton(QStringLiteral("Reset to Default"), this);
-    reset->setObjectName(QStringLiteral("1102"));
+    reset->setObjectName(QString::number(kResetColor));
     row->addWidget(select);
     row->addWidget(reset);
     row->addStretch();
@@ -243,14 +242,14 @@ CPreferences::CPreferences(ViewPreferences& copies, QWidget* parent)
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QString::number(kOk));
     ok->setDefault(true);
     QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    cancel->setObjectName(QStringLiteral("2"));
+    cancel->setObjectName(QString::number(kCancel));
     apply_ = buttons->addButton(QDialogButtonBox::Apply);
-    apply_->setObjectName(QStringLiteral("12321"));
+    apply_->setObjectName(QString::number(kApply));
     QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
-    help->setObjectName(QStringLiteral("9"));
+    help->setObjectName(QString::number(kHelp));
     connect(ok, &QPushButton::clicked, this, &CPreferences::accept);
     connect(cancel, &QPushButton::clicked, this, &CPreferences::reject);
     connect(apply_, &QPushButton::clicked, this, &CPreferences::apply);

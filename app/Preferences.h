@@ -44,6 +44,8 @@ private:
 class CRefreshNetwork : public CPreferencePage {
     Q_OBJECT
 public:
+    static constexpr int kDialogId = 107;
+    static constexpr int kRefresh = 1179, kFlush = 1178;
     explicit CRefreshNetwork(PreferencesModel& model, QWidget* parent = nullptr);
     void save() override;
 
@@ -55,6 +57,8 @@ private:
 class CStartHourDlg : public CPreferencePage {
     Q_OBJECT
 public:
+    static constexpr int kDialogId = 106;
+    static constexpr int kHourEdit = 1077, kUpDown = 1099;  // the up-down steps the edit
     explicit CStartHourDlg(PreferencesModel& model, QWidget* parent = nullptr);
     void save() override;
     QString validate() const override;
@@ -66,6 +70,8 @@ private:
 class CDeleteOldRes : public CPreferencePage {
     Q_OBJECT
 public:
+    static constexpr int kDialogId = 147;
+    static constexpr int kDaysLabel = 1103, kDaysEdit = 1104, kDoNotDelete = 1105;
     explicit CDeleteOldRes(PreferencesModel& model, QWidget* parent = nullptr);
     void save() override;
     QString validate() const override;
@@ -82,6 +88,8 @@ private:
 class CColorPage : public CPreferencePage {
     Q_OBJECT
 public:
+    static constexpr int kOccupiedId = 142, kUnoccupiedId = 143;  // the pages' dialog ids
+    static constexpr int kSelectColor = 1101, kResetColor = 1102;
     CColorPage(PreferencesModel& model, bool occupied, QWidget* parent);
     void selectColor();
     void resetColor();
@@ -112,6 +120,7 @@ class CPreferences : public QDialog {
     Q_OBJECT
 public:
     // Edits the view's copies; they and the settings change only when the sheet stores.
+    static constexpr int kOk = 1, kCancel = 2, kApply = 12321, kHelp = 9;
     CPreferences(ViewPreferences& copies, QWidget* parent = nullptr);
 
     PreferencesModel& model() { return model_; }

@@ -91,7 +91,7 @@ CRoomInfoDlg::CRoomInfoDlg(CZUKRecDoc& doc, int slot, std::uint32_t defaultTime,
     layout->addLayout(actions);
     auto* box = new QDialogButtonBox(this);
     QPushButton* ok = box->addButton(QDialogButtonBox::Ok);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QString::number(kOk));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     QPushButton* help = box->addButton(QDialogButtonBox::Help);

@@ -23,7 +23,7 @@ class CRoomInfoDlg : public QDialog {
 public:
     static constexpr int kDialogId = 133;
     static constexpr int kList = 1006, kDate = 1011, kDescription = 1003, kMake = 1007,
-                         kCancel = 1008, kShow = 1010, kPrint = 1108, kHelp = 1085;
+                         kCancel = 1008, kShow = 1010, kPrint = 1108, kHelp = 1085, kOk = 1;
 
     // The facility in `slot` of the document's group; `defaultTime` its default reservation
     // length in minutes; `date` the day to show (year 0: today by the clock).
