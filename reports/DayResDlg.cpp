@@ -181,9 +181,10 @@ bool CDayResDlg::readFields() {
     const QDate d = dateEdit_->date();
     date_ = {d.year(), d.month(), d.day()};
     int hour = startHour_;
-    const QString message = readStartHour(hourEdit_->text(), hour);
-    if (!message.isEmpty()) {
-        appPrompter().message(message, {}, PromptIcon::Warning);
+    // Blanks Windows-1252 cannot hold are trimmed here, so they are not read as characters.
+    const std::string message = readStartHour(toCp1252(hourEdit_->text().trimmed()), hour);
+    if (!message.empty()) {
+        appPrompter().message(fromCp1252(message), {}, PromptIcon::Warning);
         hourEdit_->setFocus();
         hourEdit_->selectAll();
         return false;
