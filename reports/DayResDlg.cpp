@@ -181,7 +181,8 @@ bool CDayResDlg::readFields() {
     const QDate d = dateEdit_->date();
     date_ = {d.year(), d.month(), d.day()};
     int hour = startHour_;
-    // Blanks Windows-1252 cannot hold are trimmed here, so they are not read as characters.
+    // Blanks are trimmed before the conversion: one that Windows-1252 cannot hold would
+    // become a '?' and refuse an hour that is right.
     const std::string message = readStartHour(toCp1252(hourEdit_->text().trimmed()), hour);
     if (!message.empty()) {
         appPrompter().message(fromCp1252(message), {}, PromptIcon::Warning);
