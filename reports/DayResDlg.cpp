@@ -181,9 +181,11 @@ bool CDayResDlg::readFields() {
     const QDate d = dateEdit_->date();
     date_ = {d.year(), d.month(), d.day()};
     int hour = startHour_;
-    const QString message = readStartHour(hourEdit_->text(), hour);
-    if (!message.isEmpty()) {
-        appPrompter().message(message, {}, PromptIcon::Warning);
+    // Blanks are trimmed before the conversion: one that Windows-1252 cannot hold would
+    // become a '?' and refuse an hour that is right.
+    const std::string message = readStartHour(toCp1252(hourEdit_->text().trimmed()), hour);
+    if (!message.empty()) {
+        appPrompter().message(fromCp1252(message), {}, PromptIcon::Warning);
         hourEdit_->setFocus();
         hourEdit_->selectAll();
         return false;

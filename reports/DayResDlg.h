@@ -1,7 +1,8 @@
 #pragma once
 // Day at a Glance (dialog 139): one row per facility with its bars over twelve hours, the
 // date, the starting hour, Refresh, Print and Help; a row's button opens that facility's
-// reservation list. The drawing rules live in DayGlance.h.
+// reservation list. Where bars and printed texts go is reports/core/DayGlanceLayout.h; DayGlance.h
+// paints it.
 #include <QDialog>
 #include <QFrame>
 #include <array>

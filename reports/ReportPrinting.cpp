@@ -53,19 +53,11 @@ PrintDocument reportDocument(const QString& docName, const ReportPageStyle& styl
             }};
 }
 
-PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
-                               std::vector<_SCHEDITEM> items, int startHour) {
-    return {QStringLiteral("DayGlance"), [date, names = std::move(names), items = std::move(items),
-                                          startHour](PrintPages& pages) {
-                QPainterSurface surface(pages.painter());
-                printDayGlance(surface, date, names, items, startHour);
-            }};
-}
-
 PrintDocument dayChartDocument(const DayChart& chart, int startHour) {
-    std::vector<QString> names;
-    for (const std::string& name : chart.names) names.push_back(fromCp1252(name));
-    return dayChartDocument(chart.date, std::move(names), chart.items, startHour);
+    return {QStringLiteral("DayGlance"), [chart, startHour](PrintPages& pages) {
+                QPainterSurface surface(pages.painter());
+                printDayGlance(surface, chart, startHour);
+            }};
 }
 
 }  // namespace quorvane

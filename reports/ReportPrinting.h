@@ -37,11 +37,8 @@ int drawReport(ReportPages& pages, const ReportPageStyle& style, const QString& 
 PrintDocument reportDocument(const QString& docName, const ReportPageStyle& style,
                              const QString& heading, const ReportLines& lines);
 
-// The day at a glance as a document to print ("DayGlance"): the character grid of
-// printDayGlance() for the date, the facilities' names, the day's items and the first hour.
-PrintDocument dayChartDocument(const DayDate& date, std::vector<QString> names,
-                               std::vector<_SCHEDITEM> items, int startHour);
-// The same of a loaded chart (the window's and the command line's).
+// The day at a glance of a loaded chart (the window's and the command line's) as a document to
+// print ("DayGlance"): the character grid of printDayGlance() from the first hour.
 PrintDocument dayChartDocument(const DayChart& chart, int startHour);
 
 }  // namespace quorvane

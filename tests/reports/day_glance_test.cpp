@@ -1,5 +1,5 @@
-// The day at a glance: the scale, which reservations show and where their bars go, the
-// printed grid, and the dialog's rows, reloads and buttons on a group held in memory.
+// The day at a glance painted, and the dialog's rows, reloads and buttons on a group held in
+// memory.
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -13,6 +13,7 @@
 #include "app/GroupPrinting.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
+#include "platform/TextCodec.h"
 #include "reports/DayGlance.h"
 #include "reports/DayResDlg.h"
 #include "reports/Install.h"
@@ -25,100 +26,28 @@ _SCHEDITEM item(int position, int sh, int sm, int eh, int em) {
     return {position, sh, sm, eh, em, "Lee", ""};
 }
 
-TEST(DayScale, FiftyCharactersFromTheStartHour) {
-    const std::string full = kDayScale;
-    ASSERT_EQ(full.size(), 98u);
-    EXPECT_EQ(dayScaleText(0), full.substr(0, 50));
-    EXPECT_EQ(dayScaleText(0).back(), 'N');
-    EXPECT_EQ(dayScaleText(8), " 8...9..10..11...N...1...2...3...4...5...6...7...8");
-    const std::string at12 = dayScaleText(12);
-    EXPECT_EQ(at12, " " + full.substr(49));
-    EXPECT_EQ(at12.substr(0, 2), " N");
-    EXPECT_EQ(at12.back(), 'M');
-    EXPECT_FALSE(lowerScaleShown(8));
-    EXPECT_TRUE(lowerScaleShown(9));
-}
-
-TEST(DayBars, ShownItemsCoverEveryQuarterTheyTouch) {
-    const QRect area(0, 0, 480, 20);  // quarter width 10
-    const struct {
-        _SCHEDITEM in;
-        int start;
-        bool shown;
-        int left, right;  // x of the first pixel and one past the last
-    } cases[] = {
-        {item(0, 7, 30, 8, 20), 8, false, 0, 0},
-        {item(0, 7, 30, 9, 0), 8, true, 0, 40},  // to the end of the 08:45 quarter
-        {item(0, 19, 50, 21, 0), 8, true, 470, 480},
-        {item(0, 20, 0, 21, 0), 8, false, 0, 0},
-        {item(0, 6, 0, 21, 0), 8, true, 0, 480},
-        {item(0, 8, 5, 8, 10), 8, true, 0, 10},
-        {item(0, 10, 10, 10, 50), 8, true, 80, 120},
-        {item(0, 23, 0, 23, 59), 12, true, 440, 480},
-        {item(0, 0, 0, 0, 15), 0, true, 0, 10},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.in.startHH) + ":" + std::to_string(c.in.startMM) + "-" +
-                     std::to_string(c.in.endHH) + ":" + std::to_string(c.in.endMM));
-        EXPECT_EQ(dayItemShown(c.in, c.start), c.shown);
-        if (!c.shown) continue;
-        const QRect bar = dayBarRect(c.in, c.start, 10, area);
-        EXPECT_EQ(bar.left(), c.left);
-        EXPECT_EQ(bar.left() + bar.width(), c.right);
-        EXPECT_EQ(bar.top(), 0);
-        EXPECT_EQ(bar.bottom(), 19);
-    }
-    // A row paints only its own facility's shown items, in the occupied colour.
+// Where things go is tested in day_glance_core_test.cpp; here, that the surface gets exactly
+// those bars and texts, in the occupied colour and as Unicode.
+TEST(DayPaint, RowsAndPrintDrawTheLayout) {
+    const std::vector<_SCHEDITEM> items = {item(0, 9, 0, 10, 0), item(1, 9, 0, 10, 0),
+                                           item(1, 20, 0, 21, 0), item(1, 12, 0, 12, 30)};
     RecordingSurface surface;
-    paintDayRow(
-        surface,
-        {item(0, 9, 0, 10, 0), item(1, 9, 0, 10, 0), item(1, 20, 0, 21, 0), item(1, 12, 0, 12, 30)},
-        1, 8, 10, area, 0x000000FF);
+    paintDayRow(surface, items, 1, 8, 10, QRect(0, 0, 480, 20), 0x000000FF);
     ASSERT_EQ(surface.fills.size(), 2u);
     EXPECT_EQ(surface.fills[0].rect, QRect(40, 0, 40, 20));
     EXPECT_EQ(surface.fills[1].rect, QRect(160, 0, 20, 20));
     EXPECT_EQ(surface.fills[0].color, 0x000000FFu);
-}
 
-TEST(DayPrint, CharacterGridPositions) {
-    RecordingSurface surface;  // W = 8, L = 16
-    const std::vector<QString> names = {QStringLiteral("Court 1"), QStringLiteral("Court 2")};
-    const DayPrintLayout g = printDayGlance(
-        surface, {2026, 12, 8}, names,
-        {item(0, 7, 30, 9, 0), item(1, 19, 50, 21, 0), item(1, 7, 30, 8, 20), item(5, 9, 0, 10, 0)},
-        8);
-    EXPECT_EQ(g.x0, 184);
-    EXPECT_EQ(g.xMax, 568);
-    auto at = [&](const QString& text) -> std::pair<int, int> {
-        const RecordingSurface::Text* t = surface.find(text);
-        return t ? std::pair{t->x, t->y} : std::pair{-1, -1};
-    };
-    EXPECT_EQ(at(QStringLiteral("Tuesday, December 08, 2026")), std::pair(8, 32));
-    EXPECT_EQ(at(QStringLiteral("Day at a Glance")), std::pair(8, 64));
-    EXPECT_EQ(at(QStringLiteral("             Court 2")), std::pair(8, 144));
-    std::vector<std::pair<int, int>> scales, xs;
-    for (const auto& t : surface.texts) {
-        if (t.text == QString::fromLatin1(dayScaleText(8))) scales.push_back({t.x, t.y});
-        if (t.text == QStringLiteral("X")) xs.push_back({t.x, t.y});
+    const DayChart chart{{2026, 12, 8}, {"Court 1", "Caf\xE9 \x80"}, items};
+    const DayPrintLayout g = printDayGlance(surface, chart, 8);  // W = 8, L = 16
+    EXPECT_EQ(g.texts, dayPrintLayout(16, 8, chart.date, chart.names, chart.items, 8).texts);
+    ASSERT_EQ(surface.texts.size(), g.texts.size());
+    for (std::size_t i = 0; i < g.texts.size(); ++i) {
+        EXPECT_EQ(std::pair(surface.texts[i].x, surface.texts[i].y),
+                  std::pair(g.texts[i].x, g.texts[i].y));
+        EXPECT_EQ(surface.texts[i].text, fromCp1252(g.texts[i].text));
     }
-    EXPECT_EQ(scales, (std::vector<std::pair<int, int>>{{176, 112}, {176, 160}}));
-    EXPECT_EQ(xs, (std::vector<std::pair<int, int>>{
-                      {184, 128}, {192, 128}, {200, 128}, {208, 128}, {560, 144}}));
-}
-
-TEST(DayFields, StartHourRange) {
-    const std::pair<const char*, int> cases[] = {{"0", 0},   {"12", 12}, {" 7 ", 7}, {"13", -1},
-                                                 {"-1", -1}, {"", -1},   {"8a", -1}};
-    for (auto [text, want] : cases) {
-        int hour = 99;
-        const QString message = readStartHour(QString::fromLatin1(text), hour);
-        EXPECT_EQ(message.isEmpty(), want >= 0) << text;
-        EXPECT_EQ(hour, want >= 0 ? want : 99) << text;
-        if (want < 0) {
-            EXPECT_EQ(message, QStringLiteral("Enter an integer between 0 and 12."));
-        }
-    }
-    EXPECT_EQ(longDateText({2024, 2, 29}), "Thursday, February 29, 2024");
+    EXPECT_NE(surface.find(QStringLiteral("              Caf\u00E9 \u20AC")), nullptr);
 }
 
 // The main window enables a command exactly when a handler is registered for it.
