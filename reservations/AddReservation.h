@@ -43,7 +43,6 @@ public:
 
     // The first day booked (the date picker's value at OK).
     DayDate date() const { return date_; }
-    int recurrenceKind() const { return kind_; }
     bool endEdited() const { return endEdited_; }
 
     // The controls as a form and back. setForm selects the customer line before the item line,
