@@ -1,8 +1,9 @@
 #pragma once
 // Booking without widgets: a facility's reservations of one day as its list shows them, the
 // overlap check, the booking of one day or a series, cancelling one reservation or the rest of
-// its series, and a reservation's details with the write-back of its notes. The dialogs, the
-// stress tool and the benchmarks all run these same functions. Texts are Windows-1252 bytes.
+// its series, a reservation's details with the write-back of its notes, and Make Reservation's
+// form with its rules. The dialogs, the stress tool and the benchmarks all run these same
+// functions. Texts are Windows-1252 bytes.
 #include <functional>
 #include <optional>
 #include <string>
@@ -133,13 +134,14 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& request, 
 // ----- Make Reservation's form -----
 
 // What Make Reservation edits, as its controls hold it. The customer list opens with
-// "<Add a new customer>", so its line n is the (n-1)th customer listed; -1 is no line selected.
+// "<Add a new customer>", so its line n >= 1 is ReservationLists::customers[n - 1]; -1 is no
+// line selected.
 struct ReservationForm {
     DayDate date;     // the day (first of a series)
     DayDate through;  // last day of a series as picked
     int kind = kSingle;
     int startHH = 0, startMM = 0, endHH = 0, endMM = 0;
-    std::string notes;
+    std::string notes;  // Windows-1252, as stored
     int customerRow = -1, maintenanceRow = -1;
     bool operator==(const ReservationForm&) const = default;
 };
