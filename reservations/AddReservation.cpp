@@ -42,10 +42,24 @@ QDate qDateOf(const DayDate& d) {
 namespace {
 
 const QString kLongDate = QStringLiteral("dddd, MMMM dd, yyyy");
+// The recurrence of each button, top to bottom.
+constexpr int kKinds[4] = {kSingle, kDaily, kWeekdays, kWeekly};
 
 int selectedRow(const QListView* list) {
     const QModelIndexList rows = list->selectionModel()->selectedIndexes();
     return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// Selects the line and shows it; a row of no line (-1 among them) selects none.
+void selectRow(QListView* list, int row) {
+    const QModelIndex i = list->model()->index(row, 0);
+    if (!i.isValid()) {
+        list->clearSelection();
+        return;
+    }
+    list->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+    list->setCurrentIndex(i);
+    list->scrollTo(i);
 }
 
 QListView* makeList(QWidget* owner, int id, LineListModel*& model) {
@@ -117,14 +131,13 @@ CAddReservation::CAddReservation(CZUKRecDoc& doc, const std::string& facility, c
     auto* recurring = new QGroupBox(QStringLiteral("Recurring Reservation"), this);
     auto* rl = new QGridLayout(recurring);
     const int ids[4] = {kNo, kEveryDay, kEveryWeekday, kEveryWeek};
-    const int kinds[4] = {kSingle, kDaily, kWeekdays, kWeekly};
     const char* labels[4] = {"No",
                              "Every day through:", "Every weekday through:", "Every week through:"};
     for (int i = 0; i < 4; ++i) {
         kindButtons_[i] = new QRadioButton(QString::fromLatin1(labels[i]), recurring);
         kindButtons_[i]->setObjectName(QString::number(ids[i]));
         rl->addWidget(kindButtons_[i], i, 0);
-        const int kind = kinds[i];
+        const int kind = kKinds[i];
         connect(kindButtons_[i], &QRadioButton::toggled, this, [this, kind](bool on) {
             if (on) setKind(kind);
         });
@@ -196,8 +209,37 @@ void CAddReservation::startChanged() {
     settingEnd_ = false;
 }
 
+ReservationForm CAddReservation::form() const {
+    ReservationForm f;
+    f.date = dayDateOf(datePicker_->date());
+    f.through = dayDateOf(through_->date());
+    f.kind = kind_;
+    f.startHH = start_->time().hour();
+    f.startMM = start_->time().minute();
+    f.endHH = end_->time().hour();
+    f.endMM = end_->time().minute();
+    f.notes = toCp1252(notes_->text());
+    f.customerRow = selectedRow(customers_);
+    f.maintenanceRow = selectedRow(maintenance_);
+    return f;
+}
+
+void CAddReservation::setForm(const ReservationForm& f) {
+    datePicker_->setDate(qDateOf(f.date));
+    through_->setDate(qDateOf(f.through));
+    // Checking a recurrence button sets the kind and enables the through date.
+    for (int i = 0; i < 4; ++i)
+        if (kKinds[i] == f.kind) kindButtons_[i]->setChecked(true);
+    // The start first: its automatic end must not replace the end the form holds.
+    start_->setTime(QTime(f.startHH, f.startMM));
+    end_->setTime(QTime(f.endHH, f.endMM));
+    notes_->setText(fromCp1252(f.notes));
+    selectRow(customers_, f.customerRow);
+    selectRow(maintenance_, f.maintenanceRow);
+}
+
 void CAddReservation::fillCustomers() {
-    customerRecords_.clear();
+    records_.customers.clear();
     std::vector<std::string> lines{"<Add a new customer>"};
     int select = -1;
     if (CPeople* people = doc_.tables() ? doc_.tables()->people() : nullptr) {
@@ -206,45 +248,26 @@ void CAddReservation::fillCustomers() {
         customerRows(*people, rows, CustomerLineStyle::kBooking);
         for (const RecordRow& row : rows) {
             lines.push_back(row.line);
-            customerRecords_.push_back(row.record);
+            records_.customers.push_back(row.record);
             if (preselect_ != 0 && row.record == preselect_) select = int(lines.size()) - 1;
         }
     }
     customerModel_->setLines(std::move(lines));
-    if (select >= 0) {
-        const QModelIndex i = customerModel_->index(select);
-        customers_->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
-        customers_->setCurrentIndex(i);
-        customers_->scrollTo(i);
-    }
+    if (select >= 0) selectRow(customers_, select);
 }
 
 void CAddReservation::fillMaintenance() {
-    maintenanceRecords_.clear();
+    records_.items.clear();
     std::vector<std::string> lines;
     if (CMaintenance* m = doc_.tables() ? doc_.tables()->maintenance() : nullptr) {
         std::vector<RecordRow> rows;
         maintenanceRows(*m, rows);
         for (const RecordRow& row : rows) {
             lines.push_back(row.line);
-            maintenanceRecords_.push_back(row.record);
+            records_.items.push_back(row.record);
         }
     }
     maintenanceModel_->setLines(std::move(lines));
-}
-
-BookingRequest CAddReservation::requestFromControls() const {
-    BookingRequest q;
-    q.facility = facility_;
-    q.firstDay = dayDateOf(datePicker_->date());
-    q.throughDay = dayDateOf(through_->date());
-    q.kind = kind_;
-    q.startHH = start_->time().hour();
-    q.startMM = start_->time().minute();
-    q.endHH = end_->time().hour();
-    q.endMM = end_->time().minute();
-    q.notes = toCp1252(notes_->text());
-    return q;
 }
 
 bool CAddReservation::commitTimes() {
@@ -263,15 +286,12 @@ bool CAddReservation::onOk() {
     CPeople* people = tables ? tables->people() : nullptr;
     CMaintenance* items = tables ? tables->maintenance() : nullptr;
     CSchedule* schedule = tables ? tables->schedule() : nullptr;
-    BookingRequest q = requestFromControls();
-    const int c = selectedRow(customers_);
-    const int m = selectedRow(maintenance_);
-    if (c < 0 && m < 0) {
-        showMessage({"A customer or maintenance item must be selected for the reservation",
-                     "No Customer Selected"});
+    const ReservationForm f = form();
+    if (const std::optional<Message> message = checkSelection(f)) {
+        showMessage(*message);
         return false;
     }
-    if (m < 0 && c == 0) {
+    if (reservedFor(f) == ReservedFor::kNewCustomer) {
         // The detour to a new customer; nothing is booked until OK is pressed again.
         if (!people) return false;
         CAddPersonDlg add(*people, CAddPersonDlg::Add, {}, 0, this);
@@ -281,23 +301,10 @@ bool CAddReservation::onOk() {
         }
         return false;
     }
-    if (m >= 0) {
-        if (!items || std::size_t(m) >= maintenanceRecords_.size() ||
-            items->GoTo(maintenanceRecords_[std::size_t(m)]) != 0) {
-            showMessage({"Could not read maintenance item from database", "Database Error"});
-            return false;
-        }
-        q.maintenance = true;
-        q.last = items->GetName();
-    } else {
-        if (!people || std::size_t(c - 1) >= customerRecords_.size() ||
-            people->GoTo(customerRecords_[std::size_t(c - 1)]) != 0) {
-            showMessage({"Could not read selected customer from database", "Database Error"});
-            return false;
-        }
-        people->GetName(q.first, q.mi, q.last);
-        people->GetPhone(q.phone, q.ext);
-        q.org = people->GetOrg();
+    BookingRequest q = bookingRequest(facility_, f);
+    if (const std::optional<Message> message = readReservedFor(f, records_, people, items, q)) {
+        showMessage(*message);
+        return false;
     }
     const LocalTime now = appClock().localNow();
     q.madeHH = now.hour;
@@ -319,7 +326,7 @@ bool CAddReservation::onOk() {
     if (out.stayOpen) return false;
     // After the messages of the days refused, what the series came to.
     if (const std::optional<Message> summary = seriesSummary(q, out)) showMessage(*summary);
-    customerRecords_.clear();
+    records_.customers.clear();
     QDialog::accept();
     return true;
 }
@@ -327,7 +334,7 @@ bool CAddReservation::onOk() {
 void CAddReservation::checkAvailability() {
     CSchedule* schedule = doc_.tables() ? doc_.tables()->schedule() : nullptr;
     if (!schedule || !commitTimes()) return;
-    showMessage(availabilityMessage(*schedule, requestFromControls()));
+    showMessage(availabilityMessage(*schedule, bookingRequest(facility_, form())));
 }
 
 void CAddReservation::accept() {
@@ -335,7 +342,7 @@ void CAddReservation::accept() {
 }
 
 void CAddReservation::reject() {
-    customerRecords_.clear();
+    records_.customers.clear();
     QDialog::reject();
 }
 

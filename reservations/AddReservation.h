@@ -1,7 +1,10 @@
 #pragma once
 // Make Reservation (dialog 134): books one facility for a customer or a maintenance item, once
-// or as a daily, weekday or weekly series. The booking itself is bookReservation(); this class
-// maps the controls, keeps the selection rules and shows the messages.
+// or as a daily, weekday or weekly series. Built the way every dialog is: ReservationForm holds
+// what it edits and its rules are free functions on it (checkSelection, reservedFor,
+// bookingRequest, readReservedFor, all Qt-free in reservations/core/BookingCore.h); the booking
+// itself is bookReservation(). This class maps the controls to and from the form, fills the
+// two lists, takes the detour to a new customer and shows the messages.
 #include <QDate>
 #include <QDialog>
 #include <cstdint>
@@ -40,8 +43,12 @@ public:
 
     // The first day booked (the date picker's value at OK).
     DayDate date() const { return date_; }
-    int recurrenceKind() const { return kind_; }
     bool endEdited() const { return endEdited_; }
+
+    // The controls as a form and back. setForm selects the customer line before the item line,
+    // so with both set the item stays selected, as the selection rule reads it.
+    ReservationForm form() const;
+    void setForm(const ReservationForm& form);
 
     void fillCustomers();
     void fillMaintenance();
@@ -61,8 +68,6 @@ private:
     // Takes the times as typed, the end first (a typed end is the person's, and the start's
     // automatic end must not replace it); false, with the message shown, for one that is no time.
     bool commitTimes();
-    // The times, dates, recurrence and notes of the controls (who it is for stays empty).
-    BookingRequest requestFromControls() const;
 
     CZUKRecDoc& doc_;
     std::string facility_;
@@ -73,7 +78,7 @@ private:
     bool endEdited_ = false;
     bool settingEnd_ = false;
     long preselect_ = 0;
-    std::vector<long> customerRecords_, maintenanceRecords_;
+    ReservationLists records_;
 
     QDateEdit* datePicker_;
     TimeField* start_;

@@ -220,6 +220,60 @@ void dropListed(FacilityDay& day, std::size_t row) {
     drop(day.records);
 }
 
+ReservedFor reservedFor(const ReservationForm& f) {
+    if (f.customerRow < 0 && f.maintenanceRow < 0) return ReservedFor::kNobody;
+    if (f.maintenanceRow >= 0) return ReservedFor::kMaintenance;
+    return f.customerRow == 0 ? ReservedFor::kNewCustomer : ReservedFor::kCustomer;
+}
+
+std::optional<Message> checkSelection(const ReservationForm& f) {
+    if (reservedFor(f) == ReservedFor::kNobody)
+        return Message{"A customer or maintenance item must be selected for the reservation",
+                       "No Customer Selected"};
+    return std::nullopt;
+}
+
+BookingRequest bookingRequest(const std::string& facility, const ReservationForm& f) {
+    BookingRequest q;
+    q.facility = facility;
+    q.firstDay = f.date;
+    q.throughDay = f.through;
+    q.kind = f.kind;
+    q.startHH = f.startHH;
+    q.startMM = f.startMM;
+    q.endHH = f.endHH;
+    q.endMM = f.endMM;
+    q.notes = f.notes;
+    return q;
+}
+
+std::optional<Message> readReservedFor(const ReservationForm& f, const ReservationLists& lists,
+                                       CPeople* people, CMaintenance* items, BookingRequest& q) {
+    switch (reservedFor(f)) {
+        case ReservedFor::kMaintenance: {
+            const auto row = std::size_t(f.maintenanceRow);
+            if (!items || row >= lists.items.size() || items->GoTo(lists.items[row]) != 0)
+                return Message{"Could not read maintenance item from database", kDatabaseError};
+            q.maintenance = true;
+            q.last = items->GetName();
+            return std::nullopt;
+        }
+        case ReservedFor::kCustomer: {
+            const auto row = std::size_t(f.customerRow - 1);
+            if (!people || row >= lists.customers.size() || people->GoTo(lists.customers[row]) != 0)
+                return Message{"Could not read selected customer from database", kDatabaseError};
+            people->GetName(q.first, q.mi, q.last);
+            people->GetPhone(q.phone, q.ext);
+            q.org = people->GetOrg();
+            return std::nullopt;
+        }
+        case ReservedFor::kNobody:
+        case ReservedFor::kNewCustomer:
+            break;
+    }
+    return std::nullopt;
+}
+
 Message availabilityMessage(CSchedule& table, const BookingRequest& q) {
     if (std::optional<Message> m = checkSeriesDates(q)) return *m;
     int endHH, endMM;

@@ -1,8 +1,9 @@
 #pragma once
 // Booking without widgets: a facility's reservations of one day as its list shows them, the
 // overlap check, the booking of one day or a series, cancelling one reservation or the rest of
-// its series, and a reservation's details with the write-back of its notes. The dialogs, the
-// stress tool and the benchmarks all run these same functions. Texts are Windows-1252 bytes.
+// its series, a reservation's details with the write-back of its notes, and Make Reservation's
+// form with its rules. The dialogs, the stress tool and the benchmarks all run these same
+// functions. Texts are Windows-1252 bytes.
 #include <functional>
 #include <optional>
 #include <string>
@@ -129,6 +130,46 @@ Message availabilityMessage(CSchedule& table, const BookingRequest& request);
 // own message; a single reservation stops at its first. Days are calendar days.
 BookingOutcome bookReservation(CSchedule& table, const BookingRequest& request, FacilityDay& day,
                                const BookingHooks& hooks);
+
+// ----- Make Reservation's form -----
+
+// What Make Reservation edits, as its controls hold it. The customer list opens with
+// "<Add a new customer>", so its line n >= 1 is ReservationLists::customers[n - 1]; -1 is no
+// line selected.
+struct ReservationForm {
+    DayDate date;     // the day (first of a series)
+    DayDate through;  // last day of a series as picked
+    int kind = kSingle;
+    int startHH = 0, startMM = 0, endHH = 0, endMM = 0;
+    std::string notes;  // Windows-1252, as stored
+    int customerRow = -1, maintenanceRow = -1;
+    bool operator==(const ReservationForm&) const = default;
+};
+
+// The record numbers behind the lines of the two lists, in list order (the customers' without
+// the "<Add a new customer>" line).
+struct ReservationLists {
+    std::vector<long> customers, items;
+};
+
+// Who the form's selection books for. An item wins over a customer; the dialog keeps only one
+// of the two selected anyway.
+enum class ReservedFor { kNobody, kNewCustomer, kCustomer, kMaintenance };
+ReservedFor reservedFor(const ReservationForm& form);
+// The selection rule: "A customer or maintenance item must be selected for the reservation"
+// ("No Customer Selected") while neither list has a line selected.
+std::optional<Message> checkSelection(const ReservationForm& form);
+
+// The request the form books for `facility`: its dates, kind, times and notes; who it is for
+// stays empty, for readReservedFor.
+BookingRequest bookingRequest(const std::string& facility, const ReservationForm& form);
+// Reads the chosen customer (names, phone, organization) or maintenance item (its name as the
+// last name) into `request`, going to its record by number: a name could have changed since
+// the list was read. The "Database Error" message when the record cannot be read; nothing to
+// read for no selection or the new-customer line.
+std::optional<Message> readReservedFor(const ReservationForm& form, const ReservationLists& lists,
+                                       CPeople* people, CMaintenance* items,
+                                       BookingRequest& request);
 
 // ----- cancelling -----
 

@@ -1,6 +1,6 @@
 // The booking rules on a real reservation table: the overlap check, the list lines, series of
 // every kind (over weekends, across the clock changes), refusals, cancelling the rest of a
-// series and the notes write-back.
+// series, the notes write-back, and what Make Reservation's form books for whom.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -12,6 +12,8 @@
 #include "engine/io4.h"
 #include "engine/tag4.h"
 #include "tables/Calendar.h"
+#include "tables/Maintenance.h"
+#include "tables/People.h"
 
 namespace quorvane {
 namespace {
@@ -561,6 +563,62 @@ TEST(BookingText, LongDates) {
     EXPECT_EQ(longDateText({1970, 1, 1}), "Thursday, January 01, 1970");
     EXPECT_EQ(longDateText({2099, 12, 31}), "Thursday, December 31, 2099");
     EXPECT_EQ(longDateText({2024, 2, 29}), "Thursday, February 29, 2024");
+}
+
+// Make Reservation's selection turned into who is booked: the rule's message, or the chosen
+// record read by its number (the table stands on another record meanwhile).
+TEST_F(BookingTableTest, AReservationFormBooksTheCustomerOrItemItsSelectionNames) {
+    CPeople people;
+    CMaintenance items;
+    ReservationLists lists;
+    ASSERT_EQ(people.Create(group), 0);
+    for (const char* last : {"Jansen", "Smith"}) {
+        people.Clear();
+        people.SetName("Anna", "B", last);
+        people.SetPhone("555-0101", "12");
+        people.SetOrg("Club");
+        ASSERT_EQ(people.Add(), 0);
+        lists.customers.push_back(people.GetRecordNumber());
+    }
+    ASSERT_EQ(items.Create(group), 0);
+    items.Clear();
+    items.SetName("Resurface");
+    ASSERT_EQ(items.Add(), 0);
+    lists.items.push_back(items.GetRecordNumber());
+    ReservationForm form{{2026, 3, 9}, {2026, 3, 30}, kWeekly, 9, 15, 10, 45, "lights \xE9"};
+    const struct {
+        int customerRow, maintenanceRow;
+        ReservedFor who;
+        std::string message, last;
+    } cases[] = {
+        {-1, -1, ReservedFor::kNobody,
+         "A customer or maintenance item must be selected for the reservation", ""},
+        {0, -1, ReservedFor::kNewCustomer, "", ""},
+        {1, -1, ReservedFor::kCustomer, "", "Jansen"},
+        {0, 0, ReservedFor::kMaintenance, "", "Resurface"},  // an item wins over a customer
+        {3, -1, ReservedFor::kCustomer, "Could not read selected customer from database", ""},
+        {-1, 1, ReservedFor::kMaintenance, "Could not read maintenance item from database", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.customerRow << " " << c.maintenanceRow);
+        form.customerRow = c.customerRow;
+        form.maintenanceRow = c.maintenanceRow;
+        EXPECT_EQ(reservedFor(form), c.who);
+        BookingRequest q = bookingRequest("Court 1", form);
+        std::optional<Message> message = checkSelection(form);
+        if (!message) message = readReservedFor(form, lists, &people, &items, q);
+        EXPECT_EQ(message ? message->text : "", c.message);
+        EXPECT_EQ(q.last, c.last);
+        EXPECT_EQ(q.maintenance, c.who == ReservedFor::kMaintenance && c.message.empty());
+        EXPECT_EQ(std::tie(q.facility, q.firstDay, q.throughDay, q.kind, q.startHH, q.startMM,
+                           q.endHH, q.endMM, q.notes),
+                  std::make_tuple("Court 1", form.date, form.through, form.kind, form.startHH,
+                                  form.startMM, form.endHH, form.endMM, form.notes));
+        if (c.who == ReservedFor::kCustomer && c.message.empty()) {
+            EXPECT_EQ(std::tie(q.first, q.mi, q.phone, q.ext, q.org),
+                      std::make_tuple("Anna", "B", "555-0101", "12", "Club"));
+        }
+    }
 }
 
 }  // namespace

@@ -327,12 +327,12 @@ TEST_F(BookingDialogTest, MakeReservationOpeningAutomaticEndAndSelection) {
     EXPECT_EQ(items->model()->index(0, 0).data().toString(), "Resurface");
     selectRow(customers, 1);
     selectRow(items, 0);
-    EXPECT_EQ(selectedRow(customers), -1);
+    EXPECT_EQ(d.form().customerRow, -1);
     selectRow(customers, 2);
-    EXPECT_EQ(selectedRow(items), -1);
+    EXPECT_EQ(d.form().maintenanceRow, -1);
 
     control<QRadioButton>(d, CAddReservation::kEveryWeek)->setChecked(true);
-    EXPECT_EQ(d.recurrenceKind(), kWeekly);
+    EXPECT_EQ(d.form().kind, kWeekly);
     EXPECT_TRUE(control<QDateEdit>(d, CAddReservation::kThrough)->isEnabled());
     control<QRadioButton>(d, CAddReservation::kNo)->setChecked(true);
     EXPECT_FALSE(control<QDateEdit>(d, CAddReservation::kThrough)->isEnabled());
@@ -360,10 +360,11 @@ TEST_F(BookingDialogTest, MakeReservationOpeningAutomaticEndAndSelection) {
     EXPECT_EQ(prompter.shown.size(), 3u);
     control<QRadioButton>(d, CAddReservation::kNo)->setChecked(true);
 
-    // Maintenance at 12:00 AM ends at 23:59.
-    selectRow(items, 0);
-    start->setTime(QTime(23, 0));
-    end->setTime(QTime(0, 0));
+    // Maintenance at 12:00 AM ends at 23:59, set as a form.
+    ReservationForm maintenance = d.form();
+    maintenance.maintenanceRow = 0;
+    maintenance.startHH = 23, maintenance.startMM = 0, maintenance.endHH = 0, maintenance.endMM = 0;
+    d.setForm(maintenance);
     EXPECT_TRUE(d.onOk());
     FacilityDay stored;
     ASSERT_EQ(loadFacilityDay(schedule(), "Court 1", today, stored), 0);
