@@ -211,8 +211,8 @@ void CAddReservation::startChanged() {
 
 ReservationForm CAddReservation::form() const {
     ReservationForm f;
-    f.date = dayDateOf(datePicker_->date());
-    f.through = dayDateOf(through_->date());
+    f.firstDay = dayDateOf(datePicker_->date());
+    f.throughDay = dayDateOf(through_->date());
     f.kind = kind_;
     f.startHH = start_->time().hour();
     f.startMM = start_->time().minute();
@@ -225,8 +225,8 @@ ReservationForm CAddReservation::form() const {
 }
 
 void CAddReservation::setForm(const ReservationForm& f) {
-    datePicker_->setDate(qDateOf(f.date));
-    through_->setDate(qDateOf(f.through));
+    datePicker_->setDate(qDateOf(f.firstDay));
+    through_->setDate(qDateOf(f.throughDay));
     // Checking a recurrence button sets the kind and enables the through date.
     for (int i = 0; i < 4; ++i)
         if (kKinds[i] == f.kind) kindButtons_[i]->setChecked(true);

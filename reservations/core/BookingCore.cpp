@@ -235,15 +235,8 @@ std::optional<Message> checkSelection(const ReservationForm& f) {
 
 BookingRequest bookingRequest(const std::string& facility, const ReservationForm& f) {
     BookingRequest q;
+    static_cast<BookingTimes&>(q) = f;
     q.facility = facility;
-    q.firstDay = f.date;
-    q.throughDay = f.through;
-    q.kind = f.kind;
-    q.startHH = f.startHH;
-    q.startMM = f.startMM;
-    q.endHH = f.endHH;
-    q.endMM = f.endMM;
-    q.notes = f.notes;
     return q;
 }
 

@@ -66,16 +66,21 @@ Message timeEntryMessage(const std::string& typed);
 
 enum Recurrence : int { kSingle = 0, kDaily = 1, kWeekdays = 3, kWeekly = 7 };
 
-struct BookingRequest {
-    std::string facility;
+// When a booking is and its notes: what Make Reservation's form and the request share.
+struct BookingTimes {
     DayDate firstDay;    // the day (first of a series)
     DayDate throughDay;  // last day of a series as picked
     int kind = kSingle;
     // The pickers' times; an end of 00:00 (12:00 AM) means the end of the day.
     int startHH = 0, startMM = 0, endHH = 0, endMM = 0;
+    std::string notes;  // Windows-1252, as stored
+    bool operator==(const BookingTimes&) const = default;
+};
+
+struct BookingRequest : BookingTimes {
+    std::string facility;
     bool maintenance = false;  // last holds the item's name, the other names stay empty
     std::string first, mi, last, phone, ext, org;
-    std::string notes;
     // The creation stamp every member of the series carries.
     DayDate madeDate;
     int madeHH = 0, madeMM = 0;
@@ -136,12 +141,7 @@ BookingOutcome bookReservation(CSchedule& table, const BookingRequest& request, 
 // What Make Reservation edits, as its controls hold it. The customer list opens with
 // "<Add a new customer>", so its line n >= 1 is ReservationLists::customers[n - 1]; -1 is no
 // line selected.
-struct ReservationForm {
-    DayDate date;     // the day (first of a series)
-    DayDate through;  // last day of a series as picked
-    int kind = kSingle;
-    int startHH = 0, startMM = 0, endHH = 0, endMM = 0;
-    std::string notes;  // Windows-1252, as stored
+struct ReservationForm : BookingTimes {
     int customerRow = -1, maintenanceRow = -1;
     bool operator==(const ReservationForm&) const = default;
 };

@@ -14,6 +14,7 @@
 #include "tables/People.h"
 #include "tables/Schedule.h"
 #include "tests/groupcore/core_testutil.h"
+#include "tests/tables/tables_testutil.h"
 
 namespace quorvane::testing {
 
@@ -66,12 +67,8 @@ protected:
         for (int i = 0; i < facilities; ++i)
             g.rooms[std::size_t(g.count++)].name = "Court " + std::to_string(i + 1);
         ASSERT_TRUE(saveGroupFile(groupPath, g).ok());
-        CSchedule s;
-        ASSERT_EQ(s.Create(groupPath), 0);
-        s.Close();
-        CMaintenance m;
-        ASSERT_EQ(m.Create(groupPath), 0);
-        m.Close();
+        ASSERT_EQ(tables_test::createEmpty<CSchedule>(groupPath), 0);
+        ASSERT_EQ(tables_test::createEmpty<CMaintenance>(groupPath), 0);
         if (!peopleMade_) makePeople({});
     }
 

@@ -16,12 +16,12 @@
 #include "app/DocumentManager.h"
 #include "app/GroupCommands.h"
 #include "app/GroupPrinting.h"
-#include "group/GroupTables.h"
 #include "app/MainFrame.h"
 #include "app/ZUKRecDoc.h"
 #include "base/Clock.h"
-#include "group/GroupFile.h"
 #include "engine/io4.h"
+#include "group/GroupFile.h"
+#include "group/GroupTables.h"
 #include "platform/AppSettings.h"
 #include "platform/Help.h"
 #include "platform/Prompter.h"
@@ -33,6 +33,7 @@
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tables/Schedule.h"
+#include "tests/tables/tables_testutil.h"
 
 namespace quorvane {
 namespace {
@@ -111,18 +112,12 @@ protected:
             g.rooms[std::size_t(g.count++)].name = name;
         ASSERT_TRUE(saveGroupFile(file.toStdString(), g).ok());
         const std::string p = file.toStdString();
-        CSchedule s;
-        ASSERT_EQ(s.Create(p), 0);
-        CMaintenance m;
-        ASSERT_EQ(m.Create(p), 0);
+        ASSERT_EQ(tables_test::createEmpty<CSchedule>(p), 0);
+        ASSERT_EQ(tables_test::createEmpty<CMaintenance>(p), 0);
         CPeople people;
         ASSERT_EQ(people.Create(p), 0);
-        for (const char* last : {"Smith", "Jansen"}) {
-            people.Clear();
-            people.SetName("Anna", "", last);
-            people.SetPhone("555-0101", "");
-            ASSERT_EQ(people.Add(), 0);
-        }
+        for (const char* last : {"Smith", "Jansen"})
+            ASSERT_EQ(tables_test::addCustomer(people, "Anna", "", last, "555-0101"), 0);
     }
     void TearDown() override {
         setAppReportDialogs(nullptr);

@@ -14,6 +14,7 @@
 #include "tables/Calendar.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
+#include "tests/tables/tables_testutil.h"
 
 namespace quorvane {
 namespace {
@@ -573,11 +574,7 @@ TEST_F(BookingTableTest, AReservationFormBooksTheCustomerOrItemItsSelectionNames
     ReservationLists lists;
     ASSERT_EQ(people.Create(group), 0);
     for (const char* last : {"Jansen", "Smith"}) {
-        people.Clear();
-        people.SetName("Anna", "B", last);
-        people.SetPhone("555-0101", "12");
-        people.SetOrg("Club");
-        ASSERT_EQ(people.Add(), 0);
+        ASSERT_EQ(tables_test::addCustomer(people, "Anna", "B", last, "555-0101", "12", "Club"), 0);
         lists.customers.push_back(people.GetRecordNumber());
     }
     ASSERT_EQ(items.Create(group), 0);
@@ -585,7 +582,7 @@ TEST_F(BookingTableTest, AReservationFormBooksTheCustomerOrItemItsSelectionNames
     items.SetName("Resurface");
     ASSERT_EQ(items.Add(), 0);
     lists.items.push_back(items.GetRecordNumber());
-    ReservationForm form{{2026, 3, 9}, {2026, 3, 30}, kWeekly, 9, 15, 10, 45, "lights \xE9"};
+    ReservationForm form{{{2026, 3, 9}, {2026, 3, 30}, kWeekly, 9, 15, 10, 45, "lights \xE9"}};
     const struct {
         int customerRow, maintenanceRow;
         ReservedFor who;
@@ -612,8 +609,8 @@ TEST_F(BookingTableTest, AReservationFormBooksTheCustomerOrItemItsSelectionNames
         EXPECT_EQ(q.maintenance, c.who == ReservedFor::kMaintenance && c.message.empty());
         EXPECT_EQ(std::tie(q.facility, q.firstDay, q.throughDay, q.kind, q.startHH, q.startMM,
                            q.endHH, q.endMM, q.notes),
-                  std::make_tuple("Court 1", form.date, form.through, form.kind, form.startHH,
-                                  form.startMM, form.endHH, form.endMM, form.notes));
+                  std::make_tuple("Court 1", form.firstDay, form.throughDay, form.kind,
+                                  form.startHH, form.startMM, form.endHH, form.endMM, form.notes));
         if (c.who == ReservedFor::kCustomer && c.message.empty()) {
             EXPECT_EQ(std::tie(q.first, q.mi, q.phone, q.ext, q.org),
                       std::make_tuple("Anna", "B", "555-0101", "12", "Club"));

@@ -39,6 +39,7 @@
 #include "tables/People.h"
 #include "tables/Schedule.h"
 #include "tests/dialog_script.h"
+#include "tests/tables/tables_testutil.h"
 
 namespace quorvane {
 namespace {
@@ -80,19 +81,12 @@ protected:
         g.rooms[1].name = "Court 2";
         g.count = 2;
         ASSERT_TRUE(saveGroupFile(group, g).ok());
-        CSchedule s;
-        ASSERT_EQ(s.Create(group), 0);
-        s.Close();
+        ASSERT_EQ(tables_test::createEmpty<CSchedule>(group), 0);
         CPeople p;
         ASSERT_EQ(p.Create(group), 0);
-        for (auto [first, last, org] : {std::tuple{"Anna", "Jansen", ""},
-                                        std::tuple{"Bo \"B\"", "O'Neil, Jr.", "Club, Inc"}}) {
-            p.Clear();
-            p.SetName(first, "Q", last);
-            p.SetPhone("555-0101", "12");
-            p.SetOrg(org);
-            ASSERT_EQ(p.Add(), 0);
-        }
+        for (auto [first, last, org] :
+             {std::tuple{"Anna", "Jansen", ""}, std::tuple{"Bo \"B\"", "O'Neil, Jr.", "Club, Inc"}})
+            ASSERT_EQ(tables_test::addCustomer(p, first, "Q", last, "555-0101", "12", org), 0);
         p.Close();
         CMaintenance m;
         ASSERT_EQ(m.Create(group), 0);

@@ -1,5 +1,5 @@
-// Shared helpers of the table tests: a scratch folder, file bytes, a record's bytes and a
-// reservation filled in.
+// Shared helpers of the table tests: a scratch folder, file bytes, a record's bytes, a
+// reservation filled in, a customer added and an empty table made.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tables/People.h"
 #include "tables/Schedule.h"
 #include "tests/engine/data4_testutil.h"
 
@@ -51,6 +52,25 @@ inline void fill(CSchedule& s, int y, int m, int d, const std::string& facility,
     s.SetNames("John", "Q", last, "555-0100", "12", "Parks Club");
     s.SetMade(1, 2, 2026, 9, 30);
     s.SetKept(true);
+}
+
+// Appends a customer; 0 or the engine's code.
+inline int addCustomer(CPeople& p, const std::string& first, const std::string& mi,
+                       const std::string& last, const std::string& phone = "",
+                       const std::string& ext = "", const std::string& org = "") {
+    p.Clear();
+    p.SetName(first, mi, last);
+    p.SetPhone(phone, ext);
+    p.SetOrg(org);
+    return p.Add();
+}
+
+// An empty table (CSchedule, CPeople or CMaintenance) of the group at `groupPath`, closed
+// again; 0 or the engine's code.
+template <class Table>
+int createEmpty(const std::string& groupPath) {
+    Table t;
+    return t.Create(groupPath);
 }
 
 }  // namespace tables_test
