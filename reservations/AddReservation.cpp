@@ -294,9 +294,8 @@ bool CAddReservation::onOk() {
     if (reservedFor(f) == ReservedFor::kNewCustomer) {
         // The detour to a new customer; nothing is booked until OK is pressed again.
         if (!people) return false;
-        CAddPersonDlg add(*people, CAddPersonDlg::Add, {}, 0, this);
-        if (appReservationDialogs().run(add) == QDialog::Accepted) {
-            preselect_ = people->GetRecordNumber();
+        if (const std::optional<long> added = appReservationDialogs().addCustomer(*people, this)) {
+            preselect_ = *added;
             fillCustomers();
         }
         return false;

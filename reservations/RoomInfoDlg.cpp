@@ -145,10 +145,10 @@ void CRoomInfoDlg::select(int row) {
 
 void CRoomInfoDlg::makeReservation() {
     date_ = dayDateOf(picker_->date());
-    CAddReservation dialog(doc_, facility_, date_, defaultTime_, day_, this);
-    if (appReservationDialogs().run(dialog) == QDialog::Accepted) {
+    if (const std::optional<DayDate> booked = appReservationDialogs().makeReservation(
+            doc_, facility_, date_, defaultTime_, day_, this)) {
         changed_ = true;
-        date_ = dialog.date();
+        date_ = *booked;
     }
     // The booking loop reloads the arrays for every day it checks: the list must show the
     // shown day again, whatever the dialog's end.
@@ -225,7 +225,7 @@ void CRoomInfoDlg::showReservation() {
         return;
     }
     detail.facility = facility_;
-    const std::optional<std::string> notes = CShowReservation::ask(detail, this);
+    const std::optional<std::string> notes = appReservationDialogs().showReservation(detail, this);
     if (notes && *notes != detail.notes) {
         const NotesWrite written = writeNotesWaiting(
             [&] {
@@ -276,16 +276,14 @@ void CRoomInfoDlg::drawPage(PaintSurface& s) const {
 
 bool openFacilityList(CZUKRecDoc& doc, int slot, const DayDate& date, QWidget* parent) {
     if (slot < 0 || slot >= doc.facilityCount()) return false;
-    CRoomInfoDlg dialog(doc, slot, doc.group().rooms[std::size_t(slot)].defaultTime, date, parent);
-    appReservationDialogs().run(dialog);
-    return dialog.changed();
+    return appReservationDialogs().facilityDay(
+        doc, slot, doc.group().rooms[std::size_t(slot)].defaultTime, date, parent);
 }
 
 void addCustomer(CZUKRecDoc& doc, QWidget* parent) {
     CPeople* people = doc.tables() ? doc.tables()->people() : nullptr;
     if (!people) return;
-    CAddPersonDlg dialog(*people, CAddPersonDlg::Add, {}, 0, parent);
-    appReservationDialogs().run(dialog);
+    appReservationDialogs().addCustomer(*people, parent);
 }
 
 }  // namespace quorvane

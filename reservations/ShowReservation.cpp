@@ -103,10 +103,4 @@ NotesWrite writeNotesWaiting(const std::function<NotesWrite()>& attempt, QWidget
     return result;
 }
 
-std::optional<std::string> CShowReservation::ask(const ReservationDetail& detail, QWidget* parent) {
-    CShowReservation dialog(detail, parent);
-    if (appReservationDialogs().run(dialog) != QDialog::Accepted) return std::nullopt;
-    return dialog.notes();
-}
-
 }  // namespace quorvane

@@ -29,10 +29,6 @@ public:
     // The notes as they stand in the box (Windows-1252).
     std::string notes() const;
 
-    // Shows the detail through appReservationDialogs(); the notes as edited on OK, nothing on
-    // Cancel.
-    static std::optional<std::string> ask(const ReservationDetail& detail, QWidget* parent);
-
 private:
     QLineEdit* notes_;
 };
