@@ -1,8 +1,8 @@
 #include "dialogs/EditorCommands.h"
 
-#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
 #include "dialogs/RecordCards.h"
+#include "group/GroupTables.h"
 #include "platform/DialogButtons.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
@@ -49,9 +49,7 @@ bool onCustomer(CPeople& people, CSchedule& schedule, int mode,
     switch (mode) {
         case kModifyMode: {
             const CustomerCopy before = customerCopyOf(people);
-            CAddPersonDlg editorDlg(people, CAddPersonDlg::Modify, personFieldsOf(people), record,
-                                    parent);
-            if (appEditorDialogs().run(editorDlg) == QDialog::Accepted)
+            if (appEditorDialogs().modifyCustomer(people, personFieldsOf(people), record, parent))
                 offerCarry(people, schedule, before, record, reservationsChanged);
             return true;
         }
@@ -69,14 +67,13 @@ bool onCustomer(CPeople& people, CSchedule& schedule, int mode,
             return true;
         }
         case kReservationsMode: {
-            CPersonResDlg list(schedule, customerNameOf(people), editor::today(), parent);
-            appEditorDialogs().run(list);
+            appEditorDialogs().customerReservations(schedule, customerNameOf(people),
+                                                    editor::today(), parent);
             return true;
         }
         default: {
             // The card leaves the chooser open for the next customer.
-            CListPerson card(personFieldsOf(people), parent);
-            appEditorDialogs().run(card);
+            appEditorDialogs().customerCard(personFieldsOf(people), parent);
             return false;
         }
     }
@@ -87,8 +84,7 @@ bool onItem(CMaintenance& maintenance, CSchedule& schedule, int mode, long recor
     const MaintFields item{maintenance.GetName(), maintenance.GetNotes()};
     switch (mode) {
         case kModifyMode: {
-            CAddMaint editorDlg(maintenance, CAddMaint::Modify, item, record, parent);
-            appEditorDialogs().run(editorDlg);
+            appEditorDialogs().editItem(maintenance, item, record, parent);
             return true;
         }
         case kDeleteMode:
@@ -103,13 +99,12 @@ bool onItem(CMaintenance& maintenance, CSchedule& schedule, int mode, long recor
             }
             return true;
         case kReservationsMode: {
-            CMaintResDlg list(schedule, maintenance, item.name, editor::today(), parent);
-            appEditorDialogs().run(list);
+            appEditorDialogs().itemReservations(schedule, maintenance, item.name, editor::today(),
+                                                parent);
             return true;
         }
         default: {
-            CListMaint card(item, parent);
-            appEditorDialogs().run(card);
+            appEditorDialogs().itemCard(item, parent);
             return false;
         }
     }
@@ -143,7 +138,7 @@ void runCustomerChooser(CZUKRecDoc& doc, int mode, QWidget* parent) {
     const auto chooser = customerChooser(
         *tables->people(), *tables->schedule(), mode,
         [&doc] { doc.reservationsChanged(doc.currentDate()); }, parent);
-    appEditorDialogs().run(*chooser);
+    appEditorDialogs().choose(*chooser);
 }
 
 void runMaintenanceChooser(CZUKRecDoc& doc, int mode, QWidget* parent) {
@@ -151,14 +146,13 @@ void runMaintenanceChooser(CZUKRecDoc& doc, int mode, QWidget* parent) {
     if (!tables || !tables->maintenance() || !tables->schedule()) return;
     const auto chooser =
         maintenanceChooser(*tables->maintenance(), *tables->schedule(), mode, parent);
-    appEditorDialogs().run(*chooser);
+    appEditorDialogs().choose(*chooser);
 }
 
 void runAddMaintenance(CZUKRecDoc& doc, QWidget* parent) {
     GroupTables* tables = doc.tables();
     if (!tables || !tables->maintenance()) return;
-    CAddMaint editorDlg(*tables->maintenance(), CAddMaint::Add, {}, 0, parent);
-    appEditorDialogs().run(editorDlg);
+    appEditorDialogs().editItem(*tables->maintenance(), {}, 0, parent);
 }
 
 }  // namespace quorvane

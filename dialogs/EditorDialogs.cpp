@@ -5,14 +5,64 @@
 #include <QListView>
 
 #include "base/Clock.h"
+#include "dialogs/RecordCards.h"
+#include "dialogs/RecordLists.h"
 #include "platform/DialogButtons.h"
 #include "platform/DialogSeam.h"
 #include "platform/LineListModel.h"
 #include "platform/Prompter.h"
 #include "platform/TextCodec.h"
+#include "reservations/AddPersonDlg.h"
 #include "reservations/ShowReservation.h"
 
 namespace quorvane {
+
+void EditorDialogs::choose(CRecordChooserDlg& chooser) {
+    run(chooser);
+}
+
+bool EditorDialogs::modifyCustomer(CPeople& people, const PersonFields& fields, long record,
+                                   QWidget* parent) {
+    CAddPersonDlg dialog(people, CAddPersonDlg::Modify, fields, record, parent);
+    return run(dialog) == QDialog::Accepted;
+}
+
+bool EditorDialogs::editItem(CMaintenance& maintenance, const MaintFields& item, long record,
+                             QWidget* parent) {
+    CAddMaint dialog(maintenance, record == 0 ? CAddMaint::Add : CAddMaint::Modify, item, record,
+                     parent);
+    return run(dialog) == QDialog::Accepted;
+}
+
+void EditorDialogs::customerCard(const PersonFields& fields, QWidget* parent) {
+    CListPerson card(fields, parent);
+    run(card);
+}
+
+void EditorDialogs::itemCard(const MaintFields& item, QWidget* parent) {
+    CListMaint card(item, parent);
+    run(card);
+}
+
+void EditorDialogs::customerReservations(CSchedule& schedule, const CustomerName& who,
+                                         const DayDate& from, QWidget* parent) {
+    CPersonResDlg list(schedule, who, from, parent);
+    run(list);
+}
+
+void EditorDialogs::itemReservations(CSchedule& schedule, CMaintenance& maintenance,
+                                     const std::string& item, const DayDate& from,
+                                     QWidget* parent) {
+    CMaintResDlg list(schedule, maintenance, item, from, parent);
+    run(list);
+}
+
+std::optional<std::string> EditorDialogs::showReservation(const ReservationDetail& detail,
+                                                          QWidget* parent) {
+    CShowReservation dialog(detail, parent);
+    if (run(dialog) != QDialog::Accepted) return std::nullopt;
+    return dialog.notes();
+}
 
 int QtEditorDialogs::run(QDialog& dialog) {
     return dialog.exec();
@@ -62,13 +112,12 @@ DayDate today() {
 }
 
 bool showListedReservation(CSchedule& schedule, const ListedReservation& shown, QWidget* parent) {
-    CShowReservation detail(shown.detail, parent);
-    if (appEditorDialogs().run(detail) != QDialog::Accepted) return false;
-    const std::string notes = detail.notes();
-    if (notes == shown.detail.notes) return false;
+    const std::optional<std::string> notes =
+        appEditorDialogs().showReservation(shown.detail, parent);
+    if (!notes || *notes == shown.detail.notes) return false;
     // While another user holds the record the window says that it waits. A failed write is
     // not a message of its own: the list is read again and shows what the table holds.
-    writeNotesWaiting([&] { return writeListedNotesOnce(schedule, shown, notes); }, parent);
+    writeNotesWaiting([&] { return writeListedNotesOnce(schedule, shown, *notes); }, parent);
     return true;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
-// Every modal dialog the customer and maintenance editors open (the editors, the read-only
-// cards, the reservation lists and the reservation detail) goes through one replaceable
-// object, so tests answer them without a modal event loop: they get the dialog itself and
-// work its controls by id. Also the small widget pieces the editors share.
+// Every modal dialog the customer and maintenance editors open (the choosers, the editors, the
+// read-only cards, the reservation lists and the reservation detail) goes through one
+// replaceable object whose calls return the dialog's answer. These dialogs do their work in
+// their own OK step (a stored customer, a deletion, written notes), so what a test replaces is
+// only the running of the built dialog: it gets the dialog itself and works its controls by id,
+// without a modal event loop. Also the small widget pieces the editors share.
 #include <QListView>
+#include <optional>
 #include <string>
 
+#include "dialogs/core/CustomerFields.h"
 #include "dialogs/core/EditorCore.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
@@ -16,10 +20,30 @@ class QWidget;
 
 namespace quorvane {
 
+class CRecordChooserDlg;
+
 class EditorDialogs {
 public:
     virtual ~EditorDialogs() = default;
-    // Runs the dialog modally; QDialog::Accepted or QDialog::Rejected.
+
+    // A chooser built by customerChooser() or maintenanceChooser() (EditorCommands.h).
+    void choose(CRecordChooserDlg& chooser);
+    // The customer editor on the customer at `record`; true when it stored the change.
+    bool modifyCustomer(CPeople& people, const PersonFields& fields, long record, QWidget* parent);
+    // The maintenance editor, in add mode when `record` is 0; true when it stored the item.
+    bool editItem(CMaintenance& maintenance, const MaintFields& item, long record, QWidget* parent);
+    // The read-only cards.
+    void customerCard(const PersonFields& fields, QWidget* parent);
+    void itemCard(const MaintFields& item, QWidget* parent);
+    // A customer's and an item's reservations from `from` on.
+    void customerReservations(CSchedule& schedule, const CustomerName& who, const DayDate& from,
+                              QWidget* parent);
+    void itemReservations(CSchedule& schedule, CMaintenance& maintenance, const std::string& item,
+                          const DayDate& from, QWidget* parent);
+    // The reservation detail; its notes as they stand at OK, or nothing on Cancel.
+    std::optional<std::string> showReservation(const ReservationDetail& detail, QWidget* parent);
+
+    // Runs a built dialog modally; QDialog::Accepted or QDialog::Rejected.
     virtual int run(QDialog& dialog) = 0;
 };
 
