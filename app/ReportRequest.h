@@ -10,8 +10,8 @@
 #include <functional>
 #include <optional>
 
+#include "base/Calendar.h"
 #include "reports/core/ReportKind.h"
-#include "tables/Calendar.h"
 
 namespace quorvane {
 

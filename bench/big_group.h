@@ -7,10 +7,10 @@
 #include <functional>
 #include <string>
 
+#include "base/Calendar.h"
 #include "base/Clock.h"
 #include "engine/io4.h"
 #include "group/GroupFile.h"
-#include "tables/Calendar.h"
 
 namespace bench {
 

@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Calendar.h"
 #include "base/Clock.h"
 #include "reports/core/ReservationReport.h"
 #include "reports/core/UtilizationReport.h"
-#include "tables/Calendar.h"
 #include "tables/Schedule.h"
 
 std::string benchBigGroupPath();  // group_bench.cpp

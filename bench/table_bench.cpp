@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "bench_util.h"
 #include "engine/data4.h"
 #include "engine/tag4.h"
 #include "engine/vask4.h"
-#include "tables/Calendar.h"
 #include "tables/Schedule.h"
 
 namespace {

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "bench_util.h"
 #include "engine/data4.h"
 #include "engine/field4.h"
 #include "engine/tag4.h"
 #include "engine/vask4.h"
-#include "tables/Calendar.h"
 
 namespace {
 

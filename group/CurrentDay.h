@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "group/ChangeStamp.h"
 #include "group/DayState.h"
-#include "tables/Calendar.h"
 
 namespace quorvane {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "group/Room.h"
-#include "tables/Calendar.h"
 
 namespace quorvane {
 

@@ -3,16 +3,16 @@
 #include <QObject>
 #include <optional>
 
-#include "group/GroupTables.h"
 #include "app/ZUKRecDoc.h"
+#include "base/Calendar.h"
 #include "base/Clock.h"
 #include "group/GroupFile.h"
+#include "group/GroupTables.h"
 #include "platform/AppSettings.h"
 #include "platform/Prompter.h"
 #include "reports/ReportDialogs.h"
 #include "reports/core/ReportJob.h"
 #include "reports/core/ReportSource.h"
-#include "tables/Calendar.h"
 #include "tables/Schedule.h"
 
 namespace quorvane {

@@ -6,12 +6,12 @@
 #include <QString>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "group/DayState.h"
 #include "platform/Printing.h"
 #include "reports/core/DayChart.h"
 #include "reports/core/ReportJob.h"
 #include "reports/core/ReportLines.h"
-#include "tables/Calendar.h"
 
 namespace quorvane {
 

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tables/Calendar.h"
+#include "base/Calendar.h"
 
 #include <cstring>
 

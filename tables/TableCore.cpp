@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -54,23 +53,6 @@ std::string groupBase(const std::string& groupPath) {
 std::string groupFolder(const std::string& groupPath) {
     std::size_t slash = groupPath.rfind('/');
     return slash == std::string::npos ? std::string() : groupPath.substr(0, slash + 1);
-}
-
-std::string format(const char* fmt, ...) {
-    char buf[512];
-    va_list ap;
-    va_start(ap, fmt);
-    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < sizeof buf)
-        return std::string(buf, static_cast<std::size_t>(n));
-    std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    va_start(ap, fmt);
-    std::vsnprintf(out.data(), out.size(), fmt, ap);
-    va_end(ap);
-    out.resize(static_cast<std::size_t>(n));
-    return out;
 }
 
 TableCore::TableCore(const TableSpec& spec)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Format.h"
 #include "engine/data4.h"
 #include "engine/vask4.h"
 
@@ -62,8 +63,8 @@ std::string groupFolder(const std::string& groupPath);
 // of the name is used (its file-name part upper-case).
 enum class Reach { Other, InUse, ReadOnly };
 Reach tableReach(const std::string& path);
-// printf into a std::string.
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The one formatter, by its old name here.
+using quorvane::format;
 
 class TableCore {
 public:

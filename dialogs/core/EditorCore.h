@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "reservations/core/BookingCore.h"
-#include "tables/Calendar.h"
 #include "tables/RecordRows.h"
 
 class CSchedule;

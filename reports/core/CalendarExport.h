@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tables/Calendar.h"
+#include "base/Calendar.h"
 
 class CSchedule;
 class QWidget;

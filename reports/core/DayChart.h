@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "group/DayState.h"
-#include "tables/Calendar.h"
 
 namespace quorvane {
 

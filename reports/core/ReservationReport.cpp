@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "tables/Calendar.h"
+#include "base/Calendar.h"
 #include "tables/People.h"
 #include "tables/TableCore.h"
 

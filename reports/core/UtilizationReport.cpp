@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "base/Calendar.h"
 #include "base/Clock.h"
-#include "tables/Calendar.h"
 
 namespace quorvane {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "base/Message.h"
-#include "tables/Calendar.h"
 
 class CSchedule;
 class CPeople;

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "reports/core/ReportSource.h"
-#include "tables/Calendar.h"
 
 namespace quorvane::testing {
 

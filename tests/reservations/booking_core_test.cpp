@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/Calendar.h"
 #include "booking_fixture.h"
 #include "engine/data4.h"
 #include "engine/io4.h"
 #include "engine/tag4.h"
-#include "tables/Calendar.h"
 #include "tables/Maintenance.h"
 #include "tables/People.h"
 #include "tests/tables/tables_testutil.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "tables/Calendar.h"
+#include "base/Calendar.h"
 
 namespace quorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "tables/Calendar.h"
+#include "base/Calendar.h"
 
 #include <cstdio>
 
