@@ -57,13 +57,6 @@ void EditorDialogs::itemReservations(CSchedule& schedule, CMaintenance& maintena
     run(list);
 }
 
-std::optional<std::string> EditorDialogs::showReservation(const ReservationDetail& detail,
-                                                          QWidget* parent) {
-    CShowReservation dialog(detail, parent);
-    if (run(dialog) != QDialog::Accepted) return std::nullopt;
-    return dialog.notes();
-}
-
 int QtEditorDialogs::run(QDialog& dialog) {
     return dialog.exec();
 }

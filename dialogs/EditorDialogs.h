@@ -13,6 +13,7 @@
 #include "dialogs/core/EditorCore.h"
 #include "platform/RowListModel.h"
 #include "platform/TextCodec.h"
+#include "reservations/ReservationDialogs.h"
 
 class QAbstractItemModel;
 class QDialog;
@@ -22,10 +23,9 @@ namespace quorvane {
 
 class CRecordChooserDlg;
 
-class EditorDialogs {
+// The booking folder's dialogs (the reservation detail among them) are the editors' too.
+class EditorDialogs : public ReservationDialogs {
 public:
-    virtual ~EditorDialogs() = default;
-
     // A chooser built by customerChooser() or maintenanceChooser() (EditorCommands.h).
     void choose(CRecordChooserDlg& chooser);
     // The customer editor on the customer at `record`; true when it stored the change.
@@ -40,11 +40,6 @@ public:
                               QWidget* parent);
     void itemReservations(CSchedule& schedule, CMaintenance& maintenance, const std::string& item,
                           const DayDate& from, QWidget* parent);
-    // The reservation detail; its notes as they stand at OK, or nothing on Cancel.
-    std::optional<std::string> showReservation(const ReservationDetail& detail, QWidget* parent);
-
-    // Runs a built dialog modally; QDialog::Accepted or QDialog::Rejected.
-    virtual int run(QDialog& dialog) = 0;
 };
 
 class QtEditorDialogs final : public EditorDialogs {
