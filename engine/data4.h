@@ -113,6 +113,10 @@ int d4recall(Data4* d);
 int d4flush(Data4* d);
 int d4update(Data4* d);  // writes a changed current record
 int d4pack(Data4* d);
+// The journals of interrupted record rewrites left beside the data file `table` (their paths).
+// A rewrite whose changes span a sector boundary is journaled so a power loss cannot tear it;
+// whoever next opens the table for writing settles what its writer left.
+std::vector<std::string> d4journalsLeft(const char* table);
 
 Tag4* d4tag(Data4* d, const char* name);
 int d4tagSelect(Data4* d, Tag4* tag);  // nullptr: record-number order

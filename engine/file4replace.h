@@ -63,3 +63,10 @@ private:
 // The whole content in one call: begin, write, commit. 0 or the errno.
 int file4replace(const std::string& target, std::span<const std::uint8_t> bytes,
                  File4Replace::Mode mode = File4Replace::Mode::Replace);
+
+// The folder a path's entry is in ("." for a bare name).
+std::string file4folder(const std::string& path);
+// Makes the entries of the folder `path` is in last (a creation, a rename, a removal): 0 or the
+// errno. A folder that cannot be opened for reading (write and search permission only) cannot
+// be synced; that is no failure.
+int file4syncFolder(const std::string& path);

@@ -247,6 +247,11 @@ int checkTable(const std::string& data) {
     }
     std::vector<std::string> problems;
     if (std::string p = lengthProblem(h); !p.empty()) problems.push_back(p);
+    // The check writes nothing: a rewrite a writer left half done is settled by the repair
+    // (or by the program's next opening).
+    for (const std::string& journal : d4journalsLeft(data.c_str()))
+        problems.push_back("an interrupted record rewrite is left beside it (" + nameOf(journal) +
+                           "); run repair");
     std::string cdx = indexOf(data);
     const bool wantsIndex = (h.flags & 1) != 0;
     if (wantsIndex && cdx.empty()) problems.push_back("the production index file is missing");
@@ -277,6 +282,7 @@ int checkTable(const std::string& data) {
         problems.push_back("cannot be prepared for opening");
     } else {
         Context ctx;
+        ctx.c.readOnly = 1;
         Data4* d = d4open(&ctx.c, name.c_str());
         if (!d) {
             int code = ctx.c.errorCode;

@@ -300,6 +300,7 @@ static Data4* openTable(Vask4* c, const char* name) {
         df->refs = 1;
         c->impl->files.push_back(df);
     }
+    const bool first = df->refs == 1;
     Data4* d = makeHandle(c, df);
     c->impl->tables.push_back(d);
     if ((df->tableFlags & 1) && c->autoOpen) {
@@ -320,6 +321,7 @@ static Data4* openTable(Vask4* c, const char* name) {
             return nullptr;
         }
     }
+    if (first) d4journalSettle(d);
     return d;
 }
 

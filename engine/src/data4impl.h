@@ -233,6 +233,15 @@ int d4goData(Data4* d, long rec, int reportGo);
 int d4writeCurrent(Data4* d);
 // Fills recordOld from the file for the current record.
 int d4readOld(Data4* d);
+// Whether rewriting record `rec` from `old` to `neu` changes bytes on both sides of a sector
+// boundary, where a power loss can keep one side and lose the other.
+bool dfile4rewriteMayTear(const DataFile4* df, long rec, const char* old, const char* neu);
+// Rewrites the record through a redo journal beside the table and syncs it: 0, or the engine's
+// error code with the record as it was (or, when even that could not be written back, with the
+// journal left for the next opener to finish).
+int dfile4rewriteJournaled(DataFile4* df, long rec, const char* old, const char* neu);
+// Settles the journals a writer that died left beside the table just opened.
+void d4journalSettle(Data4* d);
 void d4blankBuffer(Data4* d);
 // The data file's path with its extension replaced (e.g. "CDX", "FPT"), upper-cased like it.
 std::string d4nameWithExtension(Data4* d, const char* extension);

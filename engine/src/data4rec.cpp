@@ -139,8 +139,14 @@ int d4writeCurrent(Data4* d) {
             return r;
         }
     }
+    if (!d->oldValid) {
+        if (int r = d4readOld(d)) return r;
+    }
     d4walkForget(d);
-    if (int r = file4write(&df->file, recordPos(df, rec), d->record, df->recordLen)) return r;
+    const int r = dfile4rewriteMayTear(df, rec, d->recordOld, d->record)
+                      ? dfile4rewriteJournaled(df, rec, d->recordOld, d->record)
+                      : file4write(&df->file, recordPos(df, rec), d->record, df->recordLen);
+    if (r) return r;
     std::memcpy(d->recordOld, d->record, df->recordLen);
     d->oldValid = 1;
     d->recordChanged = 0;

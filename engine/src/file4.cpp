@@ -18,6 +18,7 @@
 #include <string>
 
 #include "engine/error4.h"
+#include "engine/file4replace.h"
 #include "engine/io4.h"
 #include "engine/src/vask4impl.h"
 #include "engine/vask4.h"
@@ -432,10 +433,7 @@ int file4flush(File4* f) {
         f->written = false;
     }
     if (f->dirSync) {
-        std::string dir = f->name;
-        size_t slash = dir.rfind('/');
-        dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
-        int dfd = io4()->open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        int dfd = io4()->open(file4folder(f->name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
         if (dfd >= 0) {
             io4()->fdatasync(dfd);
             io4()->close(dfd);

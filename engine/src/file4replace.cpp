@@ -9,13 +9,6 @@
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // ".<name>.<6 letters>~": hidden, and matching no pattern the program lists or opens.
 std::string temporaryName(const std::string& folder, const std::string& name) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -26,6 +19,21 @@ std::string temporaryName(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace
+
+std::string file4folder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+int file4syncFolder(const std::string& path) {
+    const int dir = io4()->open(file4folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (dir < 0) return 0;
+    const int error = io4()->fsync(dir) != 0 ? errno : 0;
+    io4()->close(dir);
+    return error;
+}
 
 File4Replace::~File4Replace() {
     abandon();
@@ -58,7 +66,7 @@ int File4Replace::begin(const std::string& target, Mode mode, bool readWrite) {
         return fail(errno);
     }
 
-    const std::string folder = folderOf(target);
+    const std::string folder = file4folder(target);
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         const std::string tmp = temporaryName(folder, name);
         fd_ = io4()->open(
@@ -135,13 +143,8 @@ int File4Replace::commit(int* kept) {
         *kept = fd;
     }
 
-    // The rename lasts only once the folder's entries are on the disk. A folder that cannot be
-    // opened for reading (write and search permission only) cannot be synced; that is no failure.
-    const int dir = io4()->open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (dir >= 0) {
-        if (io4()->fsync(dir) != 0) fail(errno);
-        io4()->close(dir);
-    }
+    // The rename lasts only once the folder's entries are on the disk.
+    if (const int e = file4syncFolder(target_)) fail(e);
     return error_;
 }
 

@@ -13,8 +13,8 @@
 #include <map>
 #include <sstream>
 
-#include "group/GroupFile.h"
 #include "fault_sweep_internal.h"
+#include "group/GroupFile.h"
 #include "tables/TableCore.h"
 
 extern char** environ;
@@ -294,9 +294,12 @@ Judgement judge(const Operation& op, const Baseline& base, const std::string& fo
         if (j.outcome != Outcome::unsound) j.why = why;
         j.outcome = Outcome::unsound;
     };
+    const std::string group = folder + "/" + kGroupName;
+    State opened = readState(group);
     // A process killed (or a power loss) between creating a replacement's temporary file and
     // renaming it leaves the file behind: nothing can remove it then. It is counted, and only
-    // then allowed; a failure the program saw must remove it.
+    // then allowed; a failure the program saw must remove it. A record rewrite's journal is
+    // settled by the opening above: none may be left after it.
     std::vector<std::string> files = listFolder(folder), left = minus(files, base.files);
     if (killed && !left.empty() && std::all_of(left.begin(), left.end(), [](const std::string& n) {
             return temporaryName(n);
@@ -309,8 +312,6 @@ Judgement judge(const Operation& op, const Baseline& base, const std::string& fo
         for (const std::string& n : listFolder(folder)) names += " " + n;
         bad("the folder holds other files:" + names);
     }
-    const std::string group = folder + "/" + kGroupName;
-    State opened = readState(group);
     // A group the program refuses must be one the check names a repair for; it is judged
     // again once that repair ran.
     const bool refused = !opened.opens;

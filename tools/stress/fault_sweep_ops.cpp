@@ -196,7 +196,7 @@ std::vector<Operation> operations() {
          }});
     // The first customer's record (bytes 481 to 779 of the file) lies across the sector
     // boundary at 512: its rewrite can be torn, the one above (bytes 1079 to 1377) cannot.
-    ops.push_back({"customer modify@512", Shape::atomic, false, false, noPrep,
+    ops.push_back({"customer modify@512", Shape::atomic, false, true, noPrep,
                    [](Tables& t, const std::string&) {
                        int r = t.p.Seek("First0", "M", "Customer0", "555-0100", "");
                        if (r == 0) {
