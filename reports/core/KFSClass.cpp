@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -131,12 +132,13 @@ int CKFSClass::Create(const std::string& path, int recordSize, int keyOffset, in
         return kRecordTooSmall;
     dataPath_ = path;
     indexPath_ = IndexName(path);
-    if (exists(path) || exists(indexPath_)) return kExists;
     recordSize_ = recordSize;
     keyOffset_ = keyOffset;
     keyLength_ = keyLength;
     prefixLength_ = keyLength < kMaxPrefix ? keyLength : kMaxPrefix;
     flags_ = flags;
+    const bool leftover = !exists(path) && leftoverIndex();
+    if (exists(path) || (exists(indexPath_) && !leftover)) return kExists;
     failed_ = false;
     keys_.clear();
     nodes_.assign(std::size_t(1 + kBuckets), Node());
@@ -144,7 +146,8 @@ int CKFSClass::Create(const std::string& path, int recordSize, int keyOffset, in
     // Both files are made as temporary files and put under their names only at Close, and
     // then only where nothing has appeared meanwhile: a file another program made is never
     // overwritten.
-    if (const int e = index_.begin(indexPath_, File4Replace::Mode::CreateOnly))
+    if (const int e = index_.begin(
+            indexPath_, leftover ? File4Replace::Mode::Replace : File4Replace::Mode::CreateOnly))
         return e == EEXIST ? kExists : kIndexNotCreated;
     if (const int e = data_.begin(path, File4Replace::Mode::CreateOnly)) {
         index_.abandon();
@@ -265,16 +268,45 @@ void CKFSClass::closeFiles() {
 
 int CKFSClass::Close() {
     if (!IsOpen()) return kOk;
-    // The pair becomes durable once, here, instead of at every record. The data file goes
-    // first; when the index then cannot follow, the data file is taken away again, so the
-    // pair is there whole or not at all.
+    // The pair becomes durable once, here, instead of at every record. The index goes first, so
+    // that a data file never stands without its index: a crash between the two renames leaves
+    // the index alone, which no reader takes for a pair (the data file is what is opened) and
+    // the next Create of the pair replaces. When the data file cannot follow, or a rename was
+    // made but its folder not synced, what was placed is taken away again: the pair is there
+    // whole or not at all.
     if (failed_) {
         closeFiles();
         return kWriteFailed;
     }
-    const bool dataPlaced = data_.commit() == 0;
-    const bool indexPlaced = dataPlaced && index_.commit() == 0;
-    if (dataPlaced && !indexPlaced) io4()->unlink(dataPath_.c_str());
+    auto place = [](File4Replace& f, bool& placed) {
+        int fd = -1;
+        const int e = f.commit(&fd);
+        placed = fd >= 0;
+        if (placed) io4()->close(fd);
+        return e == 0;
+    };
+    bool indexPlaced = false, dataPlaced = false;
+    const bool ok = place(index_, indexPlaced) && place(data_, dataPlaced);
+    if (!ok) {
+        if (dataPlaced) io4()->unlink(dataPath_.c_str());
+        if (indexPlaced) io4()->unlink(indexPath_.c_str());
+        if (dataPlaced || indexPlaced) file4syncFolder(dataPath_);
+    }
     closeFiles();
-    return indexPlaced ? kOk : kWriteFailed;
+    return ok ? kOk : kWriteFailed;
+}
+
+// An index file under the pair's name with no data file beside it, whose header names this
+// pair's path and layout: what a crash between Close's two renames leaves.
+bool CKFSClass::leftoverIndex() const {
+    const int fd = ::open(indexPath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    std::array<unsigned char, kBlockSize> head{};
+    const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                      ::pread(fd, head.data(), head.size(), 0) == kBlockSize;
+    ::close(fd);
+    // Bytes 0 to 27 count nodes and records; from 28 on the header is the layout and the path.
+    const auto made = headerBlock(dataPath_);
+    return read && std::equal(head.begin() + 28, head.end(), made.begin() + 28);
 }

@@ -74,6 +74,7 @@ private:
     bool writeNode(std::int32_t block);
     int compareWithEntry(const Node& node, int slot, const unsigned char* key) const;
     void closeFiles();
+    bool leftoverIndex() const;
 
     File4Replace data_, index_;
     std::string dataPath_, indexPath_;

@@ -250,6 +250,14 @@ TEST_F(CustomerExportTest, CreateRefusesLongPathsExistingFilesAndShortRecords) {
     EXPECT_EQ(pair.Create(file("only.adr"), 260, 12, 44, 0), CKFSClass::kExists);
     EXPECT_EQ(slurp(file("only.PTR")), "keep");
     EXPECT_FALSE(std::filesystem::exists(file("only.adr")));
+    // The pair's own index without its data file (a crash between Close's renames) is replaced;
+    // the same index beside another pair's name is not.
+    std::filesystem::remove(at64);
+    std::filesystem::copy_file(CKFSClass::IndexName(at64), file("other.PTR"));
+    EXPECT_EQ(pair.Create(file("other.adr"), 260, 12, 44, 0), CKFSClass::kExists);
+    ASSERT_EQ(pair.Create(at64, 260, 12, 44, 0), CKFSClass::kOk);
+    EXPECT_EQ(pair.Close(), CKFSClass::kOk);
+    EXPECT_TRUE(std::filesystem::exists(at64));
 }
 
 TEST_F(CustomerExportTest, EqualNamesGetCountersAndLowerCaseNamesTheirOwnBuckets) {

@@ -76,13 +76,15 @@ TEST(FaultSweep, TableUpkeep) {
 }
 
 // Files written whole (the group file's facility edits, the exports and a report's PDF) are
-// replaced by a rename: the old file or the new one, and no temporary left after a failure.
+// replaced by a rename: the old file or the new one, and no temporary left after a failure; the
+// address pair is there whole or not at all.
 TEST(FaultSweep, FileReplacements) {
     sweep({{"facility add", 0, 1},
            {"facility modify", 0, 1},
            {"facility delete", 0, 1},
            {"export replace", 0, 1},
-           {"text export", 0, 1}});
+           {"text export", 0, 1},
+           {"address export", 0, 1}});
 }
 
 }  // namespace

@@ -83,6 +83,7 @@ bool buildBaseline(const Operation& op, const std::string& tmpl, const std::stri
         return false;
     }
     base.after = after.rows;
+    base.filesAfter = listFolder(work);
     base.added = minus(base.after, base.before);
     base.removed = minus(base.before, base.after);
     base.kinds = r.kinds;

@@ -78,6 +78,8 @@ std::vector<Operation> operations();
 int quorvaneTables(const std::vector<std::string>& args);
 // The file the export operation replaces, beside the group.
 std::string exportFile(const std::string& group);
+// The data file of the address pair the address export creates, beside the group.
+std::string addressFile(const std::string& group);
 
 // ----- the seam and the child (fault_sweep_io.cpp) -----
 
@@ -126,7 +128,7 @@ std::vector<std::string> minus(const std::vector<std::string>& a,
 // What a fault-free run of the operation did.
 struct Baseline {
     std::vector<std::string> before, after, added, removed;
-    std::vector<std::string> files;
+    std::vector<std::string> files, filesAfter;  // in the folder before and after
     std::string kinds;  // per fault point: w (W: across a sector boundary), t, r or s
     std::vector<Event> events;
     std::string folder;  // where the recorded run ran

@@ -15,6 +15,7 @@
 
 #include "fault_sweep_internal.h"
 #include "group/GroupFile.h"
+#include "reports/core/KFSClass.h"
 #include "tables/TableCore.h"
 
 extern char** environ;
@@ -181,9 +182,14 @@ State readStateLoud(const std::string& group) {
     }
     // The exported file, whole: its length and a digest of its bytes.
     std::string exported;
-    if (readFile(exportFile(group), exported))
-        st.rows.push_back("X|" + std::to_string(exported.size()) + "|" +
-                          std::to_string(std::hash<std::string>{}(exported)));
+    // The address pair is there when its data file is (an index alone is a crash's leftover).
+    const std::string pair = addressFile(group);
+    const bool pairThere = readFile(pair, exported);
+    for (const std::string& path : {exportFile(group), pair, CKFSClass::IndexName(pair)})
+        if ((path == exportFile(group) || pairThere) && readFile(path, exported))
+            st.rows.push_back("X|" + path.substr(path.rfind('/') + 1) + "|" +
+                              std::to_string(exported.size()) + "|" +
+                              std::to_string(std::hash<std::string>{}(exported)));
     Tables t;
     if (int r = t.open(group)) {
         st.problem = "the tables do not open (" + std::to_string(r) + ")";
@@ -298,16 +304,21 @@ Judgement judge(const Operation& op, const Baseline& base, const std::string& fo
     State opened = readState(group);
     // A process killed (or a power loss) between creating a replacement's temporary file and
     // renaming it leaves the file behind: nothing can remove it then. It is counted, and only
-    // then allowed; a failure the program saw must remove it. A record rewrite's journal is
+    // then allowed; a failure the program saw must remove it. So is the address pair's index
+    // without its data file, left between the pair's two renames, which the next export of the
+    // pair replaces. A record rewrite's journal is
     // settled by the opening above: none may be left after it.
     std::vector<std::string> files = listFolder(folder), left = minus(files, base.files);
-    if (killed && !left.empty() && std::all_of(left.begin(), left.end(), [](const std::string& n) {
-            return temporaryName(n);
+    const std::string pairIndex = CKFSClass::IndexName(addressFile(kGroupName));
+    const bool pairThere = std::count(files.begin(), files.end(), addressFile(kGroupName)) > 0;
+    if (killed && !left.empty() && std::all_of(left.begin(), left.end(), [&](const std::string& n) {
+            return temporaryName(n) || (n == pairIndex && !pairThere);
         })) {
         j.temporaryLeft = true;
         files = base.files;
     }
-    if (files != base.files) {
+    // An operation that creates files (the address pair) leaves them all or none.
+    if (files != base.files && files != base.filesAfter) {
         std::string names;
         for (const std::string& n : listFolder(folder)) names += " " + n;
         bad("the folder holds other files:" + names);

@@ -106,6 +106,11 @@ std::string exportFile(const std::string& group) {
     return group.substr(0, group.rfind('/') + 1) + "Sweep export.txt";
 }
 
+// The data file of the address pair the address export creates, beside the group.
+std::string addressFile(const std::string& group) {
+    return group.substr(0, group.rfind('/') + 1) + "SWEEPADR.DAT";
+}
+
 // What an export writes: `lines` numbered lines, in the 64 KiB writes the exports make.
 int writeExport(const std::string& path, int lines, const char* what) {
     File4Replace file;
@@ -271,6 +276,15 @@ std::vector<Operation> operations() {
                    },
                    [](Tables& t, const std::string& group) {
                        told(exportCustomersText(t.p, exportFile(group)) == kTextExported ? 0 : 1);
+                   }});
+    // The mailing-list pair of every customer: two new files beside the group.
+    ops.push_back({"address export", Shape::atomic, false, true, noPrep,
+                   [](Tables& t, const std::string& group) {
+                       std::string index;
+                       told(quorvane::exportCustomersAddress(t.p, addressFile(group), index) ==
+                                    quorvane::kAddressExported
+                                ? 0
+                                : 1);
                    }});
     // The purge at close: every reservation before the cut-off is deleted, then the close packs.
     ops.push_back({"purge", Shape::units, true, false, noPrep, [](Tables& t, const std::string&) {
