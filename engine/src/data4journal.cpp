@@ -177,10 +177,17 @@ void settle(Data4* d, const std::string& path, long rec) {
     // Read-only, as another user's journal may not be writable: a read lock still tells
     // whether its writer holds it.
     const int fd = io4()->open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0);
-    if (fd < 0) return;
     struct stat st {};
-    if (io4()->fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        lock4osLock(fd, 0, 1, lock4read) != lock4granted) {
+    // A link or anything else but a file under a journal's name was planted, never written by
+    // a writer: the name goes (a link's target is untouched).
+    if ((fd < 0 && errno == ELOOP) ||
+        (fd >= 0 && io4()->fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))) {
+        io4()->unlink(path.c_str());
+        if (fd >= 0) io4()->close(fd);
+        return;
+    }
+    if (fd < 0) return;
+    if (!S_ISREG(st.st_mode) || lock4osLock(fd, 0, 1, lock4read) != lock4granted) {
         io4()->close(fd);
         return;
     }

@@ -140,6 +140,13 @@ TEST_F(DataJournal, TheNextOpenerSettlesAJournalLeftBehind) {
         EXPECT_EQ(read(), std::string(k.name) + "|" + k.notes + "|") << int(k.then);
         EXPECT_TRUE(left().empty()) << int(k.then);
     }
+    // A link planted under a journal's name goes; what it points at is untouched.
+    const auto table = readBytes(path());
+    const std::string record = read();
+    ASSERT_EQ(::symlink(path().c_str(), dir.file(".T.DBF.1~j").c_str()), 0);
+    EXPECT_EQ(read(), record);
+    EXPECT_TRUE(left().empty());
+    EXPECT_EQ(readBytes(path()), table);
 }
 
 }  // namespace
