@@ -224,24 +224,6 @@ TEST(AdminTool, RepairSetsTheCountAndKeepsAPartialRecord) {
     EXPECT_EQ(s.Seek("20260209", "Court 2", "09", "00"), 0);
 }
 
-// A record rewrite's journal left behind (here a torn one): check names it and writes
-// nothing; repair settles it (a torn journal is dropped, the record was not touched).
-TEST(AdminTool, AJournalLeftBehindIsNamedAndSettledByRepair) {
-    ScratchDir dir;
-    makeFolder(dir);
-    const std::string path = dir.file("COURTS.DBF"), journal = dir.file(".COURTS.DBF.2~j");
-    const std::vector<unsigned char> before = tables_test::readBytes(path);
-    tables_test::writeBytes(journal, {'Q', 'V', 'J', '1'});
-    ToolRun r = tool("check " + q(dir.path()));
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("(.COURTS.DBF.2~j); run repair"), std::string::npos) << r.out;
-    EXPECT_EQ(tables_test::fileSize(journal), 4);
-    EXPECT_EQ(tool("repair " + q(path)).status, 0);
-    EXPECT_EQ(tables_test::fileSize(journal), -1);
-    EXPECT_EQ(tool("check " + q(dir.path())).status, 0);
-    EXPECT_EQ(tables_test::readBytes(path), before);
-}
-
 // One flipped bit in a header or a record: check finds what the program refuses, repair
 // brings every record back from the field descriptors, and a repair that cannot be sure
 // changes nothing.
@@ -387,3 +369,21 @@ TEST(AdminTool, TablesOfAnotherLayoutAreUnsupportedNotDamaged) {
 }
 
 #endif
+
+// A record rewrite's journal left behind (here a torn one): check names it and writes
+// nothing; repair settles it (a torn journal is dropped, the record was not touched).
+TEST(AdminTool, AJournalLeftBehindIsNamedAndSettledByRepair) {
+    ScratchDir dir;
+    makeFolder(dir);
+    const std::string path = dir.file("COURTS.DBF"), journal = dir.file(".COURTS.DBF.2~j");
+    const std::vector<unsigned char> before = tables_test::readBytes(path);
+    tables_test::writeBytes(journal, {'Q', 'V', 'J', '1'});
+    ToolRun r = tool("check " + q(dir.path()));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("(.COURTS.DBF.2~j); run repair"), std::string::npos) << r.out;
+    EXPECT_EQ(tables_test::fileSize(journal), 4);
+    EXPECT_EQ(tool("repair " + q(path)).status, 0);
+    EXPECT_EQ(tables_test::fileSize(journal), -1);
+    EXPECT_EQ(tool("check " + q(dir.path())).status, 0);
+    EXPECT_EQ(tables_test::readBytes(path), before);
+}
