@@ -125,6 +125,9 @@ int dfile4rewriteJournaled(DataFile4* df, long rec, const char* old, const char*
     const int fd =
         io4()->open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return fail(df, errno);
+    // Whoever may read the table may settle the journal: it takes the table's permissions.
+    struct stat table {};
+    if (io4()->fstat(df->file.fd, &table) == 0) io4()->fchmod(fd, table.st_mode & 0666);
     // Held while the journal lives, so that an opener never takes it for one left behind.
     lock4osLock(fd, 0, 1, lock4write);
     int e = writeAll(fd, j.data(), j.size());

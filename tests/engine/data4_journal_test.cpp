@@ -1,5 +1,7 @@
 // A record rewrite whose changes span a sector boundary goes through a journal beside the
 // table; one left behind by a writer that died is settled by the next opener.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -115,13 +117,22 @@ TEST_F(DataJournal, TheNextOpenerSettlesAJournalLeftBehind) {
                  {Then::rewrittenSince, "other", "other notes"}};
     for (const auto& k : cases) {
         ASSERT_EQ(rewrite("name", "notes"), 0);
+        ::chmod(path().c_str(), 0664);
         {
+            const mode_t mask = ::umask(077);
             JournalIo io;
             io.failAt = pos(rec);
             EXPECT_NE(rewrite("new name", kLongNotes.c_str()), 0);
+            ::umask(mask);
         }
         const auto journals = left();
         ASSERT_EQ(journals.size(), 1u);
+        // Another user who may read the table may settle it, whatever the writer's umask.
+        struct stat table {
+        }, journalStat{};
+        ASSERT_EQ(::stat(path().c_str(), &table), 0);
+        ASSERT_EQ(::stat(journals[0].c_str(), &journalStat), 0);
+        EXPECT_EQ(journalStat.st_mode & 0777, table.st_mode & 0666);
         auto bytes = readBytes(path());
         auto journal = readBytes(journals[0]);
         if (k.then == Then::firstSectorNew) {
