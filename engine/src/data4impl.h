@@ -227,6 +227,8 @@ const Index4Hooks* index4builtinHooks();
 // Record-level helpers shared with the index and lock code.
 // Reads record rec into buf; returns 0, or r4entry when the record is beyond the file.
 int dfile4readRecord(DataFile4* df, long rec, char* buf);
+// Where record `rec` (1-based) starts in the data file.
+std::int64_t dfile4recordPos(const DataFile4* df, long rec);
 // Positions on record rec without consulting tags; reportGo 0 returns 5 instead of -70.
 int d4goData(Data4* d, long rec, int reportGo);
 // Writes the current record when it is changed (record lock, keys, then the bytes).

@@ -49,11 +49,6 @@ std::uint64_t checksum(const std::vector<unsigned char>& j) {
     return h;
 }
 
-std::int64_t recordPos(const DataFile4* df, long rec) {
-    return static_cast<std::int64_t>(df->headerLen) +
-           static_cast<std::int64_t>(rec - 1) * static_cast<std::int64_t>(df->recordLen);
-}
-
 std::string baseName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -102,13 +97,13 @@ bool dfile4rewriteMayTear(const DataFile4* df, long rec, const char* old, const 
     while (first < len && old[first] == neu[first]) ++first;
     if (first == len) return false;
     while (old[last - 1] == neu[last - 1]) --last;
-    const std::int64_t pos = recordPos(df, rec);
+    const std::int64_t pos = dfile4recordPos(df, rec);
     return (pos + first) / kSector != (pos + last - 1) / kSector;
 }
 
 int dfile4rewriteJournaled(DataFile4* df, long rec, const char* old, const char* neu) {
     const unsigned len = df->recordLen;
-    const std::int64_t pos = recordPos(df, rec);
+    const std::int64_t pos = dfile4recordPos(df, rec);
     std::vector<unsigned char> j(kHead + 2 * std::size_t(len));
     std::memcpy(j.data(), "QVJ1", 4);
     put(&j[4], static_cast<std::uint64_t>(rec), 4);
@@ -159,10 +154,10 @@ int dfile4rewriteJournaled(DataFile4* df, long rec, const char* old, const char*
 
 std::vector<std::string> d4journalsLeft(const char* table) {
     std::vector<std::string> found;
-    const std::string path = table ? table : "", folder = file4folder(path);
-    std::string name = baseName(path);
-    for (char& ch : name)
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    // The journals carry the table's name as the engine spells it (upper-cased).
+    std::string path;
+    if (!dfile4name(table, nullptr, &path)) return found;
+    const std::string folder = file4folder(path), name = baseName(path);
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return found;
     while (const dirent* e = ::readdir(dir))
@@ -200,7 +195,7 @@ void settle(Data4* d, const std::string& path, long rec) {
         st.st_size == static_cast<off_t>(j.size()) &&
         io4()->pread(fd, j.data(), j.size(), 0) == static_cast<ssize_t>(j.size()) &&
         std::memcmp(j.data(), "QVJ1", 4) == 0 && get(&j[4], 4) == std::uint64_t(rec) &&
-        get(&j[8], 8) == std::uint64_t(recordPos(df, rec)) && get(&j[16], 4) == len &&
+        get(&j[8], 8) == std::uint64_t(dfile4recordPos(df, rec)) && get(&j[16], 4) == len &&
         get(&j[24], 8) == checksum(j) && rec <= static_cast<long>(df->numRecs);
     bool drop = !whole;
     if (whole) {
@@ -215,7 +210,7 @@ void settle(Data4* d, const std::string& path, long rec) {
             // journal's writer left; one rewritten since by somebody else stays as it is.
             const char* old = reinterpret_cast<const char*>(&j[kHead]);
             const char* neu = old + len;
-            const std::int64_t pos = recordPos(df, rec);
+            const std::int64_t pos = dfile4recordPos(df, rec);
             bool mix = true, done = std::memcmp(now.data(), neu, len) == 0;
             for (std::int64_t at = 0; at < len && mix;) {
                 const std::int64_t end =

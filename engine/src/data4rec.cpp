@@ -22,11 +22,6 @@
 
 namespace {
 
-std::int64_t recordPos(const DataFile4* df, long rec) {
-    return static_cast<std::int64_t>(df->headerLen) +
-           static_cast<std::int64_t>(rec - 1) * static_cast<std::int64_t>(df->recordLen);
-}
-
 // With lock enforcement on, a shared table's current record may only change while locked.
 int enforceLock(Data4* d, long location) {
     Vask4* c = d->c;
@@ -44,7 +39,7 @@ int checkCountFits(DataFile4* df, Vask4* c) {
     if (df->backedRecs == df->numRecs) return 0;
     std::int64_t len = file4len(&df->file);
     if (len < 0) return static_cast<int>(len);
-    if (recordPos(df, static_cast<long>(df->numRecs) + 1) > len)
+    if (dfile4recordPos(df, static_cast<long>(df->numRecs) + 1) > len)
         return error4describe(c, e4data, L4_corrupt, df->name.c_str());
     df->backedRecs = df->numRecs;
     return 0;
@@ -59,13 +54,18 @@ void goEof(Data4* d) {
 
 }  // namespace
 
+std::int64_t dfile4recordPos(const DataFile4* df, long rec) {
+    return static_cast<std::int64_t>(df->headerLen) +
+           static_cast<std::int64_t>(rec - 1) * static_cast<std::int64_t>(df->recordLen);
+}
+
 void d4blankBuffer(Data4* d) {
     std::memcpy(d->record, d->recordBlank, d->df->recordLen);
 }
 
 int dfile4readRecord(DataFile4* df, long rec, char* buf) {
     if (rec < 1) return r4entry;
-    long n = file4read(&df->file, recordPos(df, rec), buf, df->recordLen);
+    long n = file4read(&df->file, dfile4recordPos(df, rec), buf, df->recordLen);
     if (n < 0) return static_cast<int>(n);
     return n == static_cast<long>(df->recordLen) ? 0 : r4entry;
 }
@@ -127,11 +127,12 @@ int d4writeCurrent(Data4* d) {
         int r = d4lock(d, rec);
         if (r != 0) return r;  // refused: the record stays changed and unwritten
     }
+    // The record as it stands: the keys it had, and the bytes the rewrite changes.
+    if (!d->oldValid) {
+        if (int r = d4readOld(d)) return r;
+    }
     const Index4Hooks* hooks = index4hooks();
     if (hooks && hooks->writeKeys && !d->tags.empty()) {
-        if (!d->oldValid) {
-            if (int r = d4readOld(d)) return r;
-        }
         int r = hooks->writeKeys(d, rec, d->recordOld, d->record);
         if (r != 0) {
             // A refused change is dropped rather than retried by every later positioning.
@@ -139,13 +140,10 @@ int d4writeCurrent(Data4* d) {
             return r;
         }
     }
-    if (!d->oldValid) {
-        if (int r = d4readOld(d)) return r;
-    }
     d4walkForget(d);
     const int r = dfile4rewriteMayTear(df, rec, d->recordOld, d->record)
                       ? dfile4rewriteJournaled(df, rec, d->recordOld, d->record)
-                      : file4write(&df->file, recordPos(df, rec), d->record, df->recordLen);
+                      : file4write(&df->file, dfile4recordPos(df, rec), d->record, df->recordLen);
     if (r) return r;
     std::memcpy(d->recordOld, d->record, df->recordLen);
     d->oldValid = 1;
@@ -365,7 +363,7 @@ int d4append(Data4* d) {
     // The record and the end-of-file byte in one write, then the count: a reader never counts
     // a record that is not completely there.
     d->record[df->recordLen] = 0x1A;
-    int r = file4write(&df->file, recordPos(df, rec), d->record, df->recordLen + 1);
+    int r = file4write(&df->file, dfile4recordPos(df, rec), d->record, df->recordLen + 1);
     d->record[df->recordLen] = 0;
     if (r < 0) {
         // Nothing of the failed record may stay behind: cut the file back and restore the
@@ -374,9 +372,9 @@ int d4append(Data4* d) {
         long savedLoc = c->errorLocation;
         int silent = c->errOff;
         c->errOff = 1;
-        if (file4lenSet(&df->file, recordPos(df, rec)) == 0) {
+        if (file4lenSet(&df->file, dfile4recordPos(df, rec)) == 0) {
             const char eof = 0x1A;
-            file4write(&df->file, recordPos(df, rec), &eof, 1);
+            file4write(&df->file, dfile4recordPos(df, rec), &eof, 1);
         }
         c->errOff = silent;
         c->errorCode = saved;
@@ -483,7 +481,7 @@ long packInPlace(DataFile4* df) {
     df->numRecs = static_cast<unsigned long>(kept);
     df->headerDirty = true;
     df->fileChanged = true;
-    if (int r = file4lenSet(&df->file, recordPos(df, kept + 1) + 1)) return r;
+    if (int r = file4lenSet(&df->file, dfile4recordPos(df, kept + 1) + 1)) return r;
     return kept;
 }
 

@@ -137,8 +137,9 @@ int CKFSClass::Create(const std::string& path, int recordSize, int keyOffset, in
     keyLength_ = keyLength;
     prefixLength_ = keyLength < kMaxPrefix ? keyLength : kMaxPrefix;
     flags_ = flags;
-    const bool leftover = !exists(path) && leftoverIndex();
-    if (exists(path) || (exists(indexPath_) && !leftover)) return kExists;
+    if (exists(path)) return kExists;
+    const bool leftover = leftoverIndex();
+    if (!leftover && exists(indexPath_)) return kExists;
     failed_ = false;
     keys_.clear();
     nodes_.assign(std::size_t(1 + kBuckets), Node());

