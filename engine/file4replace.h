@@ -66,6 +66,9 @@ int file4replace(const std::string& target, std::span<const std::uint8_t> bytes,
 
 // The folder a path's entry is in ("." for a bare name).
 std::string file4folder(const std::string& path);
+// Writes all `size` bytes at `at` through the seam, again after a short write: 0 or the errno
+// (ENOSPC when a write makes no progress).
+int file4writeAll(int fd, const void* bytes, std::size_t size, off_t at);
 // Makes the entries of the folder `path` is in last (a creation, a rename, a removal): 0 or the
 // errno. A folder that cannot be opened for reading (write and search permission only) cannot
 // be synced; that is no failure.

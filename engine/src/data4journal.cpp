@@ -72,18 +72,6 @@ long journalRecord(const std::string& entry, const std::string& table) {
     return rec;
 }
 
-int writeAll(int fd, const unsigned char* p, std::size_t n) {
-    for (off_t at = 0; n > 0;) {
-        const ssize_t w = io4()->pwrite(fd, p, n, at);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return w < 0 ? errno : ENOSPC;
-        p += w;
-        at += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return 0;
-}
-
 int fail(DataFile4* df, int error) {
     return error4describe(df->c, e4write, L4_dfile4,
                           (df->name + ": " + std::strerror(error ? error : EIO)).c_str());
@@ -125,7 +113,7 @@ int dfile4rewriteJournaled(DataFile4* df, long rec, const char* old, const char*
     if (io4()->fstat(df->file.fd, &table) == 0) io4()->fchmod(fd, table.st_mode & 0666);
     // Held while the journal lives, so that an opener never takes it for one left behind.
     lock4osLock(fd, 0, 1, lock4write);
-    int e = writeAll(fd, j.data(), j.size());
+    int e = file4writeAll(fd, j.data(), j.size(), 0);
     if (e == 0 && io4()->fdatasync(fd) != 0) e = errno;
     if (e == 0) e = file4syncFolder(path);
     if (e != 0) {

@@ -27,6 +27,20 @@ std::string file4folder(const std::string& path) {
     return path.substr(0, slash);
 }
 
+int file4writeAll(int fd, const void* bytes, std::size_t size, off_t at) {
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    while (size > 0) {
+        const ssize_t n = io4()->pwrite(fd, p, size, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return ENOSPC;  // no progress: the disk takes nothing more
+        p += n;
+        at += n;
+        size -= std::size_t(n);
+    }
+    return 0;
+}
+
 int file4syncFolder(const std::string& path) {
     const int dir = io4()->open(file4folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (dir < 0) return 0;
@@ -90,20 +104,8 @@ int File4Replace::begin(const std::string& target, Mode mode, bool readWrite) {
 int File4Replace::writeAt(off_t position, const void* bytes, std::size_t size) {
     if (error_) return error_;
     if (fd_ < 0) return fail(EBADF);
-    const auto* p = static_cast<const std::uint8_t*>(bytes);
-    off_t at = position;
-    while (size > 0) {
-        const ssize_t n = io4()->pwrite(fd_, p, size, at);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        if (n == 0) return fail(ENOSPC);  // no progress: the disk takes nothing more
-        p += n;
-        at += n;
-        size -= std::size_t(n);
-    }
-    if (at > size_) size_ = at;
+    if (const int e = file4writeAll(fd_, bytes, size, position)) return fail(e);
+    if (position + off_t(size) > size_) size_ = position + off_t(size);
     return 0;
 }
 
