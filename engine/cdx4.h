@@ -118,6 +118,18 @@ struct Node {
 // Returns 0 or kErrCorrupt with a reason in why.
 int decodeNode(const uint8_t* block, size_t blockSize, unsigned keyLen, uint8_t pad,
                uint64_t offset, Node& out, std::string* why);
+// What a leaf walk needs of a node block besides its record numbers.
+struct LeafLinks {
+    uint16_t attr = 0;
+    uint32_t left = kNoLink;
+    uint32_t right = kNoLink;
+    size_t count = 0;
+    bool leaf() const { return (attr & kAttrLeaf) != 0; }
+};
+// A leaf's record numbers appended to out, checked as decodeNode checks them but with no key
+// built; a branch appends nothing (links.leaf() tells).
+int decodeLeafRecords(const uint8_t* block, size_t blockSize, unsigned keyLen, LeafLinks& links,
+                      std::vector<uint32_t>& out, std::string* why);
 // Bytes the packed entries and stored key bytes of a leaf take with geometry g.
 size_t leafUsedBytes(const Node& n, const Geometry& g, unsigned keyLen, uint8_t pad);
 // Bytes one entry takes after prev (nullptr for the first of a leaf).
@@ -232,6 +244,9 @@ public:
     bool stepStaysInLeaf(const Pos& pos, bool forward);
     // The record numbers of pos's cached leaf; empty when the leaf is not cached.
     void leafRecords(const Pos& pos, std::vector<uint32_t>& out);
+    // The record numbers of every entry from the first whose first len key bytes are >= key
+    // to the end, in key order, read leaf by leaf without building a key or caching a leaf.
+    int recordsFrom(const uint8_t* key, size_t len, std::vector<uint32_t>& out);
 
 private:
     int edge(Pos& pos, bool first);
@@ -380,6 +395,9 @@ public:
     // The cached node itself, without a copy.  The pointer stays good only until the
     // next node read, write, allocation or cache drop.
     int nodeRef(Tree& t, uint64_t off, const Node*& out);
+    // The record numbers of the leaf at off appended to out (a cached copy when there is one),
+    // its links in links; a branch appends nothing.
+    int leafRecords(Tree& t, uint64_t off, std::vector<uint32_t>& out, LeafLinks& links);
     int writeNode(Tree& t, const Node& n);
     // The same, exchanging buffers with the cached copy (n is left with unspecified content).
     int writeNode(Tree& t, Node&& n);
@@ -429,6 +447,14 @@ private:
     int makeRoom();
     std::unordered_map<uint64_t, Node> cache_;
     std::vector<uint8_t> blockBuf_;  // one node block as read
+    // Blocks read ahead of a walk that moves through the file block after block (the leaves
+    // of a tree built in key order): one read instead of two per leaf. They belong to the
+    // serial they were read under and are forgotten at the first write of this index.
+    std::vector<uint8_t> ahead_;
+    uint64_t aheadOff_ = 0;
+    uint64_t aheadSerial_ = 0;
+    uint64_t lastMiss_ = 0;  // the block the last node read from the file came from
+    int readBlock(uint64_t off, const uint8_t*& block);
     size_t cacheLimit_;
     bool writeBack_ = false;
     bool checkReads_ = false;

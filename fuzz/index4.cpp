@@ -1,5 +1,5 @@
-// Arbitrary bytes as a compound index file: open, seek, walk both ways, check, and
-// a few key changes. Everything must end in a result code, never a crash or a hang.
+// Arbitrary bytes as a compound index file: open, seek, walk both ways and by record numbers,
+// check, and a few key changes. Everything must end in a result code, never a crash or a hang.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -53,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             t.seek(key.data(), 1, p);
             t.seekLast(key.data(), 1, p);  // the descending walk's seek
         }
+        std::vector<uint32_t> recs;
+        ix.dropCache();  // the records' walk then reads its leaves from the bytes, ahead
+        t.recordsFrom(key.data(), 1, recs);
         int steps = 0;
         for (int rc = t.top(p); rc == 0 && steps < 5000; rc = t.next(p)) ++steps;
         steps = 0;

@@ -16,6 +16,7 @@ namespace {
 
 constexpr size_t kCacheLimit = 8192;      // decoded nodes held per index file
 constexpr size_t kWriteRun = 128 * 1024;  // largest single write of adjacent blocks
+constexpr size_t kReadAhead = 64 * 1024;  // read at once when a walk goes block after block
 
 bool validUniqueCode(int c) {
     return c == 0 || c == 15 || c == 20 || c == 25 || c == -340 || c == -360;
@@ -123,31 +124,77 @@ int Index::nodeRef(Tree& t, uint64_t off, const Node*& out) {
     }
     if (it != cache_.end()) cache_.erase(it);  // decoded for another key length
     if (int rc = makeRoom()) return rc;
-    if (checkReads_) ++checkedReads_;
-    // Decoded straight into its cache slot: a miss costs one decode and no copies.
-    std::vector<uint8_t>& buf = blockBuf_;
-    buf.resize(blockSize_);
-    long got = io_->read(off, buf.data(), blockSize_);
-    if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
-    if (static_cast<size_t>(got) < blockSize_) {
-        if (checkReads_ && changedSince()) return kChanged;
-        return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
-    }
+    const uint8_t* block = nullptr;
+    if (int rc = readBlock(off, block)) return rc;
     Node& slot = cache_[off];
     std::string why;
-    if (decodeNode(buf.data(), blockSize_, t.keyLen(), t.pad(), off, slot, &why) != 0) {
+    // Decoded straight into its cache slot: a miss costs one decode and no copies.
+    if (decodeNode(block, blockSize_, t.keyLen(), t.pad(), off, slot, &why) != 0) {
         cache_.erase(off);
         // Half of a node another user was writing does not decode: read it again.
         if (checkReads_ && changedSince()) return kChanged;
         return fail(kErrCorrupt, kLocCorrupt, why + " (node " + std::to_string(off) + ")");
     }
-    if (checkReads_ && changedSince()) {
-        // Read while another user was writing: it may belong to a newer tree than the
-        // nodes cached, or be half of each.
-        cache_.erase(off);
-        return kChanged;
-    }
     out = &slot;
+    return 0;
+}
+
+int Index::leafRecords(Tree& t, uint64_t off, std::vector<uint32_t>& out, LeafLinks& links) {
+    const Node* n = cached(off);
+    const bool inFile =
+        off >= 512 && off % 512 == 0 && static_cast<int64_t>(off + blockSize_) <= fileLen_;
+    if ((n && n->keys.size() == n->recs.size() * t.keyLen()) || !inFile) {
+        // Cached (perhaps changed and not yet written), or a link past the length last taken:
+        // the ordinary node read serves and judges it.
+        if (int rc = nodeRef(t, off, n)) return rc;
+        links = LeafLinks{n->attr, n->left, n->right, n->count()};
+        if (n->leaf()) out.insert(out.end(), n->recs.begin(), n->recs.end());
+        return 0;
+    }
+    const uint8_t* block = nullptr;
+    if (int rc = readBlock(off, block)) return rc;
+    std::string why;
+    if (decodeLeafRecords(block, blockSize_, t.keyLen(), links, out, &why) != 0) {
+        if (checkReads_ && changedSince()) return kChanged;
+        return fail(kErrCorrupt, kLocCorrupt, why + " (node " + std::to_string(off) + ")");
+    }
+    return 0;
+}
+
+int Index::readBlock(uint64_t off, const uint8_t*& block) {
+    const bool onward = off == lastMiss_ + blockSize_;
+    lastMiss_ = off;
+    if (aheadSerial_ == serial_ && off >= aheadOff_ &&
+        off + blockSize_ <= aheadOff_ + ahead_.size()) {
+        block = ahead_.data() + (off - aheadOff_);  // checked against the counter when read
+        return 0;
+    }
+    // Reading ahead only pays on a walk: a descent to one key would read 64 KiB per node.
+    size_t want = blockSize_;
+    if (onward) {
+        const int64_t left = fileLen_ - static_cast<int64_t>(off);
+        want = std::max(blockSize_,
+                        std::min(kReadAhead, static_cast<size_t>(left)) / blockSize_ * blockSize_);
+    }
+    std::vector<uint8_t>& buf = want > blockSize_ ? ahead_ : blockBuf_;
+    if (want > blockSize_) aheadSerial_ = 0;  // holds nothing until this read is checked
+    buf.resize(want);
+    if (checkReads_) ++checkedReads_;
+    const long got = io_->read(off, buf.data(), want);
+    if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
+    if (static_cast<size_t>(got) < blockSize_) {
+        if (checkReads_ && changedSince()) return kChanged;
+        return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
+    }
+    // Read while another user was writing, the blocks may belong to a newer tree than the
+    // nodes cached, or be half of each.
+    if (checkReads_ && changedSince()) return kChanged;
+    if (want > blockSize_) {
+        ahead_.resize(static_cast<size_t>(got) / blockSize_ * blockSize_);
+        aheadOff_ = off;
+        aheadSerial_ = serial_;
+    }
+    block = buf.data();
     return 0;
 }
 
@@ -158,6 +205,7 @@ bool Index::changedSince() {
 }
 
 int Index::markWriting() {
+    aheadSerial_ = 0;  // blocks read ahead may be the ones about to change
     if (writeBack_ || marked_) return 0;
     uint32_t mark = std::max(counter_, counterOnDisk_) + 1;
     if ((mark & 1) == 0) ++mark;
@@ -464,6 +512,7 @@ int Index::readTagHeader(Tree& t, bool directoryHeader) {
 int Index::open() {
     clearError();
     cache_.clear();
+    aheadSerial_ = 0;
     dirty_.clear();
     freedDirty_.clear();
     tags_.clear();

@@ -118,6 +118,53 @@ int compareEntry(const uint8_t* a, uint32_t ra, const uint8_t* b, uint32_t rb, u
     return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
 
+namespace {
+
+// Reads a leaf's geometry and checks each of its n entries against the block; each(i, rec,
+// dup, trail, keyAt) sees them in order, the entry's stored key bytes at b + keyAt.
+template <class Each>
+int forLeafEntries(const uint8_t* b, size_t blockSize, unsigned keyLen, size_t n, Geometry& g,
+                   uint16_t& storedFree, std::string* why, Each&& each) {
+    storedFree = le16(b + 12);
+    g.recMask = le32(b + 14);
+    g.dupMask = b[18];
+    g.trailMask = b[19];
+    g.recBits = b[20];
+    g.dupBits = b[21];
+    g.trailBits = b[22];
+    g.bytesPerEntry = b[23];
+    if (g.bytesPerEntry == 0 || g.bytesPerEntry > 8)
+        return bad(why, "leaf bytes per entry out of range");
+    if (g.recBits > 32 || g.dupBits > 8 || g.trailBits > 8 ||
+        unsigned(g.recBits) + g.dupBits + g.trailBits > 8u * g.bytesPerEntry)
+        return bad(why, "leaf bit counts overflow the entry");
+    if ((g.recBits < 32 && (g.recMask >> g.recBits) != 0) || (g.dupMask >> g.dupBits) != 0 ||
+        (g.trailMask >> g.trailBits) != 0)
+        return bad(why, "leaf masks wider than their bit counts");
+    if (n * g.bytesPerEntry > blockSize - kLeafHeader) return bad(why, "leaf key count too large");
+    size_t keyEnd = blockSize;
+    const size_t entriesEnd = kLeafHeader + n * g.bytesPerEntry;
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t* e = b + kLeafHeader + i * g.bytesPerEntry;
+        uint64_t v = 0;
+        for (unsigned j = 0; j < g.bytesPerEntry; ++j) v |= static_cast<uint64_t>(e[j]) << (8 * j);
+        const uint32_t rec = static_cast<uint32_t>(v & g.recMask);
+        const unsigned dup = static_cast<unsigned>((v >> g.recBits) & g.dupMask);
+        const unsigned trail = static_cast<unsigned>((v >> (g.recBits + g.dupBits)) & g.trailMask);
+        if (i == 0 && dup != 0) return bad(why, "first leaf key shares bytes with nothing");
+        if (dup + trail > keyLen) return bad(why, "leaf entry counts exceed the key length");
+        const size_t stored = keyLen - dup - trail;
+        if (keyEnd < entriesEnd + stored) return bad(why, "leaf key bytes overlap the entries");
+        keyEnd -= stored;
+        each(i, rec, dup, trail, keyEnd);
+    }
+    if (storedFree != keyEnd - entriesEnd)
+        return bad(why, "leaf free byte count contradicts its keys");
+    return 0;
+}
+
+}  // namespace
+
 int decodeNode(const uint8_t* b, size_t blockSize, unsigned keyLen, uint8_t pad, uint64_t offset,
                Node& out, std::string* why) {
     out = Node{};
@@ -143,49 +190,38 @@ int decodeNode(const uint8_t* b, size_t blockSize, unsigned keyLen, uint8_t pad,
         }
         return 0;
     }
-    Geometry& g = out.geom;
-    out.storedFree = le16(b + 12);
-    g.recMask = le32(b + 14);
-    g.dupMask = b[18];
-    g.trailMask = b[19];
-    g.recBits = b[20];
-    g.dupBits = b[21];
-    g.trailBits = b[22];
-    g.bytesPerEntry = b[23];
-    if (g.bytesPerEntry == 0 || g.bytesPerEntry > 8)
-        return bad(why, "leaf bytes per entry out of range");
-    if (g.recBits > 32 || g.dupBits > 8 || g.trailBits > 8 ||
-        unsigned(g.recBits) + g.dupBits + g.trailBits > 8u * g.bytesPerEntry)
-        return bad(why, "leaf bit counts overflow the entry");
-    if ((g.recBits < 32 && (g.recMask >> g.recBits) != 0) || (g.dupMask >> g.dupBits) != 0 ||
-        (g.trailMask >> g.trailBits) != 0)
-        return bad(why, "leaf masks wider than their bit counts");
-    if (n * g.bytesPerEntry > blockSize - kLeafHeader) return bad(why, "leaf key count too large");
-    out.keys.resize(n * keyLen);
-    out.recs.resize(n);
-    size_t keyEnd = blockSize;
-    const size_t entriesEnd = kLeafHeader + n * g.bytesPerEntry;
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t* e = b + kLeafHeader + i * g.bytesPerEntry;
-        uint64_t v = 0;
-        for (unsigned j = 0; j < g.bytesPerEntry; ++j) v |= static_cast<uint64_t>(e[j]) << (8 * j);
-        uint32_t rec = static_cast<uint32_t>(v & g.recMask);
-        unsigned dup = static_cast<unsigned>((v >> g.recBits) & g.dupMask);
-        unsigned trail = static_cast<unsigned>((v >> (g.recBits + g.dupBits)) & g.trailMask);
-        if (i == 0 && dup != 0) return bad(why, "first leaf key shares bytes with nothing");
-        if (dup + trail > keyLen) return bad(why, "leaf entry counts exceed the key length");
-        size_t stored = keyLen - dup - trail;
-        if (keyEnd < entriesEnd + stored) return bad(why, "leaf key bytes overlap the entries");
-        keyEnd -= stored;
-        uint8_t* k = out.keys.data() + i * keyLen;
-        if (dup) std::memcpy(k, k - keyLen, dup);
-        std::memcpy(k + dup, b + keyEnd, stored);
-        std::memset(k + dup + stored, pad, trail);
-        out.recs[i] = rec;
-    }
-    if (out.storedFree != keyEnd - entriesEnd)
-        return bad(why, "leaf free byte count contradicts its keys");
-    return 0;
+    return forLeafEntries(b, blockSize, keyLen, n, out.geom, out.storedFree, why,
+                          [&](size_t i, uint32_t rec, unsigned dup, unsigned trail, size_t at) {
+                              if (i == 0) {  // the count is checked against the block by now
+                                  out.keys.resize(n * keyLen);
+                                  out.recs.resize(n);
+                              }
+                              uint8_t* k = out.keys.data() + i * keyLen;
+                              const size_t stored = keyLen - dup - trail;
+                              if (dup) std::memcpy(k, k - keyLen, dup);
+                              std::memcpy(k + dup, b + at, stored);
+                              std::memset(k + dup + stored, pad, trail);
+                              out.recs[i] = rec;
+                          });
+}
+
+int decodeLeafRecords(const uint8_t* b, size_t blockSize, unsigned keyLen, LeafLinks& links,
+                      std::vector<uint32_t>& out, std::string* why) {
+    links.attr = le16(b);
+    links.left = le32(b + 4);
+    links.right = le32(b + 8);
+    if (keyLen == 0 || keyLen > kMaxKeyLen) return bad(why, "key length out of range");
+    if (!(links.attr & kAttrLeaf)) return 0;
+    const size_t n = le16(b + 2);
+    const size_t had = out.size();
+    Geometry g;
+    uint16_t storedFree = 0;
+    const int rc = forLeafEntries(
+        b, blockSize, keyLen, n, g, storedFree, why,
+        [&](size_t, uint32_t rec, unsigned, unsigned, size_t) { out.push_back(rec); });
+    if (rc) out.resize(had);
+    links.count = n;
+    return rc;
 }
 
 size_t entryBytes(const uint8_t* prev, const uint8_t* key, const Geometry& g, unsigned keyLen,

@@ -331,6 +331,30 @@ void Tree::leafRecords(const Pos& pos, std::vector<uint32_t>& out) {
     if (n && n->leaf()) out = n->recs;
 }
 
+int Tree::recordsFrom(const uint8_t* key, size_t len, std::vector<uint32_t>& out) {
+    out.clear();
+    Pos pos;
+    int rc = seek(key, len, pos);
+    if (rc == kEof) return 0;
+    if (rc < 0) return rc;
+    const Node* n = nullptr;
+    if ((rc = ix_.nodeRef(*this, pos.leaf, n))) return rc;
+    out.assign(n->recs.begin() + static_cast<long>(pos.index), n->recs.end());
+    uint64_t prev = n->offset;
+    uint32_t link = n->right;
+    // As nextLeaf: the links must point back, and no walk takes more hops than the file has
+    // blocks.
+    const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(ix_.fileLength(), 0)) / 512 + 1;
+    LeafLinks l;
+    for (uint64_t hops = 0; link != kNoLink; prev = link, link = l.right) {
+        if (++hops > limit) return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links form a cycle");
+        if ((rc = ix_.leafRecords(*this, link, out, l))) return rc;
+        if (!l.leaf()) return ix_.fail(kErrCorrupt, kLocCorrupt, "leaf sibling is a branch");
+        if (l.left != prev) return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links disagree");
+    }
+    return 0;
+}
+
 int Tree::find(const uint8_t* key, uint32_t* rec) {
     Pos p;
     int rc = seek(key, keyLen_, p);

@@ -122,30 +122,32 @@ int d4seekRecords(Data4* d, const char* key, std::vector<long>& out) {
     if (!t) return r4noTag;
     if (t->tree->descending() || !expr4keyIsChar(t->expr)) return error4(d->c, e4parm, L4_d4seek);
     return guarded(d, L4_d4seek, [&]() -> int {
-        if (int r = refreshTag(t)) return r;
-        const bool marked = nullMarked(t);
-        const unsigned kl = t->tree->keyLen() - (marked ? 1 : 0);
-        std::string sought(key, std::min<size_t>(std::strlen(key), kl));
-        size_t n = sought.size();
-        if (t->general) cdx4::collateGeneral(reinterpret_cast<uint8_t*>(sought.data()), n);
-        if (marked) {
-            sought.insert(sought.begin(), kValueMarker);
-            ++n;
-        }
-        // A position of its own: the tag's stays on the current record's entry.
-        cdx4::Pos pos;
-        int rc = t->tree->seek(u8(sought), n, pos);
+        std::vector<uint32_t> recs;
+        // Another user's change met on the way makes the whole walk start again.
+        int rc = reread(t, [&]() -> int {
+            if (int r = refreshTag(t)) return r;
+            const bool marked = nullMarked(t);
+            const unsigned kl = t->tree->keyLen() - (marked ? 1 : 0);
+            std::string sought(key, std::min<size_t>(std::strlen(key), kl));
+            size_t n = sought.size();
+            if (t->general) cdx4::collateGeneral(reinterpret_cast<uint8_t*>(sought.data()), n);
+            if (marked) {
+                sought.insert(sought.begin(), kValueMarker);
+                ++n;
+            }
+            return t->tree->recordsFrom(u8(sought), n, recs);
+        });
+        if (rc < 0) return reportCdx(t->index, rc);
+        out.reserve(recs.size());
         bool refreshed = false;
-        while (rc == cdx4::kFound || rc == cdx4::kAfter) {
-            if (pos.rec > recordCount(d) && !refreshed) {
+        for (const uint32_t rec : recs) {
+            if (rec > recordCount(d) && !refreshed) {
                 if (int r = dfile4recCountRefresh(d->df, true)) return r;
                 refreshed = true;
             }
-            if (pos.rec >= 1 && pos.rec <= recordCount(d))
-                out.push_back(static_cast<long>(pos.rec));
-            rc = t->tree->next(pos);
+            if (rec >= 1 && rec <= recordCount(d)) out.push_back(static_cast<long>(rec));
         }
-        return rc == cdx4::kEof ? 0 : reportCdx(t->index, rc);
+        return 0;
     });
 }
 
