@@ -341,9 +341,6 @@ bool TableCore::textIs(int j, const std::string& want) const {
     return n == want.size() && std::memcmp(p, want.data(), n) == 0;
 }
 
-// The most of the file a scan out of key order reads in one piece.
-constexpr std::size_t kSpanMax = std::size_t(8) << 20;
-
 int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
                     const std::function<void()>& visit) {
     if (!data_) return r4noOpen;
@@ -385,12 +382,47 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
     if (!inOrder && !recs.empty()) {
         const auto [lo, hi] = std::minmax_element(recs.begin(), recs.end());
         const long first = *lo, count = *hi - *lo + 1;
-        if (std::size_t(count) * width <= kSpanMax) {
+        if (std::size_t(count) * width <= 8 * scanRead_) {
             std::vector<char> span(std::size_t(count) * width);
             const long got = d4readRecords(data_, first, count, span.data());
             if (got < 0) return int(got);
             for (const long rec : recs)
                 if (look(rec, first, got, span) && keep()) visit();
+            return cutShort ? e4read : 0;
+        }
+    }
+    const long runMax = std::max<long>(1, long(scanRead_ / width));
+    // Out of order only within short stretches (a day's bookings are made court by court but
+    // listed by court name): the entries are taken in stretches whose records lie within one
+    // read of about 1 MiB, each read once and visited straight from it in key order. Worth it
+    // while the reads bring few records no entry asked for and are not many small ones; else
+    // the sort below.
+    if (!inOrder && !recs.empty()) {
+        auto stretch = [&](std::size_t i, long& lo, long& hi) {
+            lo = hi = recs[i];
+            for (++i; i < recs.size(); ++i) {
+                const long r = recs[i], l = std::min(lo, r), h = std::max(hi, r);
+                if (h - l >= runMax) break;
+                lo = l, hi = h;
+            }
+            return i;
+        };
+        std::size_t stretches = 0;
+        long spanned = 0, lo, hi;
+        for (std::size_t i = 0; i < recs.size(); ++stretches) {
+            i = stretch(i, lo, hi);
+            spanned += hi - lo + 1;
+        }
+        if (std::size_t(spanned) <= 2 * recs.size() &&
+            stretches * std::size_t(runMax) <= 4 * std::size_t(spanned)) {
+            std::vector<char> block(static_cast<std::size_t>(runMax) * width);
+            for (std::size_t i = 0; i < recs.size();) {
+                const std::size_t end = stretch(i, lo, hi);
+                const long got = d4readRecords(data_, lo, hi - lo + 1, block.data());
+                if (got < 0) return int(got);
+                for (; i < end; ++i)
+                    if (look(recs[i], lo, got, block) && keep()) visit();
+            }
             return cutShort ? e4read : 0;
         }
     }
@@ -403,7 +435,6 @@ int TableCore::scan(const std::string& key, const std::function<bool()>& keep,
     }
     auto at = [&](std::size_t i) { return inOrder ? i : order[i]; };
     constexpr long kGap = 64;
-    const long runMax = std::max<long>(1, long((1u << 20) / width));
     std::vector<char> block(static_cast<std::size_t>(runMax) * width);
     std::vector<char> kept;
     std::vector<std::pair<std::size_t, std::size_t>> keptAt;  // tag position, offset in kept

@@ -131,6 +131,8 @@ public:
     // file ends before records the tag lists (the ones it holds were still visited).
     int scan(const std::string& key, const std::function<bool()>& keep,
              const std::function<void()>& visit);
+    // The most one read of a scan takes (tests make it small to reach every way of reading).
+    void setScanRead(std::size_t bytes) { scanRead_ = std::max<std::size_t>(bytes, 1); }
     // The record-write tails: insert, rewrite in full (after blank and assignments), removal.
     int appendStart();
     int blank();
@@ -183,6 +185,7 @@ private:
     std::unique_ptr<Tag4info> tagInfo_;
     bool packNeeded_ = false;
     int numFieldsInFile_ = 0;
+    std::size_t scanRead_ = std::size_t(1) << 20;
 };
 
 // What the three tables' classes share: each keeps one record in memory over its TableCore,
