@@ -335,10 +335,11 @@ bool TableCore::deleted() const {
 bool TableCore::textIs(int j, const std::string& want) const {
     const Slot& s = slots_[static_cast<std::size_t>(j)];
     if (!data_ || s.width == 0) return want.empty();
-    // As text() reads it, without making the string.
+    // As text() reads it, without making the string. Most fields a walk asks differ from
+    // the first bytes on: those are compared before the text's length is worked out.
     const char* p = base() + s.offset;
-    const std::size_t n = textLength(p, s.width);
-    return n == want.size() && std::memcmp(p, want.data(), n) == 0;
+    if (want.size() > s.width || std::memcmp(p, want.data(), want.size()) != 0) return false;
+    return textLength(p, s.width) == want.size();
 }
 
 int TableCore::scan(const std::string& key, const std::function<bool()>& keep,

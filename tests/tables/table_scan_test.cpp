@@ -22,7 +22,7 @@ constexpr int kRecords = 240;
 constexpr std::size_t kWidth = 1 + 6 + 100;
 
 std::string keyText(int k) {
-    char b[8];
+    char b[16];
     std::snprintf(b, sizeof b, "K%05d", k);
     return b;
 }
@@ -69,6 +69,37 @@ TEST(TableScan, KeyOrderFromAKeyWhereverTheRecordsLie) {
                 EXPECT_EQ(want.size(), std::size_t(listed));
             }
         }
+    }
+}
+
+// The comparison a walk makes of every record it passes: equal to the text as read.
+TEST(TableScan, TextIsComparesWithTheTextAsRead) {
+    tables_test::ScratchDir dir;
+    TableCore t(kSpec);
+    ASSERT_EQ(t.create(dir.file("TEXT")), 0);
+    const struct Case {
+        std::string stored, want;
+        bool same;
+    } cases[] = {
+        {"Mowing", "Mowing", true},
+        {"Mowing", "Mow", false},
+        {"Mowing", "Mowing ", false},
+        {"Mowing", "Mowings", false},
+        {"", "", true},
+        {"Ab\\0cd", "Ab", true},
+        {"Mowing", std::string(101, 'M'), false},
+    };
+    int key = 0;
+    for (const Case& c : cases) {
+        std::string stored = c.stored;
+        if (auto at = stored.find("\\0"); at != std::string::npos) stored.replace(at, 2, 1, '\0');
+        ASSERT_EQ(t.addRecord([&] {
+            t.assign(0, keyText(++key));
+            t.assign(1, stored);
+        }),
+                  0);
+        EXPECT_EQ(t.textIs(1, c.want), c.same) << c.stored << " / " << c.want;
+        EXPECT_EQ(t.text(1) == c.want, c.same) << c.stored << " / " << c.want;
     }
 }
 
