@@ -454,6 +454,7 @@ private:
     uint64_t aheadOff_ = 0;
     uint64_t aheadSerial_ = 0;
     uint64_t lastMiss_ = 0;  // the block the last node read from the file came from
+    unsigned aheadRun_ = 0;  // blocks read one after another so far (up to 7 counted)
     int readBlock(uint64_t off, const uint8_t*& block);
     size_t cacheLimit_;
     bool writeBack_ = false;

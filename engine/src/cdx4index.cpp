@@ -162,19 +162,22 @@ int Index::leafRecords(Tree& t, uint64_t off, std::vector<uint32_t>& out, LeafLi
 }
 
 int Index::readBlock(uint64_t off, const uint8_t*& block) {
+    // A walk from leaf to leaf in file order reads ahead, more the longer it goes on: a day's
+    // list that steps into the next leaf reads two blocks, a walk over thousands 64 KiB.
     const bool onward = off == lastMiss_ + blockSize_;
+    aheadRun_ = onward ? std::min(aheadRun_ + 1, 7u) : 0;
     lastMiss_ = off;
     if (aheadSerial_ == serial_ && off >= aheadOff_ &&
         off + blockSize_ <= aheadOff_ + ahead_.size()) {
         block = ahead_.data() + (off - aheadOff_);  // checked against the counter when read
         return 0;
     }
-    // Reading ahead only pays on a walk: a descent to one key would read 64 KiB per node.
     size_t want = blockSize_;
-    if (onward) {
+    if (aheadRun_ > 0) {
         const int64_t left = fileLen_ - static_cast<int64_t>(off);
+        want = std::min(blockSize_ << aheadRun_, kReadAhead);
         want = std::max(blockSize_,
-                        std::min(kReadAhead, static_cast<size_t>(left)) / blockSize_ * blockSize_);
+                        std::min(want, static_cast<size_t>(left)) / blockSize_ * blockSize_);
     }
     std::vector<uint8_t>& buf = want > blockSize_ ? ahead_ : blockBuf_;
     if (want > blockSize_) aheadSerial_ = 0;  // holds nothing until this read is checked
