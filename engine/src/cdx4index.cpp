@@ -143,9 +143,12 @@ int Index::leafRecords(Tree& t, uint64_t off, std::vector<uint32_t>& out, LeafLi
     const Node* n = cached(off);
     const bool inFile =
         off >= 512 && off % 512 == 0 && static_cast<int64_t>(off + blockSize_) <= fileLen_;
-    if ((n && n->keys.size() == n->recs.size() * t.keyLen()) || !inFile) {
-        // Cached (perhaps changed and not yet written), or a link past the length last taken:
-        // the ordinary node read serves and judges it.
+    // Cached (perhaps changed and not yet written), a link past the length last taken, or a
+    // cache with room to spare (a list opened again and again, such as the customers, then
+    // reads nothing the second time): the ordinary node read serves and judges it. A walk
+    // over more leaves than that leaves the cache as it is.
+    if ((n && n->keys.size() == n->recs.size() * t.keyLen()) || !inFile ||
+        cache_.size() < cacheLimit_ / 2) {
         if (int rc = nodeRef(t, off, n)) return rc;
         links = LeafLinks{n->attr, n->left, n->right, n->count()};
         if (n->leaf()) out.insert(out.end(), n->recs.begin(), n->recs.end());
