@@ -123,7 +123,6 @@ struct LeafLinks {
     uint16_t attr = 0;
     uint32_t left = kNoLink;
     uint32_t right = kNoLink;
-    size_t count = 0;
     bool leaf() const { return (attr & kAttrLeaf) != 0; }
 };
 // A leaf's record numbers appended to out, checked as decodeNode checks them but with no key
@@ -245,11 +244,14 @@ public:
     // The record numbers of pos's cached leaf; empty when the leaf is not cached.
     void leafRecords(const Pos& pos, std::vector<uint32_t>& out);
     // The record numbers of every entry from the first whose first len key bytes are >= key
-    // to the end, in key order, read leaf by leaf without building a key or caching a leaf.
+    // to the end, in key order, read leaf by leaf without building a key (leaves are cached
+    // only while the node cache has room to spare).
     int recordsFrom(const uint8_t* key, size_t len, std::vector<uint32_t>& out);
 
 private:
     int edge(Pos& pos, bool first);
+    // The most leaf hops a walk may take: the blocks the file holds (ends a cycle of links).
+    uint64_t hopLimit() const;
     friend class Index;
     friend class Checker;
 

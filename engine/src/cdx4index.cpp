@@ -150,7 +150,7 @@ int Index::leafRecords(Tree& t, uint64_t off, std::vector<uint32_t>& out, LeafLi
     if ((n && n->keys.size() == n->recs.size() * t.keyLen()) || !inFile ||
         cache_.size() < cacheLimit_ / 2) {
         if (int rc = nodeRef(t, off, n)) return rc;
-        links = LeafLinks{n->attr, n->left, n->right, n->count()};
+        links = LeafLinks{n->attr, n->left, n->right};
         if (n->leaf()) out.insert(out.end(), n->recs.begin(), n->recs.end());
         return 0;
     }

@@ -220,7 +220,6 @@ int decodeLeafRecords(const uint8_t* b, size_t blockSize, unsigned keyLen, LeafL
         b, blockSize, keyLen, n, g, storedFree, why,
         [&](size_t, uint32_t rec, unsigned, unsigned, size_t) { out.push_back(rec); });
     if (rc) out.resize(had);
-    links.count = n;
     return rc;
 }
 

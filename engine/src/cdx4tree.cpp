@@ -148,7 +148,7 @@ int Tree::land(const Node& leaf, size_t idx, Pos& pos) {
 int Tree::nextLeaf(const Node& from, const Node*& to, bool forward, Pos* pos) {
     uint32_t link = forward ? from.right : from.left;
     uint64_t prevOff = from.offset;
-    const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(ix_.fileLength(), 0)) / 512 + 1;
+    const uint64_t limit = hopLimit();
     uint64_t local = 0;
     uint64_t& hops = pos ? pos->hops : local;
     for (;;) {
@@ -331,6 +331,10 @@ void Tree::leafRecords(const Pos& pos, std::vector<uint32_t>& out) {
     if (n && n->leaf()) out = n->recs;
 }
 
+uint64_t Tree::hopLimit() const {
+    return static_cast<uint64_t>(std::max<int64_t>(ix_.fileLength(), 0)) / 512 + 1;
+}
+
 int Tree::recordsFrom(const uint8_t* key, size_t len, std::vector<uint32_t>& out) {
     out.clear();
     Pos pos;
@@ -344,7 +348,7 @@ int Tree::recordsFrom(const uint8_t* key, size_t len, std::vector<uint32_t>& out
     uint32_t link = n->right;
     // As nextLeaf: the links must point back, and no walk takes more hops than the file has
     // blocks.
-    const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(ix_.fileLength(), 0)) / 512 + 1;
+    const uint64_t limit = hopLimit();
     LeafLinks l;
     for (uint64_t hops = 0; link != kNoLink; prev = link, link = l.right) {
         if (++hops > limit) return ix_.fail(kErrCorrupt, kLocCorrupt, "sibling links form a cycle");
