@@ -238,9 +238,6 @@ public:
     // Every entry in order (used by tests and the checker).
     int entries(std::vector<Entry>& out);
 
-    // Whether a step from pos in that direction stays on pos's leaf as it is cached now,
-    // so that it needs no node read (and a walk needs no new look at the change counter).
-    bool stepStaysInLeaf(const Pos& pos, bool forward);
     // The record numbers of pos's cached leaf; empty when the leaf is not cached.
     void leafRecords(const Pos& pos, std::vector<uint32_t>& out);
     // The record numbers of every entry from the first whose first len key bytes are >= key

@@ -92,10 +92,12 @@ int d4skip(Data4* d, long count = 1);
 int d4seek(Data4* d, const char* key);
 int d4goEof(Data4* d);
 // A walk in tag order (a report, a list of a day) is one operation. Between d4walkStart and
-// d4walkEnd a shared table checks the index's change counter once per leaf instead of once
-// per step and reads the records ahead in runs; what it read serves the later steps of
-// that walk only. The result is as current as reading each record when the walk started
-// on it. Every lock, unlock or write of the handle, and d4walkEnd, drops it all; a walk
+// d4walkEnd a shared table steps through the index as it was when the walk looked at its
+// change counter, instead of looking at every step, and reads the records ahead in runs
+// (records that lie in key order in whole stretches); what it read serves the later steps of
+// that walk only. Records read for a later leaf are followed by a new look, and a change
+// found then starts the step again on the index as it is, so the walk never shows a record
+// where the index no longer has it. Every lock, unlock or write of the handle, and d4walkEnd, drops it all; a walk
 // started after another user's d4unlock sees that user's change. Calls nest; in exclusive
 // and deny-write modes the file caches already serve the walk and these do nothing.
 int d4walkStart(Data4* d);

@@ -32,9 +32,9 @@ public:
     // the day read for the overlap check meets no other user's half-written index change.
     // 0, or the engine's code with nothing held.
     int LockAppend();
-    // Marks a walk in key order (a report) as one operation, so a shared table reads the
-    // index's change counter once per leaf and the records in runs until WalkEnd; any lock
-    // or write in between ends what the walk had read. Calls nest.
+    // Marks a walk in key order (a report) as one operation, so a shared table looks at the
+    // index's change counter only when it reads records and reads them in runs until WalkEnd;
+    // any lock or write in between ends what the walk had read. Calls nest.
     int WalkStart();
     int WalkEnd();
     // The whole-table lock a change of many reservations runs under (data file and index):

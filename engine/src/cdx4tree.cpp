@@ -318,13 +318,6 @@ int Tree::prev(Pos& pos) {
     return land(*to, to->count() - 1, pos);
 }
 
-bool Tree::stepStaysInLeaf(const Pos& pos, bool forward) {
-    if (!pos.onEntry() || pos.serial != ix_.serial()) return false;
-    const Node* n = ix_.cached(pos.leaf);
-    if (!n || !n->leaf() || pos.index >= n->count() || n->recs[pos.index] != pos.rec) return false;
-    return forward ? pos.index + 1 < n->count() : pos.index > 0;
-}
-
 void Tree::leafRecords(const Pos& pos, std::vector<uint32_t>& out) {
     out.clear();
     const Node* n = pos.onEntry() ? ix_.cached(pos.leaf) : nullptr;

@@ -141,9 +141,15 @@ struct Walk4 {
         }
         return pages[page].get() + used;
     }
-    // The index whose change counter was last read in this walk: a step within a leaf may
-    // skip that read only after the walk read it once itself.
+    // The index whose change counter this walk last read, and the leaf the walk stood on then
+    // (0 until it lands): steps go on in the index as it was then, and records read for
+    // another leaf are followed by a new look.
     const void* lookedAt = nullptr;
+    std::uint64_t lookedLeaf = 0;
+    // The last record of the last read, and how many reads in a row each began right after
+    // the one before: a walk through records that lie in key order reads whole stretches.
+    long runEnd = 0;
+    int streak = 0;
     void forget() {
         page = used = total = 0;
         // A large table (a whole report's records) is given back rather than wiped.
@@ -154,6 +160,9 @@ struct Walk4 {
         held = 0;
         stretches.clear();
         lookedAt = nullptr;
+        lookedLeaf = 0;
+        runEnd = 0;
+        streak = 0;
     }
 };
 

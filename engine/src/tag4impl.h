@@ -110,9 +110,10 @@ int hookFlush(Data4* d);
 int hookWriteKeys(Data4* d, long rec, const char* oldRec, const char* newRec);
 int hookReindex(Data4* d);
 Tag4* hookTag(Data4* d, const char* name);
-int refreshTag(Tag4* t);
+// Looks at the index's change counter (reads it again when it moved); *changed tells.
+int refreshTag(Tag4* t, bool* changed = nullptr);
 bool walking(Data4* d);
-const char* walkRecord(Data4* d, Tag4* t, long rec);
+const char* walkRecord(Data4* d, Tag4* t, long rec, int* failed);
 int goRecord(Data4* d, Tag4* t, long rec);
 int landRecord(Data4* d, Tag4* t, int rc, int dir);
 void goEof(Data4* d);

@@ -5,7 +5,7 @@
 namespace tag4i {
 
 // Keeps the tag current with other users' changes before it is used.
-int refreshTag(Tag4* t) {
+int refreshTag(Tag4* t, bool* changedOut) {
     Index4* i = t->index;
     Data4* d = i->d;
     if (d->df->accessMode != 0) return 0;
@@ -21,7 +21,11 @@ int refreshTag(Tag4* t) {
     i->cdx->setCheckReads(true);
     bool changed = false;
     int rc = reportCdx(i, i->cdx->refresh(&changed));
-    if (rc == 0 && d->walk) d->walk->lookedAt = i;
+    if (rc == 0 && d->walk) {
+        d->walk->lookedAt = i;
+        d->walk->lookedLeaf = 0;
+    }
+    if (rc == 0 && changedOut) *changedOut = changed;
     return rc;
 }
 
@@ -37,14 +41,16 @@ constexpr long kStretchBytes = 64 * 1024;
 // Record rec for the walk: from what it read, else read in one run with the records next to
 // it in the file that the walk's current leaf also holds. A walk
 // that has shown it reads a good share of the file reads whole stretches instead. nullptr
-// when the read fails (the caller then reads the ordinary way, which reports it).
-const char* walkRecord(Data4* d, Tag4* t, long rec) {
+// when the read fails (the caller then reads the ordinary way, which reports it), or with
+// *failed set when the index changed under the walk (kChanged) or could not be looked at.
+const char* walkRecord(Data4* d, Tag4* t, long rec, int* failed) {
     Walk4& w = *d->walk;
     DataFile4* df = d->df;
     const long len = static_cast<long>(df->recordLen);
     const long count = static_cast<long>(df->numRecs);
     const long per = std::max(1L, kStretchBytes / std::max(1L, len));
     ++w.served;
+    if (w.lookedLeaf == 0) w.lookedLeaf = t->pos.leaf;  // the first landing after a look
     if (!w.stretches.empty()) {
         auto s = w.stretches.find((rec - 1) / per);
         if (s != w.stretches.end() && (rec - 1) % per < s->second.second)
@@ -53,8 +59,10 @@ const char* walkRecord(Data4* d, Tag4* t, long rec) {
     if (const char* held = w.find(rec)) return held;
     long first = rec, last = rec;
     // Reading stretches pays once the walk has landed on about four records per stretch
-    // of the file.
-    const bool stretch = w.served > std::max(64L, 4 * (count / per));
+    // of the file, or once it has gone on from where its last reads ended (a report over a
+    // month of a table written day by day): one read per stretch instead of one per leaf.
+    w.streak = rec == w.runEnd + 1 ? w.streak + 1 : 0;
+    const bool stretch = w.served > std::max(64L, 4 * (count / per)) || w.streak >= 2;
     if (stretch) {
         first = (rec - 1) / per * per + 1;
         last = std::min(count, first + per - 1);
@@ -102,6 +110,25 @@ const char* walkRecord(Data4* d, Tag4* t, long rec) {
         return nullptr;
     }
     const long whole = got / len;
+    // Records read for the leaf the walk looked at the change counter on are of that look's
+    // moment, as a step's records always were. Read for a later leaf, they are checked now:
+    // a writer changes the keys before the record, so a counter that has not moved since the
+    // walk's look means these records agree with the index the walk goes through. When it
+    // moved, what the walk read is dropped and the step starts again on the index as it is.
+    if (w.lookedLeaf != t->pos.leaf) {
+        bool changed = false;
+        if (int r = refreshTag(t, &changed)) {
+            *failed = r;
+            return nullptr;
+        }
+        if (changed) {
+            w.forget();
+            *failed = cdx4::kChanged;
+            return nullptr;
+        }
+        w.lookedLeaf = t->pos.leaf;
+    }
+    w.runEnd = first + whole - 1;
     w.used += static_cast<std::size_t>(whole * len);
     w.total += static_cast<std::size_t>(whole * len);
     if (rec - first >= whole) return nullptr;
@@ -121,9 +148,11 @@ int goRecord(Data4* d, Tag4* t, long rec) {
     DataFile4* df = d->df;
     if (rec > static_cast<long>(df->numRecs))
         if (int r = dfile4recCountRefresh(df, true)) return r;
+    int code = 0;
     const char* p = rec >= 1 && rec <= static_cast<long>(df->numRecs) && walking(d)
-                        ? walkRecord(d, t, rec)
+                        ? walkRecord(d, t, rec, &code)
                         : nullptr;
+    if (code != 0) return code;
     if (!p) return d4goData(d, rec, 0);
     std::memcpy(d->record, p, df->recordLen);
     d->recNum = rec;
@@ -235,12 +264,14 @@ int hookSkipOnce(Data4* d, long count) {
         return onOwnEntry() && key.size() == t->pos.key.size() &&
                std::memcmp(key.data(), t->pos.key.data(), key.size()) == 0;
     };
-    // Inside a walk, a step within the leaf the walk read uses that leaf as read: the change
-    // counter is looked at again when the walk moves on to another leaf.
-    const bool inLeaf = (count == 1 || count == -1) && walking(d) &&
-                        d->walk->lookedAt == t->index && standing() &&
-                        t->tree->stepStaysInLeaf(t->pos, (count > 0) != desc);
-    if (!inLeaf)
+    // Inside a walk, once the walk has looked at the change counter, a step reads the tree as
+    // it was then: its cached nodes are all of that moment (a change empties the cache), and
+    // a node it must read from the file is checked against the counter as it is read, which
+    // starts the step over on a change. The walk is one view of the index, as a report or a
+    // list needs; looking at the counter at every leaf was one read per 30 records.
+    const bool sameView =
+        (count == 1 || count == -1) && walking(d) && d->walk->lookedAt == t->index && standing();
+    if (!sameView)
         if (int r = refreshTag(t)) return r;
     if (!standing() && onOwnEntry())
         if (int r = storedKeyAgrees(d, t)) return r;

@@ -69,7 +69,7 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
     day.clear();
     const std::string key = dateKey(date);
     // The day is one walk of the table: its records, next to each other in a table booked
-    // day by day, come in one read, and steps within a leaf read no change counter.
+    // day by day, come in one read, and its steps read no change counter.
     struct Walk {
         CSchedule& t;
         ~Walk() { t.WalkEnd(); }
