@@ -147,6 +147,26 @@ int CSchedule::readRecord(int result) {
     return 0;
 }
 
+int CSchedule::NextUnlisted() {
+    const int r = core_.next();
+    if (r == 0) Clear();
+    return r;
+}
+
+void CSchedule::ReadListed(ListedReservation& out) const {
+    readDate(core_, fDate, out.year, out.month, out.day);
+    core_.textInto(fRoomName, out.facility);
+    out.startHour = core_.number(fStartHH);
+    out.startMinute = core_.number(fStartMM);
+    out.endHour = core_.number(fEndHH);
+    out.endMinute = core_.number(fEndMM);
+    core_.textInto(fLastName, out.last);
+    core_.textInto(fFirstName, out.first);
+    core_.textInto(fMi, out.mi);
+    core_.textInto(fPhone, out.phone);
+    core_.textInto(fExt, out.ext);
+}
+
 int CSchedule::Seek(const std::string& dateKey, const std::string& facility,
                     const std::string& startHH, const std::string& startMM) {
     Clear();

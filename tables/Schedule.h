@@ -8,6 +8,17 @@
 
 #include "tables/TableCore.h"
 
+// The fields of one reservation a listing of many prints or counts (the reports); texts
+// without trailing blanks.
+struct ListedReservation {
+    int year = 0, month = 0, day = 0;
+    std::string facility;
+    int startHour = 0, startMinute = 0, endHour = 0, endMinute = 0;
+    std::string last, first, mi, phone, ext;
+    // year * 10000 + month * 100 + day: compares in date order.
+    int dateNumber() const { return year * 10000 + month * 100 + day; }
+};
+
 class CSchedule : public tables::RecordTable<CSchedule> {
 public:
     CSchedule();
@@ -36,6 +47,13 @@ public:
     // index's change counter only when it reads records and reads them in runs until WalkEnd;
     // any lock or write in between ends what the walk had read. Calls nest.
     int WalkStart();
+    // A walk that takes only the fields a listing shows (a report's) moves on with
+    // NextUnlisted, which reads nothing into the current reservation (it is cleared, as by
+    // Clear), and takes them with ReadListed, straight from the record: decoding every field
+    // of every record was a third of a month's report. ReadListed also reads the record
+    // positioned on by Seek, First or Next.
+    int NextUnlisted();
+    void ReadListed(ListedReservation& out) const;
     int WalkEnd();
     // The whole-table lock a change of many reservations runs under (data file and index):
     // nobody books, cancels or rewrites meanwhile, and Update keeps it, so the change is one

@@ -22,7 +22,7 @@ int ScheduleCursor::seekDate(const std::string& dateKey) {
 }
 
 int ScheduleCursor::next() {
-    return last_ = schedule_.Next();
+    return last_ = schedule_.NextUnlisted();
 }
 
 bool ScheduleCursor::cutShort() {
@@ -30,12 +30,7 @@ bool ScheduleCursor::cutShort() {
 }
 
 void ScheduleCursor::read(ReservationRecord& out) const {
-    schedule_.GetDate(out.month, out.day, out.year);
-    out.facility = schedule_.GetFacility();
-    schedule_.GetStart(out.startHour, out.startMinute);
-    schedule_.GetEnd(out.endHour, out.endMinute);
-    std::string org;
-    schedule_.GetNames(out.first, out.mi, out.last, out.phone, out.ext, org);
+    schedule_.ReadListed(out);
 }
 
 }  // namespace quorvane

@@ -4,19 +4,12 @@
 // walks the group's reservation table; tests may walk rows held in memory.
 #include <string>
 
-class CSchedule;
+#include "tables/Schedule.h"
 
 namespace quorvane {
 
 // The fields of one reservation the reports print or count; texts without trailing blanks.
-struct ReservationRecord {
-    int year = 0, month = 0, day = 0;
-    std::string facility;
-    int startHour = 0, startMinute = 0, endHour = 0, endMinute = 0;
-    std::string last, first, mi, phone, ext;
-    // year * 10000 + month * 100 + day: compares in date order.
-    int dateNumber() const { return year * 10000 + month * 100 + day; }
-};
+using ReservationRecord = ListedReservation;
 
 enum class ReportScan {
     FromRangeStart,  // seek to the first day of the range, stop after its last day
