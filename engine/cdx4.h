@@ -446,14 +446,24 @@ private:
     int makeRoom();
     std::unordered_map<uint64_t, Node> cache_;
     std::vector<uint8_t> blockBuf_;  // one node block as read
-    // Blocks read ahead of a walk that moves through the file block after block (the leaves
-    // of a tree built in key order): one read instead of two per leaf. They belong to the
-    // serial they were read under and are forgotten at the first write of this index.
-    std::vector<uint8_t> ahead_;
-    uint64_t aheadOff_ = 0;
-    uint64_t aheadSerial_ = 0;
+    // Blocks read ahead of a walk that moves through the file block after block, or back and
+    // forth among near blocks (the leaves of a tree built in key order, or of one whose keys
+    // came a day at a time in another order): one read for many leaves instead of two per
+    // leaf. The last two windows read are kept, so a step back into the one before is no
+    // read either. They belong to the serial they were read under and are forgotten at the
+    // first write of this index.
+    struct Window {
+        std::vector<uint8_t> bytes;
+        uint64_t off = 0;
+        uint64_t serial = 0;  // 0: holds nothing
+        bool holds(uint64_t at, size_t len, uint64_t current) const {
+            return serial == current && at >= off && at + len <= off + bytes.size();
+        }
+    };
+    Window ahead_, behind_;
+    void forgetAhead() { ahead_.serial = behind_.serial = 0; }
     uint64_t lastMiss_ = 0;  // the block the last node read from the file came from
-    unsigned aheadRun_ = 0;  // blocks read one after another so far (up to 7 counted)
+    unsigned aheadRun_ = 0;  // near blocks read one after another so far (up to 7 counted)
     int readBlock(uint64_t off, const uint8_t*& block);
     size_t cacheLimit_;
     bool writeBack_ = false;

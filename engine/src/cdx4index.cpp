@@ -17,6 +17,7 @@ namespace {
 constexpr size_t kCacheLimit = 8192;      // decoded nodes held per index file
 constexpr size_t kWriteRun = 128 * 1024;  // largest single write of adjacent blocks
 constexpr size_t kReadAhead = 64 * 1024;  // read at once when a walk goes block after block
+constexpr uint64_t kNearBlocks = 16;      // how far a walk may jump and still read ahead
 
 bool validUniqueCode(int c) {
     return c == 0 || c == 15 || c == 20 || c == 25 || c == -340 || c == -360;
@@ -165,30 +166,40 @@ int Index::leafRecords(Tree& t, uint64_t off, std::vector<uint32_t>& out, LeafLi
 }
 
 int Index::readBlock(uint64_t off, const uint8_t*& block) {
-    // A walk from leaf to leaf in file order reads ahead, more the longer it goes on: a day's
-    // list that steps into the next leaf reads two blocks, a walk over thousands 64 KiB.
-    const bool onward = off == lastMiss_ + blockSize_;
+    // A walk from leaf to leaf among near blocks reads ahead, more the longer it goes on: a
+    // day's list that steps into the next leaf reads two blocks, a walk over thousands 64 KiB.
+    const uint64_t near = kNearBlocks * blockSize_;
+    const bool onward = off != lastMiss_ && off + near >= lastMiss_ && off <= lastMiss_ + near;
     aheadRun_ = onward ? std::min(aheadRun_ + 1, 7u) : 0;
     lastMiss_ = off;
-    if (aheadSerial_ == serial_ && off >= aheadOff_ &&
-        off + blockSize_ <= aheadOff_ + ahead_.size()) {
-        block = ahead_.data() + (off - aheadOff_);  // checked against the counter when read
-        return 0;
+    for (const Window* w : {&ahead_, &behind_}) {
+        if (w->holds(off, blockSize_, serial_)) {
+            block = w->bytes.data() + (off - w->off);  // checked against the counter when read
+            return 0;
+        }
     }
     size_t want = blockSize_;
+    uint64_t from = off;
     if (aheadRun_ > 0) {
-        const int64_t left = fileLen_ - static_cast<int64_t>(off);
+        // A few blocks before this one come too: the next leaf may lie just behind it.
+        // (Nodes lie on 512-byte steps from the end of the first 512 bytes, whatever their size.)
+        if (aheadRun_ > 3) from = off >= 512 + near / 2 ? off - near / 2 : 512;
+        const int64_t left = fileLen_ - static_cast<int64_t>(from);
         want = std::min(blockSize_ << aheadRun_, kReadAhead);
         want = std::max(blockSize_,
                         std::min(want, static_cast<size_t>(left)) / blockSize_ * blockSize_);
+        if (from + want < off + blockSize_) from = off;  // the file ends: read this block
     }
-    std::vector<uint8_t>& buf = want > blockSize_ ? ahead_ : blockBuf_;
-    if (want > blockSize_) aheadSerial_ = 0;  // holds nothing until this read is checked
+    if (want > blockSize_) {
+        std::swap(ahead_, behind_);
+        ahead_.serial = 0;  // holds nothing until this read is checked
+    }
+    std::vector<uint8_t>& buf = want > blockSize_ ? ahead_.bytes : blockBuf_;
     buf.resize(want);
     if (checkReads_) ++checkedReads_;
-    const long got = io_->read(off, buf.data(), want);
+    const long got = io_->read(from, buf.data(), want);
     if (got < 0) return fail(kErrRead, kLocCorrupt, "index node read failed");
-    if (static_cast<size_t>(got) < blockSize_) {
+    if (got < 0 || static_cast<uint64_t>(got) < off - from + blockSize_) {
         if (checkReads_ && changedSince()) return kChanged;
         return fail(kErrCorrupt, kLocCorrupt, "short index node at " + std::to_string(off));
     }
@@ -196,11 +207,11 @@ int Index::readBlock(uint64_t off, const uint8_t*& block) {
     // nodes cached, or be half of each.
     if (checkReads_ && changedSince()) return kChanged;
     if (want > blockSize_) {
-        ahead_.resize(static_cast<size_t>(got) / blockSize_ * blockSize_);
-        aheadOff_ = off;
-        aheadSerial_ = serial_;
+        ahead_.bytes.resize(static_cast<size_t>(got) / blockSize_ * blockSize_);
+        ahead_.off = from;
+        ahead_.serial = serial_;
     }
-    block = buf.data();
+    block = buf.data() + (off - from);
     return 0;
 }
 
@@ -211,7 +222,7 @@ bool Index::changedSince() {
 }
 
 int Index::markWriting() {
-    aheadSerial_ = 0;  // blocks read ahead may be the ones about to change
+    forgetAhead();  // blocks read ahead may be the ones about to change
     if (writeBack_ || marked_) return 0;
     uint32_t mark = std::max(counter_, counterOnDisk_) + 1;
     if ((mark & 1) == 0) ++mark;
@@ -518,7 +529,7 @@ int Index::readTagHeader(Tree& t, bool directoryHeader) {
 int Index::open() {
     clearError();
     cache_.clear();
-    aheadSerial_ = 0;
+    forgetAhead();
     dirty_.clear();
     freedDirty_.clear();
     tags_.clear();
