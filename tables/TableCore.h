@@ -186,6 +186,8 @@ private:
     bool packNeeded_ = false;
     int numFieldsInFile_ = 0;
     std::size_t scanRead_ = std::size_t(1) << 20;
+    std::vector<long> scanRecs_;  // kept from one scan to the next (see scan)
+    std::vector<char> scanBlock_;
 };
 
 // What the three tables' classes share: each keeps one record in memory over its TableCore,

@@ -42,8 +42,9 @@ struct Tag4 {
     cdx4::Pos pos;
     std::vector<Tag4Slice> slices;  // the key's fields in order; empty: evaluate the expression
     Tag4filter filterKind = Tag4filter::general;
-    std::string scratch;          // key buffer reused by navigation
-    std::vector<uint32_t> ahead;  // the records of the leaf a walk stands on, in tag order
+    std::string scratch;             // key buffer reused by navigation
+    std::vector<uint32_t> ahead;     // the records of the leaf a walk stands on, in tag order
+    std::vector<uint32_t> seekRecs;  // d4seekRecords' buffer
     uint64_t aheadLeaf = 0, aheadSerial = 0;
     // Null-marked keys: the bits of the null-capable fields the key reads, in the
     // _NullFlags field at nullFlags.

@@ -122,7 +122,9 @@ int d4seekRecords(Data4* d, const char* key, std::vector<long>& out) {
     if (!t) return r4noTag;
     if (t->tree->descending() || !expr4keyIsChar(t->expr)) return error4(d->c, e4parm, L4_d4seek);
     return guarded(d, L4_d4seek, [&]() -> int {
-        std::vector<uint32_t> recs;
+        // The tag's own buffer, kept from one call to the next: a list opened again and again
+        // would otherwise fault in megabytes of fresh memory each time.
+        std::vector<uint32_t>& recs = t->seekRecs;
         // Another user's change met on the way makes the whole walk start again.
         int rc = reread(t, [&]() -> int {
             if (int r = refreshTag(t)) return r;
