@@ -80,15 +80,22 @@ const char* walkRecord(Data4* d, Tag4* t, long rec, int* failed) {
         }
         const std::size_t at = t->pos.index;
         if (at < ahead.size() && ahead[at] == static_cast<uint32_t>(rec)) {
-            for (std::size_t k = at + 1; k < ahead.size() && last - first + 1 < per &&
-                                         ahead[k] == static_cast<uint32_t>(last + 1) &&
-                                         last + 1 <= count && !w.find(last + 1);
+            std::size_t k = at + 1;
+            for (; k < ahead.size() && last - first + 1 < per &&
+                   ahead[k] == static_cast<uint32_t>(last + 1) && last + 1 <= count &&
+                   !w.find(last + 1);
                  ++k)
                 ++last;
+            const bool toLeafEnd = k == ahead.size();
             for (std::size_t k = at; k-- > 0 && last - first + 1 < per &&
                                      ahead[k] == static_cast<uint32_t>(first - 1) &&
                                      first - 1 >= 1 && !w.find(first - 1);)
                 --first;
+            // The run goes on to the leaf's last entry: the records after it in the file are
+            // most likely the next leaf's, and as many again come with this read, so a day's
+            // list that goes on into the next leaf reads nothing more.
+            if (toLeafEnd && last > first)
+                last = std::min({count, first + per - 1, last + (last - first + 1)});
         }
     }
     const std::size_t want = static_cast<std::size_t>((last - first + 1) * len);

@@ -140,6 +140,32 @@ TEST(Tag4Walk, AWalkReadsRecordsInKeyOrderInStretchesAndTheCounterPerRead) {
     vask4initUndo(&c);
 }
 
+// A short walk (a day's list) from anywhere in a leaf (of four keys here) into the next one:
+// its records, in key order in the file, come in one read.
+TEST(Tag4Walk, AShortWalkIntoTheNextLeafReadsItsRecordsOnce) {
+    ScratchDir dir;
+    const std::string path = dir.file("short");
+    makeTable(path, 200);
+    Vask4 c;
+    Data4* d = openShared(&c, path);
+    ASSERT_NE(d, nullptr);
+    for (int r = d4top(d); r == 0; r = d4skip(d, 1)) {
+    }  // the tree cached
+    for (int start = 20; start < 40; ++start) {
+        SCOPED_TRACE(start);
+        CountingIo io;
+        d4walkStart(d);
+        int r = d4seek(d, name(start).c_str());
+        for (int i = 0; r == 0 && i < 3; ++i) r = d4skip(d, 1);
+        d4walkEnd(d);
+        ASSERT_EQ(r, 0);
+        EXPECT_EQ(d4recNo(d), start + 3);
+        EXPECT_EQ(io.reads - io.counterReads, 1);
+    }
+    d4close(d);
+    vask4initUndo(&c);
+}
+
 // Another user moves a record that the walk's view of the index still has further on, after
 // the walk began: the walk never shows the record where it no longer belongs.
 TEST(Tag4Walk, ARecordMovedAheadOfAWalkIsNotShownInItsOldPlace) {
