@@ -104,7 +104,7 @@ public:
     void SetRecurDays(int days) { recurDays_ = days; }
     void GetRecurDate(int& month, int& day, int& year) const;
     void SetRecurDate(int month, int day, int year);
-    std::string GetFacility() const { return facility_; }
+    const std::string& GetFacility() const { return facility_; }
     void SetFacility(const std::string& name) { facility_ = name; }
     void GetNames(std::string& first, std::string& mi, std::string& last, std::string& phone,
                   std::string& ext, std::string& org) const;

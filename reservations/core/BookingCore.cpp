@@ -29,14 +29,16 @@ std::string orgText(const std::string& org) {
 
 namespace {
 
-// The listed line of the current reservation, from its names as already read.
-std::string lineOf(const CSchedule& r, const std::string& first, const std::string& mi,
-                   const std::string& last, const std::string& org) {
+// The listed line of the current reservation, from its names as already read, into line
+// (whose room a list loaded again and again reuses).
+void lineInto(std::string& line, const CSchedule& r, const std::string& first,
+              const std::string& mi, const std::string& last, const std::string& org) {
     int sh, sm, eh, em;
     r.GetStart(sh, sm);
     r.GetEnd(eh, em);
-    std::string line = amPmTime(sh, sm);
+    line.clear();
     line.reserve(64 + last.size() + first.size() + org.size());
+    line += amPmTime(sh, sm);
     line += "   ";
     line += amPmTime(eh, em);
     line += "   ";
@@ -53,7 +55,6 @@ std::string lineOf(const CSchedule& r, const std::string& first, const std::stri
         line += "   ";
     }
     if (r.HasNotes()) line += "(Note)";
-    return line;
 }
 
 }  // namespace
@@ -61,12 +62,18 @@ std::string lineOf(const CSchedule& r, const std::string& first, const std::stri
 std::string reservationLine(const CSchedule& r) {
     std::string first, mi, last, phone, ext, org;
     r.GetNames(first, mi, last, phone, ext, org);
-    return lineOf(r, first, mi, last, org);
+    std::string line;
+    lineInto(line, r, first, mi, last, org);
+    return line;
 }
 
 int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate& date,
                     FacilityDay& day) {
+    // The lines and names of the last load are written over, not freed and made again: the
+    // day list is loaded at every click, and its strings were a good share of the time.
+    std::vector<std::string> lines = std::move(day.lines), whos = std::move(day.whos);
     day.clear();
+    std::size_t n = 0;
     const std::string key = dateKey(date);
     // The day is one walk of the table: its records, next to each other in a table booked
     // day by day, come in one read, and its steps read no change counter.
@@ -78,6 +85,7 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
     // Compared as the table stores it, or a name with a trailing blank or longer than the
     // field would never see its own bookings, and the check below would let a second one in.
     const std::string stored = storedFacilityName(facility);
+    std::string first, mi, last, phone, ext, org;
     int r = table.Seek(key, stored, "", "");
     while (r == 0) {
         int month, d, year;
@@ -88,14 +96,27 @@ int loadFacilityDay(CSchedule& table, const std::string& facility, const DayDate
         table.GetEnd(eh, em);
         day.starts.push_back(sh * 100 + sm);
         day.ends.push_back(eh * 100 + em);
-        std::string first, mi, last, phone, ext, org;
         table.GetNames(first, mi, last, phone, ext, org);
-        day.lines.push_back(lineOf(table, first, mi, last, org));
-        day.whos.push_back(
-            table.IsMaintenance() ? last : last + ", " + first + (mi.empty() ? "" : " ") + mi);
+        if (n == lines.size()) {
+            lines.emplace_back();
+            whos.emplace_back();
+        }
+        lineInto(lines[n], table, first, mi, last, org);
+        std::string& who = whos[n++];
+        who = last;
+        if (!table.IsMaintenance()) {
+            who += ", ";
+            who += first;
+            if (!mi.empty()) who += ' ';
+            who += mi;
+        }
         day.records.push_back(table.GetRecordNumber());
         r = table.Next();
     }
+    lines.resize(n);
+    whos.resize(n);
+    day.lines = std::move(lines);
+    day.whos = std::move(whos);
     return r < 0 ? r : 0;
 }
 
