@@ -95,6 +95,10 @@ void file4adopt(File4* f, int fd);
 
 // Reads up to len bytes at pos; returns the bytes read (fewer at end of file) or a negative error.
 long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len);
+// Reads each of n pieces (reads[k].len bytes at reads[k].pos into reads[k].buf), in as few
+// system calls as the system allows: 0, with each got set to the bytes read (fewer at the end
+// of the file), or the negative error of the first that failed.
+int file4readBatch(File4* f, struct Io4Read* reads, int n);
 // Reads exactly len bytes; a short read is reported as -70.
 int file4readAll(File4* f, std::int64_t pos, void* ptr, unsigned len);
 // Writes len bytes at pos; a short write or a full disk is -120.

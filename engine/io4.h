@@ -7,12 +7,24 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+// One read of a batch: len bytes at pos into buf; got is set to the bytes read or -errno.
+struct Io4Read {
+    void* buf = nullptr;
+    size_t len = 0;
+    off_t pos = 0;
+    ssize_t got = 0;
+};
+
 class Io4 {
 public:
     virtual ~Io4() = default;
     virtual int open(const char* path, int flags, mode_t mode);
     virtual ssize_t pread(int fd, void* buf, size_t len, off_t pos);
     virtual ssize_t pwrite(int fd, const void* buf, size_t len, off_t pos);
+    // Each of n reads of fd, as pread would make them. This one calls pread n times, so a
+    // seam that injects faults into pread covers these reads too; the POSIX seam makes the
+    // batch in one or two system calls where the system allows.
+    virtual void preadBatch(int fd, Io4Read* reads, int n);
     virtual int ftruncate(int fd, off_t len);
     virtual int fdatasync(int fd);
     virtual int fcntl(int fd, int cmd, struct flock* lock);

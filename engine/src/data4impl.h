@@ -150,6 +150,9 @@ struct Walk4 {
     // the one before: a walk through records that lie in key order reads whole stretches.
     long runEnd = 0;
     int streak = 0;
+    // Reads of one record alone: from the second on, the records of the entries after it in
+    // its leaf come with it in one batch (a day's bookings scattered over the file).
+    int singles = 0;
     void forget() {
         page = used = total = 0;
         // A large table (a whole report's records) is given back rather than wiped.
@@ -163,6 +166,7 @@ struct Walk4 {
         lookedLeaf = 0;
         runEnd = 0;
         streak = 0;
+        singles = 0;
     }
 };
 

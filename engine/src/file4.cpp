@@ -508,6 +508,36 @@ long file4read(File4* f, std::int64_t pos, void* ptr, unsigned len) {
     return n;
 }
 
+int file4readBatch(File4* f, Io4Read* reads, int n) {
+    if (f->fd < 0) return error4describe(f->c, e4read, L4_file4read, f->name.c_str());
+    // Bytes held in this process (cached blocks, a read buffer, writes not yet made) are read
+    // the ordinary way, which knows them.
+    if (f->blockCache || f->rbuf || f->wbuf) {
+        for (int k = 0; k < n; ++k) {
+            const long got =
+                file4read(f, reads[k].pos, reads[k].buf, static_cast<unsigned>(reads[k].len));
+            if (got < 0) return static_cast<int>(got);
+            reads[k].got = got;
+        }
+        return 0;
+    }
+    waitPending(f);
+    io4()->preadBatch(f->fd, reads, n);
+    // A piece that failed or came short is read on by pread, whose answer stands: the end
+    // of the file, or the error to report.
+    for (int k = 0; k < n; ++k) {
+        Io4Read& r = reads[k];
+        const unsigned done = r.got > 0 ? static_cast<unsigned>(r.got) : 0;
+        if (r.got >= 0 && static_cast<size_t>(r.got) == r.len) continue;
+        if (done > r.len) return report(f, e4read, L4_file4read, EIO);
+        const long more = readDirect(f, r.pos + done, static_cast<char*>(r.buf) + done,
+                                     static_cast<unsigned>(r.len - done));
+        if (more < 0) return report(f, e4read, L4_file4read, static_cast<int>(-more));
+        r.got = static_cast<ssize_t>(done + static_cast<unsigned>(more));
+    }
+    return 0;
+}
+
 int file4readAll(File4* f, std::int64_t pos, void* ptr, unsigned len) {
     long n = file4read(f, pos, ptr, len);
     if (n < 0) return static_cast<int>(n);

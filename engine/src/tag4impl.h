@@ -21,6 +21,7 @@
 #include "engine/error4.h"
 #include "engine/expr4.h"
 #include "engine/file4.h"
+#include "engine/io4.h"
 #include "engine/lock4.h"
 #include "engine/src/data4impl.h"
 #include "engine/src/expr4internal.h"

@@ -38,6 +38,79 @@ bool walking(Data4* d) {
 constexpr std::size_t kWalkBytes = 32u << 20;
 constexpr long kStretchBytes = 64 * 1024;
 
+// After records were read for the walk: read for another leaf than the one the walk looked
+// at the change counter on, they are checked now. A writer changes the keys before the
+// record, so a counter that has not moved since the walk's look means these records agree
+// with the index the walk goes through. When it moved, what the walk read is dropped and
+// the step starts again on the index as it is (*failed then kChanged). False with *failed set.
+bool lookAfterRead(Data4* d, Tag4* t, int* failed) {
+    Walk4& w = *d->walk;
+    if (w.lookedLeaf == t->pos.leaf) return true;  // of that look's moment, as steps always were
+    bool changed = false;
+    if (int r = refreshTag(t, &changed)) {
+        *failed = r;
+        return false;
+    }
+    if (changed) {
+        w.forget();
+        *failed = cdx4::kChanged;
+        return false;
+    }
+    w.lookedLeaf = t->pos.leaf;
+    return true;
+}
+
+// Most records one batch reads.
+constexpr int kBatch = 16;
+
+// Record rec (entry `at` of the walk's current leaf, whose records are `ahead`) read in one
+// batch with the records of the entries after it in the leaf that the walk does not hold yet;
+// nullptr as walkRecord.
+const char* walkBatch(Data4* d, Tag4* t, long rec, std::size_t at,
+                      const std::vector<uint32_t>& ahead, int* failed) {
+    Walk4& w = *d->walk;
+    DataFile4* df = d->df;
+    const long len = static_cast<long>(df->recordLen);
+    const long count = static_cast<long>(df->numRecs);
+    long recs[kBatch];
+    int n = 0;
+    recs[n++] = rec;
+    const int most = static_cast<int>(std::min<long>(kBatch, Walk4::kPage / std::max(1L, len)));
+    for (std::size_t k = at + 1; k < ahead.size() && n < most; ++k) {
+        const long r = static_cast<long>(ahead[k]);
+        // A damaged leaf may name a record twice or one beyond the table: read each once.
+        if (r >= 1 && r <= count && !w.find(r) && std::find(recs, recs + n, r) == recs + n)
+            recs[n++] = r;
+    }
+    const std::size_t want = static_cast<std::size_t>(n * len);
+    if (w.total + want > kWalkBytes) w.forget();
+    char* to = w.room(want);
+    if (!to) return nullptr;
+    Io4Read reads[kBatch];
+    for (int k = 0; k < n; ++k)
+        reads[k] = Io4Read{to + k * len, static_cast<size_t>(len),
+                           static_cast<off_t>(df->headerLen + (recs[k] - 1) * len), 0};
+    // A failed read is made again the ordinary way, which reports it.
+    Vask4* c = d->c;
+    const int silent = c->errOff, code = c->errorCode;
+    const long location = c->errorLocation;
+    c->errOff = 1;
+    const int rc = file4readBatch(&df->file, reads, n);
+    c->errOff = silent;
+    if (rc < 0) {
+        c->errorCode = code;
+        c->errorLocation = location;
+        return nullptr;
+    }
+    if (!lookAfterRead(d, t, failed)) return nullptr;
+    w.runEnd = rec;
+    w.used += want;
+    w.total += want;
+    for (int k = 0; k < n; ++k)
+        if (reads[k].got == len && !w.put(recs[k], to + k * len)) return nullptr;
+    return reads[0].got == len ? to : nullptr;
+}
+
 // Record rec for the walk: from what it read, else read in one run with the records next to
 // it in the file that the walk's current leaf also holds. A walk
 // that has shown it reads a good share of the file reads whole stretches instead. nullptr
@@ -96,6 +169,10 @@ const char* walkRecord(Data4* d, Tag4* t, long rec, int* failed) {
             // list that goes on into the next leaf reads nothing more.
             if (toLeafEnd && last > first)
                 last = std::min({count, first + per - 1, last + (last - first + 1)});
+            // A record alone, and not the walk's first: its neighbours in the file are not its
+            // neighbours in the leaf, so the next entries' records come in one batch.
+            if (last == first && w.singles++ > 0 && at + 1 < ahead.size())
+                return walkBatch(d, t, rec, at, ahead, failed);
         }
     }
     const std::size_t want = static_cast<std::size_t>((last - first + 1) * len);
@@ -117,24 +194,7 @@ const char* walkRecord(Data4* d, Tag4* t, long rec, int* failed) {
         return nullptr;
     }
     const long whole = got / len;
-    // Records read for the leaf the walk looked at the change counter on are of that look's
-    // moment, as a step's records always were. Read for a later leaf, they are checked now:
-    // a writer changes the keys before the record, so a counter that has not moved since the
-    // walk's look means these records agree with the index the walk goes through. When it
-    // moved, what the walk read is dropped and the step starts again on the index as it is.
-    if (w.lookedLeaf != t->pos.leaf) {
-        bool changed = false;
-        if (int r = refreshTag(t, &changed)) {
-            *failed = r;
-            return nullptr;
-        }
-        if (changed) {
-            w.forget();
-            *failed = cdx4::kChanged;
-            return nullptr;
-        }
-        w.lookedLeaf = t->pos.leaf;
-    }
+    if (!lookAfterRead(d, t, failed)) return nullptr;
     w.runEnd = first + whole - 1;
     w.used += static_cast<std::size_t>(whole * len);
     w.total += static_cast<std::size_t>(whole * len);
