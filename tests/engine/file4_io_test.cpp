@@ -9,6 +9,7 @@
 
 #include "engine/file4.h"
 #include "engine/io4.h"
+#include "lock4_fork.h"
 #include "tests/engine/data4_testutil.h"
 
 using namespace engine_test;
@@ -161,6 +162,48 @@ TEST_F(FileIo, SharedAppendsAreVisibleAtOnceAndWithoutThreadsStayOnTheCaller) {
     ASSERT_EQ(d4flush(d), 0);
     std::lock_guard<std::mutex> g(io.m);
     EXPECT_EQ(io.backgroundWrites, 0);
+}
+
+// A batch of reads through the system's seam gives what pread gives, piece by piece: at and
+// beyond the end of the file, more pieces than one submission takes, a closed descriptor, and
+// in a forked child, whose parent's context for the batch is not its own.
+TEST(Io4Batch, ReadsWhatPreadReads) {
+    ScratchDir dir;
+    const std::string path = dir.file("batch");
+    std::vector<char> data(10000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
+    writeBytes(path, std::vector<unsigned char>(data.begin(), data.end()));
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    // The first piece (from 1) of a batch of (pos, len) on `from` that did not read what pread
+    // reads, or 0.
+    auto differs = [&](int from, const std::vector<std::pair<off_t, size_t>>& pieces) {
+        std::vector<std::vector<char>> bufs, want;
+        std::vector<Io4Read> reads;
+        for (const auto& [pos, len] : pieces) {
+            bufs.emplace_back(len, 'x');
+            want.emplace_back(len, 'x');
+            reads.push_back(Io4Read{bufs.back().data(), len, pos, 0});
+        }
+        io4()->preadBatch(from, reads.data(), static_cast<int>(reads.size()));
+        for (size_t k = 0; k < reads.size(); ++k) {
+            ssize_t n = ::pread(from, want[k].data(), pieces[k].second, pieces[k].first);
+            if (n < 0) n = -errno;
+            if (reads[k].got != n || bufs[k] != want[k]) return static_cast<int>(k) + 1;
+        }
+        return 0;
+    };
+    const std::vector<std::pair<off_t, size_t>> edges = {{0, 100},    {9990, 100},  {10000, 5},
+                                                         {20000, 50}, {5000, 3000}, {1, 1}};
+    std::vector<std::pair<off_t, size_t>> many;
+    for (int k = 0; k < 40; ++k) many.push_back({k * 241 % 9900, 60});
+    EXPECT_EQ(differs(fd, edges), 0);
+    EXPECT_EQ(differs(fd, many), 0);
+    EXPECT_EQ(differs(-1, edges), 0);
+    lock4test::Child child([&](const lock4test::Channel&) { return differs(fd, many); });
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(differs(fd, many), 0);
+    ::close(fd);
 }
 
 TEST(File4Seq, RoundTripAcrossBuffers) {
