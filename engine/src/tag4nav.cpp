@@ -83,6 +83,7 @@ const char* walkBatch(Data4* d, Tag4* t, long rec, std::size_t at,
             recs[n++] = r;
     }
     const std::size_t want = static_cast<std::size_t>(n * len);
+    if (want > Walk4::kPage) return nullptr;
     if (w.total + want > kWalkBytes) w.forget();
     char* to = w.room(want);
     if (!to) return nullptr;
