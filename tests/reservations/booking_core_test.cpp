@@ -132,6 +132,13 @@ TEST_F(BookingTableTest, ListLinesCustomerMaintenanceAndTwelveHourFace) {
     EXPECT_EQ(day.lines[2], "01:30 PM   11:59 PM   Smit, Anna B  (Club, \"North\")   ");
     EXPECT_EQ(day.starts, (std::vector<int>{15, 1200, 1330}));
     EXPECT_EQ(day.ends, (std::vector<int>{100, 1330, 2359}));
+    EXPECT_EQ(day.whos, (std::vector<std::string>{"O'Neil, Jr., Ann \"Annie\" Q", "Resurface",
+                                                  "Smit, Anna B"}));
+
+    // A shorter day loaded into the same lists keeps nothing of the longer one.
+    ASSERT_EQ(loadFacilityDay(table, "Court 2", d, day), 0);
+    EXPECT_EQ(day.whos, (std::vector<std::string>{"Other, Anna B"}));
+    EXPECT_EQ(day.lines.size(), 1u);
 
     // Another facility's day and an empty day stop the walk at once.
     ASSERT_EQ(loadFacilityDay(table, "Court 3", d, day), 0);
