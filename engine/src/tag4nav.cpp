@@ -60,6 +60,30 @@ bool lookAfterRead(Data4* d, Tag4* t, int* failed) {
     return true;
 }
 
+// Room in the walk's pages for want bytes of records, or nullptr (the record is then read the
+// ordinary way). A walk past its most bytes starts over with an empty store.
+char* walkRoom(Walk4& w, std::size_t want) {
+    if (want > Walk4::kPage) return nullptr;
+    if (w.total + want > kWalkBytes) w.forget();
+    return w.room(want);
+}
+
+// read() with the context's reports off, its result: a failed read is made again the ordinary
+// way, which reports it, so this one leaves the context's last error as it was.
+template <class Read>
+long quietRead(Vask4* c, Read read) {
+    const int silent = c->errOff, code = c->errorCode;
+    const long location = c->errorLocation;
+    c->errOff = 1;
+    const long got = read();
+    c->errOff = silent;
+    if (got < 0) {
+        c->errorCode = code;
+        c->errorLocation = location;
+    }
+    return got;
+}
+
 // Most records one batch reads.
 constexpr int kBatch = 16;
 
@@ -83,26 +107,13 @@ const char* walkBatch(Data4* d, Tag4* t, long rec, std::size_t at,
             recs[n++] = r;
     }
     const std::size_t want = static_cast<std::size_t>(n * len);
-    if (want > Walk4::kPage) return nullptr;
-    if (w.total + want > kWalkBytes) w.forget();
-    char* to = w.room(want);
+    char* to = walkRoom(w, want);
     if (!to) return nullptr;
     Io4Read reads[kBatch];
     for (int k = 0; k < n; ++k)
         reads[k] = Io4Read{to + k * len, static_cast<size_t>(len),
                            static_cast<off_t>(df->headerLen + (recs[k] - 1) * len), 0};
-    // A failed read is made again the ordinary way, which reports it.
-    Vask4* c = d->c;
-    const int silent = c->errOff, code = c->errorCode;
-    const long location = c->errorLocation;
-    c->errOff = 1;
-    const int rc = file4readBatch(&df->file, reads, n);
-    c->errOff = silent;
-    if (rc < 0) {
-        c->errorCode = code;
-        c->errorLocation = location;
-        return nullptr;
-    }
+    if (quietRead(d->c, [&] { return file4readBatch(&df->file, reads, n); }) < 0) return nullptr;
     if (!lookAfterRead(d, t, failed)) return nullptr;
     w.runEnd = rec;
     w.used += want;
@@ -177,23 +188,13 @@ const char* walkRecord(Data4* d, Tag4* t, long rec, int* failed) {
         }
     }
     const std::size_t want = static_cast<std::size_t>((last - first + 1) * len);
-    if (want > Walk4::kPage) return nullptr;
-    if (w.total + want > kWalkBytes) w.forget();
-    char* to = w.room(want);
+    char* to = walkRoom(w, want);
     if (!to) return nullptr;
-    // A failed read is made again the ordinary way, which reports it.
-    Vask4* c = d->c;
-    const int silent = c->errOff, code = c->errorCode;
-    const long location = c->errorLocation;
-    c->errOff = 1;
-    long got = file4read(&df->file, static_cast<std::int64_t>(df->headerLen) + (first - 1) * len,
+    const long got = quietRead(d->c, [&] {
+        return file4read(&df->file, static_cast<std::int64_t>(df->headerLen) + (first - 1) * len,
                          to, static_cast<unsigned>(want));
-    c->errOff = silent;
-    if (got < 0) {
-        c->errorCode = code;
-        c->errorLocation = location;
-        return nullptr;
-    }
+    });
+    if (got < 0) return nullptr;
     const long whole = got / len;
     if (!lookAfterRead(d, t, failed)) return nullptr;
     w.runEnd = first + whole - 1;
