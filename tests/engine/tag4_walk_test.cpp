@@ -54,14 +54,25 @@ Data4* openShared(Vask4* c, const std::string& path) {
     return d;
 }
 
-// openShared, and every leaf read once, so that only what a walk must read counts.
-Data4* openCached(Vask4* c, const std::string& path) {
-    Data4* d = openShared(c, path);
-    if (d)
-        for (int r = d4top(d); r == 0; r = d4skip(d, 1)) {
-        }
-    return d;
-}
+// A table of makeTable's, open shared with every leaf read once, so that only what a walk
+// must read counts; closed at the end of the scope.
+struct CachedTable {
+    ScratchDir dir;
+    std::string path;
+    Vask4 c;
+    Data4* d = nullptr;
+    CachedTable(const char* file, int n, int stride = 1) : path(dir.file(file)) {
+        makeTable(path, n, stride);
+        d = openShared(&c, path);
+        if (d)
+            for (int r = d4top(d); r == 0; r = d4skip(d, 1)) {
+            }
+    }
+    ~CachedTable() {
+        if (d) d4close(d);
+        vask4initUndo(&c);
+    }
+};
 
 std::string note(Data4* d) {
     std::string s = fieldText(d, "NOTE");
@@ -126,11 +137,8 @@ TEST(Tag4Walk, WhatAWalkReadServesOnlyThatWalk) {
 }
 
 TEST(Tag4Walk, AWalkReadsRecordsInKeyOrderInStretchesAndTheCounterPerRead) {
-    ScratchDir dir;
-    const std::string path = dir.file("runs");
-    makeTable(path, 400);
-    Vask4 c;
-    Data4* d = openCached(&c, path);
+    CachedTable t("runs", 400);
+    Data4* d = t.d;
     ASSERT_NE(d, nullptr);
     {
         CountingIo io;
@@ -145,18 +153,13 @@ TEST(Tag4Walk, AWalkReadsRecordsInKeyOrderInStretchesAndTheCounterPerRead) {
         EXPECT_LE(io.reads - io.counterReads, 3);
         EXPECT_LE(io.counterReads, 3);
     }
-    d4close(d);
-    vask4initUndo(&c);
 }
 
 // A short walk (a day's list) from anywhere in a leaf (of four keys here) into the next one:
 // its records, in key order in the file, come in one read.
 TEST(Tag4Walk, AShortWalkIntoTheNextLeafReadsItsRecordsOnce) {
-    ScratchDir dir;
-    const std::string path = dir.file("short");
-    makeTable(path, 200);
-    Vask4 c;
-    Data4* d = openCached(&c, path);
+    CachedTable t("short", 200);
+    Data4* d = t.d;
     ASSERT_NE(d, nullptr);
     for (int start = 20; start < 40; ++start) {
         SCOPED_TRACE(start);
@@ -169,18 +172,13 @@ TEST(Tag4Walk, AShortWalkIntoTheNextLeafReadsItsRecordsOnce) {
         EXPECT_EQ(d4recNo(d), start + 3);
         EXPECT_EQ(io.reads - io.counterReads, 1);
     }
-    d4close(d);
-    vask4initUndo(&c);
 }
 
 // A day's list whose records lie scattered over the file: after the first lone record, each
 // leaf's records come in one batch (5 reads here; one at a time, 18).
 TEST(Tag4Walk, AWalkOverScatteredRecordsReadsThemInBatches) {
-    ScratchDir dir;
-    const std::string path = dir.file("scattered");
-    makeTable(path, 400, 151);
-    Vask4 c;
-    Data4* d = openCached(&c, path);
+    CachedTable t("scattered", 400, 151);
+    Data4* d = t.d;
     ASSERT_NE(d, nullptr);
     CountingIo io;
     std::vector<std::string> seen;
@@ -190,18 +188,13 @@ TEST(Tag4Walk, AWalkOverScatteredRecordsReadsThemInBatches) {
     d4walkEnd(d);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(seen.at(static_cast<size_t>(i)), name(100 + i));
     EXPECT_LE(io.reads - io.counterReads, 6);
-    d4close(d);
-    vask4initUndo(&c);
 }
 
 // Another user moves a record that the walk's view of the index still has further on, after
 // the walk began: the walk never shows the record where it no longer belongs.
 TEST(Tag4Walk, ARecordMovedAheadOfAWalkIsNotShownInItsOldPlace) {
-    ScratchDir dir;
-    const std::string path = dir.file("moved");
-    makeTable(path, 2500);  // some stretches of records
-    Vask4 c;
-    Data4* d = openCached(&c, path);
+    CachedTable t("moved", 2500);  // some stretches of records
+    Data4* d = t.d;
     ASSERT_NE(d, nullptr);
     d4walkStart(d);
     std::vector<std::string> seen;
@@ -210,7 +203,7 @@ TEST(Tag4Walk, ARecordMovedAheadOfAWalkIsNotShownInItsOldPlace) {
     ASSERT_EQ(r, 0);
     Child other([&](const Channel&) {
         Vask4 oc;
-        Data4* od = openShared(&oc, path);
+        Data4* od = openShared(&oc, t.path);
         if (!od || d4go(od, 2000) != 0) return 2;
         d4field(od, "NAME")->assign(("K00005z" + name(2000).substr(7)).c_str());
         if (d4flush(od) != 0 || d4unlock(od) != 0) return 3;
@@ -220,8 +213,6 @@ TEST(Tag4Walk, ARecordMovedAheadOfAWalkIsNotShownInItsOldPlace) {
     ASSERT_EQ(other.wait(), 0);
     for (; r == 0; r = d4skip(d, 1)) seen.push_back(fieldText(d, "NAME"));
     d4walkEnd(d);
-    d4close(d);
-    vask4initUndo(&c);
     EXPECT_EQ(r, r4eof);
     for (size_t i = 1; i < seen.size(); ++i) ASSERT_LT(seen[i - 1], seen[i]) << i;
     EXPECT_EQ(seen.size(), 2499u);  // the moved record now lies behind the walk
