@@ -343,6 +343,15 @@ public:
     // order, adjacent blocks in one write.  Only for a file nobody else uses.
     void setWriteBack(bool on) { writeBack_ = on; }
     bool writeBack() const { return writeBack_; }
+    // A held change, for a shared file whose index lock this user holds through many key
+    // changes: the odd "being written" counter goes to the file at the first change, so
+    // other users wait for it as for any change, and the nodes are held as with write-back
+    // until flush, which ends the change. Each key change would otherwise mark, write its
+    // nodes and close the change on its own: three writes for a key that moves one entry.
+    void setHold(bool on) { hold_ = on; }
+    bool holding() const { return writeBack_ || hold_; }
+    // Whether a change was begun and not yet ended by flush.
+    bool changeOpen() const { return marked_; }
     // Nodes waiting to be written (tests).
     size_t dirtyNodes() const { return dirty_.size() + freedDirty_.size(); }
     // Re-reads the change counter; when another writer changed the file every
@@ -467,6 +476,7 @@ private:
     int readBlock(uint64_t off, const uint8_t*& block);
     size_t cacheLimit_;
     bool writeBack_ = false;
+    bool hold_ = false;
     bool checkReads_ = false;
     bool marked_ = false;       // the odd "being written" counter is in the file
     bool stale_ = false;        // the tag roots were not read completely under one counter

@@ -278,7 +278,8 @@ int Index::makeRoom() {
 }
 
 int Index::writeNode(Tree& t, Node&& n) {
-    if (!writeBack_) return writeNode(t, static_cast<const Node&>(n));
+    if (!holding()) return writeNode(t, static_cast<const Node&>(n));
+    if (int rc = markWriting()) return rc;
     if (!n.leaf() && n.count() * (t.keyLen() + 8) > blockSize_ - 12)
         return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
     fileLen_ = std::max<int64_t>(fileLen_, static_cast<int64_t>(n.offset + blockSize_));
@@ -296,7 +297,7 @@ int Index::writeNode(Tree& t, Node&& n) {
 
 int Index::writeNode(Tree& t, const Node& n) {
     if (int rc = markWriting()) return rc;
-    if (writeBack_) {
+    if (holding()) {
         // Held until flush. Leaves are sized by the tree code before they are written (a
         // second count here would double the cost of an insert); a branch is checked now.
         if (!n.leaf() && n.count() * (t.keyLen() + 8) > blockSize_ - 12)
@@ -356,7 +357,8 @@ int Index::allocBlock(uint64_t& off) {
 }
 
 int Index::freeBlock(uint64_t off) {
-    if (writeBack_) {
+    if (holding()) {
+        if (int rc = markWriting()) return rc;
         cache_.erase(off);
         dirty_.erase(off);
         freedDirty_[off] = freeHead_;
@@ -378,7 +380,7 @@ int Index::writeTagRoot(Tree& t) {
     put32(b, t.root_);
     put32(t.rawHeader_.data(), t.root_);
     if (&t == dir_.get()) return 0;  // written with the first 16 bytes at flush
-    if (writeBack_) return 0;        // written at flush
+    if (holding()) return 0;         // written at flush
     if (int rc = markWriting()) return rc;
     if (io_->write(t.headerOffset_, b, 4) != 0)
         return fail(kErrWrite, kLocCorrupt, "tag header write failed");
@@ -433,7 +435,7 @@ int Index::refresh(bool* changedOut) {
     uint8_t b[16];
     if (int rc = readStableHeader(b)) return rc;
     uint32_t c = be32(b + 8);
-    if (c == counterOnDisk_ && (c == counter_ || writeBack_) && !stale_) return 0;
+    if (c == counterOnDisk_ && (c == counter_ || holding()) && !stale_) return 0;
     if (changedOut) *changedOut = true;
     dropCache();
     // Until the roots are read under one counter value, the next refresh reads them again.

@@ -31,6 +31,7 @@ std::map<const File4*, std::unique_ptr<Lock4file>> g_otherFiles;
 void bindIndexes(Data4* d, Lock4table* t) {
     t->indexes.clear();
     t->hooks.indexLocked = nullptr;
+    t->hooks.indexReleasing = nullptr;
     if (g_indexBinder && !d->indexes.empty()) g_indexBinder(d, t);
 }
 

@@ -216,17 +216,20 @@ int Lock4table::unlockRecords() {
 }
 
 int Lock4table::unlockIndexes() {
-    int rc = 0;
+    int rc = hooks.indexReleasing ? hooks.indexReleasing() : 0;
     for (Lock4file* f : indexes)
         if (f && f->unlockAll(this, lock4kindIndex) != 0) rc = -1;
     return rc;
 }
 
 int Lock4table::unlockAll() {
+    // A held index change is written before the whole-file lock goes, too.
+    const int held = hooks.indexReleasing ? hooks.indexReleasing() : 0;
     int rc = 0;
     if (data && data->unlockAll(this) != 0) rc = -1;
     if (memo && memo->unlockAll(this) != 0) rc = -1;
     if (unlockIndexes() != 0) rc = -1;
+    if (held < 0) return held;
     if (rc == 0) return 0;
     const char* name = data ? data->name().c_str() : "";
     if (hooks.report) return hooks.report(lock4errUnlock, lock4locFile4unlock, name);

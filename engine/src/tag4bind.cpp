@@ -74,10 +74,22 @@ void detach(Index4* i) {
     d->indexes.erase(std::remove(d->indexes.begin(), d->indexes.end(), i), d->indexes.end());
 }
 
+// A change held under the whole-table lock goes to the file before the index lock does.
+int writeHeldChanges(Data4* d) {
+    int rc = 0;
+    for (Index4* i : d->indexes) {
+        i->cdx->setHold(false);
+        if (i->cdx->changeOpen() && !i->cdx->writeBack())
+            if (int r = i->cdx->flush(); r != 0 && rc == 0) rc = reportCdx(i, r);
+    }
+    return rc;
+}
+
 // Tells the lock layer which index files the table has, so that a record write
 // locks them all and a granted lock drops what another user may have changed.
 void bindLocks(Data4* d, Lock4table* t) {
     for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
+    t->hooks.indexReleasing = [d] { return writeHeldChanges(d); };
     t->hooks.indexLocked = [d](std::size_t k) {
         d4walkForget(d);
         if (k < d->indexes.size()) {
@@ -178,10 +190,11 @@ void setWriteBack(Index4* i) {
 }
 
 // After a change of keys, in shared mode everything reaches the file at once: the other
-// users read it as soon as the index lock is given back.
+// users read it as soon as the index lock is given back. Under the whole-table lock the
+// change is held until the flush or the unlock, so that a run of changes is one change.
 int keysWritten(Data4* d) {
     for (Index4* i : d->indexes)
-        if (!i->cdx->writeBack())
+        if (!i->cdx->holding())
             if (int r = i->cdx->flush()) return reportCdx(i, r);
     return 0;
 }
@@ -278,6 +291,7 @@ const Index4Hooks kHooks = {
 // once one is locked (the nodes as other users may have left them).
 void bindIndexLocks(Data4* d, Lock4table* t) {
     for (Index4* i : d->indexes) t->indexes.push_back(lock4engineFileLocks(&i->file));
+    t->hooks.indexReleasing = [d] { return writeHeldChanges(d); };
     t->hooks.indexLocked = [d](std::size_t k) {
         d4walkForget(d);
         if (k < d->indexes.size()) {

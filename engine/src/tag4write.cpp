@@ -18,6 +18,7 @@ int lockIndexes(Data4* d) {
     if (d->df->accessMode != 0) return 0;
     if (int r = lock4engineIndexLock(d)) return r;
     for (Index4* i : d->indexes) {
+        i->cdx->setHold(d->haveFileLock != 0);
         if (i->freshUnderLock) continue;
         if (int r = i->cdx->refresh()) return reportCdx(i, r);
         i->freshUnderLock = true;
