@@ -57,6 +57,8 @@ struct File4 {
     Request4 wreq;           // the buffer in flight
     bool wInflight = false;  // wreq was posted and not yet waited for (calling thread only)
 
+    bool held = false;  // shared, under this process's whole-file lock: see file4holdBegin
+
     // Read cache (exclusive and deny-write modes, where no other process writes).
     char* rbuf = nullptr;
     unsigned rcap = 0;
@@ -110,6 +112,13 @@ int file4lenSet(File4* f, std::int64_t len);
 int file4flush(File4* f);
 // Writes the write-behind buffer and waits for queued requests, without syncing.
 int file4writeBehindFlush(File4* f);
+// While this process holds the whole-file lock of a shared file nobody else writes it, and
+// a run of changes (a series cancelled day by day) need not make two system calls a record:
+// reads in sequence are read ahead and writes in sequence are gathered, as in exclusive mode.
+// file4holdEnd makes the gathered writes and forgets what was read; it must come before the
+// lock goes. Both return 0 or the error of a write.
+void file4holdBegin(File4* f);
+int file4holdEnd(File4* f);
 // Hands a write to the delayed-write thread (or writes at once without threads). The data
 // must stay untouched until the completion routine ran; file4flush and file4close wait for it.
 int file4writeDelay(File4* f, Request4* r, std::int64_t pos, char* data, unsigned len,

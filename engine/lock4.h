@@ -283,9 +283,11 @@ struct Lock4hooks {
     std::function<long()> recordCount;
     // Index i was just locked: drop its cached nodes.
     std::function<void(std::size_t i)> indexLocked;
-    // The index locks are about to be given back: a change still held in memory is
-    // written first, while nobody else can write. Returns 0 or an error.
+    // The index locks (or, for dataReleasing, the whole-file lock) are about to be given
+    // back: what is still held in memory is written first, while nobody else can write.
+    // Returns 0 or an error.
     std::function<int()> indexReleasing;
+    std::function<int()> dataReleasing;
     // Reports an error (code, location, file name) and returns the code.
     std::function<int(int code, long location, const char* name)> report;
     // Waits one lock-delay step between index-lock rounds (nullptr: the sleep hook).

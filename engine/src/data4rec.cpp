@@ -578,7 +578,10 @@ int packTable(Data4* d) {
     const Index4Hooks* hooks = index4hooks();
     if (hooks && hooks->reindex && !d->tags.empty())
         if (int r = hooks->reindex(d)) return r;
-    return df->headerDirty ? dfile4writeHeader(df, true) : 0;
+    if (int r = df->headerDirty ? dfile4writeHeader(df, true) : 0) return r;
+    // The file was cut: its new count goes to the file now, not when the lock is given back,
+    // so that no reader meets the count of the records that were cut away.
+    return df->file.held ? file4writeBehindFlush(&df->file) : 0;
 }
 
 }  // namespace

@@ -291,6 +291,7 @@ void freeBuffers(File4* f) {
     delete[] f->rbuf;
     f->wbuf = f->wspare = f->rbuf = nullptr;
     f->wcap = f->wspareCap = f->rcap = f->wlen = f->rlen = 0;
+    f->held = false;
 }
 
 void setUp(File4* f, Vask4* c, int fd, const char* name, int accessMode, bool readOnly) {
@@ -422,6 +423,30 @@ int file4writeBehindFlush(File4* f) {
     waitPending(f);
     int d = checkDelayed(f);
     return r < 0 ? r : d;
+}
+
+void file4holdBegin(File4* f) {
+    if (f->fd < 0 || f->accessMode != 0 || f->readOnly || f->held) return;
+    const unsigned want = f->c ? f->c->memSizeBuffer : 32768;
+    // Without a spare buffer a full one is written at once, on this thread.
+    f->wbuf = file4bufferAlloc(want, &f->wcap);
+    f->rbuf = file4bufferAlloc(want, &f->rcap);
+    f->wlen = f->rlen = 0;
+    f->lastReadEnd = -1;
+    f->held = true;
+}
+
+int file4holdEnd(File4* f) {
+    if (!f->held) return 0;
+    const int r = f->fd >= 0 ? file4writeBehindFlush(f) : 0;
+    // Once the lock is gone other users write again: nothing read may serve a later read.
+    delete[] f->wbuf;
+    delete[] f->rbuf;
+    f->wbuf = f->rbuf = nullptr;
+    f->wcap = f->rcap = f->wlen = f->rlen = 0;
+    f->lastReadEnd = -1;
+    f->held = false;
+    return r;
 }
 
 int file4flush(File4* f) {

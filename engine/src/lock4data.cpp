@@ -69,6 +69,7 @@ Lock4file* memoLocks(DataFile4* df) {
 void sync(Data4* d, Lock4table* t) {
     d->haveAppendLock = t->holdsAppend() ? 1 : 0;
     d->haveFileLock = t->holdsFile() ? 1 : 0;
+    if (d->haveFileLock) file4holdBegin(&d->df->file);
     d->lockedRecs.clear();
     for (std::uint32_t r : t->records()) d->lockedRecs.push_back(static_cast<long>(r));
 }
@@ -99,6 +100,7 @@ Lock4table* tableLocks(Data4* d) {
         return error4describe(c, code, location, name);
     };
     t->hooks.countStale = [df] { df->countStale = true; };
+    t->hooks.dataReleasing = [df] { return file4holdEnd(&df->file); };
     t->hooks.recordCount = [df]() -> long {
         int rc = dfile4recCountRefresh(df, false);
         if (rc < 0) return rc;

@@ -223,8 +223,10 @@ int Lock4table::unlockIndexes() {
 }
 
 int Lock4table::unlockAll() {
-    // A held index change is written before the whole-file lock goes, too.
-    const int held = hooks.indexReleasing ? hooks.indexReleasing() : 0;
+    // Held records and a held index change are written before the whole-file lock goes,
+    // the records first, as a flush writes them.
+    int held = hooks.dataReleasing && holdsFile() ? hooks.dataReleasing() : 0;
+    if (int i = hooks.indexReleasing ? hooks.indexReleasing() : 0; i < 0 && held == 0) held = i;
     int rc = 0;
     if (data && data->unlockAll(this) != 0) rc = -1;
     if (memo && memo->unlockAll(this) != 0) rc = -1;
