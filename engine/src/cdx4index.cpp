@@ -72,27 +72,29 @@ int Index::writeBackNodes() {
         run.clear();
         return 0;
     };
-    // Both sets in offset order; a block is in at most one of them.
-    auto d = dirty_.begin();
-    auto f = freedDirty_.begin();
-    while (d != dirty_.end() || f != freedDirty_.end()) {
-        const bool node = f == freedDirty_.end() || (d != dirty_.end() && d->first < f->first);
-        const uint64_t off = node ? d->first : f->first;
+    auto add = [&](uint64_t off) -> uint8_t* {
         if (!run.empty() && (off != runStart + run.size() || run.size() >= kWriteRun))
-            if (int rc = drain()) return rc;
+            if (drain() != 0) return nullptr;
         if (run.empty()) runStart = off;
-        size_t at = run.size();
+        const size_t at = run.size();
         run.resize(at + blockSize_, 0);
-        if (node) {
-            auto it = cache_.find(off);
-            if (it == cache_.end() ||
-                !encodeNode(it->second, blockSize_, d->second.keyLen, d->second.pad, &run[at]))
-                return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
-            ++d;
-        } else {
-            put32(&run[at], f->second);
-            ++f;
-        }
+        return &run[at];
+    };
+    // The nodes in offset order, then the freed blocks: a writer stopped part-way (a kill, a
+    // full disk) leaves each freed node as it was, so a node not yet written that still
+    // points at one finds it whole.
+    for (const auto& [off, node] : dirty_) {
+        uint8_t* at = add(off);
+        if (!at) return lastError_;
+        auto it = cache_.find(off);
+        if (it == cache_.end() || !encodeNode(it->second, blockSize_, node.keyLen, node.pad, at))
+            return fail(kErrCorrupt, kLocCorrupt, "node does not fit its block");
+    }
+    if (int rc = drain()) return rc;
+    for (const auto& [off, next] : freedDirty_) {
+        uint8_t* at = add(off);
+        if (!at) return lastError_;
+        put32(at, next);
     }
     if (int rc = drain()) return rc;
     dirty_.clear();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,7 @@ public:
         if (fd != indexFd) ++otherWrites;
         if (fd == indexFd) {
             ++indexWrites;
+            writes.push_back({pos, len});
             if (failIndex) {
                 errno = ENOSPC;
                 return -1;
@@ -74,6 +76,7 @@ public:
     long headerReads = 0;
     int indexFd = -1;
     long indexWrites = 0, otherWrites = 0;
+    std::vector<std::pair<off_t, size_t>> writes;  // the index writes, in order
     bool failIndex = false;
 };
 
@@ -345,6 +348,46 @@ TEST_F(WriteBack, DeletionsUnderTheWholeTableLockAreOneChangeWrittenInRuns) {
         if (r < 101 || r > 300) live.push_back(r);
     expectSound(d, live);
     EXPECT_EQ(d4close(d), 0);
+}
+
+TEST_F(WriteBack, FreedBlocksAreWrittenAfterEveryNodeThatMayStillPointAtThem) {
+    c.accessMode = 0;
+    Data4* d = d4create(&c, table().c_str(), fields(), tags());
+    ASSERT_NE(d, nullptr);
+    for (long n = 0; n < 400; ++n) ASSERT_EQ(add(d, n), 0);
+    ASSERT_EQ(d4close(d), 0);
+    IndexIo io;
+    io4set(&io);
+    d = d4open(&c, table().c_str());
+    ASSERT_NE(d, nullptr);
+    // Every record deleted under one lock empties CODEKEY, which keeps the records not
+    // deleted: its leaves are freed.
+    ASSERT_EQ(d4lockAll(d), 0);
+    for (long r = 1; r <= 400; ++r) {
+        ASSERT_EQ(d4go(d, r), 0);
+        ASSERT_EQ(d4delete(d), 0);
+    }
+    ASSERT_EQ(d4unlock(d), 0);
+    io4set(nullptr);
+    ASSERT_EQ(d4close(d), 0);
+    // The free list as the file keeps it.
+    const std::vector<unsigned char> b = readBytes(dir.file("WB.CDX"));
+    std::set<off_t> freed;
+    for (unsigned long at = le32(b, 4); at != 0 && at + 4 <= b.size() && freed.size() < 1000;
+         at = le32(b, at))
+        freed.insert(static_cast<off_t>(at));
+    ASSERT_FALSE(freed.empty());
+    size_t lastNode = 0, firstFreed = io.writes.size();
+    for (size_t k = 0; k < io.writes.size(); ++k) {
+        const auto [pos, len] = io.writes[k];
+        if (pos < 512) continue;  // headers
+        for (off_t at = pos; at < pos + off_t(len); at += 512)
+            if (freed.count(at))
+                firstFreed = std::min(firstFreed, k);
+            else
+                lastNode = k;
+    }
+    EXPECT_LT(lastNode, firstFreed);
 }
 
 TEST_F(WriteBack, AKillBeforeTheFlushLosesOnlyUnflushedAppendsAndReindexMendsTheIndex) {
